@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Vistrel with its tests and runs every test.
+#   BUILD_DIR   build folder (default: build)
+#   CTEST_ARGS  extra arguments for ctest (for example "-L unit")
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/bootstrap.sh --tests
+build=${BUILD_DIR:-build}
+cmake -S . -B "$build" -G Ninja -DVISTREL_WERROR=ON -DVISTREL_BUILD_TESTS=ON
+cmake --build "$build"
+
+# Preparation steps of test fixtures (for example FTP daemons unpacked into the build tree).
+for step in scripts/test-setup.d/*.sh; do
+  [[ -e "$step" ]] || continue
+  bash "$step" "$build"
+done
+
+# --no-tests=error: a run in which no test ran is a failure, not a pass.
+ctest --test-dir "$build" --output-on-failure --no-tests=error -j "$(nproc)" ${CTEST_ARGS:-}

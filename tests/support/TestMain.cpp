@@ -1,0 +1,31 @@
+// GoogleTest main for every test executable: creates the Qt application object its kind needs
+// (gui and widgets on the offscreen platform, so no display is required), then runs the tests.
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdlib>
+
+#if defined(VISTREL_TEST_QT_WIDGETS)
+#include <QApplication>
+using TestApplication = QApplication;
+#elif defined(VISTREL_TEST_QT_GUI)
+#include <QGuiApplication>
+using TestApplication = QGuiApplication;
+#else
+#include <QCoreApplication>
+using TestApplication = QCoreApplication;
+#endif
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    // Tests must not depend on the locale of the machine that runs them.
+    ::setenv("LC_ALL", "C.UTF-8", 1);
+    ::setenv("LANG", "C.UTF-8", 1);
+#if !defined(VISTREL_TEST_QT_CORE)
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+#endif
+    TestApplication app(argc, argv);
+    std::setlocale(LC_ALL, "C");
+    return RUN_ALL_TESTS();
+}

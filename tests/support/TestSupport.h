@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+
+namespace vistrel::test {
+
+// A private temporary directory, removed with everything in it when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return m_path; }
+    // path() + "/" + name
+    std::string file(const std::string& name) const;
+
+private:
+    std::string m_path;
+};
+
+// Whole-file helpers (binary). readFile returns an empty string for a missing file.
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& bytes);
+bool fileExists(const std::string& path);
+
+// Number of open file descriptors of this process (entries of /proc/self/fd).
+int openFdCount();
+// Resident set size of this process in KiB (VmRSS of /proc/self/status).
+long residentKiB();
+
+// The source tree and build tree of the project (set by CTest; found relative to the test
+// executable otherwise). Test data lives under sourceDir() + "/tests/...".
+std::string sourceDir();
+std::string binaryDir();
+
+// A free TCP port on 127.0.0.1 (bound and released; good enough for fixtures that retry).
+int freeLoopbackPort();
+
+} // namespace vistrel::test
