@@ -1,0 +1,86 @@
+#include "upload/Archive.h"
+
+#include <cstdio>
+#include <filesystem>
+
+namespace vistrel {
+
+namespace {
+
+SplitName splitAt(const std::string& path, const char* separators)
+{
+    SplitName out;
+    const auto slash = path.find_last_of(separators);
+    const std::string file = slash == std::string::npos ? path : path.substr(slash + 1);
+    out.dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const auto dot = file.rfind('.');
+    if (dot == std::string::npos) {
+        out.base = file;
+    } else {
+        out.base = file.substr(0, dot);
+        out.ext = file.substr(dot);
+    }
+    return out;
+}
+
+std::string twoDigits(int k)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d", k);
+    return buf;
+}
+
+} // namespace
+
+SplitName SplitLocalName(const std::string& path)
+{
+    return splitAt(path, "/");
+}
+
+SplitName SplitRemoteName(const std::string& name)
+{
+    return splitAt(name, "/\\");
+}
+
+std::string LocalSlotName(const std::string& saveAsFilename, int k)
+{
+    const SplitName s = SplitLocalName(saveAsFilename);
+    return s.dir + s.base + twoDigits(k) + s.ext;
+}
+
+std::string RemoteSlotName(const std::string& ftpFilename, int k)
+{
+    const SplitName s = SplitRemoteName(ftpFilename);
+    return s.base + twoDigits(k) + s.ext;
+}
+
+std::string RemoteTempName(const std::string& ftpFilename)
+{
+    return SplitRemoteName(ftpFilename).base + ".tmp";
+}
+
+bool ArchiveDue(const ArchiveSettings& s, int currentUpload)
+{
+    return s.interval != 0 && s.count != 0 && currentUpload >= s.interval;
+}
+
+void RotateLocalArchive(const ArchiveSettings& s, const std::string& saveAsFilename)
+{
+    namespace fs = std::filesystem;
+    auto copy = [](const std::string& from, const std::string& to) {
+        std::error_code ec;
+        fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+    };
+    const int n = s.count;
+    if (s.order == 0) {
+        for (int k = n; k >= 2; --k)
+            copy(LocalSlotName(saveAsFilename, k - 1), LocalSlotName(saveAsFilename, k));
+        copy(saveAsFilename, LocalSlotName(saveAsFilename, 1));
+    } else {
+        for (int k = 1; k <= n - 1; ++k)
+            copy(LocalSlotName(saveAsFilename, k + 1), LocalSlotName(saveAsFilename, k));
+        copy(saveAsFilename, LocalSlotName(saveAsFilename, n));
+    }
+}
+
+} // namespace vistrel
