@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QColor>
+#include <QDateTime>
+#include <QFont>
+#include <QLocale>
+#include <QPainter>
+#include <QString>
+
+#include <cstdint>
+#include <string>
+
+namespace vistrel {
+
+// A stamp font as the settings store it, in logical-font terms: a negative height is the
+// character height in pixels, a positive one the cell height (ascent + descent), 0 the default
+// size; weight 400 is regular and 700 bold; width 0 is the natural width, another value the
+// average character width in pixels.
+struct FontRecord {
+    std::string face;
+    int height = -13;
+    int width = 0;
+    int weight = 700;
+    bool italic = false;
+};
+
+// The Qt font for a font record. The face name is cut to 31 characters; a face the machine lacks
+// falls back to the default sans-serif face, so a stamp is always drawn.
+QFont MakeStampFont(const FontRecord& record);
+
+// A stored colour value (0x00BBGGRR) as a QColor.
+QColor ColorFromColorRef(std::uint32_t colorref);
+
+// Top-left corner of a logo for the nine logo alignment codes (0 and unknown codes: top left).
+// Logos larger than the picture get negative coordinates; the drawing clips them.
+struct OverlayPoint {
+    int x;
+    int y;
+    bool operator==(const OverlayPoint&) const = default;
+};
+OverlayPoint OverlayPosition(int code, int logoWidth, int logoHeight, int imageWidth,
+                             int imageHeight);
+
+// Qt text flags for the six banner/stamp alignment codes: codes 0–2 word-wrap at the top, codes
+// 3–5 stay on one line at the bottom; code mod 3 is left, centre, right. "&" works as a mnemonic
+// marker, so "&&" draws one "&".
+int StampTextFlags(int alignment);
+
+// Draws a banner or stamp over a picture of width × height: the shadow (black, one pixel right
+// and down) when asked, then the text in its colour, with no background box.
+void DrawStampText(QPainter& painter, const QString& text, int width, int height, int alignment,
+                   bool shadow, std::uint32_t colorref);
+
+// The date/time stamp for the six layouts (other codes behave as 0): date, one space, time; each
+// part cut to 63 characters. Dates come from the locale's short or long format, or the picture
+// "d MMM yyyy"; times are hours and minutes, or with seconds, in the locale's clock style.
+QString DateTimeStampText(const QDateTime& when, int format, const QLocale& locale);
+
+} // namespace vistrel
