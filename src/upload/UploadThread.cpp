@@ -1,0 +1,259 @@
+#include "upload/UploadThread.h"
+
+#include "upload/Archive.h"
+
+#include <filesystem>
+
+namespace vistrel {
+
+std::string CycleRecord::LastCapture() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_strLastCapture;
+}
+
+void CycleRecord::SetLastCapture(const std::string& text)
+{
+    std::lock_guard lock(m_mutex);
+    m_strLastCapture = text;
+}
+
+int CycleRecord::CurrentUpload() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_nCurrentUpload;
+}
+
+void CycleRecord::SetCurrentUpload(int n)
+{
+    std::lock_guard lock(m_mutex);
+    m_nCurrentUpload = n;
+}
+
+int CycleRecord::IncrementCurrentUpload()
+{
+    std::lock_guard lock(m_mutex);
+    return ++m_nCurrentUpload;
+}
+
+bool CycleRecord::AutoTriggered() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_bAutoTriggered;
+}
+
+void CycleRecord::SetAutoTriggered(bool automatic)
+{
+    std::lock_guard lock(m_mutex);
+    m_bAutoTriggered = automatic;
+}
+
+UploadThread::UploadThread(WorkerEvents& events, CycleRecord& record, UploadHost& host,
+                           SettingsSnapshot settings, Composer composer, SessionFactory sessions,
+                           DialUpOps* dialUp)
+    : m_events(events), m_record(record), m_host(host), m_settings(std::move(settings)),
+      m_composer(std::move(composer)), m_sessions(std::move(sessions)), m_dialUp(dialUp)
+{
+}
+
+int UploadThread::Run()
+{
+    while (m_events.capture.Wait(-1)) {
+        if (QuitRequested() || RunCycle() == Outcome::Quit)
+            break;
+    }
+    // Ending: no QUIT, no hang-up, no end-of-cycle report.
+    m_session.reset();
+    m_events.threadEnded.Set();
+    return 1;
+}
+
+bool UploadThread::QuitRequested()
+{
+    return m_events.quit.Wait(0);
+}
+
+void UploadThread::PostStatus(const std::string& text)
+{
+    m_host.StatusChanged(text);
+}
+
+UploadThread::Outcome UploadThread::Finish(int result)
+{
+    m_host.CycleDone(result, m_record.LastCapture());
+    // The session goes before the idle token, so the next cycle never overlaps its teardown.
+    m_session.reset();
+    m_events.idle.Set();
+    return Outcome::Continue;
+}
+
+int UploadThread::MakeSureOnLine(const UploadSettings& s)
+{
+    if (s.useLan || (m_dialUp && m_dialUp->FindConnected()))
+        return 1;
+    bool dial;
+    if (m_bAutoTriggered)
+        dial = !s.onlyWhileOnline;
+    else if (s.askBeforeConnect)
+        dial = m_host.AskYesNo("You are not connected to the Internet, would you like to connect?");
+    else
+        dial = true;
+    if (!dial)
+        return 0;
+    PostStatus("Connecting to the internet...");
+    if (!m_dialUp || !m_dialUp->Dial(s.dun, s.dunUserName, s.dunPassword, s.dunPhoneNumber))
+        return -1;
+    m_bDialledThisCycle = true;
+    return 1;
+}
+
+void UploadThread::HangUpStep(const UploadSettings& s)
+{
+    if (!m_bDialledThisCycle || !m_dialUp)
+        return;
+    m_host.SetStatusDirect("Disconnecting...");
+    if (m_bAutoTriggered || !s.askBeforeConnect) {
+        m_dialUp->HangUp(false);
+    } else if (m_dialUp->FindConnected()) {
+        if (m_host.AskYesNo("Would you like to disconnect?"))
+            m_dialUp->HangUp(false);
+    }
+}
+
+UploadThread::Outcome UploadThread::RunCycle()
+{
+    const UploadSettings s = m_settings();
+    m_bAutoTriggered = m_record.AutoTriggered();
+    m_bDialledThisCycle = false;
+    PostStatus(kCapturing);
+    m_strPrevLastCapture = m_record.LastCapture();
+
+    const std::string picture = s.programFolder + "~vistrel.jpg";
+    std::string captureError;
+    const std::string stamp = m_composer(picture, &captureError);
+    if (stamp.empty()) {
+        m_record.SetLastCapture(captureError);
+        return Finish(0);
+    }
+    m_record.SetLastCapture(stamp);
+    m_record.IncrementCurrentUpload();
+
+    const ArchiveSettings archive{s.archiveInterval, s.numberOfArchives, s.archiveOrder,
+                                  s.deleteBeforeMove};
+    if (s.saveAsFile) {
+        if (ArchiveDue(archive, m_record.CurrentUpload())) {
+            if (!s.ftpUpload)
+                m_record.SetCurrentUpload(0);
+            PostStatus("Archiving images...");
+            RotateLocalArchive(archive, s.saveAsFilename);
+        }
+        std::error_code ec; // a failed local copy is not reported
+        std::filesystem::copy_file(picture, s.saveAsFilename,
+                                   std::filesystem::copy_options::overwrite_existing, ec);
+    }
+    if (!s.ftpUpload)
+        return Finish(1);
+
+    switch (MakeSureOnLine(s)) {
+    case 0:
+        m_record.SetLastCapture(m_strPrevLastCapture);
+        return Finish(1);
+    case -1:
+        m_record.SetLastCapture(m_dialUp ? m_dialUp->GetErrorText() : std::string());
+        return Finish(0);
+    default:
+        break;
+    }
+
+    if (QuitRequested())
+        return Outcome::Quit;
+    PostStatus("Connecting to " + s.ftpServer + "...");
+    if (QuitRequested())
+        return Outcome::Quit;
+
+    m_session = m_sessions();
+    FtpSessionOps& ftp = *m_session;
+    PostStatus("Logging in to " + s.ftpServer + "...");
+    ftp.SetTimeout(s.ftpTimeOut);
+    ftp.SetPassive(s.passiveMode);
+    if (s.ftpLog)
+        ftp.OpenLog(s.programFolder + "ftp.log");
+
+    auto fail = [&](const std::string& prefix) {
+        m_record.SetLastCapture(prefix + ftp.Message());
+        return Finish(0);
+    };
+
+    if (!ftp.LogOn(s.ftpServer, s.ftpPort, s.ftpUsername, s.ftpPassword, "", s.fireWallServer,
+                   s.fireWallUsername, s.fireWallPassword, s.fireWallPort, s.logonType)) {
+        HangUpStep(s);
+        return fail("FTP Error: ");
+    }
+
+    if (QuitRequested())
+        return Outcome::Quit;
+    if (!s.ftpDirectory.empty() && !ftp.ChangeDir(s.ftpDirectory)) {
+        m_record.SetLastCapture("FTP Error: " + ftp.Message());
+        ftp.Quit();
+        HangUpStep(s);
+        return Finish(0);
+    }
+
+    if (QuitRequested())
+        return Outcome::Quit;
+    if (ArchiveDue(archive, m_record.CurrentUpload())) {
+        // Reset before turning, so a failed rotation does not turn again next cycle.
+        m_record.SetCurrentUpload(0);
+        PostStatus("Archiving images...");
+        if (!RotateRemoteArchive(archive, s.ftpFilename, ftp)) {
+            HangUpStep(s);
+            return fail("FTP Error: ");
+        }
+    }
+
+    if (QuitRequested())
+        return Outcome::Quit;
+    PostStatus("Uploading image as " + s.ftpFilename + "...");
+    const std::string tempName = RemoteTempName(s.ftpFilename);
+    if (QuitRequested())
+        return Outcome::Quit;
+
+    try {
+        const std::string target = s.noTempFile ? s.ftpFilename : tempName;
+        if (!ftp.UploadFile(picture, target)) {
+            m_record.SetLastCapture("FTP Error: (Upload) " + ftp.Message());
+            ftp.Quit();
+            HangUpStep(s);
+            return Finish(0);
+        }
+        if (!s.noTempFile) {
+            if (s.deleteBeforeMove && !ftp.DeleteFile(s.ftpFilename)) {
+                HangUpStep(s);
+                return fail("FTP Delete: ");
+            }
+            if (!ftp.Rename(tempName, s.ftpFilename)) {
+                m_record.SetLastCapture("FTP Error: " + ftp.Message());
+                ftp.Quit();
+                HangUpStep(s);
+                return Finish(0);
+            }
+        }
+    } catch (...) {
+        HangUpStep(s);
+        return fail("FTP Error: ");
+    }
+
+    if (QuitRequested())
+        return Outcome::Quit;
+    PostStatus("Closing FTP Session...");
+    ftp.Quit();
+    HangUpStep(s);
+    m_host.CycleDone(1, m_record.LastCapture());
+    if (QuitRequested())
+        return Outcome::Quit;
+    m_session.reset();
+    m_events.idle.Set();
+    return Outcome::Continue;
+}
+
+} // namespace vistrel

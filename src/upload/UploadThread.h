@@ -1,0 +1,164 @@
+#pragma once
+
+#include "platform/AutoResetEvent.h"
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace vistrel {
+
+// The settings one cycle uses, copied from the live settings when the cycle starts (so a reload
+// of the settings in the middle of a cycle cannot tear the values it works with).
+struct UploadSettings {
+    std::string programFolder; // with its trailing '/', or empty for the current directory
+    bool saveAsFile = true;
+    std::string saveAsFilename = "vistrel.jpg";
+    bool ftpUpload = false;
+    std::string ftpServer;
+    int ftpPort = 21;
+    std::string ftpUsername;
+    std::string ftpPassword; // clear text
+    std::string ftpDirectory;
+    std::string ftpFilename = "vistrel.jpg";
+    int ftpTimeOut = 45;
+    bool passiveMode = false;
+    int logonType = 0; // already mapped from the proxy settings
+    std::string fireWallServer;
+    int fireWallPort = 21;
+    std::string fireWallUsername;
+    std::string fireWallPassword;
+    bool noTempFile = false;
+    bool ftpLog = false;
+    bool onlyWhileOnline = true;
+    int archiveInterval = 0;
+    int numberOfArchives = 0;
+    int archiveOrder = 0;
+    bool deleteBeforeMove = false;
+    bool useLan = false;
+    bool askBeforeConnect = true;
+    std::string dun;
+    std::string dunUserName;
+    std::string dunPassword;
+    std::string dunPhoneNumber;
+};
+
+// The FTP session operations a cycle needs; the real session adapts to it.
+class FtpSessionOps {
+  public:
+    virtual ~FtpSessionOps() = default; // closes the log and the connection without QUIT
+    virtual void SetTimeout(int seconds) = 0;
+    virtual void SetPassive(bool passive) = 0;
+    virtual bool OpenLog(const std::string& path) = 0;
+    virtual bool LogOn(const std::string& server, int port, const std::string& user,
+                       const std::string& password, const std::string& account,
+                       const std::string& proxyServer, const std::string& proxyUser,
+                       const std::string& proxyPassword, int proxyPort, int logonType) = 0;
+    virtual bool ChangeDir(const std::string& dir) = 0;
+    virtual bool DeleteFile(const std::string& name) = 0;
+    virtual bool RenameTolerant(const std::string& from, const std::string& to) = 0;
+    virtual bool Rename(const std::string& from, const std::string& to) = 0;
+    virtual bool UploadFile(const std::string& localPath, const std::string& remoteName) = 0;
+    virtual void Quit() = 0;
+    virtual std::string Message() const = 0;
+};
+
+// The dial-up operations a cycle needs.
+class DialUpOps {
+  public:
+    virtual ~DialUpOps() = default;
+    virtual bool FindConnected() = 0;
+    virtual bool Dial(const std::string& entry, const std::string& user,
+                      const std::string& password, const std::string& phone) = 0;
+    virtual std::string GetErrorText() = 0;
+    virtual void HangUp(bool onlyIfOurs) = 0;
+};
+
+// What the worker tells its host (the desktop window or the headless publisher). Status and
+// results travel by value, so the host never reads a string the worker is replacing.
+class UploadHost {
+  public:
+    virtual ~UploadHost() = default;
+    virtual void StatusChanged(const std::string& status) = 0;
+    // The cycle is over: result 1 = success or nothing to report, 0 = failure; lastCapture is
+    // the cycle's result text.
+    virtual void CycleDone(int result, const std::string& lastCapture) = 0;
+    // The hang-up step's "Disconnecting..." shown straight away.
+    virtual void SetStatusDirect(const std::string& status) = 0;
+    // A Yes/No question asked from the worker; true = Yes.
+    virtual bool AskYesNo(const std::string& question) = 0;
+};
+
+// The four worker events (auto-reset, created unsignalled).
+struct WorkerEvents {
+    AutoResetEvent capture;
+    AutoResetEvent idle;
+    AutoResetEvent quit;
+    AutoResetEvent threadEnded;
+};
+
+// The result texts and counter the worker shares with its owner, behind one lock.
+class CycleRecord {
+  public:
+    std::string LastCapture() const;
+    void SetLastCapture(const std::string& text);
+    int CurrentUpload() const;
+    void SetCurrentUpload(int n);
+    int IncrementCurrentUpload();
+    bool AutoTriggered() const;
+    void SetAutoTriggered(bool automatic);
+
+  private:
+    mutable std::mutex m_mutex;
+    std::string m_strLastCapture;
+    int m_nCurrentUpload = 0;
+    bool m_bAutoTriggered = false;
+};
+
+// The capture-and-publish worker: waits for a request, runs one cycle, reports, and waits again
+// until asked to quit. Run() is the thread procedure.
+class UploadThread {
+  public:
+    // Composes the picture into outPath; returns the capture time text, or an empty text with
+    // *error set.
+    using Composer = std::function<std::string(const std::string& outPath, std::string* error)>;
+    using SessionFactory = std::function<std::unique_ptr<FtpSessionOps>()>;
+    using SettingsSnapshot = std::function<UploadSettings()>;
+
+    UploadThread(WorkerEvents& events, CycleRecord& record, UploadHost& host,
+                 SettingsSnapshot settings, Composer composer, SessionFactory sessions,
+                 DialUpOps* dialUp);
+
+    // The thread procedure: returns 1 after an orderly end.
+    int Run();
+
+    // Text of the last status posted (for logs and tests).
+    static constexpr const char* kCapturing = "Capturing Image...";
+
+  private:
+    enum class Outcome { Continue, Quit };
+
+    Outcome RunCycle();
+    bool QuitRequested();
+    void PostStatus(const std::string& text);
+    // Ends a cycle: one CycleDone, then the idle token.
+    Outcome Finish(int result);
+    void HangUpStep(const UploadSettings& s);
+    // 1 = on line, 0 = skip, -1 = dialling failed.
+    int MakeSureOnLine(const UploadSettings& s);
+
+    WorkerEvents& m_events;
+    CycleRecord& m_record;
+    UploadHost& m_host;
+    SettingsSnapshot m_settings;
+    Composer m_composer;
+    SessionFactory m_sessions;
+    DialUpOps* m_dialUp;
+    std::unique_ptr<FtpSessionOps> m_session;
+    std::string m_strPrevLastCapture;
+    bool m_bDialledThisCycle = false;
+    bool m_bAutoTriggered = false;
+};
+
+} // namespace vistrel
