@@ -54,8 +54,9 @@ class CDialUpManager {
 
     // Dials the phone-book entry with the given log-in data and number (the number replaces
     // the phone book's) and blocks until the line is up or dialling failed. True when the line
-    // is connected; then this manager counts it as its own. On failure the last error says why
-    // (no text when RAS is unavailable or the line ended in a state other than connected).
+    // is connected; then this manager counts it as its own. On failure the last error says why,
+    // except when RAS is unavailable or the line ended in a state other than connected (the
+    // last error is then left as it was). A failed dial is hung up before Dial returns.
     bool Dial(const std::string& entryName, const std::string& userName,
               const std::string& password, const std::string& phoneNumber);
 
