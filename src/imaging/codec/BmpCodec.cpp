@@ -187,6 +187,10 @@ Decoded decodeBmp(const std::uint8_t* d, std::size_t n, std::uint64_t maxPixels)
         return r;
     }
 
+    if (static_cast<std::uint64_t>(width) * height > maxPixels) {
+        r.error = IMGLIB_OUT_OF_MEMORY;
+        return r;
+    }
     Palette pal{};
     if (bc <= 8) {
         std::uint32_t count = h.clrUsed != 0 ? h.clrUsed : (1u << bc);
