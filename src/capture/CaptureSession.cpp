@@ -2,6 +2,8 @@
 
 #include "platform/PrivateTempDir.h"
 
+#include <utility>
+
 namespace vistrel {
 
 namespace {
@@ -38,14 +40,17 @@ CaptureSession::~CaptureSession() = default;
 
 bool CaptureSession::ConnectCaptureDriver(const CaptureSettings& settings)
 {
-    // A new device replaces the previous one; a worker still holding the old one finds it
-    // disconnected once the last reference goes.
+    // A new device replaces the previous one. The old one lets go of its camera first, even if
+    // the worker still holds it (its grabs then fail), or the camera would be busy with us.
     std::shared_ptr<CaptureDevice> device = m_drivers.createDevice(settings.captureDevice);
+    std::shared_ptr<CaptureDevice> previous;
     {
         std::lock_guard lock(m_mutex);
-        m_device = device;
+        previous = std::exchange(m_device, device);
         m_bConnected = false;
     }
+    if (previous)
+        previous->disconnect();
     if (!device || !device->connect()) {
         m_prompter.message(kConnectFailedText);
         return false;

@@ -104,6 +104,13 @@ bool V4l2Backend::open()
         close();
         return fail(m_strPath + " cannot capture video");
     }
+    // After an unplug the node number may go to another camera; that is not our driver.
+    const std::string card = cardName(cap);
+    if (!m_strCard.empty() && card != m_strCard) {
+        close();
+        return fail(m_strPath + " is now another device (" + card + ")");
+    }
+    m_strCard = card;
     if (caps & V4L2_CAP_STREAMING) {
         m_bMmap = true;
     } else if (caps & V4L2_CAP_READWRITE) {
@@ -250,12 +257,27 @@ void V4l2Backend::releaseBuffers()
     }
 }
 
+bool V4l2Backend::reopen()
+{
+    // The camera was unplugged: if it is back at its node, take it up again at the size it had,
+    // so a publisher running for days survives a USB reset. Until then this fails at once.
+    const FrameSize size = m_size;
+    close();
+    if (!open()) {
+        m_bLost = true;
+        return false;
+    }
+    if (!(m_size == size))
+        setSize(size);
+    return true;
+}
+
 bool V4l2Backend::startStream()
 {
+    if (m_bLost && !reopen())
+        return false;
     if (m_fd < 0)
         return fail("Not connected");
-    if (m_bLost)
-        return fail(m_strError);
     if (m_bStreaming)
         return true;
     m_nFramesSinceStart = 0;

@@ -53,6 +53,7 @@ class V4l2Backend : public CaptureBackend {
 
     bool fail(const std::string& text);
     bool failErrno(const std::string& what, int err);
+    bool reopen();
     bool applyFormat(FrameSize size);
     void releaseBuffers();
     bool requeue(unsigned index);
@@ -64,6 +65,7 @@ class V4l2Backend : public CaptureBackend {
     std::string m_strPath;
     std::string m_strDescription;
     std::string m_strError;
+    std::string m_strCard; // the card name at the first connect
     int m_fd = -1;
     bool m_bMmap = true;
     bool m_bStreaming = false;

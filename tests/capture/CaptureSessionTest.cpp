@@ -133,6 +133,19 @@ TEST(CaptureSession, ConnectingPutsTheStoredFormatBackAndStartsThePreview)
     EXPECT_EQ(f.fake->openDescriptors(), 0);
 }
 
+TEST(CaptureSession, ReconnectingTheSameCameraFindsItFreeWhileTheWorkerHoldsTheOldDevice)
+{
+    Fixture f;
+    f.fake->addCamera("/dev/video0", "Fake Cam");
+    ASSERT_TRUE(f.session.ConnectCaptureDriver(CaptureSettings{}));
+    const auto held = f.session.device(); // as a worker in the middle of a cycle would
+    ASSERT_TRUE(f.session.ConnectCaptureDriver(CaptureSettings{}));
+    EXPECT_TRUE(f.prompter.texts().empty());
+    EXPECT_NE(f.session.device(), held);
+    EXPECT_FALSE(held->grabFrame());
+    EXPECT_TRUE(f.session.device()->grabFrame());
+}
+
 TEST(CaptureSession, TheFormatSurvivesARoundTripThroughTheSettingsKeys)
 {
     Fixture f;

@@ -43,9 +43,8 @@ FakeV4l2::Node& FakeV4l2::addMetadataNode(const std::string& path, const std::st
 FakeV4l2::Node& FakeV4l2::node(const std::string& path)
 {
     std::lock_guard lock(m_mutex);
-    for (auto& s : m_states)
-        if (s->node.path == path)
-            return s->node;
+    if (State* s = newest(path))
+        return s->node;
     throw std::runtime_error("no fake node " + path);
 }
 
@@ -67,6 +66,22 @@ void FakeV4l2::deliver(const std::string& path, int n)
     m_changed.notify_all();
 }
 
+FakeV4l2::Node& FakeV4l2::replug(const std::string& path, const std::string& card)
+{
+    std::lock_guard lock(m_mutex);
+    for (auto it = m_states.rbegin(); it != m_states.rend(); ++it) {
+        if ((*it)->node.path != path)
+            continue;
+        // A camera plugged in again is a new device; descriptors of the old one stay dead.
+        auto fresh = std::make_unique<State>();
+        fresh->node = (*it)->node;
+        fresh->node.card = card;
+        m_states.push_back(std::move(fresh));
+        return m_states.back()->node;
+    }
+    throw std::runtime_error("no fake node " + path);
+}
+
 void FakeV4l2::unplug(const std::string& path)
 {
     {
@@ -81,19 +96,15 @@ void FakeV4l2::unplug(const std::string& path)
 bool FakeV4l2::streaming(const std::string& path)
 {
     std::lock_guard lock(m_mutex);
-    for (auto& s : m_states)
-        if (s->node.path == path)
-            return s->stream.on;
-    return false;
+    State* s = newest(path);
+    return s && s->stream.on;
 }
 
 std::uint64_t FakeV4l2::framesProduced(const std::string& path)
 {
     std::lock_guard lock(m_mutex);
-    for (auto& s : m_states)
-        if (s->node.path == path)
-            return s->stream.produced;
-    return 0;
+    State* s = newest(path);
+    return s ? s->stream.produced : 0;
 }
 
 int FakeV4l2::openDescriptors()
@@ -117,6 +128,14 @@ std::vector<std::string> FakeV4l2::deviceNodes()
             paths.push_back(s->node.path);
     SortByDeviceNumber(paths);
     return paths;
+}
+
+FakeV4l2::State* FakeV4l2::newest(const std::string& path)
+{
+    for (auto it = m_states.rbegin(); it != m_states.rend(); ++it)
+        if ((*it)->node.path == path)
+            return it->get();
+    return nullptr;
 }
 
 FakeV4l2::State* FakeV4l2::stateOf(int fd)
@@ -174,10 +193,8 @@ int FakeV4l2::open(const std::string& path, int)
 {
     std::lock_guard lock(m_mutex);
     for (auto& s : m_states) {
-        if (s->node.path != path)
+        if (s->node.path != path || s->unplugged)
             continue;
-        if (s->unplugged)
-            return fail(ENOENT);
         const int fd = m_nextFd++;
         m_fds[fd] = s.get();
         return fd;

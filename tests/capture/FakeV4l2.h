@@ -49,6 +49,8 @@ class FakeV4l2 : public V4l2Io {
     void deliver(const std::string& path, int n);
     // The camera goes away: every later call on its descriptors fails with ENODEV, waits wake.
     void unplug(const std::string& path);
+    // A camera (of that card name) is plugged in at the node again.
+    Node& replug(const std::string& path, const std::string& card);
 
     bool streaming(const std::string& path);
     std::uint64_t framesProduced(const std::string& path);
@@ -85,6 +87,7 @@ class FakeV4l2 : public V4l2Io {
     };
 
     State* stateOf(int fd);
+    State* newest(const std::string& path);
     int fail(int err);
     bool produceLocked(State& s);
     void fillFrame(const State& s, std::uint64_t number, std::uint8_t* out);

@@ -229,9 +229,10 @@ TEST(V4l2Capture, UnpluggedMidStreamGrabsFailCleanly)
     f.fake->unplug(kCam);
     const auto start = Clock::now();
     EXPECT_FALSE(dev->grabFrame());
-    EXPECT_FALSE(dev->grabFrame());
-    EXPECT_LT(msSince(start), 400);
     EXPECT_NE(dev->lastError().find("No such device"), std::string::npos) << dev->lastError();
+    EXPECT_FALSE(dev->grabFrame());
+    EXPECT_EQ(dev->lastError(), "Cannot open /dev/video0: No such file or directory");
+    EXPECT_LT(msSince(start), 400);
     EXPECT_FALSE(dev->setFormat(Rgb24Format(320, 240)));
 
     // The buffers went back at once; switching the preview off and disconnecting still work.
@@ -322,4 +323,31 @@ TEST(V4l2Capture, TheSourceDialogExistsOnlyForCamerasWithControls)
     EXPECT_EQ(dev->controls()[0].value, 200);
     EXPECT_FALSE(dev->setControl(V4L2_CID_BRIGHTNESS, 300));
     EXPECT_NE(dev->lastError().find("VIDIOC_S_CTRL"), std::string::npos);
+}
+
+TEST(V4l2Capture, ACameraPluggedInAgainIsTakenUpAtItsSize)
+{
+    Fixture f;
+    f.camera();
+    auto dev = f.device();
+    ASSERT_TRUE(dev->connect());
+    ASSERT_TRUE(dev->setFormat(Rgb24Format(320, 240)));
+    ASSERT_TRUE(dev->setPreview(true));
+    ASSERT_TRUE(dev->grabFrame());
+
+    f.fake->unplug(kCam);
+    EXPECT_FALSE(dev->grabFrame());
+    // Another camera took the node: not ours.
+    f.fake->replug(kCam, "Other Cam");
+    EXPECT_FALSE(dev->grabFrame());
+    EXPECT_EQ(dev->lastError(), "/dev/video0 is now another device (Other Cam)");
+
+    f.fake->unplug(kCam);
+    f.fake->replug(kCam, "Fake Cam").current = {640, 480};
+    ASSERT_TRUE(dev->grabFrame()) << dev->lastError();
+    EXPECT_EQ(dev->frame().width, 320);
+    EXPECT_EQ(frameNumber(dev->frame()), kDarkFramesAfterStreamStart + 1);
+    EXPECT_TRUE(f.fake->streaming(kCam)) << "the preview goes on with the new stream";
+    ASSERT_TRUE(dev->disconnect());
+    EXPECT_EQ(f.fake->openDescriptors(), 0);
 }
