@@ -83,11 +83,11 @@ std::string ResolveSettingsPath(const std::string& name, std::string* error)
     return dir + "/" + name;
 }
 
-const std::string& FixSettingsFile(const std::string& commandLineTail)
+const std::string& FixSettingsFile(const std::string& commandLineTail, std::string* error)
 {
     std::lock_guard lock(g_mutex);
     if (!g_fixed) {
-        g_path = ResolveSettingsPath(SettingsFileName(commandLineTail));
+        g_path = ResolveSettingsPath(SettingsFileName(commandLineTail), error);
         g_fixed = true;
     }
     return g_path;

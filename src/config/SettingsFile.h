@@ -23,8 +23,10 @@ std::string CommandLineTail(int argc, const char* const* argv);
 std::string ResolveSettingsPath(const std::string& name, std::string* error = nullptr);
 
 // Fixes the settings file for the whole run from the command-line tail. Only the first call
-// counts; later calls return the path already fixed. Returns the path.
-const std::string& FixSettingsFile(const std::string& commandLineTail);
+// counts; later calls return the path already fixed. Returns the path; *error is set when the
+// configuration folder could not be created (the program then runs on its defaults).
+const std::string& FixSettingsFile(const std::string& commandLineTail,
+                                   std::string* error = nullptr);
 
 // The settings file's path. If FixSettingsFile has not run yet, fixes it for an empty command
 // line first.

@@ -290,8 +290,14 @@ std::string updatedContent(const std::string& content, std::string_view section,
                              content[lines[0].end - 1] == '\n' && content[lines[0].end - 2] == '\r')
                                 ? "\r\n"
                                 : "\n";
-    const std::string entry = std::string(key) + "=" + encodeValue(value);
     const Location loc = locate(lines, section, key);
+    // An existing key keeps the spelling it has in the file.
+    std::string_view keyName = key;
+    if (loc.keyFound) {
+        const std::string_view text = lines[loc.keyLine].text;
+        keyName = trim(text.substr(0, text.find('=')));
+    }
+    const std::string entry = std::string(keyName) + "=" + encodeValue(value);
 
     std::string out;
     out.reserve(content.size() + entry.size() + section.size() + 8);

@@ -118,7 +118,7 @@ TEST(Profile, WriteChangesOneLineAndKeepsTheRest)
     ASSERT_TRUE(WritePrivateProfileString("Install", "Directory", "/opt/vistrel", f));
     EXPECT_EQ(test::readFile(f), "; settings\n"
                                  "[License]\n"
-                                 "iniversion=1005\n"
+                                 "INIVersion=1005\n"
                                  "Unknown=kept\n"
                                  "New=x\n"
                                  "\n"
@@ -146,7 +146,7 @@ TEST(Profile, WriteCreatesFileKeepsCrLfAndAddsMissingLineEnd)
     ASSERT_TRUE(WritePrivateProfileString("s", "k", "new", crlf));
     ASSERT_TRUE(WritePrivateProfileString("S", "M", "2", crlf));
     ASSERT_TRUE(WritePrivateProfileString("T", "N", "3", crlf));
-    EXPECT_EQ(test::readFile(crlf), "\xEF\xBB\xBF[S]\r\nk=new\r\nL=1\r\nM=2\r\n[T]\r\nN=3\r\n");
+    EXPECT_EQ(test::readFile(crlf), "\xEF\xBB\xBF[S]\r\nK=new\r\nL=1\r\nM=2\r\n[T]\r\nN=3\r\n");
     ASSERT_EQ(::stat(crlf.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0644u); // the existing mode is kept
 }
