@@ -35,6 +35,8 @@ class SettingsMigrationHost {
 //  - 1005: when no capture device is chosen (CaptureDevice -1), the settings sheet (and, on OK,
 //    INIVersion 1005 and a redraw as for a first start).
 //  - above 1005: a message that the file is from a newer version; nothing changes.
+// settings is the live copy after its full load (its CaptureDevice decides the 1005 case); the
+// values the migration changes are updated in it too.
 void CheckSettingsVersion(LiveSettings& settings, SettingsMigrationHost& host, Prompter& prompter);
 
 // The start-up step for a machine without dial-up support: when rasAvailable is false and

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -246,6 +247,23 @@ int lockCurrentFile(const std::string& path, std::string* error)
     return -1;
 }
 
+// Temporary files are only made while the lock on the current file is held, so any found while
+// holding it were left by a writer that died before its rename.
+void removeAbandonedTempFiles(const std::string& path)
+{
+    const std::string dir = directoryOf(path);
+    const std::string prefix = "." + baseNameOf(path) + ".";
+    DIR* d = ::opendir(dir.c_str());
+    if (!d)
+        return;
+    while (const dirent* e = ::readdir(d)) {
+        const std::string_view name = e->d_name;
+        if (name.size() == prefix.size() + 6 && name.starts_with(prefix))
+            ::unlinkat(::dirfd(d), e->d_name, 0);
+    }
+    ::closedir(d);
+}
+
 bool hasLineBreakOrNul(std::string_view s)
 {
     return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
@@ -382,6 +400,7 @@ bool WritePrivateProfileString(std::string_view section, std::string_view key,
     const int lockFd = lockCurrentFile(path, error);
     if (lockFd < 0)
         return false;
+    removeAbandonedTempFiles(path);
 
     bool ok = false;
     std::string content;
