@@ -22,7 +22,7 @@ namespace vistrel {
 // re-read inside that lock. So a writer killed half-way leaves the old file whole, and two
 // processes writing different keys of one file at the same time lose nothing.
 
-// The longest string a read returns (the 1024-byte buffer of the original design).
+// The longest string a read returns (reads have always used a 1024-byte buffer).
 inline constexpr std::size_t kProfileStringMax = 1023;
 
 // Integer read: the value's leading blanks are skipped, then an optional sign and the leading
