@@ -1,0 +1,175 @@
+#include "imaging/ComposeAndSave.h"
+
+#include "imaging/codec/ImgLib.h"
+#include "imaging/codec/ImgLibQt.h"
+#include "platform/PrivateTempDir.h"
+#include "platform/Sound.h"
+
+#include <QImage>
+#include <QPainter>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <thread>
+
+namespace vistrel {
+
+namespace {
+
+const char* const kSaveFailed =
+    "Capture Error: Unable to save captured image.\n Please check your Image Format Settings.\n "
+    "The Help file Device Settings section contains\n additional information on this error.";
+
+std::string libraryError(const char* where)
+{
+    return ImageLibraryErrorText(ImgLibGetLastError()) + " (" + where + ")";
+}
+
+std::string upperSuffix(const std::string& name)
+{
+    std::string s = name.size() >= 4 ? name.substr(name.size() - 4) : name;
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return s;
+}
+
+// Reads the logo with the reader its name's last four characters choose. An unknown ending
+// reads nothing (and leaves the last error at 0).
+RgbImage readLogo(const std::string& path, unsigned& w, unsigned& h, ColorRef& transparent,
+                  bool& isGif)
+{
+    const std::string suffix = upperSuffix(path);
+    isGif = false;
+    transparent = static_cast<ColorRef>(-1);
+    if (suffix == ".GIF") {
+        isGif = true;
+        return ImgLibReadRGBFromGIF(path, w, h, transparent);
+    }
+    if (suffix == ".JPG")
+        return ImgLibReadRGBFromJPG(path, w, h);
+    if (suffix == ".PNG")
+        return ImgLibReadRGBFromPNG(path, w, h);
+    if (suffix == ".TIF")
+        return ImgLibReadRGBFromTIF(path, w, h);
+    if (suffix == ".BMP")
+        return ImgLibReadRGBFromBMP(path, w, h);
+    if (suffix == ".PCX")
+        return ImgLibReadRGBFromPCX(path, w, h);
+    ImgLibThreadState().lastError = 0;
+    return {};
+}
+
+void drawText(QPainter& painter, const FontRecord& font, const std::string& text, int width,
+              int height, int alignment, bool shadow, std::uint32_t colour)
+{
+    // An empty face name keeps the painter's current font.
+    const QFont previous = painter.font();
+    if (!font.face.empty())
+        painter.setFont(MakeStampFont(font));
+    DrawStampText(painter, QString::fromStdString(text), width, height, alignment, shadow, colour);
+    painter.setFont(previous);
+}
+
+} // namespace
+
+std::string GrabFilePath()
+{
+    const std::string dir = PrivateTempDirectory();
+    return dir.empty() ? std::string() : dir + "/vistrel.tmp";
+}
+
+ComposeResult ComposeAndSave(const std::string& outPath, const ComposeSettings& s,
+                             FrameGrabber* grabber, const ComposeEnvironment& env)
+{
+    ComposeResult result;
+    auto fail = [&](const std::string& text) {
+        result.error = text;
+        result.stampText.clear();
+        return result;
+    };
+
+    const std::string grabFile = GrabFilePath();
+
+    // Grab, with the preview switched on for the lead time when it is normally off, so the
+    // camera can adjust its exposure first.
+    bool previewSwitchedOn = false;
+    if (grabber && s.disablePreview && s.previewLeadTime != 0) {
+        previewSwitchedOn = grabber->SetPreview(true);
+        if (env.sleep)
+            env.sleep(s.previewLeadTime);
+        else
+            std::this_thread::sleep_for(std::chrono::seconds(std::max(0, s.previewLeadTime)));
+    }
+    const bool grabbed = grabber && grabber->GrabFrame();
+    if (s.useSound) {
+        if (env.playSound)
+            env.playSound(s.soundFile);
+        else
+            PlaySoundAsync(s.soundFile);
+    }
+    if (previewSwitchedOn)
+        grabber->SetPreview(false);
+    if (!grabber || !grabbed || grabFile.empty() || !grabber->SaveFrame(grabFile))
+        return fail(kSaveFailed);
+
+    unsigned width = 0, height = 0;
+    RgbImage frame = ImgLibReadRGBFromBMP(grabFile, width, height);
+    if (!frame)
+        return fail(libraryError("ImgLibReadRGBFromBMP"));
+    result.width = static_cast<int>(width);
+    result.height = static_cast<int>(height);
+
+    QImage canvas(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
+    if (canvas.isNull())
+        return fail("Capture Error: bm.CreateBitmap Failed");
+    QPainter painter;
+    if (!painter.begin(&canvas))
+        return fail("Capture Error: cDC.SelectObject(bm) Failed");
+    painter.setBackgroundMode(Qt::TransparentMode);
+    painter.setFont(MakeStampFont({"", 0, 0, 700, false}));
+
+    if (!ImgLibDrawRGB(painter, frame, width, height, 0, 0, static_cast<int>(width),
+                       static_cast<int>(height)))
+        return fail(libraryError("ImgLibDrawRGB"));
+    frame = RgbImage();
+
+    if (!s.overlayFilename.empty() && s.enableOverlay) {
+        unsigned lw = 0, lh = 0;
+        ColorRef transparent = 0;
+        bool isGif = false;
+        RgbImage logo = readLogo(s.overlayFilename, lw, lh, transparent, isGif);
+        if (!logo)
+            return fail(libraryError("Overlay Image - ImgLibReadRGBFromGIF"));
+        const OverlayPoint at = OverlayPosition(s.overlayAlignment, static_cast<int>(lw),
+                                                static_cast<int>(lh), result.width, result.height);
+        if (isGif && transparent != static_cast<ColorRef>(-1) && s.overlayTransparency) {
+            if (!ImgLibDrawTranparentRGB(painter, logo, lw, lh, at.x, at.y, transparent))
+                return fail(libraryError("Overlay Image - ImgLibDrawTranparentRGB"));
+        } else if (!ImgLibDrawRGB(painter, logo, lw, lh, at.x, at.y, static_cast<int>(lw),
+                                  static_cast<int>(lh))) {
+            return fail(libraryError("Overlay Image - ImgLibDrawRGB"));
+        }
+    }
+
+    const std::string stampText =
+        DateTimeStampText(env.now(), s.dateTimeFormat, env.locale).toStdString();
+    if (s.stamp)
+        drawText(painter, s.timeFont, stampText, result.width, result.height, s.timeAlignment,
+                 s.timeShadowText, s.timeFontColor);
+    if (s.enableMessage)
+        drawText(painter, s.font, s.message, result.width, result.height, s.alignment,
+                 s.shadowText, s.fontColor);
+    painter.end();
+
+    unsigned ow = 0, oh = 0;
+    RgbImage composed = ImgLibHBITMAPToRGB(canvas, ow, oh);
+    if (!composed)
+        return fail(libraryError("ImgLibHBITMAPToRGB"));
+    if (!ImgLibSaveRGBToJPG(outPath, composed, ow, oh, s.quality, 1, s.progressive ? 1 : 0))
+        return fail(libraryError("ImgLibSaveRGBToJPG"));
+    result.stampText = stampText;
+    return result;
+}
+
+} // namespace vistrel

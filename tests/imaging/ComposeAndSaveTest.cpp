@@ -1,0 +1,253 @@
+#include "imaging/ComposeAndSave.h"
+
+#include "imaging/codec/ImgLib.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+
+using namespace vistrel;
+
+namespace {
+
+// A capture device that "grabs" a flat grey picture of a given size.
+struct FakeGrabber : FrameGrabber {
+    int width = 320, height = 240;
+    std::uint8_t grey = 128;
+    bool grabWorks = true;
+    bool compressedFormat = false; // a driver left in a compressed format saves no usable bitmap
+    bool previewing = false;
+    std::vector<std::string> calls;
+
+    bool IsPreviewing() const override { return previewing; }
+    bool SetPreview(bool on) override
+    {
+        calls.push_back(on ? "preview on" : "preview off");
+        previewing = on;
+        return true;
+    }
+    bool GrabFrame() override
+    {
+        calls.push_back("grab");
+        return grabWorks;
+    }
+    bool SaveFrame(const std::string& path) override
+    {
+        calls.push_back("save");
+        RgbImage img = RgbImage::allocate(static_cast<size_t>(width) * height * 3);
+        std::memset(img.data(), grey, img.size());
+        if (!ImgLibSaveRGBToBMP(path, img, width, height))
+            return false;
+        if (compressedFormat) { // biCompression = 'MJPG'
+            std::string bytes = test::readFile(path);
+            std::memcpy(&bytes[30], "MJPG", 4);
+            test::writeFile(path, bytes);
+        }
+        return true;
+    }
+};
+
+struct Decoded {
+    RgbImage rgb;
+    unsigned w = 0, h = 0;
+    std::array<int, 3> at(int x, int y) const
+    {
+        const std::uint8_t* p = rgb.data() + (static_cast<size_t>(y) * w + x) * 3;
+        return {p[0], p[1], p[2]};
+    }
+};
+
+Decoded decode(const std::string& path)
+{
+    Decoded d;
+    d.rgb = ImgLibReadRGBFromJPG(path, d.w, d.h);
+    return d;
+}
+
+bool near(std::array<int, 3> a, std::array<int, 3> b, int tolerance = 12)
+{
+    for (int i = 0; i < 3; ++i)
+        if (std::abs(a[i] - b[i]) > tolerance)
+            return false;
+    return true;
+}
+
+struct ComposeFixture : ::testing::Test {
+    test::TempDir dir;
+    FakeGrabber grabber;
+    ComposeSettings s;
+    ComposeEnvironment env;
+    std::vector<std::string> events;
+
+    void SetUp() override
+    {
+        ::setenv("TMPDIR", dir.path().c_str(), 1);
+        s.quality = 100;
+        s.stamp = false;
+        s.enableMessage = false;
+        env.now = [] { return QDateTime(QDate(2026, 12, 8), QTime(14, 5, 9)); };
+        env.locale = QLocale(QLocale::English, QLocale::UnitedStates);
+        env.sleep = [this](int seconds) { events.push_back("sleep " + std::to_string(seconds)); };
+        env.playSound = [this](const std::string& f) { events.push_back("sound " + f); };
+    }
+    void TearDown() override { ::unsetenv("TMPDIR"); }
+    std::string data(const std::string& name)
+    {
+        return test::sourceDir() + "/tests/imaging/data/" + name;
+    }
+    ComposeResult compose() { return ComposeAndSave(dir.file("out.jpg"), s, &grabber, env); }
+};
+
+} // namespace
+
+TEST_F(ComposeFixture, PlainFrameStillReturnsTheStampText)
+{
+    const ComposeResult r = compose();
+    ASSERT_EQ(r.error, "");
+    EXPECT_EQ(r.stampText, "12/8/26 2:05 PM");
+    EXPECT_EQ(r.width, 320);
+    EXPECT_EQ(r.height, 240);
+    const Decoded d = decode(dir.file("out.jpg"));
+    ASSERT_EQ(d.w, 320u);
+    for (auto [x, y] : {std::pair{0, 0}, {319, 239}, {160, 120}})
+        EXPECT_TRUE(near(d.at(x, y), {128, 128, 128}));
+    // The grabbed frame went through the private temporary directory.
+    EXPECT_EQ(GrabFilePath().rfind(dir.path() + "/vistrel-", 0), 0u);
+    EXPECT_TRUE(test::fileExists(GrabFilePath()));
+}
+
+TEST_F(ComposeFixture, LogoCornersAndClipping)
+{
+    s.enableOverlay = true;
+    s.overlayFilename = data("logo.gif");
+    struct Case {
+        int code;
+        int x, y;
+    };
+    for (const Case c : {Case{8, 220, 190}, Case{4, 110, 95}, Case{0, 0, 0}, Case{6, 0, 190}}) {
+        SCOPED_TRACE(c.code);
+        s.overlayAlignment = c.code;
+        ASSERT_EQ(compose().error, "");
+        const Decoded d = decode(dir.file("out.jpg"));
+        EXPECT_TRUE(near(d.at(c.x + 2, c.y + 2), {255, 0, 0}));    // red left half
+        EXPECT_TRUE(near(d.at(c.x + 97, c.y + 47), {0, 255, 0})); // green right half, opaque
+        if (c.x > 0) {
+            EXPECT_TRUE(near(d.at(c.x - 3, c.y + 25), {128, 128, 128}));
+        }
+        if (c.y > 0) {
+            EXPECT_TRUE(near(d.at(c.x + 25, c.y - 3), {128, 128, 128}));
+        }
+    }
+    // A logo wider than the frame, centred on the right edge, is clipped at the left.
+    grabber.width = 80;
+    grabber.height = 60;
+    s.overlayAlignment = 2; // x = 80 - 100 = -20: the red half shows from x 0 to 29
+    ASSERT_EQ(compose().error, "");
+    const Decoded d = decode(dir.file("out.jpg"));
+    EXPECT_TRUE(near(d.at(5, 10), {255, 0, 0}));
+    EXPECT_TRUE(near(d.at(50, 10), {0, 255, 0}));
+}
+
+TEST_F(ComposeFixture, GifTransparencyOnlyWhenAskedAndPngAlwaysOpaque)
+{
+    s.enableOverlay = true;
+    s.overlayFilename = data("logo.gif");
+    s.overlayTransparency = true;
+    ASSERT_EQ(compose().error, "");
+    Decoded d = decode(dir.file("out.jpg"));
+    EXPECT_TRUE(near(d.at(5, 5), {255, 0, 0}));
+    EXPECT_TRUE(near(d.at(80, 25), {128, 128, 128})); // the transparent half shows the frame
+
+    s.overlayFilename = data("logo.png"); // alpha 0 everywhere, yet drawn opaque
+    ASSERT_EQ(compose().error, "");
+    d = decode(dir.file("out.jpg"));
+    EXPECT_TRUE(near(d.at(50, 25), {0, 0, 255}));
+}
+
+TEST_F(ComposeFixture, FailureTexts)
+{
+    s.enableOverlay = true;
+    s.overlayFilename = dir.file("logo.jpeg");
+    test::writeFile(s.overlayFilename, "not read at all");
+    ComposeResult r = compose();
+    EXPECT_EQ(r.stampText, "");
+    EXPECT_EQ(r.error, "Image Error (0): No error (Overlay Image - ImgLibReadRGBFromGIF)");
+
+    s.overlayFilename = dir.file("LOGO.GIF"); // any case; missing file → the reader's own code
+    r = compose();
+    EXPECT_EQ(r.error, ImageLibraryErrorText(2) + " (Overlay Image - ImgLibReadRGBFromGIF)");
+
+    s.enableOverlay = false;
+    grabber.compressedFormat = true;
+    r = compose();
+    EXPECT_EQ(r.error, ImageLibraryErrorText(6) + " (ImgLibReadRGBFromBMP)");
+
+    const char* saveFailed =
+        "Capture Error: Unable to save captured image.\n Please check your Image Format "
+        "Settings.\n The Help file Device Settings section contains\n additional information on "
+        "this error.";
+    EXPECT_EQ(ComposeAndSave(dir.file("out.jpg"), s, nullptr, env).error, saveFailed);
+    grabber.compressedFormat = false;
+    grabber.grabWorks = false;
+    EXPECT_EQ(compose().error, saveFailed);
+
+    grabber.grabWorks = true;
+    r = ComposeAndSave(dir.file("no/such/dir/out.jpg"), s, &grabber, env);
+    EXPECT_NE(r.error.find("(ImgLibSaveRGBToJPG)"), std::string::npos);
+}
+
+TEST_F(ComposeFixture, PreviewLeadTimeAndShutterSound)
+{
+    s.disablePreview = true;
+    s.previewLeadTime = 3;
+    s.useSound = true;
+    ASSERT_EQ(compose().error, "");
+    EXPECT_EQ(grabber.calls, (std::vector<std::string>{"preview on", "grab", "preview off", "save"}));
+    EXPECT_EQ(events, (std::vector<std::string>{"sleep 3", "sound shutter.wav"}));
+
+    grabber.calls.clear();
+    events.clear();
+    s.previewLeadTime = 0; // no lead time: grab without switching the preview on
+    s.useSound = false;
+    ASSERT_EQ(compose().error, "");
+    EXPECT_EQ(grabber.calls, (std::vector<std::string>{"grab", "save"}));
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(ComposeFixture, StampAndBannerAreDrawnWhereTheirCodesSay)
+{
+    s.stamp = true;
+    s.timeAlignment = 5; // bottom right
+    s.timeFont = {"DejaVu Sans", -16, 0, 700, false};
+    s.timeFontColor = 0x0000FF; // red
+    s.timeShadowText = false;
+    s.enableMessage = true;
+    s.message = "BANNER";
+    s.alignment = 0; // top left
+    s.font = {"DejaVu Sans", -16, 0, 700, false};
+    s.fontColor = 0xFF0000; // blue
+    s.shadowText = false;
+    ASSERT_EQ(compose().error, "");
+    const Decoded d = decode(dir.file("out.jpg"));
+    auto countNear = [&](int x0, int y0, int x1, int y1, std::array<int, 3> colour) {
+        int n = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x)
+                n += near(d.at(x, y), colour, 40);
+        return n;
+    };
+    EXPECT_GT(countNear(0, 0, 100, 20, {0, 0, 255}), 20);      // banner ink, top left
+    EXPECT_EQ(countNear(0, 200, 320, 240, {0, 0, 255}), 0);
+    EXPECT_GT(countNear(160, 215, 320, 240, {255, 0, 0}), 20);  // stamp ink, bottom right
+    EXPECT_EQ(countNear(0, 0, 320, 100, {255, 0, 0}), 0);
+
+    // An empty banner draws nothing.
+    s.stamp = false;
+    s.message = "";
+    ASSERT_EQ(compose().error, "");
+    const Decoded plain = decode(dir.file("out.jpg"));
+    for (int x = 0; x < 100; x += 7)
+        EXPECT_TRUE(near(plain.at(x, 8), {128, 128, 128}));
+}
