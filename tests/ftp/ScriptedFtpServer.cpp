@@ -202,6 +202,8 @@ ScriptedFtpServer::Action ScriptedFtpServer::nextReply(const std::string& verb,
 
 int ScriptedFtpServer::openDataConnection()
 {
+    if (m_fault == DataFault::PasvBlackHole)
+        return -1; // the only connection there is the filler
     if (m_pasvFd >= 0) {
         if (!waitReadable(m_pasvFd, 5000, m_stop))
             return -1;
@@ -362,7 +364,6 @@ std::string ScriptedFtpServer::rawInput()
 
 std::string ScriptedFtpServer::stored()
 {
-    transcript();
     std::lock_guard lock(m_mutex);
     return m_stored;
 }

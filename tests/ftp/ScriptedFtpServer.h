@@ -80,7 +80,7 @@ class ScriptedFtpServer {
     std::vector<std::string> transcript();
     // Every byte received on control connections.
     std::string rawInput();
-    // The bytes of the last STOR data connection.
+    // The bytes of the last STOR data connection (complete once the client has the final reply).
     std::string stored();
     // Number of data connections the server accepted or made.
     int dataConnections();
