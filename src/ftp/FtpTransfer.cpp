@@ -203,7 +203,8 @@ bool CFtpSession::StoreFile(const std::string& remoteName, const std::string& lo
                 if (c == '.')
                     c = ',';
             }
-            arg += "," + std::to_string(listenPort / 256) + "," + std::to_string(listenPort % 256);
+            arg.append(",").append(std::to_string(listenPort / 256));
+            arg.append(",").append(std::to_string(listenPort % 256));
             if (!Command("PORT " + arg))
                 return false;
         }
