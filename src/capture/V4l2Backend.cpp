@@ -34,6 +34,10 @@ std::string cardName(const v4l2_capability& cap)
     return std::string(card, strnlen(card, sizeof(cap.card)));
 }
 
+// Errors after which the stream is given up and the device reopened on the next stream start.
+// An unplugged camera first fails DQBUF with EIO (its queue is put in an error state), then every
+// call with ENODEV; libv4l2 also reports a run of undecodable frames as EIO, and reopening
+// recovers from that as well.
 bool deviceGone(int err)
 {
     return err == ENODEV || err == ENXIO || err == EIO || err == EPIPE;
@@ -127,13 +131,30 @@ bool V4l2Backend::open()
         close();
         return fail(m_strPath + ": VIDIOC_G_FMT: " + std::strerror(err));
     }
-    // Setting the format claims the device: a camera streaming for another program refuses
-    // with EBUSY here, which is what "in use by another program" means.
-    if (!applyFormat({static_cast<int>(fmt.fmt.pix.width), static_cast<int>(fmt.fmt.pix.height)})) {
+    // A camera streaming for another program refuses a new format with EBUSY. libv4l2 skips
+    // the driver call when the camera's own format does not change, so asking for buffers
+    // makes sure: that too is refused while someone else streams.
+    if (!applyFormat({static_cast<int>(fmt.fmt.pix.width), static_cast<int>(fmt.fmt.pix.height)}) ||
+        !probeBuffers()) {
         const std::string error = m_strError;
         close();
         return fail(error);
     }
+    return true;
+}
+
+bool V4l2Backend::probeBuffers()
+{
+    if (!m_bMmap)
+        return true;
+    v4l2_requestbuffers req{};
+    req.count = 1;
+    req.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    req.memory = V4L2_MEMORY_MMAP;
+    if (m_io->ioctl(m_fd, VIDIOC_REQBUFS, &req) != 0)
+        return failErrno("VIDIOC_REQBUFS", errno);
+    req.count = 0;
+    m_io->ioctl(m_fd, VIDIOC_REQBUFS, &req);
     return true;
 }
 

@@ -54,6 +54,7 @@ class V4l2Backend : public CaptureBackend {
     bool fail(const std::string& text);
     bool failErrno(const std::string& what, int err);
     bool reopen();
+    bool probeBuffers();
     bool applyFormat(FrameSize size);
     void releaseBuffers();
     bool requeue(unsigned index);

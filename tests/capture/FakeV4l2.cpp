@@ -309,7 +309,7 @@ int FakeV4l2::ioctl(int fd, unsigned long request, void* arg)
         auto* req = static_cast<v4l2_requestbuffers*>(arg);
         if (n.readOnly || req->memory != V4L2_MEMORY_MMAP)
             return fail(EINVAL);
-        if (st.on)
+        if (n.busy || n.busyBuffers || st.on)
             return fail(EBUSY);
         for (const Buffer& b : st.buffers)
             if (b.mapped)

@@ -125,6 +125,15 @@ TEST(V4l2Capture, BusyOrUnconvertibleCamerasDoNotConnect)
     }
     {
         Fixture f;
+        f.camera().busyBuffers = true;
+        auto dev = f.device();
+        EXPECT_FALSE(dev->connect());
+        EXPECT_NE(dev->lastError().find("VIDIOC_REQBUFS: Device or resource busy"),
+                  std::string::npos);
+        EXPECT_EQ(f.fake->openDescriptors(), 0);
+    }
+    {
+        Fixture f;
         f.camera().convertible = false;
         auto dev = f.device();
         EXPECT_FALSE(dev->connect());
