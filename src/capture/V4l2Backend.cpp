@@ -88,6 +88,14 @@ bool V4l2Backend::failErrno(const std::string& what, int err)
     return fail(m_strPath + ": " + what + ": " + std::strerror(err));
 }
 
+bool V4l2Backend::failStream(const std::string& text)
+{
+    // A stalled or failing stream is stopped; the next grab or preview frame starts it afresh,
+    // which is what brings most cameras back.
+    stopStream();
+    return fail(text);
+}
+
 bool V4l2Backend::open()
 {
     if (m_fd >= 0)
@@ -427,8 +435,8 @@ bool V4l2Backend::readMmapFrame(RgbFrame& frame)
                               deadline - std::chrono::steady_clock::now())
                               .count();
         if (left <= 0)
-            return fail(m_strPath + ": no frame from the camera within " +
-                        std::to_string(m_nFrameTimeoutMs) + " ms");
+            return failStream(m_strPath + ": no frame from the camera within " +
+                              std::to_string(m_nFrameTimeoutMs) + " ms");
         const int events = m_io->poll(m_fd, POLLIN, static_cast<int>(left));
         if (events < 0)
             return failErrno("poll", errno);
@@ -438,7 +446,7 @@ bool V4l2Backend::readMmapFrame(RgbFrame& frame)
             if (errno != EAGAIN)
                 return failErrno("VIDIOC_DQBUF", errno);
             if (events & (POLLERR | POLLHUP | POLLNVAL))
-                return fail(m_strPath + ": the camera stream failed");
+                return failStream(m_strPath + ": the camera stream failed");
             continue;
         }
         ++m_nFramesSinceStart;
@@ -452,7 +460,7 @@ bool V4l2Backend::readMmapFrame(RgbFrame& frame)
         if (usable)
             return true;
         if (m_nFramesSinceStart > kDarkFramesAfterStreamStart && ++broken > kMaxBrokenFrames)
-            return fail(m_strPath + ": the camera sends only broken frames");
+            return failStream(m_strPath + ": the camera sends only broken frames");
         // A dark, broken or short frame: the camera is alive, so the wait starts afresh.
         deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_nFrameTimeoutMs);
     }
@@ -467,8 +475,8 @@ bool V4l2Backend::readReadFrame(RgbFrame& frame)
                               deadline - std::chrono::steady_clock::now())
                               .count();
         if (left <= 0)
-            return fail(m_strPath + ": no frame from the camera within " +
-                        std::to_string(m_nFrameTimeoutMs) + " ms");
+            return failStream(m_strPath + ": no frame from the camera within " +
+                              std::to_string(m_nFrameTimeoutMs) + " ms");
         const int events = m_io->poll(m_fd, POLLIN, static_cast<int>(left));
         if (events < 0)
             return failErrno("poll", errno);
@@ -487,7 +495,7 @@ bool V4l2Backend::readReadFrame(RgbFrame& frame)
             copyFrame(m_readBuffer.data(), static_cast<std::size_t>(n), frame))
             return true;
         if (m_nFramesSinceStart > kDarkFramesAfterStreamStart && ++broken > kMaxBrokenFrames)
-            return fail(m_strPath + ": the camera sends only broken frames");
+            return failStream(m_strPath + ": the camera sends only broken frames");
         deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_nFrameTimeoutMs);
     }
 }

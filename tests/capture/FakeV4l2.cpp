@@ -350,7 +350,7 @@ int FakeV4l2::ioctl(int fd, unsigned long request, void* arg)
         buf->index = i;
         buf->bytesused = static_cast<std::uint32_t>(b.data.size());
         buf->sequence = static_cast<std::uint32_t>(b.sequence);
-        buf->flags = V4L2_BUF_FLAG_MAPPED;
+        buf->flags = V4L2_BUF_FLAG_MAPPED | (n.brokenFrames ? V4L2_BUF_FLAG_ERROR : 0u);
         return 0;
     }
     case VIDIOC_STREAMON:

@@ -32,6 +32,7 @@ class FakeV4l2 : public V4l2Io {
         bool busy = false;         // another program streams: S_FMT and REQBUFS say EBUSY
         bool busyBuffers = false;  // the same, in the format we ask for: only REQBUFS refuses
         bool convertible = true;   // false: no format converts to RGB24
+        bool brokenFrames = false; // every frame comes flagged as damaged
         bool readOnly = false;     // read() I/O instead of streaming
         std::map<std::uint32_t, CaptureControl> controls;
     };

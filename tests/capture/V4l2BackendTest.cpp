@@ -290,6 +290,28 @@ TEST(V4l2Capture, ACameraThatSendsNothingTimesOut)
     EXPECT_LT(msSince(start), 1500);
     EXPECT_EQ(dev->lastError(), "/dev/video0: no frame from the camera within 150 ms");
     EXPECT_FALSE(f.fake->streaming(kCam));
+
+    // With the preview on, a stalled stream is stopped and the next grab starts it afresh.
+    ASSERT_TRUE(dev->setPreview(true));
+    EXPECT_FALSE(dev->grabFrame());
+    EXPECT_FALSE(f.fake->streaming(kCam));
+    f.fake->setAutoDeliver(true);
+    ASSERT_TRUE(dev->grabFrame()) << dev->lastError();
+    EXPECT_EQ(frameNumber(dev->frame()), kDarkFramesAfterStreamStart + 1);
+    EXPECT_TRUE(f.fake->streaming(kCam));
+}
+
+TEST(V4l2Capture, ACameraThatSendsOnlyDamagedFramesIsGivenUpOn)
+{
+    Fixture f;
+    f.camera().brokenFrames = true;
+    auto dev = f.device();
+    ASSERT_TRUE(dev->connect());
+    const auto start = Clock::now();
+    EXPECT_FALSE(dev->grabFrame());
+    EXPECT_LT(msSince(start), 2000);
+    EXPECT_EQ(dev->lastError(), "/dev/video0: the camera sends only broken frames");
+    EXPECT_FALSE(f.fake->streaming(kCam));
 }
 
 TEST(V4l2Capture, ReadOnlyDevicesDeliverFramesThroughRead)
