@@ -79,6 +79,7 @@ bool CaptureDevice::disconnect()
         ++m_nStateChanges;
     }
     m_wake.notify_all();
+    waitForListenerCall();
     return true;
 }
 
@@ -181,7 +182,14 @@ bool CaptureDevice::setPreview(bool on)
         ++m_nStateChanges;
     }
     m_wake.notify_all();
+    if (!on)
+        waitForListenerCall();
     return true;
+}
+
+void CaptureDevice::waitForListenerCall()
+{
+    std::lock_guard listenerLock(m_listenerMutex);
 }
 
 bool CaptureDevice::isPreviewing() const
@@ -300,10 +308,15 @@ void CaptureDevice::previewLoop()
             m_strError = m_backend->lastError();
 
         if (have) {
+            // The listener mutex comes before the device mutex. Looking at the preview flag again
+            // under both means no frame is handed over once the preview was switched off.
             lock.unlock();
             {
                 std::lock_guard listenerLock(m_listenerMutex);
-                if (m_listener)
+                lock.lock();
+                const bool deliver = m_bPreview && m_bConnected && !m_bQuit;
+                lock.unlock();
+                if (deliver && m_listener)
                     m_listener(frame);
             }
             lock.lock();

@@ -32,7 +32,9 @@ struct CaptureCapabilities {
 // a one-line text of the last one.
 class CaptureDevice {
   public:
-    // Receives each preview frame, on the preview thread. It must not call setPreviewListener.
+    // Receives each preview frame, on the preview thread. Once setPreview(false), disconnect() or
+    // setPreviewListener() returns, no further frame arrives. The listener must not call those
+    // three itself.
     using FrameListener = std::function<void(const RgbFrame&)>;
 
     explicit CaptureDevice(std::unique_ptr<CaptureBackend> backend);
@@ -84,6 +86,7 @@ class CaptureDevice {
     bool fail(const std::string& text);
     bool failFromBackend();
     void ensurePreviewThread();
+    void waitForListenerCall();
     void previewLoop();
 
     mutable std::mutex m_mutex;

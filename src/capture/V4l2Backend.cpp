@@ -34,6 +34,10 @@ std::string cardName(const v4l2_capability& cap)
     return std::string(card, strnlen(card, sizeof(cap.card)));
 }
 
+// Errors after which the stream is given up and the device reopened on the next stream start.
+// An unplugged camera first fails DQBUF with EIO (its queue is put in an error state), then every
+// call with ENODEV; libv4l2 also reports a run of undecodable frames as EIO, and reopening
+// recovers from that as well.
 bool deviceGone(int err)
 {
     return err == ENODEV || err == ENXIO || err == EIO || err == EPIPE;
@@ -84,6 +88,14 @@ bool V4l2Backend::failErrno(const std::string& what, int err)
     return fail(m_strPath + ": " + what + ": " + std::strerror(err));
 }
 
+bool V4l2Backend::failStream(const std::string& text)
+{
+    // A stalled or failing stream is stopped; the next grab or preview frame starts it afresh,
+    // which is what brings most cameras back.
+    stopStream();
+    return fail(text);
+}
+
 bool V4l2Backend::open()
 {
     if (m_fd >= 0)
@@ -127,13 +139,30 @@ bool V4l2Backend::open()
         close();
         return fail(m_strPath + ": VIDIOC_G_FMT: " + std::strerror(err));
     }
-    // Setting the format claims the device: a camera streaming for another program refuses
-    // with EBUSY here, which is what "in use by another program" means.
-    if (!applyFormat({static_cast<int>(fmt.fmt.pix.width), static_cast<int>(fmt.fmt.pix.height)})) {
+    // A camera streaming for another program refuses a new format with EBUSY. libv4l2 skips
+    // the driver call when the camera's own format does not change, so asking for buffers
+    // makes sure: that too is refused while someone else streams.
+    if (!applyFormat({static_cast<int>(fmt.fmt.pix.width), static_cast<int>(fmt.fmt.pix.height)}) ||
+        !probeBuffers()) {
         const std::string error = m_strError;
         close();
         return fail(error);
     }
+    return true;
+}
+
+bool V4l2Backend::probeBuffers()
+{
+    if (!m_bMmap)
+        return true;
+    v4l2_requestbuffers req{};
+    req.count = 1;
+    req.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    req.memory = V4L2_MEMORY_MMAP;
+    if (m_io->ioctl(m_fd, VIDIOC_REQBUFS, &req) != 0)
+        return failErrno("VIDIOC_REQBUFS", errno);
+    req.count = 0;
+    m_io->ioctl(m_fd, VIDIOC_REQBUFS, &req);
     return true;
 }
 
@@ -406,8 +435,8 @@ bool V4l2Backend::readMmapFrame(RgbFrame& frame)
                               deadline - std::chrono::steady_clock::now())
                               .count();
         if (left <= 0)
-            return fail(m_strPath + ": no frame from the camera within " +
-                        std::to_string(m_nFrameTimeoutMs) + " ms");
+            return failStream(m_strPath + ": no frame from the camera within " +
+                              std::to_string(m_nFrameTimeoutMs) + " ms");
         const int events = m_io->poll(m_fd, POLLIN, static_cast<int>(left));
         if (events < 0)
             return failErrno("poll", errno);
@@ -417,7 +446,7 @@ bool V4l2Backend::readMmapFrame(RgbFrame& frame)
             if (errno != EAGAIN)
                 return failErrno("VIDIOC_DQBUF", errno);
             if (events & (POLLERR | POLLHUP | POLLNVAL))
-                return fail(m_strPath + ": the camera stream failed");
+                return failStream(m_strPath + ": the camera stream failed");
             continue;
         }
         ++m_nFramesSinceStart;
@@ -431,7 +460,7 @@ bool V4l2Backend::readMmapFrame(RgbFrame& frame)
         if (usable)
             return true;
         if (m_nFramesSinceStart > kDarkFramesAfterStreamStart && ++broken > kMaxBrokenFrames)
-            return fail(m_strPath + ": the camera sends only broken frames");
+            return failStream(m_strPath + ": the camera sends only broken frames");
         // A dark, broken or short frame: the camera is alive, so the wait starts afresh.
         deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_nFrameTimeoutMs);
     }
@@ -446,8 +475,8 @@ bool V4l2Backend::readReadFrame(RgbFrame& frame)
                               deadline - std::chrono::steady_clock::now())
                               .count();
         if (left <= 0)
-            return fail(m_strPath + ": no frame from the camera within " +
-                        std::to_string(m_nFrameTimeoutMs) + " ms");
+            return failStream(m_strPath + ": no frame from the camera within " +
+                              std::to_string(m_nFrameTimeoutMs) + " ms");
         const int events = m_io->poll(m_fd, POLLIN, static_cast<int>(left));
         if (events < 0)
             return failErrno("poll", errno);
@@ -466,7 +495,7 @@ bool V4l2Backend::readReadFrame(RgbFrame& frame)
             copyFrame(m_readBuffer.data(), static_cast<std::size_t>(n), frame))
             return true;
         if (m_nFramesSinceStart > kDarkFramesAfterStreamStart && ++broken > kMaxBrokenFrames)
-            return fail(m_strPath + ": the camera sends only broken frames");
+            return failStream(m_strPath + ": the camera sends only broken frames");
         deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_nFrameTimeoutMs);
     }
 }

@@ -53,7 +53,9 @@ class V4l2Backend : public CaptureBackend {
 
     bool fail(const std::string& text);
     bool failErrno(const std::string& what, int err);
+    bool failStream(const std::string& text);
     bool reopen();
+    bool probeBuffers();
     bool applyFormat(FrameSize size);
     void releaseBuffers();
     bool requeue(unsigned index);

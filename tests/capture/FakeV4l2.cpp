@@ -309,7 +309,7 @@ int FakeV4l2::ioctl(int fd, unsigned long request, void* arg)
         auto* req = static_cast<v4l2_requestbuffers*>(arg);
         if (n.readOnly || req->memory != V4L2_MEMORY_MMAP)
             return fail(EINVAL);
-        if (st.on)
+        if (n.busy || n.busyBuffers || st.on)
             return fail(EBUSY);
         for (const Buffer& b : st.buffers)
             if (b.mapped)
@@ -350,7 +350,7 @@ int FakeV4l2::ioctl(int fd, unsigned long request, void* arg)
         buf->index = i;
         buf->bytesused = static_cast<std::uint32_t>(b.data.size());
         buf->sequence = static_cast<std::uint32_t>(b.sequence);
-        buf->flags = V4L2_BUF_FLAG_MAPPED;
+        buf->flags = V4L2_BUF_FLAG_MAPPED | (n.brokenFrames ? V4L2_BUF_FLAG_ERROR : 0u);
         return 0;
     }
     case VIDIOC_STREAMON:

@@ -29,8 +29,10 @@ class FakeV4l2 : public V4l2Io {
         FrameSize minSize{}, maxSize{}, step{}; // the stepwise range
         FrameSize current{640, 480};
         std::uint32_t padding = 0; // extra bytes at the end of every row
-        bool busy = false;         // another program streams: S_FMT says EBUSY
+        bool busy = false;         // another program streams: S_FMT and REQBUFS say EBUSY
+        bool busyBuffers = false;  // the same, in the format we ask for: only REQBUFS refuses
         bool convertible = true;   // false: no format converts to RGB24
+        bool brokenFrames = false; // every frame comes flagged as damaged
         bool readOnly = false;     // read() I/O instead of streaming
         std::map<std::uint32_t, CaptureControl> controls;
     };
