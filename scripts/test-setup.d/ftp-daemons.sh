@@ -23,7 +23,16 @@ apt_opts=()
 if [[ $(id -u) -eq 0 ]]; then
     apt_opts=(-o APT::Sandbox::User=root) # the download folder is private to root
 fi
-(cd "$work" && apt-get "${apt_opts[@]}" download "${packages[@]}")
+download() { (cd "$work" && apt-get "${apt_opts[@]}" download "${packages[@]}"); }
+if ! download; then
+    # A machine that had every package installed may never have fetched the package lists.
+    if [[ $(id -u) -eq 0 ]]; then
+        apt-get update -qq
+    elif command -v sudo >/dev/null; then
+        sudo apt-get update -qq
+    fi
+    download || { echo "ftp-daemons: cannot download ${packages[*]}" >&2; exit 1; }
+fi
 
 rm -rf "$dest.partial"
 mkdir -p "$dest.partial"

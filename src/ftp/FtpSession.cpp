@@ -31,7 +31,8 @@ bool CFtpSession::SetPassive(bool passive)
 
 bool CFtpSession::OpenLog(const std::string& path)
 {
-    CloseLog();
+    if (m_pLog)
+        return false; // one log per session; the open one stays
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;

@@ -8,6 +8,9 @@
 
 namespace vistrel {
 
+// Name of the FTP log in the program folder; the upload worker opens it with OpenLog.
+inline constexpr const char* kFtpLogFileName = "ftp.log";
+
 // Texts the FTP session leaves as its message.
 namespace ftptext {
 inline constexpr const char* kCreateSocket = "Unable to create socket";
@@ -63,7 +66,8 @@ class CFtpSession {
     void SetListReceiveWait(int seconds) { m_nListReceiveWait = seconds; }
 
     // Opens the FTP log at path, created anew (mode 0600 when it did not exist: it holds
-    // passwords). True when this call opened it; a failure leaves the session without a log.
+    // passwords). True when this call opened it; false when it cannot be opened (the session then
+    // runs without a log) or a log is already open (that one stays).
     bool OpenLog(const std::string& path);
     void CloseLog();
     bool LogOpen() const { return m_pLog != nullptr; }

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace vistrel;
 using namespace vistrel::test;
 using Lines = std::vector<std::string>;
@@ -360,8 +362,12 @@ TEST_F(Session, LogRecordsAFailedReadAsTheMessage)
     srv.stall("USER");
     start();
     ASSERT_TRUE(s.OpenLog(dir.file("ftp.log")));
+    EXPECT_FALSE(s.OpenLog(dir.file("other.log"))); // the open log stays
     EXPECT_FALSE(logOnDirect());
     s.CloseLog();
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.file("ftp.log").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u); // it holds passwords
     EXPECT_EQ(readFile(dir.file("ftp.log")),
               "220 Scripted server ready\r\n\r\r\nUSER cam\r\r\nNetwork error (Read)\r\r\n");
     EXPECT_FALSE(s.OpenLog(dir.file("missing-folder/ftp.log")));
