@@ -158,8 +158,8 @@ ComposeResult ComposeAndSave(const std::string& outPath, const ComposeSettings& 
         drawText(painter, s.timeFont, stampText, result.width, result.height, s.timeAlignment,
                  s.timeShadowText, s.timeFontColor);
     if (s.enableMessage)
-        drawText(painter, s.font, s.message, result.width, result.height, s.alignment,
-                 s.shadowText, s.fontColor);
+        drawText(painter, s.font, s.message, result.width, result.height, s.alignment, s.shadowText,
+                 s.fontColor);
     painter.end();
 
     unsigned ow = 0, oh = 0;

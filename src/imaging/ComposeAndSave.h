@@ -12,7 +12,7 @@ namespace vistrel {
 
 // The capture device as the stamping pipeline sees it.
 class FrameGrabber {
-public:
+  public:
     virtual ~FrameGrabber() = default;
     virtual bool IsPreviewing() const = 0;
     virtual bool SetPreview(bool on) = 0;
@@ -56,7 +56,7 @@ struct ComposeSettings {
 // Seams for tests: the clock of the stamp, the lead-time sleep, the shutter sound.
 struct ComposeEnvironment {
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
-    std::function<void(int seconds)> sleep;     // default: really sleeps
+    std::function<void(int seconds)> sleep;            // default: really sleeps
     std::function<void(const std::string&)> playSound; // default: PlaySoundAsync
     QLocale locale = QLocale::system();
 };

@@ -121,8 +121,12 @@ namespace {
 // format carries.
 QString timeFormat(const QLocale& locale, bool seconds)
 {
-    if (!seconds)
-        return locale.timeFormat(QLocale::ShortFormat);
+    if (!seconds) {
+        // Some locales (C among them) show seconds even in their short format.
+        QString f = locale.timeFormat(QLocale::ShortFormat);
+        f.remove(QRegularExpression(QStringLiteral("[:.]ss?")));
+        return f;
+    }
     QString f = locale.timeFormat(QLocale::LongFormat);
     f.remove(QRegularExpression(QStringLiteral("\\s*\\(?t+\\)?")));
     f = f.trimmed();

@@ -1,7 +1,7 @@
 #include "imaging/ComposeAndSave.h"
 
-#include "imaging/codec/ImgLib.h"
 #include "TestSupport.h"
+#include "imaging/codec/ImgLib.h"
 
 #include <gtest/gtest.h>
 
@@ -131,7 +131,7 @@ TEST_F(ComposeFixture, LogoCornersAndClipping)
         s.overlayAlignment = c.code;
         ASSERT_EQ(compose().error, "");
         const Decoded d = decode(dir.file("out.jpg"));
-        EXPECT_TRUE(near(d.at(c.x + 2, c.y + 2), {255, 0, 0}));    // red left half
+        EXPECT_TRUE(near(d.at(c.x + 2, c.y + 2), {255, 0, 0}));   // red left half
         EXPECT_TRUE(near(d.at(c.x + 97, c.y + 47), {0, 255, 0})); // green right half, opaque
         if (c.x > 0) {
             EXPECT_TRUE(near(d.at(c.x - 3, c.y + 25), {128, 128, 128}));
@@ -204,7 +204,8 @@ TEST_F(ComposeFixture, PreviewLeadTimeAndShutterSound)
     s.previewLeadTime = 3;
     s.useSound = true;
     ASSERT_EQ(compose().error, "");
-    EXPECT_EQ(grabber.calls, (std::vector<std::string>{"preview on", "grab", "preview off", "save"}));
+    EXPECT_EQ(grabber.calls,
+              (std::vector<std::string>{"preview on", "grab", "preview off", "save"}));
     EXPECT_EQ(events, (std::vector<std::string>{"sleep 3", "sound shutter.wav"}));
 
     grabber.calls.clear();
@@ -238,9 +239,9 @@ TEST_F(ComposeFixture, StampAndBannerAreDrawnWhereTheirCodesSay)
                 n += near(d.at(x, y), colour, 40);
         return n;
     };
-    EXPECT_GT(countNear(0, 0, 100, 20, {0, 0, 255}), 20);      // banner ink, top left
+    EXPECT_GT(countNear(0, 0, 100, 20, {0, 0, 255}), 20); // banner ink, top left
     EXPECT_EQ(countNear(0, 200, 320, 240, {0, 0, 255}), 0);
-    EXPECT_GT(countNear(160, 215, 320, 240, {255, 0, 0}), 20);  // stamp ink, bottom right
+    EXPECT_GT(countNear(160, 215, 320, 240, {255, 0, 0}), 20); // stamp ink, bottom right
     EXPECT_EQ(countNear(0, 0, 320, 100, {255, 0, 0}), 0);
 
     // An empty banner draws nothing.

@@ -142,6 +142,10 @@ TEST(DateTimeStamp, SixLayoutsInAFixedLocale)
     EXPECT_EQ(DateTimeStampText(when, 7, us), DateTimeStampText(when, 0, us));
     EXPECT_EQ(DateTimeStampText(when, -1, us), DateTimeStampText(when, 0, us));
 
+    // The C locale's short time has seconds; layouts without seconds still show none.
+    EXPECT_EQ(DateTimeStampText(when, 0, QLocale::c()), "8 Dec 2026 14:05");
+    EXPECT_EQ(DateTimeStampText(when, 1, QLocale::c()), "8 Dec 2026 14:05:09");
+
     const QLocale de(QLocale::German, QLocale::Germany);
     EXPECT_EQ(DateTimeStampText(when, 1, de), "08.12.26 14:05:09");
 }

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "dialup/CDialUpManager.h"
+#include "ftp/FtpSession.h"
+#include "upload/UploadThread.h"
+
+#include <memory>
+
+namespace vistrel {
+
+// The worker's FTP session: a real CFtpSession.
+class FtpSessionAdapter : public FtpSessionOps {
+  public:
+    void SetTimeout(int seconds) override { m_session.SetTimeout(seconds); }
+    void SetPassive(bool passive) override { m_session.SetPassive(passive); }
+    bool OpenLog(const std::string& path) override { return m_session.OpenLog(path); }
+    bool LogOn(const std::string& server, int port, const std::string& user,
+               const std::string& password, const std::string& account,
+               const std::string& proxyServer, const std::string& proxyUser,
+               const std::string& proxyPassword, int proxyPort, int logonType) override
+    {
+        return m_session.LogOn(server, port, user, password, account, proxyServer, proxyUser,
+                               proxyPassword, proxyPort, logonType);
+    }
+    bool ChangeDir(const std::string& dir) override { return m_session.ChangeDir(dir); }
+    bool DeleteFile(const std::string& name) override { return m_session.DeleteFile(name); }
+    bool RenameTolerant(const std::string& from, const std::string& to) override
+    {
+        return m_session.RenameTolerant(from, to);
+    }
+    bool Rename(const std::string& from, const std::string& to) override
+    {
+        return m_session.Rename(from, to);
+    }
+    bool UploadFile(const std::string& localPath, const std::string& remoteName) override
+    {
+        return m_session.UploadFile(localPath, remoteName);
+    }
+    void Quit() override { m_session.Quit(); }
+    std::string Message() const override { return m_session.Message(); }
+
+    CFtpSession& session() { return m_session; }
+
+  private:
+    CFtpSession m_session;
+};
+
+inline UploadThread::SessionFactory RealFtpSessions()
+{
+    return [] { return std::make_unique<FtpSessionAdapter>(); };
+}
+
+// The worker's dial-up manager: the process-wide CDialUpManager.
+class DialUpAdapter : public DialUpOps {
+  public:
+    explicit DialUpAdapter(CDialUpManager& manager) : m_manager(manager) {}
+    bool FindConnected() override { return m_manager.FindConnected(); }
+    bool Dial(const std::string& entry, const std::string& user, const std::string& password,
+              const std::string& phone) override
+    {
+        return m_manager.Dial(entry, user, password, phone);
+    }
+    std::string GetErrorText() override { return m_manager.GetErrorText(); }
+    void HangUp(bool onlyIfOurs) override { m_manager.HangUp(onlyIfOurs); }
+
+  private:
+    CDialUpManager& m_manager;
+};
+
+} // namespace vistrel
