@@ -1,0 +1,165 @@
+#include "capture/CaptureSession.h"
+
+#include "platform/PrivateTempDir.h"
+
+#include <utility>
+
+namespace vistrel {
+
+namespace {
+
+constexpr int kPreviewWidth = 320;
+constexpr int kPreviewHeight = 240;
+
+} // namespace
+
+int PreviewPeriodMs(int previewRate)
+{
+    return previewRate > 0 ? 1000 / previewRate : 0;
+}
+
+PreviewGeometry PlacePreviewGeometry(int imageWidth, int imageHeight)
+{
+    if (imageWidth > kPreviewWidth || imageHeight > kPreviewHeight)
+        return {0, 0, kPreviewWidth, kPreviewHeight};
+    return {kPreviewWidth / 2 - imageWidth / 2, kPreviewHeight / 2 - imageHeight / 2, imageWidth,
+            imageHeight};
+}
+
+PreviewGeometry PreviewWindowRect(int frameLeft, int frameTop, const PreviewGeometry& geometry)
+{
+    return {frameLeft + 2 + geometry.x, frameTop + 2 + geometry.y, geometry.width, geometry.height};
+}
+
+CaptureSession::CaptureSession(CaptureDriverList& drivers, Prompter& prompter)
+    : m_drivers(drivers), m_prompter(prompter)
+{
+}
+
+CaptureSession::~CaptureSession() = default;
+
+bool CaptureSession::ConnectCaptureDriver(const CaptureSettings& settings)
+{
+    // A new device replaces the previous one. The old one lets go of its camera first, even if
+    // the worker still holds it (its grabs then fail), or the camera would be busy with us.
+    std::shared_ptr<CaptureDevice> device = m_drivers.createDevice(settings.captureDevice);
+    std::shared_ptr<CaptureDevice> previous;
+    {
+        std::lock_guard lock(m_mutex);
+        previous = std::exchange(m_device, device);
+        m_bConnected = false;
+    }
+    if (previous)
+        previous->disconnect();
+    if (!device || !device->connect()) {
+        m_prompter.message(kConnectFailedText);
+        return false;
+    }
+
+    if (!device->setPreviewRate(PreviewPeriodMs(settings.previewRate)))
+        m_prompter.message("Failed to set preview rate");
+
+    ShowDriverInfo();
+    ApplyStoredVideoFormat(settings.storedFormat);
+
+    if (settings.disablePreview) {
+        if (!device->setPreview(false))
+            m_prompter.message("Failed to disable preview mode");
+    } else if (!device->setPreview(true)) {
+        m_prompter.message("Failed to enable preview mode");
+    }
+
+    PlacePreviewWindow();
+    device->capabilities();
+    ShowDriverInfo();
+
+    std::lock_guard lock(m_mutex);
+    m_bConnected = true;
+    return true;
+}
+
+void CaptureSession::ShowDriverInfo()
+{
+    const auto dev = device();
+    ImageFormat format;
+    if (!dev || !dev->getFormat(format)) {
+        m_prompter.message("Failed to allocate BITMAPINFO buffer");
+        return;
+    }
+    const std::string name = dev->name();
+    FrameSize size;
+    if (!dev->status(size)) {
+        m_prompter.message("Failed to get capture status");
+        return;
+    }
+    std::lock_guard lock(m_mutex);
+    m_strDriverInfo = name + "\n" + std::to_string(size.width) + " x " +
+                      std::to_string(size.height) + ", " + std::to_string(format.bitCount) +
+                      " bit color";
+}
+
+void CaptureSession::ApplyStoredVideoFormat(const ImageFormat& stored)
+{
+    if (const auto dev = device())
+        dev->setFormat(stored);
+}
+
+void CaptureSession::PlacePreviewWindow()
+{
+    const auto dev = device();
+    FrameSize size;
+    if (!dev || !dev->status(size)) {
+        m_prompter.message("Failed to get capture status");
+        return;
+    }
+    std::lock_guard lock(m_mutex);
+    m_geometry = PlacePreviewGeometry(size.width, size.height);
+}
+
+std::string CaptureSession::GrabSampleFrame()
+{
+    const std::string dir = PrivateTempDirectory();
+    const auto dev = device();
+    if (dir.empty() || !dev)
+        return {};
+    const std::string path = dir + "/~vs.bmp";
+    if (!dev->grabFrame() || !dev->saveFrame(path))
+        return {};
+    return path;
+}
+
+bool CaptureSession::DisconnectCaptureDriver()
+{
+    const auto dev = device();
+    {
+        std::lock_guard lock(m_mutex);
+        m_bConnected = false;
+    }
+    return dev && dev->disconnect();
+}
+
+bool CaptureSession::isConnected() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_bConnected;
+}
+
+std::shared_ptr<CaptureDevice> CaptureSession::device() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_device;
+}
+
+std::string CaptureSession::driverInfo() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_strDriverInfo;
+}
+
+PreviewGeometry CaptureSession::previewGeometry() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_geometry;
+}
+
+} // namespace vistrel

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "capture/CaptureDevice.h"
+#include "capture/CaptureDrivers.h"
+#include "capture/ImageFormat.h"
+#include "platform/Prompter.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace vistrel {
+
+// What the connect sequence reads from the settings: ImageFormat/CaptureDevice, the
+// DeviceOptions values and the stored video format (the eleven ImageFormat fields, read from the
+// settings file just before the sequence runs).
+struct CaptureSettings {
+    int captureDevice = 0;
+    bool disablePreview = false;
+    int previewLeadTime = 10;
+    int previewRate = 25;
+    ImageFormat storedFormat;
+};
+
+// The preview period for a rate in frames a second: 1000 / rate milliseconds, 0 for a rate of 0
+// (or below).
+int PreviewPeriodMs(int previewRate);
+
+// Where the picture sits in the 320 x 240 preview area: centred when it fits, otherwise at the
+// top left, cut to the area.
+struct PreviewGeometry {
+    int x = 0;
+    int y = 0;
+    int width = 320;
+    int height = 240;
+    bool operator==(const PreviewGeometry&) const = default;
+};
+PreviewGeometry PlacePreviewGeometry(int imageWidth, int imageHeight);
+
+// The preview's rectangle in main-window coordinates, inside the two-pixel border of the preview
+// frame whose top-left corner is (frameLeft, frameTop).
+PreviewGeometry PreviewWindowRect(int frameLeft, int frameTop, const PreviewGeometry& geometry);
+
+// The main window's capture device and the operations on it: connecting the chosen driver, the
+// driver information line, putting the stored format back, placing the preview and grabbing a
+// sample. Message boxes go through the Prompter. Used from the user-interface thread; the device
+// it hands out is thread-safe and may be kept by the worker across a device change.
+class CaptureSession {
+  public:
+    // The connect failure, shown when the chosen driver cannot be connected.
+    static constexpr const char* kConnectFailedText =
+        "Unable to connect to video driver!\nThe requested video driver is either not installed "
+        "or is in use by another program.";
+
+    CaptureSession(CaptureDriverList& drivers, Prompter& prompter);
+    ~CaptureSession();
+
+    // Creates the device for settings.captureDevice and connects it: preview rate, driver
+    // information, stored format, preview on or off, placement. Returns the connected flag.
+    bool ConnectCaptureDriver(const CaptureSettings& settings);
+    // Sets driverInfo() to "<name>\n<w> x <h>, <bits> bit color".
+    void ShowDriverInfo();
+    // The driver's refusal of the stored format (an all-zero header on first start) is ignored.
+    void ApplyStoredVideoFormat(const ImageFormat& stored);
+    // Recomputes previewGeometry() from the current frame size.
+    void PlacePreviewWindow();
+    // Grabs one frame into "~vs.bmp" in the private temporary directory; returns that path, or
+    // an empty string when the grab or the save fails.
+    std::string GrabSampleFrame();
+    // Disconnects the driver (at exit and before a device change); false when it was not
+    // connected.
+    bool DisconnectCaptureDriver();
+
+    bool isConnected() const;
+    std::shared_ptr<CaptureDevice> device() const;
+    std::string driverInfo() const;
+    PreviewGeometry previewGeometry() const;
+
+  private:
+    CaptureDriverList& m_drivers;
+    Prompter& m_prompter;
+    mutable std::mutex m_mutex; // guards the members below against readers on other threads
+    std::shared_ptr<CaptureDevice> m_device;
+    bool m_bConnected = false;
+    std::string m_strDriverInfo;
+    PreviewGeometry m_geometry;
+};
+
+} // namespace vistrel

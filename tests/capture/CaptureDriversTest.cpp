@@ -1,0 +1,94 @@
+#include "capture/CaptureDrivers.h"
+
+#include "FakeV4l2.h"
+
+#include <gtest/gtest.h>
+
+using namespace vistrel;
+using vistrel::test::FakeV4l2;
+
+TEST(CaptureDriverList, CamerasInDeviceNumberOrderThenTestPatternWithoutMetadataNodes)
+{
+    auto fake = std::make_shared<FakeV4l2>();
+    fake->addCamera("/dev/video10", "Camera Ten");
+    fake->addCamera("/dev/video2", "Camera Two");
+    fake->addMetadataNode("/dev/video3", "Camera Two");
+    fake->addCamera("/dev/video0", "Camera Zero");
+    fake->addMetadataNode("/dev/video1", "Camera Zero");
+    CaptureDriverList drivers(fake);
+
+    EXPECT_EQ(drivers.descriptions(), (std::vector<std::string>{"Camera Zero", "Camera Two",
+                                                                "Camera Ten", "Test Pattern"}));
+    // Enumeration leaves nothing open.
+    EXPECT_EQ(fake->openDescriptors(), 0);
+
+    auto device = drivers.createDevice(2);
+    ASSERT_TRUE(device);
+    EXPECT_EQ(device->name(), "Camera Ten");
+    EXPECT_EQ(drivers.createDevice(3)->name(), "Test Pattern");
+    EXPECT_EQ(drivers.createDevice(4), nullptr);
+    EXPECT_EQ(drivers.createDevice(-1), nullptr);
+}
+
+TEST(CaptureDriverList, WithoutCameraTheTestPatternIsDriverZero)
+{
+    CaptureDriverList drivers(std::make_shared<FakeV4l2>());
+    EXPECT_EQ(drivers.descriptions(), std::vector<std::string>{"Test Pattern"});
+    auto device = drivers.createDevice(0);
+    ASSERT_TRUE(device);
+    EXPECT_TRUE(device->connect());
+}
+
+TEST(CaptureDriverList, HoldsAtMostTenDrivers)
+{
+    auto fake = std::make_shared<FakeV4l2>();
+    for (int i = 0; i < 9; ++i)
+        fake->addCamera("/dev/video" + std::to_string(i), "Cam " + std::to_string(i));
+    CaptureDriverList drivers(fake);
+    auto names = drivers.descriptions();
+    ASSERT_EQ(names.size(), 10u);
+    EXPECT_EQ(names[8], "Cam 8");
+    EXPECT_EQ(names[9], "Test Pattern");
+
+    // Eleven and more drivers: only the first ten are listed, and only they can be created.
+    fake->addCamera("/dev/video9", "Cam 9");
+    fake->addCamera("/dev/video11", "Cam 11");
+    names = drivers.descriptions();
+    ASSERT_EQ(names.size(), 10u);
+    EXPECT_EQ(names.front(), "Cam 0");
+    EXPECT_EQ(names.back(), "Cam 9");
+    EXPECT_EQ(drivers.createDevice(10), nullptr);
+}
+
+TEST(CaptureDriverList, CamerasOfTheSameNameAreToldApartByTheirNode)
+{
+    auto fake = std::make_shared<FakeV4l2>();
+    fake->addCamera("/dev/video0", "USB Camera");
+    fake->addCamera("/dev/video2", "USB Camera");
+    fake->addCamera("/dev/video4", "Other");
+    CaptureDriverList drivers(fake);
+    EXPECT_EQ(drivers.descriptions(),
+              (std::vector<std::string>{"USB Camera (/dev/video0)", "USB Camera (/dev/video2)",
+                                        "Other", "Test Pattern"}));
+}
+
+TEST(CaptureDriverList, DeviceNodesSortByNumberNotByName)
+{
+    std::vector<std::string> nodes{"/dev/video10", "/dev/video2", "/dev/video0", "/dev/video1"};
+    SortByDeviceNumber(nodes);
+    EXPECT_EQ(nodes, (std::vector<std::string>{"/dev/video0", "/dev/video1", "/dev/video2",
+                                               "/dev/video10"}));
+}
+
+TEST(CaptureDriverList, TheSystemListEndsWithTheTestPattern)
+{
+    // Whatever cameras this machine has, the list is well-formed and the test pattern is last
+    // unless ten cameras crowd it out.
+    CaptureDriverList drivers;
+    const auto names = drivers.descriptions();
+    ASSERT_FALSE(names.empty());
+    ASSERT_LE(names.size(), 10u);
+    if (names.size() < 10) {
+        EXPECT_EQ(names.back(), "Test Pattern");
+    }
+}
