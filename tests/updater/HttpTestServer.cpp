@@ -29,7 +29,9 @@ std::string HttpTestServer::url(const std::string& path) const
 
 void HttpTestServer::put(const std::string& name, const std::string& bytes) const
 {
-    writeFile(m_root.file("files/" + name), bytes);
+    const std::filesystem::path path = m_root.file("files/" + name);
+    std::filesystem::create_directories(path.parent_path());
+    writeFile(path.string(), bytes);
 }
 
 std::string HttpTestServer::requests() const
