@@ -105,6 +105,13 @@ void CUpdaterDlg::SetProcessExit(std::function<void(int)> exitProcess)
     m_exitProcess = std::move(exitProcess);
 }
 
+// The button's own text is not compared later: some desktops add accelerator marks to it.
+void CUpdaterDlg::SetExitButtonCancels(bool cancels)
+{
+    m_bExitCancels = cancels;
+    m_pExit->setText(cancels ? kCancel : kExit);
+}
+
 void CUpdaterDlg::SetStatus(const std::string& text)
 {
     m_strStatus = text;
@@ -254,7 +261,7 @@ void CUpdaterDlg::OnRemotePadFetched()
 void CUpdaterDlg::OnUpdate()
 {
     m_pUpdate->setEnabled(false);
-    m_pExit->setText(kCancel);
+    SetExitButtonCancels(true);
     SetStatus(kDownloadingText);
     m_pProgress->show();
     m_bShowByteCounts = true;
@@ -272,7 +279,7 @@ void CUpdaterDlg::OnUpdate()
     StartTransfer(host, port, setup, path, [this, setup](TransferResult result) {
         if (result != TransferResult::Done) {
             SetStatus(LibraryMessage());
-            m_pExit->setText(kExit);
+            SetExitButtonCancels(false);
             return;
         }
         QTimer::singleShot(700, this, [this, setup] {
@@ -300,7 +307,7 @@ void CUpdaterDlg::OnExitOrCancel()
         QApplication::setOverrideCursor(Qt::WaitCursor);
         m_bWaitCursor = true;
     }
-    if (m_pExit->text() == kCancel) {
+    if (m_bExitCancels) {
         // The whole process ends at once; the partly written setup program is removed first so
         // that nothing incomplete is left under a name that could be started.
         SetStatus(kCancelingText);

@@ -59,6 +59,7 @@ class CUpdaterDlg : public QDialog {
     static void ProgressCallback(int nEvent, void* pUserValue);
 
     void SetStatus(const std::string& text);
+    void SetExitButtonCancels(bool cancels);
     std::string LibraryMessage() const;
     std::string WorkingFile(const std::string& name) const;
     void LaunchSetup(const std::string& path);
@@ -78,6 +79,7 @@ class CUpdaterDlg : public QDialog {
     bool m_bShowByteCounts = false;
     bool m_bSilent = false;
     bool m_bWaitCursor = false;
+    bool m_bExitCancels = false; // the Exit button reads "Cancel" while the setup download runs
 
     CHttpClient m_http;
     std::thread m_worker;
