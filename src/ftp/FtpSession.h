@@ -1,0 +1,154 @@
+#pragma once
+
+#include "ftp/TimedSocket.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace vistrel {
+
+// Name of the FTP log in the program folder; the upload worker opens it with OpenLog.
+inline constexpr const char* kFtpLogFileName = "ftp.log";
+
+// Texts the FTP session leaves as its message.
+namespace ftptext {
+inline constexpr const char* kCreateSocket = "Unable to create socket";
+inline constexpr const char* kConnect = "Unable to connect to server";
+inline constexpr const char* kOpenLocalFile = "Unable to open file on local machine";
+inline constexpr const char* kFileError = "File error";
+inline constexpr const char* kLogonFailed = "Logon failed";
+inline constexpr const char* kCreateListen = "Unable to create listen socket";
+inline constexpr const char* kDataConnect = "Network error (DATA/PASV Connect)";
+inline constexpr const char* kWrite = "Network error (Write)";
+inline constexpr const char* kRead = "Network error (Read)";
+inline constexpr const char* kHostName = "GetHostName failed";
+inline constexpr const char* kAccept = "Failed to accept socket";
+inline constexpr const char* kListen = "Unable to listen on socket";
+inline constexpr const char* kCopyFile = "CopyFile failed (%d)"; // %d: the errno of the copy
+inline constexpr const char* kTimeOut = "Time Out Error";
+inline constexpr const char* kDataSocket = "Data Channel Socket Error";
+// A user name, password, host, directory or file name with a line break (or a NUL) would smuggle
+// extra commands to the server; such a value is refused before anything is sent.
+inline constexpr const char* kLineBreak = "Refused: a name or password contains a line break";
+} // namespace ftptext
+
+// One FTP control connection, used for one job and then thrown away: one upload cycle or one
+// action of the directory browser. Every operation blocks, returns success or failure and leaves
+// the session message: the last reply line read (with its closing LF) or the text of the last
+// failure (see ftptext). Callers read Message() right after the operation that failed.
+//
+// Calling order: construct; optionally SetTimeout, SetPassive, OpenLog; LogOn; any number of
+// commands and transfers; Quit; destroy. Destroying the session closes the log and a control
+// connection still open, without sending QUIT. An upload cycle, for example:
+//
+//   CFtpSession s;
+//   s.SetTimeout(timeoutSeconds);
+//   s.SetPassive(passive);
+//   if (ftpLogOn)
+//       s.OpenLog(programFolder + kFtpLogFileName);
+//   if (!s.LogOn(server, port, user, password, "", proxyServer, proxyUser, proxyPassword,
+//                proxyPort, LogonTypeForProxy(useProxy, proxyTypeIndex)))
+//       fail("FTP Error: " + s.Message());
+//   s.ChangeDir(dir); s.UploadFile(picture, tempName); s.Rename(tempName, name); s.Quit();
+//
+// The FTP log (OpenLog) records the conversation: every command sent by Command, LogOn, RNFR and
+// the transfer commands (not QUIT, not LIST; passwords in clear), and after each reply its last
+// line or, when reading failed, the message. Every entry is followed by CR LF, and the file is
+// written in text mode where each LF is stored as CR LF: an entry ends in CR CR LF and a reply
+// line's own LF becomes CR LF.
+class CFtpSession {
+  public:
+    static constexpr int kDefaultTimeout = 90;
+    static constexpr int kTransferBufferSize = 4096;
+
+    CFtpSession();
+    ~CFtpSession();
+    CFtpSession(const CFtpSession&) = delete;
+    CFtpSession& operator=(const CFtpSession&) = delete;
+
+    // Time-out in seconds for every socket created afterwards (replies, sends, connects, accept).
+    void SetTimeout(int seconds) { m_nTimeout = seconds; }
+    int Timeout() const { return m_nTimeout; }
+    // Data connections by PASV (true) or PORT (false). Returns the previous value.
+    bool SetPassive(bool passive);
+    // The wait of each receive of a listing (45 s by default, whatever the time-out is).
+    void SetListReceiveWait(int seconds) { m_nListReceiveWait = seconds; }
+
+    // Opens the FTP log at path, created anew (mode 0600 when it did not exist: it holds
+    // passwords). True when this call opened it; false when it cannot be opened (the session then
+    // runs without a log) or a log is already open (that one stays).
+    bool OpenLog(const std::string& path);
+    void CloseLog();
+    bool LogOpen() const { return m_pLog != nullptr; }
+
+    // Opens the control connection ("Unable to create socket", "Unable to connect to server").
+    bool Connect(const std::string& host, int port);
+    // Takes an already connected control connection instead of Connect (tools and tests).
+    bool AttachControl(int handle);
+
+    // Sends text + CR LF ("Network error (Write)" on failure). Writes nothing to the log.
+    bool SendCommand(const std::string& text);
+    // Reads one reply, multi-line replies included ("Network error (Read)" on failure). The
+    // message becomes its last line, ReplyClass() its first digit.
+    bool ReadReply();
+    // Sends text (unless empty) and reads the reply: true only for a 2xx reply.
+    bool Command(const std::string& text);
+
+    // Connects to the server (log-on type 0) or the proxy (any other type), reads the greeting
+    // (2xx) and runs the log-on sequence of logonType (see LogOnTable.h). account is empty for
+    // every caller. A type that has no sequence returns false at once, leaving the message as it
+    // was; a value with a line break returns false before connecting.
+    bool LogOn(const std::string& host, int port, const std::string& user,
+               const std::string& password, const std::string& account,
+               const std::string& proxyHost, const std::string& proxyUser,
+               const std::string& proxyPassword, int proxyPort, int logonType);
+
+    bool ChangeDir(const std::string& dir);   // CWD, 2xx
+    bool DeleteFile(const std::string& name); // DELE, 2xx or a reply beginning "550" (not there)
+    // RNFR then RNTO; a reply to RNFR beginning "550" (source not there) also counts as success.
+    bool RenameTolerant(const std::string& oldName, const std::string& newName);
+    bool Rename(const std::string& oldName, const std::string& newName); // no tolerance
+    bool MakeDir(const std::string& name);                               // MKD, 2xx
+    // Sends QUIT without reading a reply and closes the control connection.
+    void Quit();
+
+    // Stores the local file on the server as remoteName (relative to the current directory)
+    // through a private temporary copy (prefix "VSI"), which is always removed again. A failed
+    // copy gives "CopyFile failed (n)" with the errno (2: the file does not exist).
+    bool UploadFile(const std::string& localPath, const std::string& remoteName);
+    // Stores localPath as remoteName over a passive (PASV) or active (PORT) data connection.
+    bool StoreFile(const std::string& remoteName, const std::string& localPath, bool passive);
+    // Lists the current remote directory (always passive), appending the raw bytes to listing.
+    // Returns the number of bytes received when the listing ended with a 2xx reply, else 0.
+    long long List(std::string& listing);
+
+    const std::string& Message() const { return m_strMessage; }
+    int ReplyClass() const { return m_nReplyClass; }
+    bool Passive() const { return m_bPassive; }
+
+  private:
+    void Log(const std::string& text);
+    bool ReadLineInto(std::string& line);
+    bool RefuseLineBreaks(std::initializer_list<const std::string*> values);
+    bool RenameImpl(const std::string& oldName, const std::string& newName, bool tolerant);
+    bool ParsePasv(std::string& address, int& port) const;
+
+    std::FILE* m_pLog = nullptr;
+    std::string m_strMessage;
+    std::unique_ptr<CTimedSocket> m_pControl;
+    int m_nReplyClass = 0;
+    bool m_bPassive = false;
+    int m_nTimeout = kDefaultTimeout;
+    int m_nListReceiveWait = CTimedSocket::kReceiveWait;
+};
+
+// The data address of a PASV reply: the text between the first "(" and the first ")"; its part
+// after the last comma is the port's low byte, the part before that its high byte, and the rest,
+// commas turned into dots, the address. False when either parenthesis is missing.
+bool ParsePasvReply(const std::string& reply, std::string& address, int& port);
+
+// Whether text contains CR, LF or NUL.
+bool HasLineBreak(const std::string& text);
+
+} // namespace vistrel

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace vistrel {
+
+// The handle value of a CTimedSocket that holds no socket.
+constexpr int INVALID_SOCKET = -1;
+
+// A blocking IPv4 TCP socket whose waits are bounded: every wait for incoming data, for send
+// space, for a connection to complete or for an incoming connection is limited by a time-out in
+// whole seconds. The FTP client uses it for the control connection (read line by line through a
+// private buffer), for data connections and for the listening socket of active mode.
+//
+// Nothing here produces user-visible text: results are return values, and the FTP session picks
+// the messages. An object is used by one thread at a time and is never shared.
+class CTimedSocket {
+  public:
+    // Capacity of the line buffer. A fill reads at most kLineBufferSize - 1 bytes and puts an end
+    // marker (a CR that is never handed out) behind them.
+    static constexpr int kLineBufferSize = 7010;
+    // Time-out after construction; the FTP session sets its own right away.
+    static constexpr int kDefaultTimeout = 45;
+    // Receive waits this long whatever the time-out says.
+    static constexpr int kReceiveWait = 45;
+
+    explicit CTimedSocket(int handle = INVALID_SOCKET);
+    ~CTimedSocket(); // closes a socket still held
+    CTimedSocket(const CTimedSocket&) = delete;
+    CTimedSocket& operator=(const CTimedSocket&) = delete;
+
+    // Connects to host:port, creating the socket first if none is held. host is a dotted IPv4
+    // address or a name, which is resolved (IPv4); when the name does not resolve, LastError() is
+    // EINVAL. The connect waits at most the time-out. Returns true when connected.
+    bool Connect(const std::string& host, int port);
+
+    // Creates a socket bound to all local addresses at port (0: any free port), with lingering off
+    // and keep-alive on, and sets it listening. Returns false, with no socket held, on failure.
+    bool CreateListener(int port);
+
+    // listen() with a backlog of 5 (again, after CreateListener, is harmless).
+    bool Listen();
+
+    // Waits at most the time-out for an incoming connection and returns its handle, or
+    // INVALID_SOCKET when none came or accept failed. The caller owns the handle (see Attach).
+    int Accept();
+
+    // Takes ownership of a connected handle. False (and nothing changes) for INVALID_SOCKET.
+    bool Attach(int handle);
+
+    // Waits at most the time-out for send space, then one send of the whole length.
+    // Returns > 0 bytes accepted (may be fewer than asked), 0 nothing accepted, -1 a wait or socket
+    // error, -2 the wait for send space expired.
+    int Send(const void* data, int length);
+    // Send of a NUL-terminated text without its NUL.
+    int SendString(const char* text);
+
+    // Waits at most the receive wait (45 s, not the time-out) for data, then one recv.
+    // Returns > 0 bytes received; 0 when no data came in time, the peer closed or recv failed;
+    // -1 when the wait itself failed.
+    int Receive(void* buffer, int size);
+
+    // Reads one line into dest (capacity bytes including the terminating NUL). A CR is delivered
+    // as LF and ends the line; NUL and LF bytes on the wire are skipped. A line longer than
+    // capacity - 1 bytes is delivered in pieces of capacity - 1 bytes. length is set to the bytes
+    // stored (LF included).
+    // Returns 1 when a line or a full piece was delivered; 0 when capacity <= 1, when the wait
+    // expired (length 0), or when the peer closed or failed first (dest then holds what arrived
+    // and length counts it); -1 when the wait itself failed (length 0).
+    int ReadLine(char* dest, int capacity, int& length);
+
+    // The local IPv4 address in dotted form (NUL-terminated into dest) and port in host order.
+    // False when capacity is 0, getsockname fails, or the address text does not fit
+    // (its length must be smaller than capacity).
+    bool GetLocalAddress(char* dest, std::size_t capacity, int& port);
+
+    void SetTimeout(int seconds) { m_nTimeout = seconds; }
+    int Timeout() const { return m_nTimeout; }
+    // Shortens or lengthens the fixed receive wait (tests use short waits).
+    void SetReceiveWait(int seconds) { m_nReceiveWait = seconds; }
+
+    // Empties the line buffer and closes the socket.
+    void Reset();
+    // Closes the socket if one is held.
+    void Close();
+
+    int Handle() const { return m_hSocket; }
+    // errno of the last failure of Connect (EINVAL when a name did not resolve).
+    int LastError() const { return m_nLastError; }
+
+  private:
+    // 1 ready, 0 expired, -1 failed.
+    int Wait(short events, int seconds);
+
+    int m_hSocket = INVALID_SOCKET;
+    int m_nBuffered = 0;
+    int m_nReadPos = -1;
+    char m_buffer[kLineBufferSize];
+    int m_nTimeout = kDefaultTimeout;
+    int m_nReceiveWait = kReceiveWait;
+    int m_nLastError = 0;
+};
+
+} // namespace vistrel

@@ -1,0 +1,375 @@
+#include "ftp/FtpSession.h"
+
+#include "FtpTestSupport.h"
+#include "ScriptedFtpServer.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace vistrel;
+using namespace vistrel::test;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+class Session : public ::testing::Test {
+  protected:
+    void SetUp() override { s.SetTimeout(1); }
+    void start() { ASSERT_TRUE(srv.start()); }
+    bool logOnDirect(const std::string& user = "cam", const std::string& password = "secret")
+    {
+        return s.LogOn("127.0.0.1", srv.port(), user, password, "", "", "", "", 0, 0);
+    }
+    // The FTP server is ftphost:2121 behind the scripted proxy.
+    bool logOnProxy(int type)
+    {
+        return s.LogOn("ftphost", 2121, "cam", "secret", "", "127.0.0.1", "pu", "ppw", srv.port(),
+                       type);
+    }
+    ScriptedFtpServer srv;
+    CFtpSession s;
+};
+
+} // namespace
+
+TEST_F(Session, DirectLogOnSendsUserAndPassAndLogsOn)
+{
+    start();
+    EXPECT_TRUE(logOnDirect());
+    EXPECT_EQ(s.Message(), "230 Logged in\n");
+    EXPECT_EQ(s.ReplyClass(), 2);
+    s.Quit();
+    EXPECT_EQ(srv.transcript(), (Lines{"USER cam", "PASS secret", "QUIT"}));
+    EXPECT_EQ(srv.rawInput(), "USER cam\r\nPASS secret\r\nQUIT\r\n");
+}
+
+TEST_F(Session, DirectLogOnBranchesOnTheReplyClass)
+{
+    srv.reply("USER", "230 No password needed");
+    start();
+    EXPECT_TRUE(logOnDirect());
+    s.Quit();
+    EXPECT_EQ(srv.transcript(), (Lines{"USER cam", "QUIT"}));
+}
+
+TEST_F(Session, AccountIsSentEmptyAndMustBeAnsweredWith2xx)
+{
+    srv.reply("PASS", "332 Need account");
+    srv.reply("ACCT", "230 Account ok");
+    srv.reply("PASS", "332 Need account");
+    srv.reply("ACCT", "332 Still need account");
+    start();
+    EXPECT_TRUE(logOnDirect());
+    CFtpSession second;
+    second.SetTimeout(1);
+    s.Quit();
+    EXPECT_FALSE(second.LogOn("127.0.0.1", srv.port(), "cam", "secret", "", "", "", "", 0, 0));
+    EXPECT_EQ(second.Message(), "Logon failed");
+    second.Quit();
+    EXPECT_EQ(srv.transcript(), (Lines{"USER cam", "PASS secret", "ACCT ", "QUIT", "USER cam",
+                                       "PASS secret", "ACCT ", "QUIT"}));
+}
+
+TEST_F(Session, LogOnFailsAtOnceOnOther_Classes)
+{
+    srv.reply("PASS", "530 Login incorrect.");
+    start();
+    EXPECT_FALSE(logOnDirect());
+    EXPECT_EQ(s.Message(), "530 Login incorrect.\n");
+    EXPECT_EQ(s.ReplyClass(), 5);
+}
+
+TEST_F(Session, GreetingMustBe2xx)
+{
+    srv.greeting("120 Service ready in 5 minutes");
+    start();
+    EXPECT_FALSE(logOnDirect());
+    EXPECT_EQ(s.Message(), "120 Service ready in 5 minutes\n");
+    s.Quit();
+    EXPECT_EQ(srv.transcript(), (Lines{"QUIT"}));
+}
+
+TEST_F(Session, MultiLineRepliesEndAtTheirOwnCodeFollowedByASpace)
+{
+    srv.greeting("220-first\r\n220-second\r\n220\r\n231 other\r\n220 last");
+    srv.reply("USER", "230-x\r\n231 y\r\n 230 indented\r\n230 z");
+    srv.reply("NOOP", "200");
+    start();
+    ASSERT_TRUE(logOnDirect());
+    EXPECT_EQ(s.Message(), "230 z\n");
+    EXPECT_TRUE(s.Command("NOOP")); // a bare code is a complete reply
+    EXPECT_EQ(s.Message(), "200\n");
+    EXPECT_TRUE(s.ChangeDir("/pics"));
+    EXPECT_EQ(s.Message(), "250 Directory changed\n");
+}
+
+TEST_F(Session, MultiLineGreetingKeepsTheLastLine)
+{
+    srv.greeting("220-first\r\n220-second\r\n220 last");
+    start();
+    ASSERT_TRUE(s.Connect("127.0.0.1", srv.port()));
+    EXPECT_TRUE(s.Command(""));
+    EXPECT_EQ(s.Message(), "220 last\n");
+    EXPECT_EQ(s.ReplyClass(), 2);
+}
+
+TEST_F(Session, ARepliesSplitOverSeveralPacketsIsOneReply)
+{
+    srv.greeting(ScriptedFtpServer::raw({"22", "0-a\r", "\n220", " b\r\n"}, 60));
+    start();
+    ASSERT_TRUE(s.Connect("127.0.0.1", srv.port()));
+    EXPECT_TRUE(s.Command(""));
+    EXPECT_EQ(s.Message(), "220 b\n");
+}
+
+TEST_F(Session, AnOverlongReplyLineArrivesInPieces)
+{
+    srv.reply("NOOP", "200 " + std::string(8000, 'x'));
+    start();
+    ASSERT_TRUE(logOnDirect());
+    EXPECT_TRUE(s.Command("NOOP"));
+    EXPECT_EQ(s.Message(), "200 " + std::string(7005, 'x'));
+    // The rest of the line is the next thing read: nothing was lost.
+    EXPECT_TRUE(s.ReadReply());
+    EXPECT_EQ(s.Message(), std::string(8000 - 7005, 'x') + "\n");
+}
+
+TEST_F(Session, RepliesEndingInLfAloneTimeOut)
+{
+    srv.greeting(ScriptedFtpServer::raw({"220 Ready\n"}));
+    start();
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(logOnDirect());
+    EXPECT_EQ(s.Message(), "Network error (Read)");
+    EXPECT_LT(secondsSince(t0), 3.0);
+}
+
+TEST_F(Session, ConnectFailuresAreBoundedAndReported)
+{
+    s.SetTimeout(1);
+    EXPECT_FALSE(s.LogOn("127.0.0.1", freeLoopbackPort(), "cam", "pw", "", "", "", "", 0, 0));
+    EXPECT_EQ(s.Message(), "Unable to connect to server");
+
+    BlackHole hole;
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(s.LogOn("127.0.0.1", hole.port(), "cam", "pw", "", "", "", "", 0, 0));
+    EXPECT_EQ(s.Message(), "Unable to connect to server");
+    EXPECT_LT(secondsSince(t0), 3.0);
+}
+
+// The proxy log-on types, each with the transcript the proxy must see.
+struct ProxyCase {
+    int type;
+    std::vector<std::pair<std::string, std::string>> replies;
+    Lines transcript;
+    bool loggedOn;
+};
+
+class ProxyLogOn : public Session, public ::testing::WithParamInterface<ProxyCase> {};
+
+TEST_P(ProxyLogOn, FollowsItsSequence)
+{
+    const ProxyCase& c = GetParam();
+    for (const auto& [verb, text] : c.replies)
+        srv.reply(verb, text);
+    start();
+    EXPECT_EQ(logOnProxy(c.type), c.loggedOn) << s.Message();
+    if (!c.loggedOn) {
+        EXPECT_EQ(s.Message(), "Logon failed");
+    }
+    s.Quit();
+    Lines expected = c.transcript;
+    expected.push_back("QUIT");
+    EXPECT_EQ(srv.transcript(), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Types, ProxyLogOn,
+    ::testing::Values(
+        // 1: proxy log-on, then SITE, which must be answered 3xx, then the server's USER/PASS.
+        ProxyCase{1,
+                  {{"USER", "331 proxy pass"}, {"PASS", "230 proxy ok"}, {"SITE", "331 site ok"}},
+                  {"USER pu", "PASS ppw", "SITE ftphost:2121", "USER cam", "PASS secret"},
+                  true},
+        ProxyCase{1,
+                  {{"USER", "230 proxy ok"}, {"SITE", "200 site"}},
+                  {"USER pu", "SITE ftphost:2121"},
+                  false},
+        ProxyCase{2,
+                  {{"USER", "331 proxy pass"}, {"PASS", "230 proxy ok"}},
+                  {"USER pu", "PASS ppw", "USER cam@ftphost:2121", "PASS secret"},
+                  true},
+        // 3: a 2xx or a 3xx to OPEN both go on with USER.
+        ProxyCase{
+            3, {{"OPEN", "220 connected"}}, {"OPEN ftphost:2121", "USER cam", "PASS secret"}, true},
+        ProxyCase{
+            3, {{"OPEN", "331 go on"}}, {"OPEN ftphost:2121", "USER cam", "PASS secret"}, true},
+        ProxyCase{5, {}, {"USER cam@ftphost:2121", "PASS secret"}, true},
+        ProxyCase{6,
+                  {{"USER", "331 proxy pass"}, {"PASS", "230 proxy ok"}},
+                  {"USER pu@ftphost:2121", "PASS ppw", "USER cam", "PASS secret"},
+                  true},
+        // 7: the combined USER must be answered 3xx.
+        ProxyCase{7, {}, {"USER cam@ftphost:2121 pu", "PASS secret"}, true},
+        ProxyCase{7, {{"USER", "230 too early"}}, {"USER cam@ftphost:2121 pu"}, false},
+        ProxyCase{8, {}, {"USER cam@pu@ftphost:2121", "PASS secret@ppw"}, true}));
+
+TEST_F(Session, ServerTextHasNoPortFor21)
+{
+    start();
+    EXPECT_TRUE(s.LogOn("ftphost", 21, "cam", "secret", "", "127.0.0.1", "", "", srv.port(), 5));
+    s.Quit();
+    EXPECT_EQ(srv.transcript(), (Lines{"USER cam@ftphost", "PASS secret", "QUIT"}));
+}
+
+TEST_F(Session, UnknownLogOnTypesAreRefusedBeforeConnecting)
+{
+    start();
+    s.SetPassive(true);
+    EXPECT_FALSE(s.ChangeDir("x")); // leaves a message to keep
+    const std::string before = s.Message();
+    for (int type : {4, 9, -1}) {
+        EXPECT_FALSE(logOnProxy(type));
+        EXPECT_EQ(s.Message(), before);
+    }
+    EXPECT_EQ(srv.transcript(), Lines{});
+    EXPECT_EQ(srv.rawInput(), "");
+}
+
+TEST_F(Session, LineBreaksInValuesAreRefusedBeforeAnythingIsSent)
+{
+    start();
+    EXPECT_FALSE(logOnDirect("cam\r\nDELE index.html"));
+    EXPECT_EQ(s.Message(), ftptext::kLineBreak);
+    EXPECT_FALSE(logOnDirect("cam", "pw\nSITE CHMOD 777 x"));
+    EXPECT_FALSE(s.LogOn("ftp\rhost", 21, "cam", "pw", "", "127.0.0.1", "", "", srv.port(), 5));
+    EXPECT_EQ(srv.rawInput(), ""); // not even a connection
+
+    ASSERT_TRUE(logOnDirect());
+    EXPECT_FALSE(s.ChangeDir("/pics\r\nDELE a"));
+    EXPECT_EQ(s.Message(), ftptext::kLineBreak);
+    EXPECT_FALSE(s.MakeDir("a\nb"));
+    EXPECT_FALSE(s.DeleteFile(std::string("a\0b", 3)));
+    EXPECT_FALSE(s.RenameTolerant("a.jpg", "b\r\n.jpg"));
+    EXPECT_FALSE(s.Rename("a\n", "b"));
+    EXPECT_FALSE(s.Command("NOOP\r\nDELE x"));
+    EXPECT_FALSE(s.UploadFile("/nonexistent", "x\ny"));
+    EXPECT_EQ(s.Message(), ftptext::kLineBreak);
+    s.Quit();
+    EXPECT_EQ(srv.transcript(), (Lines{"USER cam", "PASS secret", "QUIT"}));
+}
+
+TEST_F(Session, DeleteAndRenameToleranceFollowsThe550Rule)
+{
+    srv.reply("DELE", "550 No such file");
+    srv.reply("DELE", "450 File busy");
+    srv.reply("RNFR", "550 No such file");
+    srv.reply("RNFR", "550 No such file");
+    srv.reply("RNFR", "450 Busy");
+    srv.reply("RNTO", "553 Not allowed");
+    start();
+    ASSERT_TRUE(logOnDirect());
+    EXPECT_TRUE(s.DeleteFile("a.jpg"));
+    EXPECT_FALSE(s.DeleteFile("b.jpg"));
+    EXPECT_EQ(s.Message(), "450 File busy\n");
+    EXPECT_TRUE(s.RenameTolerant("c.jpg", "d.jpg")); // no RNTO after a 550
+    EXPECT_FALSE(s.Rename("c.jpg", "d.jpg"));
+    EXPECT_EQ(s.Message(), "550 No such file\n");
+    EXPECT_FALSE(s.RenameTolerant("e.jpg", "f.jpg"));
+    EXPECT_FALSE(s.Rename("g.jpg", "h.jpg")); // RNTO refused
+    EXPECT_EQ(s.Message(), "553 Not allowed\n");
+    EXPECT_TRUE(s.Rename("i.jpg", "j.jpg"));
+    EXPECT_TRUE(s.DeleteFile("k.jpg"));
+    EXPECT_TRUE(s.MakeDir("new dir"));
+    s.Quit();
+    EXPECT_EQ(srv.transcript(),
+              (Lines{"USER cam", "PASS secret", "DELE a.jpg", "DELE b.jpg", "RNFR c.jpg",
+                     "RNFR c.jpg", "RNFR e.jpg", "RNFR g.jpg", "RNTO h.jpg", "RNFR i.jpg",
+                     "RNTO j.jpg", "DELE k.jpg", "MKD new dir", "QUIT"}));
+}
+
+TEST_F(Session, QuitReadsNoReplyAndClosesTheConnection)
+{
+    srv.stall("QUIT");
+    start();
+    const int fds = openFdCount();
+    ASSERT_TRUE(logOnDirect());
+    const auto t0 = std::chrono::steady_clock::now();
+    s.Quit();
+    EXPECT_LT(secondsSince(t0), 0.5);
+    srv.transcript(); // the server has seen the connection end
+    EXPECT_EQ(openFdCount(), fds);
+    EXPECT_FALSE(s.Command("NOOP"));
+    EXPECT_EQ(s.Message(), "Network error (Write)");
+}
+
+TEST_F(Session, StallsAndDropsAtAnyLogOnStepEndAsReadErrors)
+{
+    srv.stall("PASS");
+    start();
+    const int fds = openFdCount();
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(logOnDirect());
+    EXPECT_EQ(s.Message(), "Network error (Read)");
+    EXPECT_LT(secondsSince(t0), 3.0);
+    s.Quit();
+    srv.transcript();
+    EXPECT_EQ(openFdCount(), fds);
+
+    ScriptedFtpServer other;
+    other.drop("USER");
+    ASSERT_TRUE(other.start());
+    CFtpSession t;
+    t.SetTimeout(1);
+    EXPECT_FALSE(t.LogOn("127.0.0.1", other.port(), "cam", "pw", "", "", "", "", 0, 0));
+    EXPECT_EQ(t.Message(), "Network error (Read)");
+
+    ScriptedFtpServer silent;
+    silent.greeting(ScriptedFtpServer::Action{ScriptedFtpServer::Action::Stall, {}, 0});
+    ASSERT_TRUE(silent.start());
+    CFtpSession u;
+    u.SetTimeout(1);
+    EXPECT_FALSE(u.LogOn("127.0.0.1", silent.port(), "cam", "pw", "", "", "", "", 0, 0));
+    EXPECT_EQ(u.Message(), "Network error (Read)");
+}
+
+TEST_F(Session, LogHoldsTheConversationInTextModeBytes)
+{
+    TempDir dir;
+    const std::string path = dir.file("ftp.log");
+    writeFile(path, "old content that must go");
+    srv.reply("CWD", "550 No such directory");
+    start();
+    ASSERT_TRUE(s.OpenLog(path));
+    ASSERT_TRUE(logOnDirect());
+    EXPECT_FALSE(s.ChangeDir("/missing"));
+    s.Quit(); // not logged
+    s.CloseLog();
+    EXPECT_EQ(readFile(path), "220 Scripted server ready\r\n\r\r\n"
+                              "USER cam\r\r\n"
+                              "331 Password required\r\n\r\r\n"
+                              "PASS secret\r\r\n"
+                              "230 Logged in\r\n\r\r\n"
+                              "CWD /missing\r\r\n"
+                              "550 No such directory\r\n\r\r\n");
+}
+
+TEST_F(Session, LogRecordsAFailedReadAsTheMessage)
+{
+    TempDir dir;
+    srv.stall("USER");
+    start();
+    ASSERT_TRUE(s.OpenLog(dir.file("ftp.log")));
+    EXPECT_FALSE(s.OpenLog(dir.file("other.log"))); // the open log stays
+    EXPECT_FALSE(logOnDirect());
+    s.CloseLog();
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.file("ftp.log").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u); // it holds passwords
+    EXPECT_EQ(readFile(dir.file("ftp.log")),
+              "220 Scripted server ready\r\n\r\r\nUSER cam\r\r\nNetwork error (Read)\r\r\n");
+    EXPECT_FALSE(s.OpenLog(dir.file("missing-folder/ftp.log")));
+    EXPECT_FALSE(s.LogOpen());
+}
