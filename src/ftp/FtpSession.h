@@ -40,7 +40,17 @@ inline constexpr const char* kLineBreak = "Refused: a name or password contains 
 //
 // Calling order: construct; optionally SetTimeout, SetPassive, OpenLog; LogOn; any number of
 // commands and transfers; Quit; destroy. Destroying the session closes the log and a control
-// connection still open, without sending QUIT.
+// connection still open, without sending QUIT. An upload cycle, for example:
+//
+//   CFtpSession s;
+//   s.SetTimeout(timeoutSeconds);
+//   s.SetPassive(passive);
+//   if (ftpLogOn)
+//       s.OpenLog(programFolder + kFtpLogFileName);
+//   if (!s.LogOn(server, port, user, password, "", proxyServer, proxyUser, proxyPassword,
+//                proxyPort, LogonTypeForProxy(useProxy, proxyTypeIndex)))
+//       fail("FTP Error: " + s.Message());
+//   s.ChangeDir(dir); s.UploadFile(picture, tempName); s.Rename(tempName, name); s.Quit();
 //
 // The FTP log (OpenLog) records the conversation: every command sent by Command, LogOn, RNFR and
 // the transfer commands (not QUIT, not LIST; passwords in clear), and after each reply its last

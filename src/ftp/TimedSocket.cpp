@@ -2,6 +2,7 @@
 
 #include "ftp/SocketCalls.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -69,14 +70,17 @@ int CTimedSocket::Wait(short events, int seconds)
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::seconds(seconds < 0 ? 0 : seconds);
     for (;;) {
-        const auto left =
+        const long long left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         pollfd p{m_hSocket, events, 0};
-        const int r = g_calls.poll(&p, 1, left > 0 ? static_cast<int>(left) : 0);
+        const int r = g_calls.poll(&p, 1, static_cast<int>(std::clamp(left, 0LL, 86400000LL)));
         if (r > 0)
             return 1; // an error or hang-up also ends the wait; the next call reports it
-        if (r == 0)
-            return 0;
+        if (r == 0) {
+            if (Clock::now() >= deadline)
+                return 0;
+            continue; // a very long time-out is waited for in slices of a day
+        }
         if (errno != EINTR)
             return -1;
     }

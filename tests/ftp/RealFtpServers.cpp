@@ -1,9 +1,11 @@
 #include "RealFtpServers.h"
 
 #include <crypt.h>
+#include <cstdlib>
 #include <filesystem>
 #include <grp.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -107,6 +109,43 @@ std::string proftpdCommon(const std::string& dir, const std::string& daemons)
            "RequireValidShell off\n";
 }
 
+// Whether every folder from / down to path lets other users through.
+bool reachableByOthers(const std::string& path)
+{
+    for (fs::path p = fs::absolute(path); !p.empty(); p = p.parent_path()) {
+        struct stat st {};
+        if (::stat(p.c_str(), &st) != 0 || (st.st_mode & S_IXOTH) == 0)
+            return false;
+        if (p == p.root_path())
+            break;
+    }
+    return true;
+}
+
+std::string g_daemonsCopy;
+
+std::string copyForNobody(const std::string& dir)
+{
+    char pattern[] = "/tmp/vistrel-ftp-daemons-XXXXXX";
+    if (!::mkdtemp(pattern))
+        return {};
+    g_daemonsCopy = pattern;
+    std::atexit([] {
+        std::error_code ec;
+        fs::remove_all(g_daemonsCopy, ec);
+    });
+    std::error_code ec;
+    ::chmod(pattern, 0755);
+    for (const char* part : {"/usr/sbin", "/usr/lib", "/lib"}) {
+        if (fs::exists(dir + part)) {
+            fs::create_directories(g_daemonsCopy + part, ec);
+            fs::copy(dir + part, g_daemonsCopy + part,
+                     fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
+        }
+    }
+    return ec ? std::string() : g_daemonsCopy;
+}
+
 } // namespace
 
 std::string ftpDaemonsDir(std::string* why)
@@ -119,7 +158,14 @@ std::string ftpDaemonsDir(std::string* why)
                    " (scripts/test.sh does)";
         return {};
     }
-    return dir;
+    if (!asRoot() || reachableByOthers(dir))
+        return dir;
+    // The daemons run as nobody, who cannot reach a build tree inside a private folder (such as
+    // /root): this process uses a copy it can reach, removed at exit.
+    static const std::string copy = copyForNobody(dir);
+    if (copy.empty() && why)
+        *why = "Cannot copy the FTP daemons out of " + dir + " for user nobody";
+    return copy;
 }
 
 RealFtpServer::RealFtpServer()
