@@ -97,7 +97,7 @@ void decodeRle(const std::uint8_t* p, const std::uint8_t* end, bool nibbles, con
         } else if (value == 2) { // delta
             if (end - p < 2)
                 break;
-            x += p[0];
+            x = std::min(x + p[0], d.width); // past the right edge is as good as at it
             y += p[1];
             p += 2;
         } else { // absolute run of `value` pixels, padded to a 16-bit boundary

@@ -8,7 +8,9 @@ namespace vistrel::codec {
 
 std::FILE* openForRead(const std::string& path)
 {
-    if (path.empty())
+    // Only regular files: opening a FIFO or a device named as a logo could block for ever.
+    struct stat st {};
+    if (path.empty() || stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return nullptr;
     return std::fopen(path.c_str(), "rb");
 }

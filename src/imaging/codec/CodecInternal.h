@@ -38,7 +38,8 @@ Decoded decodeTiff(std::FILE* file, std::uint64_t maxPixels = ImgLibMaxPixels);
 // no memory).
 int readWholeFile(const std::string& path, std::vector<std::uint8_t>& out, std::size_t maxBytes);
 
-// Opens path for binary reading; nullptr for an empty path or when it cannot be opened.
+// Opens a regular file for binary reading; nullptr for an empty path, anything that is not a
+// regular file, or a file that cannot be opened.
 std::FILE* openForRead(const std::string& path);
 
 // Sets this thread's last error and returns it.

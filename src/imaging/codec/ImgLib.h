@@ -14,6 +14,17 @@
 // - Every reader treats the file as untrusted: a damaged or hostile file fails with a code, and
 //   a picture announcing more than ImgLibMaxPixels pixels fails with code 1 before anything
 //   large is allocated.
+//
+// A typical composition:
+//     unsigned w, h;
+//     RgbImage frame = ImgLibReadRGBFromBMP(grabbedPath, w, h);
+//     if (!frame) return ImageLibraryErrorText(ImgLibGetLastError());
+//     QImage canvas = ImgLibRGBToQImage(frame, w, h);             // ImgLibQt.h
+//     QPainter dc(&canvas);
+//     ... logo read by its extension, then ImgLibDrawRGB / ImgLibDrawTranparentRGB onto dc ...
+//     dc.end();
+//     frame = ImgLibHBITMAPToRGB(canvas, w, h);                    // ImgLibQt.h
+//     ImgLibSaveRGBToJPG(outPath, frame, w, h, quality, 1, progressive);
 
 #include "imaging/codec/RgbImage.h"
 

@@ -23,25 +23,26 @@ class RleReader {
     // False when the data ends before the line is full.
     bool readLine(std::uint8_t* line, std::size_t length)
     {
-        for (std::size_t i = 0; i < length;) {
-            if (m_count == 0) {
+        std::size_t i = 0;
+        while (i < length) {
+            if (m_count != 0) { // the rest of a run, possibly begun on the line before
+                const std::size_t take = std::min<std::size_t>(m_count, length - i);
+                std::memset(line + i, m_value, take);
+                i += take;
+                m_count -= static_cast<unsigned>(take);
+                continue;
+            }
+            if (m_p >= m_end)
+                return false;
+            const std::uint8_t c = *m_p++;
+            if (m_compressed && (c & 0xC0) == 0xC0) {
                 if (m_p >= m_end)
                     return false;
-                const std::uint8_t c = *m_p++;
-                if (m_compressed && (c & 0xC0) == 0xC0) {
-                    if (m_p >= m_end)
-                        return false;
-                    m_count = c & 0x3F;
-                    m_value = *m_p++;
-                    continue; // a run of 0 is skipped
-                }
-                m_count = 1;
-                m_value = c;
+                m_count = c & 0x3F; // a run of 0 is skipped
+                m_value = *m_p++;
+            } else {
+                line[i++] = c;
             }
-            const std::size_t take = std::min<std::size_t>(m_count, length - i);
-            std::memset(line + i, m_value, take);
-            i += take;
-            m_count -= static_cast<unsigned>(take);
         }
         return true;
     }

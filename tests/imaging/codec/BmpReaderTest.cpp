@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <map>
 
@@ -230,9 +232,13 @@ TEST(BmpReader, GetBmpSizeReadsOnlyTheHeaders)
     EXPECT_EQ(w, 0u);
 }
 
-TEST(Readers, EmptyPathOrMissingFileGivesCodeTwo)
+TEST(Readers, EmptyPathMissingFileFolderOrFifoGiveCodeTwo)
 {
-    for (const std::string& path : {std::string(), codecData("missing")}) {
+    TempDir dir;
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // A FIFO would block an open for reading until a writer came; it is refused like a folder.
+    for (const std::string& path : {std::string(), codecData("missing"), codecData(""), fifo}) {
         SCOPED_TRACE("'" + path + "'");
         unsigned w = 5, h = 5;
         ColorRef transparent = 0;

@@ -47,6 +47,20 @@ TEST(Draw, OpaqueCopyAtPositionWithExtentAndNoStretching)
     EXPECT_EQ(target.pixel(0, 2), qRgb(10, 20, 30));
 }
 
+TEST(Draw, PaletteMapsToItsNearestColours)
+{
+    RgbImage image = smallPicture();
+    QImage target = canvas();
+    const ImgLibPalette blackAndWhite = {qRgb(0, 0, 0), qRgb(255, 255, 255)};
+    {
+        QPainter dc(&target);
+        ASSERT_TRUE(ImgLibDrawRGB(dc, image, 3, 2, 0, 0, 3, 2, &blackAndWhite));
+    }
+    EXPECT_EQ(target.pixel(0, 0), qRgb(0, 0, 0)); // red is nearer black than white
+    EXPECT_EQ(target.pixel(0, 1), qRgb(255, 255, 255));
+    EXPECT_EQ(target.pixel(1, 1), qRgb(0, 0, 0));
+}
+
 TEST(Draw, TransparentColourLeavesTheDestination)
 {
     RgbImage image = smallPicture();
