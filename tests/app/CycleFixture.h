@@ -1,0 +1,185 @@
+#pragma once
+
+// A whole hub on a throwaway settings file, with the built-in test pattern as its camera (no real
+// device is ever looked at), for tests that run complete cycles.
+
+#include "RecordingPrompter.h"
+#include "TestSupport.h"
+#include "app/Hub.h"
+#include "capture/CaptureDrivers.h"
+#include "capture/V4l2Io.h"
+#include "config/SettingsFile.h"
+#include "config/SettingsMigration.h"
+#include "dialup/CDialUpManager.h"
+
+#include <gtest/gtest.h>
+
+#include <QEventLoop>
+#include <QTimer>
+
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace vistrel::test {
+
+// A machine without cameras.
+class NoCameras : public V4l2Io {
+  public:
+    std::vector<std::string> deviceNodes() override { return {}; }
+    int open(const std::string&, int) override { return -1; }
+    int close(int) override { return 0; }
+    int ioctl(int, unsigned long, void*) override { return -1; }
+    void* mmap(std::size_t, int, int, int, off_t) override { return nullptr; }
+    int munmap(void*, std::size_t) override { return 0; }
+    ssize_t read(int, void*, std::size_t) override { return -1; }
+    int poll(int, short, int) override { return -1; }
+};
+
+// Records what the hub shows and answers questions from a queue (No when empty).
+class RecordingHubHost : public HubHost, public SettingsMigrationHost {
+  public:
+    void StatusShown(const std::string& text) override { add("status " + text); }
+    void SetStatusDirect(const std::string& text) override { add("direct " + text); }
+    bool AskYesNo(const std::string& q) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_lines.push_back("ask " + q);
+        if (m_answers.empty())
+            return false;
+        const bool a = m_answers.front();
+        m_answers.erase(m_answers.begin());
+        return a;
+    }
+    void CycleFinished(int result, const std::string& text) override
+    {
+        add("done " + std::to_string(result) + " " + text);
+    }
+    void OpenHelpTopic(int) override {}
+    bool RunSettingsSheet() override { return false; }
+    void Redraw() override {}
+
+    void answer(bool yes)
+    {
+        std::lock_guard lock(m_mutex);
+        m_answers.push_back(yes);
+    }
+    std::vector<std::string> lines()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_lines;
+    }
+    bool has(const std::string& line)
+    {
+        for (const auto& l : lines())
+            if (l == line)
+                return true;
+        return false;
+    }
+
+  private:
+    void add(const std::string& s)
+    {
+        std::lock_guard lock(m_mutex);
+        m_lines.push_back(s);
+    }
+    std::mutex m_mutex;
+    std::vector<std::string> m_lines;
+    std::vector<bool> m_answers;
+};
+
+class CycleFixture : public ::testing::Test {
+  protected:
+    TempDir dir;
+    std::string program; // the program folder, with its '/'
+    RecordingPrompter prompter;
+    RecordingHubHost host;
+    std::unique_ptr<CDialUpManager> dialUp;
+    std::unique_ptr<CaptureDriverList> drivers;
+    std::unique_ptr<Hub> hub;
+    std::string rasLibrary = "/nonexistent/librasapi32.so";
+    std::time_t now = 1'796'000'000; // the error log's clock
+
+    void SetUp() override
+    {
+        ::setenv("TMPDIR", dir.path().c_str(), 1);
+        program = dir.file("program") + "/";
+        std::filesystem::create_directories(program);
+        SetSettingsFilePathForTesting(dir.file("test.ini"));
+        IniWriteInt("License", "INIVersion", 1005);
+        IniWriteString("Install", "Directory", dir.file("program"));
+        IniWriteString("UploadOptions", "SaveAsFilename", dir.file("vistrel.jpg"));
+        IniWriteInt("ConnectOptions", "UseLAN", 1);
+        IniWriteInt("ImageOptions", "Quality", 90);
+    }
+    void TearDown() override
+    {
+        if (hub)
+            hub->Shutdown();
+        hub.reset();
+        SetSettingsFilePathForTesting("");
+        ::unsetenv("TMPDIR");
+    }
+
+    void set(const char* section, const char* key, int value) { IniWriteInt(section, key, value); }
+    void set(const char* section, const char* key, const std::string& value)
+    {
+        IniWriteString(section, key, value);
+    }
+    void useServer(int port, const std::string& user = "cam",
+                   const std::string& password = "secret")
+    {
+        set("UploadOptions", "FTPUpload", 1);
+        set("UploadOptions", "FTPServer", std::string("127.0.0.1"));
+        set("UploadOptions", "FTPPort", port);
+        set("UploadOptions", "FTPUsername", user);
+        IniWritePassword("UploadOptions", "FTPPassword", password);
+        set("UploadOptions", "FTPTimeOut", 5);
+    }
+
+    void start(bool schedule = false)
+    {
+        dialUp = std::make_unique<CDialUpManager>(prompter, rasLibrary, "");
+        drivers = std::make_unique<CaptureDriverList>(std::make_shared<NoCameras>());
+        Hub::Dependencies deps;
+        deps.clock = [this] { return now; };
+        hub = std::make_unique<Hub>(host, prompter, host, *dialUp, *drivers, deps);
+        ASSERT_TRUE(hub->Startup(schedule));
+    }
+
+    // Runs the event loop until the next cycle ends (or timeoutMs); returns its result, -1 on
+    // time-out.
+    int waitCycle(int timeoutMs = 20000)
+    {
+        int result = -1;
+        QEventLoop loop;
+        auto c = QObject::connect(hub.get(), &Hub::cycleDone, &loop, [&](int r, const QString&) {
+            result = r;
+            loop.quit();
+        });
+        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+        loop.exec();
+        QObject::disconnect(c);
+        return result;
+    }
+    // A cycle started by hand (or by the timer's handler when automatic).
+    int cycle(bool automatic = false)
+    {
+        if (automatic)
+            hub->OnTimer();
+        else if (!hub->OnCaptureCommand())
+            return -2;
+        return waitCycle();
+    }
+    // Lets queued calls run for a while.
+    static void pump(int ms)
+    {
+        QEventLoop loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+};
+
+} // namespace vistrel::test

@@ -1,0 +1,365 @@
+#include "CycleFixture.h"
+
+#include "RealFtpServers.h"
+#include "ScriptedFtpServer.h"
+
+#include <chrono>
+#include <dlfcn.h>
+#include <filesystem>
+
+using namespace vistrel;
+using namespace vistrel::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> filesIn(const std::string& dir)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(dir, ec))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool isJpeg(const std::string& bytes)
+{
+    return bytes.size() > 4 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+           static_cast<unsigned char>(bytes[1]) == 0xD8;
+}
+
+class PyFtpdCycle : public CycleFixture {
+  protected:
+    PyFtpdServer server;
+    void SetUp() override
+    {
+        CycleFixture::SetUp();
+        ASSERT_TRUE(server.start("cam", "secret")) << server.error();
+        useServer(server.port());
+    }
+    std::string remote(const std::string& name) { return readFile(server.root() + "/" + name); }
+};
+
+} // namespace
+
+TEST_F(PyFtpdCycle, PublishesUnderTheTemporaryNameThenRenamesIntoPlace)
+{
+    set("UploadOptions", "FTPLog", 1);
+    set("UploadOptions", "PassiveMode", 1);
+    start();
+    ASSERT_EQ(cycle(), 1) << hub->LastCapture();
+    const std::string local = readFile(program + "~vistrel.jpg");
+    EXPECT_TRUE(isJpeg(local));
+    EXPECT_EQ(remote("vistrel.jpg"), local);
+    EXPECT_EQ(readFile(dir.file("vistrel.jpg")), local); // the local copy
+    EXPECT_EQ(filesIn(server.root()), std::vector<std::string>{"vistrel.jpg"});
+    const std::string log = readFile(program + "ftp.log");
+    EXPECT_NE(log.find("STOR vistrel.tmp\r\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("RNFR vistrel.tmp\r\r\n"), std::string::npos);
+    EXPECT_NE(log.find("RNTO vistrel.jpg\r\r\n"), std::string::npos);
+    EXPECT_NE(log.find("PASS secret\r\r\n"), std::string::npos); // passwords in clear
+    EXPECT_EQ(log.find("QUIT"), std::string::npos);
+    EXPECT_EQ(hub->Status(), hub->LastCapture());
+    EXPECT_TRUE(prompter.texts().empty());
+}
+
+TEST_F(PyFtpdCycle, NoTempFileDeleteBeforeMoveAndActiveMode)
+{
+    set("UploadOptions", "NoTempFile", 1);
+    set("UploadOptions", "FTPLog", 1);
+    start();
+    ASSERT_EQ(cycle(), 1) << hub->LastCapture();
+    std::string log = readFile(program + "ftp.log");
+    EXPECT_NE(log.find("PORT 127,0,0,1,"), std::string::npos);
+    EXPECT_NE(log.find("STOR vistrel.jpg\r\r\n"), std::string::npos);
+    EXPECT_EQ(log.find("RNFR"), std::string::npos);
+    hub->Shutdown();
+    hub.reset();
+
+    set("UploadOptions", "NoTempFile", 0);
+    set("Options", "DeleteBeforeMove", 1);
+    start();
+    ASSERT_EQ(cycle(), 1) << hub->LastCapture();
+    log = readFile(program + "ftp.log");
+    const auto dele = log.find("DELE vistrel.jpg");
+    const auto rnfr = log.find("RNFR vistrel.tmp");
+    ASSERT_NE(dele, std::string::npos);
+    EXPECT_LT(dele, rnfr);
+    EXPECT_EQ(filesIn(server.root()), std::vector<std::string>{"vistrel.jpg"});
+}
+
+TEST_F(PyFtpdCycle, DirectoryAndAFileNameWithADirectoryPart)
+{
+    fs::create_directories(server.root() + "/cams");
+    set("UploadOptions", "FTPDirectory", std::string("cams"));
+    start();
+    ASSERT_EQ(cycle(), 1) << hub->LastCapture();
+    EXPECT_EQ(filesIn(server.root() + "/cams"), std::vector<std::string>{"vistrel.jpg"});
+    hub->Shutdown();
+    hub.reset();
+
+    // The temporary name lies in the log-in directory, the rename target below it.
+    set("UploadOptions", "FTPDirectory", std::string(""));
+    set("UploadOptions", "FTPFilename", std::string("cams/live.jpg"));
+    set("UploadOptions", "FTPLog", 1);
+    start();
+    ASSERT_EQ(cycle(), 1) << hub->LastCapture();
+    EXPECT_NE(readFile(program + "ftp.log").find("STOR live.tmp\r"), std::string::npos);
+    EXPECT_TRUE(isJpeg(remote("cams/live.jpg")));
+    EXPECT_FALSE(fileExists(server.root() + "/live.tmp"));
+}
+
+TEST_F(PyFtpdCycle, RemoteArchiveInBothOrdersKeepsEachPictureInItsSlot)
+{
+    for (int order : {0, 1}) {
+        SCOPED_TRACE(order);
+        for (const auto& f : filesIn(server.root()))
+            fs::remove(server.root() + "/" + f);
+        set("UploadOptions", "ArchiveInterval", 1);
+        set("UploadOptions", "NumberOfArchives", 3);
+        set("UploadOptions", "ArchiveOrder", order);
+        set("UploadOptions", "CurrentUpload", 0);
+        set("UploadOptions", "SaveAsFile", 0);
+        start();
+        std::vector<std::string> pictures;
+        for (int i = 0; i < 4; ++i) {
+            ASSERT_EQ(cycle(), 1) << hub->LastCapture();
+            pictures.push_back(readFile(program + "~vistrel.jpg"));
+        }
+        // Each cycle's picture differs (the test pattern moves and counts frames).
+        for (int i = 1; i < 4; ++i)
+            ASSERT_NE(pictures[i], pictures[i - 1]);
+        EXPECT_EQ(remote("vistrel.jpg"), pictures[3]);
+        if (order == 0) {
+            EXPECT_EQ(remote("vistrel01.jpg"), pictures[2]);
+            EXPECT_EQ(remote("vistrel02.jpg"), pictures[1]);
+            EXPECT_EQ(remote("vistrel03.jpg"), pictures[0]);
+        } else {
+            EXPECT_EQ(remote("vistrel03.jpg"), pictures[2]);
+            EXPECT_EQ(remote("vistrel02.jpg"), pictures[1]);
+            EXPECT_EQ(remote("vistrel01.jpg"), pictures[0]);
+        }
+        EXPECT_EQ(hub->CurrentUpload(), 0);
+        hub->Shutdown();
+        hub.reset();
+    }
+}
+
+TEST_F(PyFtpdCycle, LocalAndRemoteArchiveTurnInOneCycle)
+{
+    set("UploadOptions", "ArchiveInterval", 2);
+    set("UploadOptions", "NumberOfArchives", 2);
+    start();
+    std::vector<std::string> pictures;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(cycle(), 1) << hub->LastCapture();
+        pictures.push_back(readFile(program + "~vistrel.jpg"));
+    }
+    // The second cycle turned both archives: the first picture moved into slot 01 on both sides.
+    EXPECT_EQ(readFile(dir.file("vistrel01.jpg")), pictures[0]);
+    EXPECT_EQ(remote("vistrel01.jpg"), pictures[0]);
+    EXPECT_EQ(remote("vistrel.jpg"), pictures[2]);
+    EXPECT_EQ(hub->CurrentUpload(), 1); // only the remote turn reset the counter
+}
+
+TEST_F(PyFtpdCycle, LogOnFailureIsReportedLoggedAndSendsNoQuit)
+{
+    IniWritePassword("UploadOptions", "FTPPassword", "wrong");
+    set("UploadOptions", "FTPLog", 1);
+    set("Options", "ErrorLog", 1);
+    start();
+    ASSERT_EQ(cycle(), 0);
+    EXPECT_EQ(hub->LastCapture().rfind("FTP Error: 530", 0), 0u) << hub->LastCapture();
+    ASSERT_EQ(prompter.texts().size(), 1u); // a cycle by hand always shows its failure
+    EXPECT_EQ(prompter.texts()[0], hub->LastCapture());
+    const std::string log = readFile(program + "ftp.log");
+    EXPECT_NE(log.find("PASS wrong\r\r\n530"), std::string::npos) << log;
+    EXPECT_EQ(log.find("QUIT"), std::string::npos);
+
+    std::tm t{};
+    localtime_r(&now, &t);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%m-%d-%y %H:%M", &t);
+    const std::string errorLog = readFile(program + "error.log");
+    EXPECT_EQ(errorLog.rfind(std::string(stamp) + " - FTP Error: 530", 0), 0u) << errorLog;
+
+    // A timer cycle's failure is suppressed (the default) but still logged.
+    prompter.clear();
+    ASSERT_EQ(cycle(true), 0);
+    EXPECT_TRUE(prompter.texts().empty());
+    EXPECT_EQ(readFile(program + "error.log").size(), 2 * errorLog.size());
+}
+
+TEST_F(PyFtpdCycle, AnUnwritableProgramFolderFailsTheCycleCleanlyAndLogsNothing)
+{
+    // A folder nobody can write into, root included: a path below a plain file.
+    writeFile(dir.file("blocked"), "");
+    set("Install", "Directory", dir.file("blocked"));
+    set("UploadOptions", "FTPLog", 1);
+    set("Options", "ErrorLog", 1);
+    start();
+    ASSERT_EQ(cycle(), 0);
+    EXPECT_NE(hub->LastCapture().find("(ImgLibSaveRGBToJPG)"), std::string::npos)
+        << hub->LastCapture();
+    EXPECT_EQ(prompter.texts(), std::vector<std::string>{hub->LastCapture()});
+    EXPECT_TRUE(filesIn(server.root()).empty());
+    // The next cycle in a writable folder works as before.
+    set("Install", "Directory", dir.file("program"));
+    hub->ReloadSettings();
+    ASSERT_EQ(cycle(), 1) << hub->LastCapture();
+    EXPECT_TRUE(isJpeg(remote("vistrel.jpg")));
+}
+
+TEST_F(PyFtpdCycle, TwoRequestsInQuickSuccessionStartOneCycle)
+{
+    start();
+    ASSERT_TRUE(hub->OnCaptureCommand());
+    EXPECT_FALSE(hub->OnCaptureCommand());
+    EXPECT_TRUE(hub->CycleRunning());
+    EXPECT_EQ(waitCycle(), 1);
+    EXPECT_FALSE(hub->CycleRunning());
+    EXPECT_EQ(waitCycle(1500), -1); // no second cycle follows
+}
+
+TEST_F(PyFtpdCycle, TheTimerPublishesByItself)
+{
+    set("UploadOptions", "UploadInterval", 1);
+    set("UploadOptions", "UploadIntervalMeasure", 0); // seconds
+    start(true);
+    EXPECT_EQ(hub->TimerPeriod(), 1000u);
+    EXPECT_EQ(waitCycle(5000), 1);
+    EXPECT_EQ(waitCycle(5000), 1);
+    EXPECT_TRUE(isJpeg(remote("vistrel.jpg")));
+
+    // Automatic capture switched off: ticks come and nothing happens.
+    hub->ToggleAutoCapture();
+    EXPECT_EQ(waitCycle(2500), -1);
+    EXPECT_EQ(hub->Status(), hub->LastCapture() + "\nAuto-Capture Disabled");
+}
+
+// The scripted server, where a refusal or a stall must be staged.
+class ScriptedCycle : public CycleFixture {
+  protected:
+    ScriptedFtpServer server;
+    void SetUp() override
+    {
+        CycleFixture::SetUp();
+        ASSERT_TRUE(server.start());
+        useServer(server.port());
+        set("UploadOptions", "PassiveMode", 1);
+    }
+};
+
+TEST_F(ScriptedCycle, ARefusedRenameOntoAnExistingNameFailsUnlessTheTargetIsDeletedFirst)
+{
+    server.reply("RNTO", "550 Cannot create a file when that file already exists.");
+    start();
+    ASSERT_EQ(cycle(), 0);
+    EXPECT_EQ(hub->LastCapture(),
+              "FTP Error: 550 Cannot create a file when that file already exists.\n");
+    const auto t = server.transcript();
+    EXPECT_EQ(t.back(), "QUIT");
+    EXPECT_EQ(t[t.size() - 2], "RNTO vistrel.jpg");
+}
+
+TEST_F(ScriptedCycle, DeleteBeforeMoveTakesTheTargetAwayFirst)
+{
+    set("Options", "DeleteBeforeMove", 1);
+    server.reply("DELE", "550 No such file.");
+    start();
+    ASSERT_EQ(cycle(), 1) << hub->LastCapture();
+    const auto t = server.transcript();
+    const std::vector<std::string> tail(t.end() - 4, t.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"DELE vistrel.jpg", "RNFR vistrel.tmp",
+                                              "RNTO vistrel.jpg", "QUIT"}));
+}
+
+TEST_F(ScriptedCycle, ShutdownDuringAStalledUploadEndsWithinFiveSecondsWithoutAReport)
+{
+    set("UploadOptions", "FTPTimeOut", 60);
+    server.dataFault(ScriptedFtpServer::DataFault::StallRead);
+    server.dataReceiveBuffer(4096);
+    set("ImageOptions", "Quality", 100);
+    start();
+    ASSERT_TRUE(hub->OnCaptureCommand());
+    pump(1500); // the upload is under way and stuck
+    EXPECT_TRUE(hub->CycleRunning());
+    const auto t0 = std::chrono::steady_clock::now();
+    hub->Shutdown();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(5500));
+    pump(100);
+    for (const auto& line : host.lines())
+        EXPECT_NE(line.rfind("done", 0), 0u) << line;
+    hub.reset(); // the abandoned worker keeps what it uses alive by itself
+}
+
+namespace {
+
+// The scripting side of the fake dial-up provider: the same library the manager loads.
+class FakeRas {
+  public:
+    FakeRas()
+    {
+        m_library = dlopen(FAKE_RAS_FULL, RTLD_NOW | RTLD_LOCAL);
+        if (m_library)
+            m_control = reinterpret_cast<Control>(dlsym(m_library, "FakeRasControl"));
+        if (!m_control)
+            ADD_FAILURE() << "cannot load the fake provider";
+        (*this)("reset");
+    }
+    ~FakeRas()
+    {
+        if (m_library)
+            dlclose(m_library);
+    }
+    long operator()(const std::string& command)
+    {
+        return m_control ? m_control(command.c_str(), nullptr, 0) : -1;
+    }
+    long calls(const std::string& function) { return (*this)("count|" + function); }
+
+  private:
+    using Control = long (*)(const char*, char*, unsigned);
+    void* m_library = nullptr;
+    Control m_control = nullptr;
+};
+
+} // namespace
+
+TEST_F(ScriptedCycle, OffLineTimerCycleWithOnlyWhileOnlineIsSilent)
+{
+    FakeRas ras; // a provider with no line up
+    rasLibrary = FAKE_RAS_FULL;
+    set("ConnectOptions", "UseLAN", 0);
+    start();
+    ASSERT_EQ(cycle(false), 1); // a first cycle by hand: asked, answered No, skipped silently
+    EXPECT_TRUE(host.has("ask You are not connected to the Internet, would you like to connect?"));
+    EXPECT_EQ(hub->LastCapture(), "");
+    prompter.clear();
+    ASSERT_EQ(cycle(true), 1); // a timer cycle: not even asked
+    EXPECT_EQ(hub->LastCapture(), "");
+    EXPECT_TRUE(prompter.texts().empty());
+    EXPECT_TRUE(fileExists(dir.file("vistrel.jpg"))); // the local copy is still made
+    EXPECT_EQ(ras.calls("RasDialA"), 0);
+    EXPECT_EQ(server.dataConnections(), 0);
+}
+
+TEST_F(ScriptedCycle, ATimerCycleDialsPublishesAndHangsUp)
+{
+    FakeRas ras;
+    ras("entry|Home ISP|555-0199|bob|hunter2");
+    rasLibrary = FAKE_RAS_FULL;
+    set("ConnectOptions", "UseLAN", 0);
+    set("ConnectOptions", "DUN", std::string("Home ISP"));
+    set("ConnectOptions", "UserName", std::string("bob"));
+    IniWritePassword("ConnectOptions", "Password", "hunter2");
+    set("ConnectOptions", "PhoneNumber", std::string("555-0199"));
+    set("UploadOptions", "OnlyWhileOnline", 0);
+    start();
+    ASSERT_EQ(cycle(true), 1) << hub->LastCapture();
+    EXPECT_EQ(ras.calls("RasDialA"), 1);
+    EXPECT_GE(ras.calls("RasHangUpA"), 1);
+    EXPECT_TRUE(host.has("direct Disconnecting..."));
+    EXPECT_EQ(server.transcript().back(), "QUIT");
+}
