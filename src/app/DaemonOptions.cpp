@@ -24,6 +24,13 @@ bool ParseDaemonOptions(const std::vector<std::string>& args, DaemonOptions* opt
             o.once = true;
         } else if (a == "--check-ftp") {
             o.checkFtp = true;
+        } else if (a == "--set-password") {
+            if (i + 1 >= args.size() ||
+                (args[i + 1] != "ftp" && args[i + 1] != "proxy" && args[i + 1] != "dialup")) {
+                *error = "option --set-password needs ftp, proxy or dialup";
+                return false;
+            }
+            o.setPassword = args[++i];
         } else if (a == "--help" || a == "-h") {
             o.help = true;
         } else if (a == "--version" || a == "-V") {
@@ -33,8 +40,8 @@ bool ParseDaemonOptions(const std::vector<std::string>& args, DaemonOptions* opt
             return false;
         }
     }
-    if (o.once && o.checkFtp) {
-        *error = "--once and --check-ftp cannot be used together";
+    if (int(o.once) + int(o.checkFtp) + int(!o.setPassword.empty()) > 1) {
+        *error = "--once, --check-ftp and --set-password cannot be used together";
         return false;
     }
     *options = o;
@@ -43,7 +50,8 @@ bool ParseDaemonOptions(const std::vector<std::string>& args, DaemonOptions* opt
 
 std::string DaemonUsage()
 {
-    return "Usage: vistreld [--config NAME] [--once] [--check-ftp] [--help] [--version]\n"
+    return "Usage: vistreld [--config NAME] [--once | --check-ftp | --set-password WHICH]\n"
+           "                [--help] [--version]\n"
            "\n"
            "Publishes webcam pictures without a display, with the settings of the desktop\n"
            "program.\n"
@@ -54,6 +62,9 @@ std::string DaemonUsage()
            "                 status 0 when it succeeded, 1 when it failed\n"
            "  --check-ftp    log on to the FTP server, change to the directory, list it and\n"
            "                 quit, printing the conversation without passwords\n"
+           "  --set-password WHICH\n"
+           "                 store the ftp, proxy or dialup password read from standard\n"
+           "                 input (one line) in the settings file, scrambled\n"
            "  --help         show this text\n"
            "  --version      show the version\n"
            "\n"

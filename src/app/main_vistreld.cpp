@@ -82,6 +82,25 @@ int main(int argc, char** argv)
         host.Log("message", error);
     host.Log("settings", settingsPath);
 
+    if (!options.setPassword.empty()) {
+        std::string password;
+        for (int c; (c = std::getchar()) != EOF && c != '\n';)
+            password += static_cast<char>(c);
+        if (!password.empty() && password.back() == '\r')
+            password.pop_back();
+        const char* section = options.setPassword == "dialup" ? "ConnectOptions" : "UploadOptions";
+        const char* key = options.setPassword == "ftp"     ? "FTPPassword"
+                          : options.setPassword == "proxy" ? "FireWallPassword"
+                                                           : "Password";
+        if (!PasswordFitsSettingsFile(password) || !IniWritePassword(section, key, password)) {
+            std::fprintf(stderr, "vistreld: the password could not be stored in %s\n",
+                         settingsPath.c_str());
+            return 1;
+        }
+        host.Log("settings", std::string("stored ") + section + "/" + key);
+        return 0;
+    }
+
     if (options.checkFtp) {
         AutoResetEvent idle(true);
         LiveSettings live;

@@ -25,5 +25,10 @@ TEST(DaemonOptions, ParsesEveryOptionAndRefusesBadOnes)
     EXPECT_FALSE(ParseDaemonOptions({"--frobnicate"}, &o, &error));
     EXPECT_EQ(error, "unknown option --frobnicate (try --help)");
     EXPECT_FALSE(ParseDaemonOptions({"--once", "--check-ftp"}, &o, &error));
+    ASSERT_TRUE(ParseDaemonOptions({"--set-password", "proxy"}, &o, &error));
+    EXPECT_EQ(o.setPassword, "proxy");
+    EXPECT_FALSE(ParseDaemonOptions({"--set-password", "root"}, &o, &error));
+    EXPECT_EQ(error, "option --set-password needs ftp, proxy or dialup");
+    EXPECT_FALSE(ParseDaemonOptions({"--set-password", "ftp", "--once"}, &o, &error));
     EXPECT_FALSE(ParseDaemonOptions({"cam2"}, &o, &error));
 }

@@ -132,7 +132,15 @@ TEST_F(Vistreld, CheckFtpShowsTheConversationWithoutPasswords)
     EXPECT_NE(o.find("hello.txt"), std::string::npos);
     EXPECT_NE(o.find("FTP check passed"), std::string::npos);
 
-    IniWritePassword("UploadOptions", "FTPPassword", "wrong");
+    // A password stored from standard input, as a headless machine sets it up.
+    writeFile(dir.file("pw"), "wrong\n");
+    ChildProcess p;
+    ASSERT_TRUE(p.start({"/bin/sh", "-c",
+                         binaryDir() + "/src/app/vistreld --config " + dir.file("cam") +
+                             " --set-password ftp < " + dir.file("pw")},
+                        out, env()));
+    EXPECT_EQ(p.wait(10000), 0) << output();
+    EXPECT_EQ(IniReadPassword("UploadOptions", "FTPPassword"), "wrong");
     EXPECT_EQ(run({"--check-ftp", "--config", dir.file("cam")}), 1);
     EXPECT_NE(output().find("FTP check failed: log-on failed: 530"), std::string::npos) << output();
 }
