@@ -80,10 +80,12 @@ void UploadThread::PostStatus(const std::string& text)
 
 UploadThread::Outcome UploadThread::Finish(int result)
 {
-    m_host.CycleDone(result, m_record.LastCapture());
-    // The session goes before the idle token, so the next cycle never overlaps its teardown.
+    // The session goes first and the idle token comes back before the report, so the next
+    // cycle never overlaps this one's teardown and a request made as soon as the result shows
+    // is never refused for want of the token.
     m_session.reset();
     m_events.idle.Set();
+    m_host.CycleDone(result, m_record.LastCapture());
     return Outcome::Continue;
 }
 
@@ -248,12 +250,9 @@ UploadThread::Outcome UploadThread::RunCycle()
     PostStatus("Closing FTP Session...");
     ftp.Quit();
     HangUpStep(s);
-    m_host.CycleDone(1, m_record.LastCapture());
     if (QuitRequested())
         return Outcome::Quit;
-    m_session.reset();
-    m_events.idle.Set();
-    return Outcome::Continue;
+    return Finish(1);
 }
 
 } // namespace vistrel

@@ -245,7 +245,7 @@ TEST_F(WorkerFixture, SuccessUploadsUnderTheTemporaryNameAndRenamesIntoPlace)
     EXPECT_EQ(host.lastText, "12/8/26 10:00");
     EXPECT_EQ(sessionCalls(), (V{"LogOn cam.example:21 cam [] type 0", "CWD cams",
                                  "STOR live.tmp from ~vistrel.jpg", "RN live.tmp cams/live.jpg",
-                                 "QUIT", "done 1", "destroy session"}));
+                                 "QUIT", "destroy session", "done 1"}));
     EXPECT_EQ(host.statuses, (V{"Capturing Image...", "Connecting to cam.example...",
                                 "Logging in to cam.example...",
                                 "Uploading image as cams/live.jpg...", "Closing FTP Session..."}));
@@ -260,7 +260,7 @@ TEST_F(WorkerFixture, NoTempFileDeleteBeforeMoveAndFtpLog)
     runCycle();
     EXPECT_EQ(sessionCalls(),
               (V{"log " + dir.path() + "/ftp.log", "LogOn cam.example:21 cam [] type 0",
-                 "STOR vistrel.jpg from ~vistrel.jpg", "QUIT", "done 1", "destroy session"}));
+                 "STOR vistrel.jpg from ~vistrel.jpg", "QUIT", "destroy session", "done 1"}));
     t.lines.clear();
     settings.noTempFile = false;
     settings.ftpLog = false;
@@ -269,7 +269,7 @@ TEST_F(WorkerFixture, NoTempFileDeleteBeforeMoveAndFtpLog)
     EXPECT_EQ(
         sessionCalls(),
         (V{"LogOn cam.example:21 cam [] type 0", "STOR vistrel.tmp from ~vistrel.jpg",
-           "DELE vistrel.jpg", "RN vistrel.tmp vistrel.jpg", "QUIT", "done 1", "destroy session"}));
+           "DELE vistrel.jpg", "RN vistrel.tmp vistrel.jpg", "QUIT", "destroy session", "done 1"}));
 }
 
 TEST_F(WorkerFixture, FailureTable)
@@ -286,20 +286,20 @@ TEST_F(WorkerFixture, FailureTable)
     const std::vector<Row> rows = {
         {"LogOn",
          "FTP Error: 550 refused: LogOn cam.example:21 cam [] type 0",
-         {"LogOn cam.example:21 cam [] type 0", "done 0", "destroy session"}},
-        {"CWD", "FTP Error: 550 refused: CWD d", {"CWD d", "QUIT", "done 0", "destroy session"}},
+         {"LogOn cam.example:21 cam [] type 0", "destroy session", "done 0"}},
+        {"CWD", "FTP Error: 550 refused: CWD d", {"CWD d", "QUIT", "destroy session", "done 0"}},
         {"RNT",
          "FTP Error: 550 refused: RNT vistrel.jpg vistrel01.jpg",
-         {"RNT vistrel.jpg vistrel01.jpg", "done 0", "destroy session"}},
+         {"RNT vistrel.jpg vistrel01.jpg", "destroy session", "done 0"}},
         {"STOR",
          "FTP Error: (Upload) 550 refused: STOR vistrel.tmp from ~vistrel.jpg",
-         {"STOR vistrel.tmp from ~vistrel.jpg", "QUIT", "done 0", "destroy session"}},
+         {"STOR vistrel.tmp from ~vistrel.jpg", "QUIT", "destroy session", "done 0"}},
         {"DELE vistrel.jpg",
          "FTP Delete: 550 refused: DELE vistrel.jpg",
-         {"DELE vistrel.jpg", "done 0", "destroy session"}},
+         {"DELE vistrel.jpg", "destroy session", "done 0"}},
         {"RN",
          "FTP Error: 550 refused: RN vistrel.tmp vistrel.jpg",
-         {"RN vistrel.tmp vistrel.jpg", "QUIT", "done 0", "destroy session"}},
+         {"RN vistrel.tmp vistrel.jpg", "QUIT", "destroy session", "done 0"}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.failOn);
@@ -370,7 +370,7 @@ TEST_F(WorkerFixture, DiallingHangsUpBeforeTheLogOnFailureIsReported)
     runCycle(true);
     EXPECT_EQ(sessionCalls(),
               (V{"Dial ISP   ", "LogOn cam.example:21 cam [] type 0", "direct Disconnecting...",
-                 "HangUp", "done 0", "destroy session"}));
+                 "HangUp", "destroy session", "done 0"}));
 
     // Dialling that fails reports the dial-up manager's text.
     t.lines.clear();
