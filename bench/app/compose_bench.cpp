@@ -16,18 +16,6 @@ using namespace vistrel;
 
 namespace {
 
-class NoCameras : public V4l2Io {
-  public:
-    std::vector<std::string> deviceNodes() override { return {}; }
-    int open(const std::string&, int) override { return -1; }
-    int close(int) override { return 0; }
-    int ioctl(int, unsigned long, void*) override { return -1; }
-    void* mmap(std::size_t, int, int, int, off_t) override { return nullptr; }
-    int munmap(void*, std::size_t) override { return 0; }
-    ssize_t read(int, void*, std::size_t) override { return -1; }
-    int poll(int, short, int) override { return -1; }
-};
-
 class Grabber : public FrameGrabber {
   public:
     explicit Grabber(CaptureDevice& d) : m_d(d) {}
@@ -57,7 +45,7 @@ int main(int argc, char** argv)
         bench::writeStampSettings(ini, dir, w, h);
 
         // In process: the test pattern device and the stamping pipeline alone.
-        CaptureDriverList drivers(std::make_shared<NoCameras>());
+        CaptureDriverList drivers(NoV4l2Devices());
         auto device = drivers.createDevice(0);
         device->connect();
         device->setFormat(Rgb24Format(w, h));

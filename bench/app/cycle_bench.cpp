@@ -23,22 +23,6 @@
 
 using namespace vistrel;
 
-namespace {
-
-class NoCameras : public V4l2Io {
-  public:
-    std::vector<std::string> deviceNodes() override { return {}; }
-    int open(const std::string&, int) override { return -1; }
-    int close(int) override { return 0; }
-    int ioctl(int, unsigned long, void*) override { return -1; }
-    void* mmap(std::size_t, int, int, int, off_t) override { return nullptr; }
-    int munmap(void*, std::size_t) override { return 0; }
-    ssize_t read(int, void*, std::size_t) override { return -1; }
-    int poll(int, short, int) override { return -1; }
-};
-
-} // namespace
-
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -72,7 +56,7 @@ int main(int argc, char** argv)
     std::FILE* devnull = std::fopen("/dev/null", "w");
     DaemonHost host(devnull);
     CDialUpManager dialUp(host);
-    CaptureDriverList drivers(std::make_shared<NoCameras>());
+    CaptureDriverList drivers(NoV4l2Devices());
     double hubMedian = -1;
     {
         Hub hub(host, host, host, dialUp, drivers, {});

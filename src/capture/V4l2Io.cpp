@@ -92,4 +92,25 @@ void SortByDeviceNumber(std::vector<std::string>& paths)
     });
 }
 
+namespace {
+
+class NoDevices : public V4l2Io {
+  public:
+    std::vector<std::string> deviceNodes() override { return {}; }
+    int open(const std::string&, int) override { return -1; }
+    int close(int) override { return 0; }
+    int ioctl(int, unsigned long, void*) override { return -1; }
+    void* mmap(std::size_t, int, int, int, off_t) override { return nullptr; }
+    int munmap(void*, std::size_t) override { return 0; }
+    ssize_t read(int, void*, std::size_t) override { return -1; }
+    int poll(int, short, int) override { return -1; }
+};
+
+} // namespace
+
+std::shared_ptr<V4l2Io> NoV4l2Devices()
+{
+    return std::make_shared<NoDevices>();
+}
+
 } // namespace vistrel

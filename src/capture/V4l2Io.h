@@ -33,6 +33,10 @@ class V4l2Io {
 // The real devices through libv4l2, which converts every camera format to the RGB24 we ask for.
 std::shared_ptr<V4l2Io> SystemV4l2Io();
 
+// A machine without cameras: no device nodes, every call fails. The driver list then holds the
+// built-in test pattern alone (for tests, benchmarks, and forcing the test pattern).
+std::shared_ptr<V4l2Io> NoV4l2Devices();
+
 // Sorts video device node paths by their device number ("/dev/video2" before "/dev/video10").
 void SortByDeviceNumber(std::vector<std::string>& paths);
 

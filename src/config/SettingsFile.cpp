@@ -1,6 +1,7 @@
 #include "config/SettingsFile.h"
 
 #include "config/PasswordScrambling.h"
+#include "platform/CommandLine.h"
 #include "platform/Profile.h"
 
 #include <cerrno>
@@ -65,13 +66,7 @@ std::string SettingsFileName(const std::string& commandLineTail)
 
 std::string CommandLineTail(int argc, const char* const* argv)
 {
-    std::string tail;
-    for (int i = 1; i < argc; ++i) {
-        if (i > 1)
-            tail += ' ';
-        tail += argv[i];
-    }
-    return tail;
+    return JoinArguments(argc, argv);
 }
 
 std::string ResolveSettingsPath(const std::string& name, std::string* error)

@@ -56,17 +56,6 @@ UpdaterCommandLine ParseUpdaterCommandLine(const std::string& tail)
     return result;
 }
 
-std::string JoinArguments(int argc, const char* const* argv)
-{
-    std::string tail;
-    for (int i = 1; i < argc; ++i) {
-        if (i > 1)
-            tail += ' ';
-        tail += argv[i];
-    }
-    return tail;
-}
-
 bool SplitUrl(const std::string& address, std::string& host, std::uint16_t& port, std::string& path)
 {
     std::size_t first = 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/CommandLine.h" // JoinArguments: the tail the updater reads
+
 #include <cstdint>
 #include <string>
 
@@ -17,9 +19,6 @@ struct UpdaterCommandLine {
 // special). "-s" or "-S" asks for silent operation; any other piece names the PAD file, the last
 // one winning.
 UpdaterCommandLine ParseUpdaterCommandLine(const std::string& tail);
-
-// The arguments of main joined by single spaces, which is the command-line tail the updater reads.
-std::string JoinArguments(int argc, const char* const* argv);
 
 // Splits an http address into host, port and resource path. The port starts at 80; an address of
 // another scheme fails and leaves host and path as they were; an address without a path asks for

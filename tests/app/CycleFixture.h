@@ -25,19 +25,6 @@
 
 namespace vistrel::test {
 
-// A machine without cameras.
-class NoCameras : public V4l2Io {
-  public:
-    std::vector<std::string> deviceNodes() override { return {}; }
-    int open(const std::string&, int) override { return -1; }
-    int close(int) override { return 0; }
-    int ioctl(int, unsigned long, void*) override { return -1; }
-    void* mmap(std::size_t, int, int, int, off_t) override { return nullptr; }
-    int munmap(void*, std::size_t) override { return 0; }
-    ssize_t read(int, void*, std::size_t) override { return -1; }
-    int poll(int, short, int) override { return -1; }
-};
-
 // Records what the hub shows and answers questions from a queue (No when empty).
 class RecordingHubHost : public HubHost, public SettingsMigrationHost {
   public:
@@ -142,7 +129,7 @@ class CycleFixture : public ::testing::Test {
     void start(bool schedule = false)
     {
         dialUp = std::make_unique<CDialUpManager>(prompter, rasLibrary, "");
-        drivers = std::make_unique<CaptureDriverList>(std::make_shared<NoCameras>());
+        drivers = std::make_unique<CaptureDriverList>(NoV4l2Devices());
         Hub::Dependencies deps;
         deps.clock = [this] { return now; };
         hub = std::make_unique<Hub>(host, prompter, host, *dialUp, *drivers, deps);

@@ -2,9 +2,9 @@
 
 #include "RealFtpServers.h"
 #include "ScriptedFtpServer.h"
+#include "fake/FakeRasScript.h"
 
 #include <chrono>
-#include <dlfcn.h>
 #include <filesystem>
 
 using namespace vistrel;
@@ -293,39 +293,6 @@ TEST_F(ScriptedCycle, ShutdownDuringAStalledUploadEndsWithinFiveSecondsWithoutAR
         EXPECT_NE(line.rfind("done", 0), 0u) << line;
     hub.reset(); // the abandoned worker keeps what it uses alive by itself
 }
-
-namespace {
-
-// The scripting side of the fake dial-up provider: the same library the manager loads.
-class FakeRas {
-  public:
-    FakeRas()
-    {
-        m_library = dlopen(FAKE_RAS_FULL, RTLD_NOW | RTLD_LOCAL);
-        if (m_library)
-            m_control = reinterpret_cast<Control>(dlsym(m_library, "FakeRasControl"));
-        if (!m_control)
-            ADD_FAILURE() << "cannot load the fake provider";
-        (*this)("reset");
-    }
-    ~FakeRas()
-    {
-        if (m_library)
-            dlclose(m_library);
-    }
-    long operator()(const std::string& command)
-    {
-        return m_control ? m_control(command.c_str(), nullptr, 0) : -1;
-    }
-    long calls(const std::string& function) { return (*this)("count|" + function); }
-
-  private:
-    using Control = long (*)(const char*, char*, unsigned);
-    void* m_library = nullptr;
-    Control m_control = nullptr;
-};
-
-} // namespace
 
 TEST_F(ScriptedCycle, OffLineTimerCycleWithOnlyWhileOnlineIsSilent)
 {

@@ -1,4 +1,5 @@
 #include "dialup/CDialUpManager.h"
+#include "fake/FakeRasScript.h"
 
 #include "RecordingPrompter.h"
 
@@ -13,50 +14,13 @@
 
 using vistrel::CDialUpManager;
 using vistrel::PromptIcon;
+using vistrel::test::FakeRas;
 using vistrel::test::RecordingPrompter;
 
 namespace {
 
 const char kMissing[] = "/nonexistent/librasapi32.so";
 const char kIncomplete[] = "Incomplete Dial-Up information!\nPlease check your setup.";
-
-// The scripting side of a fake provider library: opened from the same file the manager loads,
-// so both see one phone book. Reset on construction.
-class FakeRas {
-  public:
-    explicit FakeRas(const char* path = FAKE_RAS_FULL)
-    {
-        m_library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-        if (m_library)
-            m_control = reinterpret_cast<Control>(dlsym(m_library, "FakeRasControl"));
-        if (!m_control)
-            ADD_FAILURE() << "cannot load the fake provider " << path;
-        (*this)("reset");
-    }
-    ~FakeRas()
-    {
-        if (m_library)
-            dlclose(m_library);
-    }
-
-    long operator()(const std::string& command)
-    {
-        return m_control ? m_control(command.c_str(), nullptr, 0) : -1;
-    }
-    std::string lastDial(const std::string& field)
-    {
-        char out[300] = {};
-        if (m_control)
-            m_control(("last-dial|" + field).c_str(), out, sizeof out);
-        return out;
-    }
-    long calls(const std::string& function) { return (*this)("count|" + function); }
-
-  private:
-    using Control = long (*)(const char*, char*, unsigned);
-    void* m_library = nullptr;
-    Control m_control = nullptr;
-};
 
 class DialUp : public ::testing::Test {
   protected:

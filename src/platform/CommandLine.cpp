@@ -1,0 +1,16 @@
+#include "platform/CommandLine.h"
+
+namespace vistrel {
+
+std::string JoinArguments(int argc, const char* const* argv)
+{
+    std::string tail;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1)
+            tail += ' ';
+        tail += argv[i];
+    }
+    return tail;
+}
+
+} // namespace vistrel
