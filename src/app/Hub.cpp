@@ -151,11 +151,18 @@ Hub::Hub(HubHost& host, Prompter& prompter, SettingsMigrationHost& migration,
 
 Hub::~Hub()
 {
-    std::lock_guard lock(m_shared->bridgeMutex);
-    m_shared->hub = nullptr;
-    m_shared->host = nullptr;
-    if (m_worker.joinable())
-        m_worker.detach(); // abandoned: it keeps the shared state alive by itself
+    {
+        std::lock_guard lock(m_shared->bridgeMutex);
+        m_shared->hub = nullptr;
+        m_shared->host = nullptr;
+    }
+    if (m_worker.joinable()) {
+        // Without a shutdown first the worker is still waiting: let it end by itself. Abandoned,
+        // it keeps the shared state alive on its own.
+        m_shared->events.quit.Set();
+        m_shared->events.capture.Set();
+        m_worker.detach();
+    }
 }
 
 bool Hub::Startup(bool schedule)
@@ -300,13 +307,18 @@ void Hub::ToggleAutoCapture()
 
 void Hub::ApplyCapturePage()
 {
-    const int newInterval = IniReadInt("UploadOptions", "ArchiveInterval", 0);
-    if (m_shared->record.CurrentUpload() >= newInterval)
-        m_shared->record.SetCurrentUpload(0);
     {
         std::lock_guard lock(m_shared->mutex);
         m_shared->live.LoadSchedule();
     }
+    AfterScheduleRead();
+}
+
+void Hub::AfterScheduleRead()
+{
+    // The counter restarts when it has reached the (new) archive interval.
+    if (m_shared->record.CurrentUpload() >= Settings().m_nArchiveInterval)
+        m_shared->record.SetCurrentUpload(0);
     m_wake.stop();
     m_timer.Stop();
     if (Settings().m_nUploadInterval != 0 && !ArmTimer())
@@ -319,24 +331,13 @@ void Hub::ReloadSettings()
     {
         std::lock_guard lock(m_shared->mutex);
         previousDevice = m_shared->live.m_nCaptureDevice;
-        LiveSettings& l = m_shared->live;
-        l.LoadImageOptions();
-        l.LoadFtp();
-        l.LoadConnection();
-        l.LoadGeneral();
-        l.LoadDevice();
-        l.m_nFTPTimeOut = IniReadInt("UploadOptions", "FTPTimeOut", 45);
-        l.m_nFTPPort = IniReadInt("UploadOptions", "FTPPort", 21);
-        std::string dir = IniReadString("Install", "Directory", "");
-        if (!dir.empty() && dir.back() != '/')
-            dir += '/';
-        l.m_strInstallDirectory = dir;
+        m_shared->live.LoadEverything(false);
     }
     if (Settings().m_nCaptureDevice != previousDevice) {
         m_capture.DisconnectCaptureDriver();
         m_bCaptureConnected = ConnectCaptureDriver();
     }
-    ApplyCapturePage();
+    AfterScheduleRead();
 }
 
 bool Hub::ArmTimer()

@@ -107,6 +107,9 @@ class Hub : public QObject {
     friend struct HubShared;
     bool Trigger(bool automatic);
     bool ArmTimer();
+    // After the schedule keys were read again: the counter reset and the re-arming of the
+    // Capture page.
+    void AfterScheduleRead();
     void ScheduleNextWake();
     void OnWake();
     bool ConnectCaptureDriver();

@@ -151,18 +151,23 @@ void LiveSettings::LoadDevice()
 bool LiveSettings::LoadAll(AutoResetEvent& idleEvent)
 {
     const bool idle = idleEvent.Wait(kIdleWaitMs);
+    LoadEverything(true);
+    return idle;
+}
+
+void LiveSettings::LoadEverything(bool readArchiveCounter)
+{
     m_nFTPTimeOut = readInt(section::kUploadOptions, "FTPTimeOut");
     m_nFTPPort = readInt(section::kUploadOptions, "FTPPort");
     m_strInstallDirectory = readString(section::kInstall, "Directory");
     if (!m_strInstallDirectory.empty() && m_strInstallDirectory.back() != '/')
         m_strInstallDirectory += '/';
     LoadImageOptions();
-    LoadSchedule(true);
+    LoadSchedule(readArchiveCounter);
     LoadFtp();
     LoadConnection();
     LoadGeneral();
     LoadDevice();
-    return idle;
 }
 
 } // namespace vistrel

@@ -130,6 +130,9 @@ struct LiveSettings {
     // image options, schedule (with the archive counter), FTP, connection, general, device.
     // Returns whether the idle event came; the settings are loaded either way.
     bool LoadAll(AutoResetEvent& idleEvent);
+    // The same reads without the wait; the archive counter only when readArchiveCounter is set
+    // (a re-read of every page keeps the live counter).
+    void LoadEverything(bool readArchiveCounter);
 
     bool operator==(const LiveSettings&) const = default;
 };

@@ -330,3 +330,68 @@ TEST_F(ScriptedCycle, ATimerCycleDialsPublishesAndHangsUp)
     EXPECT_TRUE(host.has("direct Disconnecting..."));
     EXPECT_EQ(server.transcript().back(), "QUIT");
 }
+
+// The schedule side of the hub, with FTP off.
+class HubSchedule : public CycleFixture {};
+
+TEST_F(HubSchedule, UploadOnStartRunsExactlyOneCycleEvenWithoutATimer)
+{
+    set("Options", "UploadOnStart", 1);
+    start(true);
+    EXPECT_EQ(hub->TimerPeriod(), 0u);
+    EXPECT_EQ(waitCycle(10000), 1);
+    EXPECT_EQ(waitCycle(1500), -1);
+
+    // With automatic capture off the start-up capture counts as a tick and is dropped.
+    hub->Shutdown();
+    hub.reset();
+    set("UploadOptions", "DisableUpload", 1);
+    start(true);
+    EXPECT_EQ(waitCycle(1500), -1);
+}
+
+TEST_F(HubSchedule, ApplyingTheCapturePageResetsTheCounterAndRearms)
+{
+    start(true);
+    for (int i = 0; i < 7; ++i)
+        ASSERT_EQ(cycle(), 1);
+    EXPECT_EQ(hub->CurrentUpload(), 7);
+    set("UploadOptions", "ArchiveInterval", 5);
+    set("UploadOptions", "UploadInterval", 30);
+    hub->ApplyCapturePage();
+    EXPECT_EQ(hub->CurrentUpload(), 0);
+    EXPECT_EQ(hub->TimerPeriod(), 1'800'000u);
+
+    // A negative interval cannot arm a timer.
+    set("UploadOptions", "UploadInterval", -3);
+    hub->ApplyCapturePage();
+    EXPECT_EQ(prompter.texts(), std::vector<std::string>{"Unable to set timer."});
+}
+
+TEST_F(HubSchedule, AutoCaptureToggleAndItsDisplays)
+{
+    set("Options", "HideWhenMinimized", 1);
+    start();
+    ASSERT_EQ(cycle(), 1);
+    const std::string last = hub->LastCapture();
+    hub->ToggleAutoCapture();
+    EXPECT_TRUE(hub->AutoCaptureDisabled());
+    EXPECT_EQ(hub->Status(), last + "\nAuto-Capture Disabled");
+    hub->OnTimer(); // ticks are ignored while automatic capture is off
+    EXPECT_FALSE(hub->CycleRunning());
+    EXPECT_TRUE(hub->OnCaptureCommand()); // the Capture button still works
+    EXPECT_EQ(waitCycle(), 1);
+    hub->ToggleAutoCapture();
+    EXPECT_EQ(hub->Status(), hub->LastCapture());
+}
+
+TEST_F(HubSchedule, AStoppedWorkerIsReported)
+{
+    start();
+    hub->Shutdown();
+    EXPECT_FALSE(hub->OnCaptureCommand());
+    EXPECT_EQ(prompter.texts().back(), "ThreadProc Not Running!");
+    EXPECT_FALSE(hub->OnCaptureCommand()); // and again: the worker stays ended
+    EXPECT_EQ(prompter.texts().back(), "ThreadProc Not Running!");
+    hub.reset();
+}
