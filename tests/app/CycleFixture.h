@@ -80,7 +80,8 @@ class RecordingHubHost : public HubHost, public SettingsMigrationHost {
 class CycleFixture : public ::testing::Test {
   protected:
     TempDir dir;
-    std::string program; // the program folder, with its '/'
+    ScopedEnv tmpdir{"TMPDIR", dir.path()}; // the private temporary folder goes in there too
+    std::string program;                    // the program folder, with its '/'
     RecordingPrompter prompter;
     RecordingHubHost host;
     std::unique_ptr<CDialUpManager> dialUp;
@@ -91,7 +92,6 @@ class CycleFixture : public ::testing::Test {
 
     void SetUp() override
     {
-        ::setenv("TMPDIR", dir.path().c_str(), 1);
         program = dir.file("program") + "/";
         std::filesystem::create_directories(program);
         SetSettingsFilePathForTesting(dir.file("test.ini"));
@@ -107,7 +107,6 @@ class CycleFixture : public ::testing::Test {
             hub->Shutdown();
         hub.reset();
         SetSettingsFilePathForTesting("");
-        ::unsetenv("TMPDIR");
     }
 
     void set(const char* section, const char* key, int value) { IniWriteInt(section, key, value); }

@@ -36,25 +36,6 @@ std::uint16_t le16(const std::string& b, std::size_t at)
                                       static_cast<std::uint8_t>(b[at + 1]) << 8);
 }
 
-// Points $TMPDIR at a test folder for the life of the object.
-struct TmpdirOverride {
-    explicit TmpdirOverride(const std::string& dir)
-    {
-        if (const char* old = std::getenv("TMPDIR"))
-            m_old = old, m_had = true;
-        ::setenv("TMPDIR", dir.c_str(), 1);
-    }
-    ~TmpdirOverride()
-    {
-        if (m_had)
-            ::setenv("TMPDIR", m_old.c_str(), 1);
-        else
-            ::unsetenv("TMPDIR");
-    }
-    std::string m_old;
-    bool m_had = false;
-};
-
 } // namespace
 
 TEST(CaptureSession, PreviewPeriodIsAThousandDividedByTheRate)
@@ -192,7 +173,7 @@ TEST(CaptureSession, StoredFieldsWrapLikeTheirThirtyTwoBitValues)
 TEST(CaptureSession, TheSampleFrameIsABottomUpBitmapInThePrivateTempDir)
 {
     vistrel::test::TempDir tmp;
-    TmpdirOverride env(tmp.path());
+    test::ScopedEnv env("TMPDIR", tmp.path());
     Fixture f;
     CaptureSettings settings;
     settings.storedFormat = Rgb24Format(160, 120);
@@ -252,7 +233,7 @@ TEST(CaptureSession, BitmapRowsArePaddedToFourBytes)
 TEST(CaptureSession, AnUnpluggedCameraMakesTheSampleGrabFailAndDisconnectStillWorks)
 {
     vistrel::test::TempDir tmp;
-    TmpdirOverride env(tmp.path());
+    test::ScopedEnv env("TMPDIR", tmp.path());
     Fixture f;
     f.fake->addCamera("/dev/video0", "Fake Cam");
     ASSERT_TRUE(f.session.ConnectCaptureDriver(CaptureSettings{}));

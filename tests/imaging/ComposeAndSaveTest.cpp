@@ -76,6 +76,7 @@ bool near(std::array<int, 3> a, std::array<int, 3> b, int tolerance = 12)
 
 struct ComposeFixture : ::testing::Test {
     test::TempDir dir;
+    test::ScopedEnv tmpdir{"TMPDIR", dir.path()};
     FakeGrabber grabber;
     ComposeSettings s;
     ComposeEnvironment env;
@@ -83,7 +84,6 @@ struct ComposeFixture : ::testing::Test {
 
     void SetUp() override
     {
-        ::setenv("TMPDIR", dir.path().c_str(), 1);
         s.quality = 100;
         s.stamp = false;
         s.enableMessage = false;
@@ -92,7 +92,6 @@ struct ComposeFixture : ::testing::Test {
         env.sleep = [this](int seconds) { events.push_back("sleep " + std::to_string(seconds)); };
         env.playSound = [this](const std::string& f) { events.push_back("sound " + f); };
     }
-    void TearDown() override { ::unsetenv("TMPDIR"); }
     std::string data(const std::string& name)
     {
         return test::sourceDir() + "/tests/imaging/data/" + name;

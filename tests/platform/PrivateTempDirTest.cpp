@@ -10,33 +10,10 @@
 
 using namespace vistrel;
 
-namespace {
-
-// Points $TMPDIR at a test folder for the life of the object.
-struct TmpdirOverride {
-    explicit TmpdirOverride(const std::string& dir)
-    {
-        if (const char* old = std::getenv("TMPDIR"))
-            m_old = old, m_had = true;
-        ::setenv("TMPDIR", dir.c_str(), 1);
-    }
-    ~TmpdirOverride()
-    {
-        if (m_had)
-            ::setenv("TMPDIR", m_old.c_str(), 1);
-        else
-            ::unsetenv("TMPDIR");
-    }
-    std::string m_old;
-    bool m_had = false;
-};
-
-} // namespace
-
 TEST(PrivateTempDir, IsCreatedClosedToOthersAndFilesAreUnique)
 {
     test::TempDir base;
-    TmpdirOverride env(base.path());
+    test::ScopedEnv env("TMPDIR", base.path());
     const std::string dir = PrivateTempDirectory();
     ASSERT_EQ(dir, base.path() + "/vistrel-" + std::to_string(::getuid()));
     struct stat st {};
@@ -54,7 +31,7 @@ TEST(PrivateTempDir, IsCreatedClosedToOthersAndFilesAreUnique)
 TEST(PrivateTempDir, RefusesAPlantedSymlinkAndClosesAnOpenDirectory)
 {
     test::TempDir base;
-    TmpdirOverride env(base.path());
+    test::ScopedEnv env("TMPDIR", base.path());
     const std::string name = base.path() + "/vistrel-" + std::to_string(::getuid());
 
     test::TempDir elsewhere;

@@ -44,6 +44,23 @@ std::string TempDir::file(const std::string& name) const
     return m_path + "/" + name;
 }
 
+ScopedEnv::ScopedEnv(const std::string& name, const std::string& value) : m_name(name)
+{
+    if (const char* old = std::getenv(name.c_str())) {
+        m_old = old;
+        m_had = true;
+    }
+    ::setenv(name.c_str(), value.c_str(), 1);
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    if (m_had)
+        ::setenv(m_name.c_str(), m_old.c_str(), 1);
+    else
+        ::unsetenv(m_name.c_str());
+}
+
 std::string readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -68,8 +85,8 @@ int openFdCount()
 {
     int n = 0;
     std::error_code ec;
-    for (auto it = fs::directory_iterator("/proc/self/fd", ec); !ec && it != fs::directory_iterator();
-         it.increment(ec))
+    for (auto it = fs::directory_iterator("/proc/self/fd", ec);
+         !ec && it != fs::directory_iterator(); it.increment(ec))
         ++n;
     return n - 1; // the iterator's own descriptor
 }

@@ -6,7 +6,7 @@ namespace vistrel::test {
 
 // A private temporary directory, removed with everything in it when the object goes.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -16,8 +16,22 @@ public:
     // path() + "/" + name
     std::string file(const std::string& name) const;
 
-private:
+  private:
     std::string m_path;
+};
+
+// Sets an environment variable for the life of the object and puts the old value back after.
+class ScopedEnv {
+  public:
+    ScopedEnv(const std::string& name, const std::string& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    std::string m_name;
+    std::string m_old;
+    bool m_had = false;
 };
 
 // Whole-file helpers (binary). readFile returns an empty string for a missing file.

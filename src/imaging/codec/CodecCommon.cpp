@@ -53,6 +53,21 @@ int setLastError(int code)
     return code;
 }
 
+RgbImage readThroughStream(const std::string& path, unsigned& width, unsigned& height,
+                           Decoded (*decode)(std::FILE*, std::uint64_t))
+{
+    setLastError(IMGLIB_OK);
+    Decoded d;
+    std::FILE* f = openForRead(path);
+    if (!f) {
+        d.error = IMGLIB_FILE_OPEN;
+    } else {
+        d = decode(f, ImgLibMaxPixels);
+        std::fclose(f);
+    }
+    return finish(std::move(d), width, height);
+}
+
 RgbImage finish(Decoded&& d, unsigned& width, unsigned& height)
 {
     if (d.error == IMGLIB_OK && d.image.empty())

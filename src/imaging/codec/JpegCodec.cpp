@@ -143,16 +143,7 @@ Decoded decodeJpeg(std::FILE* file, std::uint64_t maxPixels)
 
 RgbImage ImgLibReadRGBFromJPG(const std::string& path, unsigned& width, unsigned& height)
 {
-    codec::setLastError(IMGLIB_OK);
-    codec::Decoded d;
-    std::FILE* f = codec::openForRead(path);
-    if (!f) {
-        d.error = IMGLIB_FILE_OPEN;
-    } else {
-        d = codec::decodeJpeg(f);
-        std::fclose(f);
-    }
-    return codec::finish(std::move(d), width, height);
+    return codec::readThroughStream(path, width, height, codec::decodeJpeg);
 }
 
 bool ImgLibSaveRGBToJPG(const std::string& path, const RgbImage& image, unsigned width,

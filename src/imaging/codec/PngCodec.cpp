@@ -92,16 +92,7 @@ Decoded decodePng(std::FILE* file, std::uint64_t maxPixels)
 
 RgbImage ImgLibReadRGBFromPNG(const std::string& path, unsigned& width, unsigned& height)
 {
-    codec::setLastError(IMGLIB_OK);
-    codec::Decoded d;
-    std::FILE* f = codec::openForRead(path);
-    if (!f) {
-        d.error = IMGLIB_FILE_OPEN;
-    } else {
-        d = codec::decodePng(f);
-        std::fclose(f);
-    }
-    return codec::finish(std::move(d), width, height);
+    return codec::readThroughStream(path, width, height, codec::decodePng);
 }
 
 namespace {

@@ -117,16 +117,7 @@ Decoded decodeTiff(std::FILE* file, std::uint64_t maxPixels)
 
 RgbImage ImgLibReadRGBFromTIF(const std::string& path, unsigned& width, unsigned& height)
 {
-    codec::setLastError(IMGLIB_OK);
-    codec::Decoded d;
-    std::FILE* f = codec::openForRead(path);
-    if (!f) {
-        d.error = IMGLIB_FILE_OPEN;
-    } else {
-        d = codec::decodeTiff(f);
-        std::fclose(f);
-    }
-    return codec::finish(std::move(d), width, height);
+    return codec::readThroughStream(path, width, height, codec::decodeTiff);
 }
 
 } // namespace vistrel
