@@ -125,8 +125,7 @@ struct HubShared : UploadHost {
 Hub::Hub(HubHost& host, Prompter& prompter, SettingsMigrationHost& migration,
          CDialUpManager& dialUp, CaptureDriverList& drivers, Dependencies deps)
     : m_host(host), m_prompter(prompter), m_migration(migration), m_dialUp(dialUp),
-      m_drivers(drivers), m_deps(std::move(deps)), m_shared(std::make_shared<HubShared>()),
-      m_capture(drivers, prompter)
+      m_deps(std::move(deps)), m_shared(std::make_shared<HubShared>()), m_capture(drivers, prompter)
 {
     m_shared->hub = this;
     m_shared->host = &host;

@@ -121,7 +121,6 @@ class Hub : public QObject {
     Prompter& m_prompter;
     SettingsMigrationHost& m_migration;
     CDialUpManager& m_dialUp;
-    CaptureDriverList& m_drivers;
     Dependencies m_deps;
     std::shared_ptr<HubShared> m_shared;
     CaptureSession m_capture;
