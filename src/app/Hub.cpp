@@ -277,7 +277,6 @@ bool Hub::Trigger(bool automatic)
     // The request's origin belongs to this cycle: a tick that is dropped while a cycle started
     // by hand runs must not turn that cycle's failure report into a suppressed one.
     m_shared->record.SetAutoTriggered(automatic);
-    m_bCycleAutoTriggered = automatic;
     m_bCaptureEnabled = false;
     m_host.CaptureEnabled(false);
     ShowTray("Capturing...", kIconCapturing);
@@ -383,7 +382,7 @@ void Hub::OnWorkerDone(int result, const std::string& lastCapture)
     m_host.StatusShown(m_strStatus);
     ShowTray(TrayTipText(lastCapture, disabled), TrayIconAfterCycle(result, disabled));
     if (result == 0) {
-        if (!live.m_bSuppressErrors || !m_bCycleAutoTriggered)
+        if (!live.m_bSuppressErrors || !m_shared->record.AutoTriggered())
             m_prompter.message(lastCapture);
         if (live.m_bErrorLog)
             AppendErrorLog(live.m_strInstallDirectory, lastCapture, m_deps.clock());

@@ -127,7 +127,6 @@ class Hub : public QObject {
     std::thread m_worker;
     bool m_bCaptureConnected = false;
     bool m_bCaptureEnabled = true;
-    bool m_bCycleAutoTriggered = false;
     std::string m_strStatus;
     LongPeriodTimer m_timer;
     QTimer m_wake;

@@ -431,15 +431,9 @@ bool V4l2Backend::readMmapFrame(RgbFrame& frame)
     int broken = 0;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_nFrameTimeoutMs);
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              deadline - std::chrono::steady_clock::now())
-                              .count();
-        if (left <= 0)
-            return failStream(m_strPath + ": no frame from the camera within " +
-                              std::to_string(m_nFrameTimeoutMs) + " ms");
-        const int events = m_io->poll(m_fd, POLLIN, static_cast<int>(left));
-        if (events < 0)
-            return failErrno("poll", errno);
+        int events = 0;
+        if (!waitForData(deadline, events))
+            return false;
         if (events == 0)
             continue;
         if (!dequeue()) {
@@ -466,20 +460,30 @@ bool V4l2Backend::readMmapFrame(RgbFrame& frame)
     }
 }
 
+// Waits until the camera has data or the deadline passes. False (with the error set) when the
+// deadline passed or poll failed; events is 0 when poll returned early without any.
+bool V4l2Backend::waitForData(std::chrono::steady_clock::time_point deadline, int& events)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          deadline - std::chrono::steady_clock::now())
+                          .count();
+    if (left <= 0)
+        return failStream(m_strPath + ": no frame from the camera within " +
+                          std::to_string(m_nFrameTimeoutMs) + " ms");
+    events = m_io->poll(m_fd, POLLIN, static_cast<int>(left));
+    if (events < 0)
+        return failErrno("poll", errno);
+    return true;
+}
+
 bool V4l2Backend::readReadFrame(RgbFrame& frame)
 {
     int broken = 0;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_nFrameTimeoutMs);
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              deadline - std::chrono::steady_clock::now())
-                              .count();
-        if (left <= 0)
-            return failStream(m_strPath + ": no frame from the camera within " +
-                              std::to_string(m_nFrameTimeoutMs) + " ms");
-        const int events = m_io->poll(m_fd, POLLIN, static_cast<int>(left));
-        if (events < 0)
-            return failErrno("poll", errno);
+        int events = 0;
+        if (!waitForData(deadline, events))
+            return false;
         if (events == 0)
             continue;
         const ssize_t n = m_io->read(m_fd, m_readBuffer.data(), m_readBuffer.size());

@@ -3,6 +3,7 @@
 #include "capture/CaptureBackend.h"
 #include "capture/V4l2Io.h"
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,6 +63,7 @@ class V4l2Backend : public CaptureBackend {
     bool copyFrame(const std::uint8_t* data, std::size_t bytes, RgbFrame& frame);
     bool readMmapFrame(RgbFrame& frame);
     bool readReadFrame(RgbFrame& frame);
+    bool waitForData(std::chrono::steady_clock::time_point deadline, int& events);
 
     std::shared_ptr<V4l2Io> m_io;
     std::string m_strPath;
