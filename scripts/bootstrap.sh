@@ -5,7 +5,7 @@
 #   scripts/bootstrap.sh --bench    … and what the benchmarks compare against
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev libjpeg62-turbo-dev libpng-dev zlib1g-dev
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-svg-dev libjpeg62-turbo-dev libpng-dev zlib1g-dev
           libtiff-dev libv4l-dev libcurl4-openssl-dev fonts-dejavu-core)
 for arg in "$@"; do
   case "$arg" in

@@ -55,11 +55,11 @@ int main(int argc, char** argv)
 
     std::FILE* devnull = std::fopen("/dev/null", "w");
     DaemonHost host(devnull);
-    CDialUpManager dialUp(host);
+    auto dialUp = std::make_shared<CDialUpManager>(host);
     CaptureDriverList drivers(NoV4l2Devices());
     double hubMedian = -1;
     {
-        Hub hub(host, host, host, dialUp, drivers, {});
+        Hub hub(host, host, dialUp, drivers, {});
         hub.Startup(false);
         std::vector<double> ms;
         for (int i = 0; i < cycles; ++i) {

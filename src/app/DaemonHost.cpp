@@ -36,22 +36,15 @@ void DaemonHost::Log(const std::string& kind, const std::string& text)
     std::fflush(m_out);
 }
 
-void DaemonHost::StatusShown(const std::string& text)
+void DaemonHost::Attach(Hub& hub)
 {
-    Log("status", text);
+    QObject::connect(&hub, &Hub::statusChanged, &hub,
+                     [this](const QString& text) { Log("status", text.toStdString()); });
+    QObject::connect(&hub, &Hub::driverInfoChanged, &hub,
+                     [this](const QString& text) { Log("device", text.toStdString()); });
 }
 
-void DaemonHost::DriverInfoShown(const std::string& text)
-{
-    Log("device", text);
-}
-
-void DaemonHost::SetStatusDirect(const std::string& text)
-{
-    Log("status", text);
-}
-
-bool DaemonHost::AskYesNo(const std::string& question)
+bool DaemonHost::askYesNo(const std::string& question)
 {
     Log("question", question + " (answered No: no one is there to answer)");
     return false;

@@ -15,7 +15,7 @@ namespace vistrel {
 // The headless publisher's host: every status, message box and question becomes one line with a
 // timestamp on a stream (stderr by default, which journald keeps). Questions are answered No;
 // the settings sheet, which needs a display, is answered Cancel.
-class DaemonHost : public HubHost, public Prompter, public SettingsMigrationHost {
+class DaemonHost : public Prompter, public SettingsMigrationHost {
   public:
     explicit DaemonHost(
         std::FILE* out = stderr,
@@ -26,14 +26,12 @@ class DaemonHost : public HubHost, public Prompter, public SettingsMigrationHost
                                   const std::string& text);
     void Log(const std::string& kind, const std::string& text);
 
-    // HubHost
-    void StatusShown(const std::string& text) override;
-    void DriverInfoShown(const std::string& text) override;
-    void SetStatusDirect(const std::string& text) override;
-    bool AskYesNo(const std::string& question) override;
+    // Logs what the hub shows: its status texts ("status") and driver descriptions ("device").
+    void Attach(Hub& hub);
+
     // Prompter
     void message(const std::string& text, PromptIcon icon = PromptIcon::Exclamation) override;
-    bool askYesNo(const std::string& question) override { return AskYesNo(question); }
+    bool askYesNo(const std::string& question) override;
     // SettingsMigrationHost
     void OpenHelpTopic(int context) override;
     bool RunSettingsSheet() override;

@@ -11,6 +11,7 @@
 #include <QMetaObject>
 
 #include <chrono>
+#include <condition_variable>
 
 namespace vistrel {
 
@@ -48,10 +49,14 @@ struct HubShared : UploadHost {
     std::mutex composeMutex; // one composition at a time
     ComposeEnvironment composeEnvironment;
 
-    std::mutex bridgeMutex; // guards hub and host: cleared when the hub goes
+    // Guards hub, which the hub clears when it goes, and the questions below.
+    std::mutex bridgeMutex;
+    std::condition_variable answered;
     Hub* hub = nullptr;
-    HubHost* host = nullptr;
+    bool noMoreQuestions = false; // set at shutdown: every question is answered No
 
+    // The worker can reach the dial-up manager until it ends, even when abandoned.
+    std::shared_ptr<CDialUpManager> dialUp;
     std::unique_ptr<DialUpAdapter> dialUpAdapter;
     std::unique_ptr<UploadThread> worker;
 
@@ -81,60 +86,87 @@ struct HubShared : UploadHost {
         return r.stampText;
     }
 
+    // Queues fn to the hub's thread; dropped when the hub is gone.
+    template <typename Fn> void ToHub(Fn fn)
+    {
+        std::lock_guard lock(bridgeMutex);
+        if (hub) {
+            Hub* h = hub;
+            QMetaObject::invokeMethod(
+                h, [h, fn] { fn(h); }, Qt::QueuedConnection);
+        }
+    }
+
+    void EndQuestions()
+    {
+        {
+            std::lock_guard lock(bridgeMutex);
+            noMoreQuestions = true;
+        }
+        answered.notify_all();
+    }
+
     // UploadHost: worker → hub, queued to the hub's thread with the text by value.
     void StatusChanged(const std::string& status) override
     {
-        std::lock_guard lock(bridgeMutex);
-        if (hub) {
-            Hub* h = hub;
-            QMetaObject::invokeMethod(
-                h, [h, status] { h->OnWorkerStatus(status); }, Qt::QueuedConnection);
-        }
+        ToHub([status](Hub* h) { h->OnWorkerStatus(status); });
     }
     void CycleDone(int result, const std::string& lastCapture) override
     {
-        std::lock_guard lock(bridgeMutex);
-        if (hub) {
-            Hub* h = hub;
-            QMetaObject::invokeMethod(
-                h, [h, result, lastCapture] { h->OnWorkerDone(result, lastCapture); },
-                Qt::QueuedConnection);
-        }
+        ToHub([result, lastCapture](Hub* h) { h->OnWorkerDone(result, lastCapture); });
     }
-    void SetStatusDirect(const std::string& status) override
+    void ShowStatusNow(const std::string& status) override
     {
-        HubHost* h;
-        {
-            std::lock_guard lock(bridgeMutex);
-            h = host;
-        }
-        if (h)
-            h->SetStatusDirect(status);
+        ToHub([status](Hub* h) { h->OnWorkerStatusNow(status); });
     }
-    bool AskYesNo(const std::string& question) override
+    bool AskQuestionAndWait(const std::string& question) override
     {
-        HubHost* h;
-        {
-            std::lock_guard lock(bridgeMutex);
-            h = host;
-        }
-        return h && h->AskYesNo(question);
+        // The answer lives in a block of its own: a question queued to a hub that goes before
+        // it runs is dropped with its lambda, and the worker is released by EndQuestions().
+        struct Answer {
+            bool done = false;
+            bool yes = false;
+        };
+        auto answer = std::make_shared<Answer>();
+        std::unique_lock lock(bridgeMutex);
+        if (!hub || noMoreQuestions)
+            return false;
+        Hub* h = hub;
+        QMetaObject::invokeMethod(
+            h,
+            [this, h, answer, question] {
+                {
+                    std::lock_guard guard(bridgeMutex);
+                    if (noMoreQuestions)
+                        return;
+                }
+                const bool yes = h->m_prompter.askYesNo(question);
+                {
+                    std::lock_guard guard(bridgeMutex);
+                    answer->yes = yes;
+                    answer->done = true;
+                }
+                answered.notify_all();
+            },
+            Qt::QueuedConnection);
+        answered.wait(lock, [&] { return answer->done || noMoreQuestions; });
+        return answer->done && answer->yes;
     }
 };
 
-Hub::Hub(HubHost& host, Prompter& prompter, SettingsMigrationHost& migration,
-         CDialUpManager& dialUp, CaptureDriverList& drivers, Dependencies deps)
-    : m_host(host), m_prompter(prompter), m_migration(migration), m_dialUp(dialUp),
+Hub::Hub(Prompter& prompter, SettingsMigrationHost& migration,
+         std::shared_ptr<CDialUpManager> dialUp, CaptureDriverList& drivers, Dependencies deps)
+    : m_prompter(prompter), m_migration(migration), m_dialUp(std::move(dialUp)), m_drivers(drivers),
       m_deps(std::move(deps)), m_shared(std::make_shared<HubShared>()), m_capture(drivers, prompter)
 {
     m_shared->hub = this;
-    m_shared->host = &host;
     m_shared->composeEnvironment = m_deps.composeEnvironment;
+    m_shared->dialUp = m_dialUp;
     if (!m_deps.sessions)
         m_deps.sessions = RealFtpSessions();
     DialUpOps* dialUpOps = m_deps.dialUpOps;
     if (!dialUpOps) {
-        m_shared->dialUpAdapter = std::make_unique<DialUpAdapter>(dialUp);
+        m_shared->dialUpAdapter = std::make_unique<DialUpAdapter>(*m_shared->dialUp);
         dialUpOps = m_shared->dialUpAdapter.get();
     }
     HubShared* shared = m_shared.get();
@@ -153,39 +185,66 @@ Hub::~Hub()
     {
         std::lock_guard lock(m_shared->bridgeMutex);
         m_shared->hub = nullptr;
-        m_shared->host = nullptr;
     }
+    m_shared->EndQuestions();
     if (m_worker.joinable()) {
         // Without a shutdown first the worker is still waiting: let it end by itself. Abandoned,
-        // it keeps the shared state alive on its own.
+        // it keeps the shared state (and the dial-up manager) alive on its own.
         m_shared->events.quit.Set();
         m_shared->events.capture.Set();
         m_worker.detach();
     }
 }
 
-bool Hub::Startup(bool schedule)
+void Hub::LoadSettingsAtStart()
 {
     WorkerEvents& ev = m_shared->events;
     ev.idle.Set();
-    {
-        std::lock_guard lock(m_shared->mutex);
-        m_shared->live.LoadAll(ev.idle);
-        ApplyDialUpAvailability(m_shared->live, m_dialUp.IsRasAvailable(), m_prompter);
-        m_shared->record.SetCurrentUpload(m_shared->live.m_nCurrentUpload);
-    }
+    std::lock_guard lock(m_shared->mutex);
+    m_shared->live.LoadAll(ev.idle);
+    ApplyDialUpAvailability(m_shared->live, m_dialUp->IsRasAvailable(), m_prompter);
+    m_shared->record.SetCurrentUpload(m_shared->live.m_nCurrentUpload);
+}
 
+bool Hub::Startup(bool schedule)
+{
+    LoadSettingsAtStart();
+    return StartRunning(schedule);
+}
+
+namespace {
+
+// The values the version check converts. The check works on a copy of the live settings, and
+// the first-start settings sheet it may run applies its pages to the hub's live copy meanwhile:
+// only what the check itself changed is taken over, so nothing the sheet applied is lost.
+void TakeMigratedValues(const LiveSettings& before, const LiveSettings& after, LiveSettings& live)
+{
+    if (after.m_nTimeAlignment != before.m_nTimeAlignment)
+        live.m_nTimeAlignment = after.m_nTimeAlignment;
+    if (after.m_nDateTimeFormat != before.m_nDateTimeFormat)
+        live.m_nDateTimeFormat = after.m_nDateTimeFormat;
+    if (after.m_strPassword != before.m_strPassword)
+        live.m_strPassword = after.m_strPassword;
+    if (after.m_strFTPPassword != before.m_strFTPPassword)
+        live.m_strFTPPassword = after.m_strFTPPassword;
+}
+
+} // namespace
+
+bool Hub::StartRunning(bool schedule)
+{
+    WorkerEvents& ev = m_shared->events;
     m_bCaptureConnected = ConnectCaptureDriver();
 
-    LiveSettings live = Settings();
-    CheckSettingsVersion(live, m_migration, m_prompter);
+    const LiveSettings before = Settings();
+    LiveSettings checked = before;
+    CheckSettingsVersion(checked, m_migration, m_prompter);
     {
-        // The migration may have changed values (and the settings sheet may have written the
-        // file): take them over.
         std::lock_guard lock(m_shared->mutex);
-        m_shared->live = live;
+        TakeMigratedValues(before, checked, m_shared->live);
     }
 
+    const LiveSettings live = Settings();
     if (schedule && live.m_nUploadInterval != 0 && m_bCaptureConnected && !ArmTimer())
         m_prompter.message("Unable to set timer.");
     if (schedule && live.m_bUploadOnStart && m_bCaptureConnected)
@@ -209,15 +268,21 @@ bool Hub::ConnectCaptureDriver()
         std::lock_guard lock(m_shared->mutex);
         m_shared->device = connected ? m_capture.device() : nullptr;
     }
-    m_host.DriverInfoShown(m_capture.driverInfo());
+    ShowDriverInfo(m_capture.driverInfo());
+    emit captureDeviceChanged();
     return connected;
+}
+
+void Hub::ShowDriverInfo(const std::string& text)
+{
+    emit driverInfoChanged(QString::fromStdString(text));
 }
 
 bool Hub::Shutdown()
 {
     m_wake.stop();
     m_timer.Stop();
-    m_host.DriverInfoShown("Disconnecting...");
+    ShowDriverInfo("Disconnecting...");
     IniWriteInt("UploadOptions", "CurrentUpload", m_shared->record.CurrentUpload());
     if (!m_capture.DisconnectCaptureDriver())
         m_prompter.message("Failed to disconnect from capture driver!");
@@ -226,7 +291,11 @@ bool Hub::Shutdown()
         m_shared->device.reset();
     }
     m_bCaptureConnected = false;
+    emit captureDeviceChanged();
 
+    // A worker waiting for an answer would hold the wait below to its limit: from now on every
+    // question is answered No.
+    m_shared->EndQuestions();
     WorkerEvents& ev = m_shared->events;
     ev.quit.Set();
     ev.capture.Set();
@@ -277,8 +346,7 @@ bool Hub::Trigger(bool automatic)
     // The request's origin belongs to this cycle: a tick that is dropped while a cycle started
     // by hand runs must not turn that cycle's failure report into a suppressed one.
     m_shared->record.SetAutoTriggered(automatic);
-    m_bCaptureEnabled = false;
-    m_host.CaptureEnabled(false);
+    SetCycleRunning(true);
     ShowTray("Capturing...", kIconCapturing);
     ev.idle.Reset();
     ev.quit.Reset();
@@ -297,19 +365,80 @@ void Hub::ToggleAutoCapture()
     }
     if (m_bCaptureEnabled) {
         const std::string last = LastCapture();
-        m_strStatus = StatusText(last, disabled);
-        m_host.StatusShown(m_strStatus);
+        ShowStatus(StatusText(last, disabled));
         ShowTray(TrayTipText(last, disabled), TrayIconAfterToggle(disabled));
     }
 }
 
-void Hub::ApplyCapturePage()
+void Hub::ApplySettingsPage(SettingsSection section)
 {
-    {
+    switch (section) {
+    case SettingsSection::Device: {
+        int previousDevice;
+        {
+            std::lock_guard lock(m_shared->mutex);
+            previousDevice = m_shared->live.m_nCaptureDevice;
+            m_shared->live.LoadDevice();
+        }
+        ApplyDevicePage(previousDevice);
+        break;
+    }
+    case SettingsSection::Image: {
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->live.LoadImageOptions();
+        break;
+    }
+    case SettingsSection::Capture: {
         std::lock_guard lock(m_shared->mutex);
         m_shared->live.LoadSchedule();
     }
-    AfterScheduleRead();
+        AfterScheduleRead();
+        break;
+    case SettingsSection::Location: {
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->live.LoadFtp();
+        break;
+    }
+    case SettingsSection::Connection: {
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->live.LoadConnection();
+        break;
+    }
+    case SettingsSection::General: {
+        bool before, after;
+        {
+            std::lock_guard lock(m_shared->mutex);
+            before = m_shared->live.m_bHideWhenMinimized;
+            m_shared->live.LoadGeneral();
+            after = m_shared->live.m_bHideWhenMinimized;
+        }
+        if (before != after)
+            emit trayInUseChanged(after);
+        break;
+    }
+    }
+}
+
+void Hub::ApplyDevicePage(int previousDevice)
+{
+    const LiveSettings live = Settings();
+    if (m_capture.isConnected()) {
+        const std::shared_ptr<CaptureDevice> device = m_capture.device();
+        if (live.m_bDisablePreview) {
+            if (!device->setPreview(false))
+                m_prompter.message("Failed to disable preview mode");
+        } else if (!device->setPreview(true)) {
+            m_prompter.message("Failed to enable preview mode");
+        }
+    }
+    if (live.m_nCaptureDevice != previousDevice) {
+        m_capture.DisconnectCaptureDriver();
+        m_bCaptureConnected = ConnectCaptureDriver();
+    }
+    if (m_capture.isConnected() &&
+        !m_capture.device()->setPreviewRate(PreviewPeriodMs(live.m_nPreviewRate)))
+        m_prompter.message("Failed to set preview rate");
+    emit captureDeviceChanged();
 }
 
 void Hub::AfterScheduleRead()
@@ -366,20 +495,35 @@ void Hub::OnWake()
     ScheduleNextWake();
 }
 
-void Hub::OnWorkerStatus(const std::string& text)
+void Hub::ShowStatus(const std::string& text)
 {
     m_strStatus = text;
-    m_host.StatusShown(text);
+    emit statusChanged(QString::fromStdString(text));
+}
+
+void Hub::SetCycleRunning(bool running)
+{
+    m_bCaptureEnabled = !running;
+    emit cycleRunningChanged(running);
+}
+
+void Hub::OnWorkerStatus(const std::string& text)
+{
+    ShowStatus(text);
     if (Settings().m_bHideWhenMinimized)
-        m_host.TrayChanged(text, kIconCapturing);
+        emit trayTipChanged(QString::fromStdString(text));
+}
+
+void Hub::OnWorkerStatusNow(const std::string& text)
+{
+    ShowStatus(text);
 }
 
 void Hub::OnWorkerDone(int result, const std::string& lastCapture)
 {
     const LiveSettings live = Settings();
     const bool disabled = live.m_bDisableUpload;
-    m_strStatus = StatusText(lastCapture, disabled);
-    m_host.StatusShown(m_strStatus);
+    ShowStatus(StatusText(lastCapture, disabled));
     ShowTray(TrayTipText(lastCapture, disabled), TrayIconAfterCycle(result, disabled));
     if (result == 0) {
         if (!live.m_bSuppressErrors || !m_shared->record.AutoTriggered())
@@ -387,16 +531,33 @@ void Hub::OnWorkerDone(int result, const std::string& lastCapture)
         if (live.m_bErrorLog)
             AppendErrorLog(live.m_strInstallDirectory, lastCapture, m_deps.clock());
     }
-    m_bCaptureEnabled = true;
-    m_host.CaptureEnabled(true);
-    m_host.CycleFinished(result, lastCapture);
+    SetCycleRunning(false);
     emit cycleDone(result, QString::fromStdString(lastCapture));
 }
 
 void Hub::ShowTray(const std::string& tip, int icon)
 {
-    if (Settings().m_bHideWhenMinimized)
-        m_host.TrayChanged(tip, icon);
+    if (Settings().m_bHideWhenMinimized) {
+        emit trayTipChanged(QString::fromStdString(tip));
+        emit trayIconChanged(icon);
+    }
+}
+
+std::string Hub::ComposeViewPicture(std::string* error)
+{
+    // Holding the idle token keeps the trigger from starting a cycle meanwhile; when a cycle
+    // already runs, the composition lock lets its composition finish first.
+    const bool tookIdle = m_shared->events.idle.Wait(0);
+    const std::string path = Settings().m_strInstallDirectory + "pvvistrel.jpg";
+    const std::string stamp = m_shared->Compose(path, error);
+    if (tookIdle)
+        m_shared->events.idle.Set();
+    return stamp.empty() ? std::string() : path;
+}
+
+std::string Hub::LastPicturePath() const
+{
+    return Settings().m_strInstallDirectory + "~vistrel.jpg";
 }
 
 bool Hub::AutoCaptureDisabled() const

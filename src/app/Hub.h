@@ -9,6 +9,7 @@
 #include "upload/UploadThread.h"
 
 #include <QObject>
+#include <QString>
 #include <QTimer>
 
 #include <ctime>
@@ -23,26 +24,9 @@ namespace vistrel {
 class CDialUpManager;
 class SettingsMigrationHost;
 
-// What the hub shows through its host: the desktop window, or the headless publisher's log.
-// Calls marked "hub thread" come on the thread that owns the hub; the others on the worker.
-class HubHost {
-  public:
-    virtual ~HubHost() = default;
-    // Hub thread: the status field shows text.
-    virtual void StatusShown(const std::string& text) = 0;
-    // Hub thread: the driver description field shows text.
-    virtual void DriverInfoShown(const std::string&) {}
-    // Hub thread: the Capture button is enabled (no cycle running) or disabled.
-    virtual void CaptureEnabled(bool) {}
-    // Hub thread: the tray tip and icon changed (only while the tray icon is in use).
-    virtual void TrayChanged(const std::string&, int) {}
-    // Hub thread: a cycle ended, after the hub's own reporting.
-    virtual void CycleFinished(int, const std::string&) {}
-    // Worker thread: the hang-up step's "Disconnecting...".
-    virtual void SetStatusDirect(const std::string& text) = 0;
-    // Worker thread: a Yes/No question; true = Yes.
-    virtual bool AskYesNo(const std::string& question) = 0;
-};
+// The sections of the settings file as the settings sheet's pages store them; each page asks the
+// hub to re-read its own section once it has written its keys.
+enum class SettingsSection { Device, Image, Capture, Location, Connection, General };
 
 // Everything the worker thread shares with the hub. Held by shared pointer so that a worker
 // abandoned at shutdown (blocked in a network call) never touches freed memory.
@@ -50,7 +34,14 @@ struct HubShared;
 
 // The GUI-free centre of the program: owns the live settings, the worker and its events, the
 // capture device, the capture schedule and the texts of the last cycle. The desktop window and
-// the headless publisher both own one and show what it reports.
+// the headless publisher both own one and show what it reports through its signals, which are
+// all emitted on the hub's own thread.
+//
+// The worker never calls its owner directly: its status texts and results are queued to the
+// hub's thread by value, and its Yes/No questions ("You are not connected…", "Would you like to
+// disconnect?") are asked there through the hub's Prompter while the worker waits (see
+// UploadHost::AskQuestionAndWait). Once Shutdown() has begun, or the hub is gone, questions are
+// answered No without asking.
 class Hub : public QObject {
     Q_OBJECT
   public:
@@ -61,14 +52,23 @@ class Hub : public QObject {
         DialUpOps* dialUpOps = nullptr; // defaults to the dial-up manager passed in
     };
 
-    Hub(HubHost& host, Prompter& prompter, SettingsMigrationHost& migration, CDialUpManager& dialUp,
-        CaptureDriverList& drivers, Dependencies deps);
+    // prompter shows the hub's message boxes and the worker's questions, on the hub's thread.
+    // dialUp is shared with the worker, which may outlive the hub when it is abandoned at
+    // shutdown.
+    Hub(Prompter& prompter, SettingsMigrationHost& migration,
+        std::shared_ptr<CDialUpManager> dialUp, CaptureDriverList& drivers, Dependencies deps);
     ~Hub() override;
 
-    // Start-up: loads every setting, the dial-up check, connects the capture driver, checks the
-    // settings file's version, arms the timer, queues the start-up capture and starts the worker.
-    // False when the worker could not be started ("Failed to start UploadThread!").
-    // schedule = false leaves the timer and the start-up capture out (a single cycle by hand).
+    // The main window's own initialisation: loads every setting and runs the dial-up check
+    // (a machine without dial-up support switches to the LAN once, with a message).
+    void LoadSettingsAtStart();
+    // The deferred part of start-up: connects the capture driver, checks the settings file's
+    // version (which may run the settings sheet), arms the timer, queues the start-up capture
+    // and starts the worker. False when the worker could not be started ("Failed to start
+    // UploadThread!"). schedule = false leaves the timer and the start-up capture out (a single
+    // cycle by hand).
+    bool StartRunning(bool schedule = true);
+    // Both of the above, for a program without a window to show in between.
     bool Startup(bool schedule = true);
 
     // Orderly shutdown: saves the archive counter, disconnects the driver, stops the worker
@@ -83,10 +83,30 @@ class Hub : public QObject {
     bool OnCaptureCommand();
     // Flips automatic capture on or off.
     void ToggleAutoCapture();
-    // What applying the Capture page does after the page wrote its keys.
-    void ApplyCapturePage();
+
+    // What a settings page's store step asks for after writing its keys: the section's loader
+    // and its follow-ups. Capture resets the archive counter when it reached the new interval
+    // and re-arms the timer ("Unable to set timer."); Device switches the preview, reconnects
+    // the driver when another one was chosen and sets the preview rate; General reports a change
+    // of "Hide when minimized" through trayInUseChanged().
+    void ApplySettingsPage(SettingsSection section);
     // Re-reads every section as applying every page would (the headless publisher's SIGHUP).
     void ReloadSettings();
+
+    // The View command in capture mode: composes a fresh picture into "pvvistrel.jpg" in the
+    // program folder. It holds the worker's idle token while it runs (so no cycle starts in the
+    // meantime) and shares the composition lock with the worker (so a cycle that is already
+    // composing finishes first). Returns the picture's path, or an empty text with *error set to
+    // the capture error.
+    std::string ComposeViewPicture(std::string* error);
+    // The file of the last cycle's picture, "~vistrel.jpg" in the program folder.
+    std::string LastPicturePath() const;
+
+    // The capture device and its preview, for the window's preview and the Device page. Use on
+    // the hub's thread.
+    CaptureSession& Capture() { return m_capture; }
+    CaptureDriverList& Drivers() { return m_drivers; }
+    CDialUpManager& DialUp() { return *m_dialUp; }
 
     bool CycleRunning() const { return !m_bCaptureEnabled; }
     bool AutoCaptureDisabled() const;
@@ -100,7 +120,24 @@ class Hub : public QObject {
     int CurrentUpload() const;
 
   signals:
-    // A cycle ended (after the hub reported it): result 1 success, 0 failure.
+    // The status field shows text (a worker's progress, a cycle's result).
+    void statusChanged(const QString& text);
+    // The driver description field shows text.
+    void driverInfoChanged(const QString& text);
+    // A cycle started (the Capture button is disabled) or ended (enabled again).
+    void cycleRunningChanged(bool running);
+    // The tray tip and the tray icon (kIconNormal …) to show. Emitted only while the tray icon
+    // is in use (Options/HideWhenMinimized).
+    void trayTipChanged(const QString& tip);
+    void trayIconChanged(int icon);
+    // Options/HideWhenMinimized changed by the General page: the window adds or removes its tray
+    // icon (and shows itself when the icon goes).
+    void trayInUseChanged(bool inUse);
+    // The capture device was connected, disconnected or changed its frame size: the preview
+    // takes the device and its placement afresh.
+    void captureDeviceChanged();
+    // A cycle ended, after the hub reported it (message box, error log): result 1 success,
+    // 0 failure.
     void cycleDone(int result, const QString& lastCapture);
 
   private:
@@ -110,17 +147,22 @@ class Hub : public QObject {
     // After the schedule keys were read again: the counter reset and the re-arming of the
     // Capture page.
     void AfterScheduleRead();
+    void ApplyDevicePage(int previousDevice);
     void ScheduleNextWake();
     void OnWake();
     bool ConnectCaptureDriver();
+    void ShowDriverInfo(const std::string& text);
+    void ShowStatus(const std::string& text);
+    void SetCycleRunning(bool running);
     void OnWorkerStatus(const std::string& text);
+    void OnWorkerStatusNow(const std::string& text);
     void OnWorkerDone(int result, const std::string& lastCapture);
     void ShowTray(const std::string& tip, int icon);
 
-    HubHost& m_host;
     Prompter& m_prompter;
     SettingsMigrationHost& m_migration;
-    CDialUpManager& m_dialUp;
+    std::shared_ptr<CDialUpManager> m_dialUp;
+    CaptureDriverList& m_drivers;
     Dependencies m_deps;
     std::shared_ptr<HubShared> m_shared;
     CaptureSession m_capture;

@@ -112,9 +112,10 @@ int main(int argc, char** argv)
     }
 
     installSignals();
-    CDialUpManager dialUp(host);
+    auto dialUp = std::make_shared<CDialUpManager>(host);
     CaptureDriverList drivers;
-    Hub hub(host, host, host, dialUp, drivers, {});
+    Hub hub(host, host, dialUp, drivers, {});
+    host.Attach(hub);
 
     int exitCode = 0;
     if (options.once) {

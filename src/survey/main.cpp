@@ -3,7 +3,11 @@
 #include "survey/SurveyCommandLine.h"
 #include "survey/SurveyDlg.h"
 
+#include "widgets/DisplayCheck.h"
+
 #include <QApplication>
+
+#include <cstdio>
 
 int main(int argc, char** argv)
 {
@@ -13,6 +17,12 @@ int main(int argc, char** argv)
     // needing a display).
     if (commandLine.GetTitle().empty())
         return 0;
+
+    std::string reason;
+    if (!vistrel::DisplayAvailable(&reason)) {
+        std::fputs(vistrel::NoDisplayMessage("leavenote", reason).c_str(), stderr);
+        return 1;
+    }
 
     // Qt sees only the program name, so none of the survey's arguments is taken as a Qt option.
     int qtArgc = 1;

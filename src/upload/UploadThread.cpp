@@ -97,7 +97,8 @@ int UploadThread::MakeSureOnLine(const UploadSettings& s)
     if (m_bAutoTriggered)
         dial = !s.onlyWhileOnline;
     else if (s.askBeforeConnect)
-        dial = m_host.AskYesNo("You are not connected to the Internet, would you like to connect?");
+        dial = m_host.AskQuestionAndWait(
+            "You are not connected to the Internet, would you like to connect?");
     else
         dial = true;
     if (!dial)
@@ -113,11 +114,11 @@ void UploadThread::HangUpStep(const UploadSettings& s)
 {
     if (!m_bDialledThisCycle || !m_dialUp)
         return;
-    m_host.SetStatusDirect("Disconnecting...");
+    m_host.ShowStatusNow("Disconnecting...");
     if (m_bAutoTriggered || !s.askBeforeConnect) {
         m_dialUp->HangUp(false);
     } else if (m_dialUp->FindConnected()) {
-        if (m_host.AskYesNo("Would you like to disconnect?"))
+        if (m_host.AskQuestionAndWait("Would you like to disconnect?"))
             m_dialUp->HangUp(false);
     }
 }

@@ -84,10 +84,14 @@ class UploadHost {
     // The cycle is over: result 1 = success or nothing to report, 0 = failure; lastCapture is
     // the cycle's result text.
     virtual void CycleDone(int result, const std::string& lastCapture) = 0;
-    // The hang-up step's "Disconnecting..." shown straight away.
-    virtual void SetStatusDirect(const std::string& status) = 0;
-    // A Yes/No question asked from the worker; true = Yes.
-    virtual bool AskYesNo(const std::string& question) = 0;
+    // The hang-up step's "Disconnecting...": shown in the status field at once, without the
+    // tray tip that StatusChanged also sets.
+    virtual void ShowStatusNow(const std::string& status) = 0;
+    // A Yes/No question for the user, asked from the worker thread. The worker blocks until the
+    // user has answered on the user-interface thread; true = Yes. Answered No, without asking,
+    // once the window (or the hub) is gone or shutting down, so the worker never waits for an
+    // answer that cannot come.
+    virtual bool AskQuestionAndWait(const std::string& question) = 0;
 };
 
 // The four worker events (auto-reset, created unsignalled).

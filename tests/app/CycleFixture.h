@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -25,38 +26,45 @@
 
 namespace vistrel::test {
 
-// Records what the hub shows and answers questions from a queue (No when empty).
-class RecordingHubHost : public HubHost, public SettingsMigrationHost {
+// Records what the hub shows ("status …", "tip …", "icon …", "running 0/1", "done <r> …") and
+// stands in for the help window and the settings sheet of the version check.
+class HubRecorder : public SettingsMigrationHost {
   public:
-    void StatusShown(const std::string& text) override { add("status " + text); }
-    void SetStatusDirect(const std::string& text) override { add("direct " + text); }
-    bool AskYesNo(const std::string& q) override
+    void Attach(Hub& hub)
     {
-        std::lock_guard lock(m_mutex);
-        m_lines.push_back("ask " + q);
-        if (m_answers.empty())
-            return false;
-        const bool a = m_answers.front();
-        m_answers.erase(m_answers.begin());
-        return a;
+        QObject::connect(&hub, &Hub::statusChanged, &hub,
+                         [this](const QString& t) { add("status " + t.toStdString()); });
+        QObject::connect(&hub, &Hub::trayTipChanged, &hub,
+                         [this](const QString& t) { add("tip " + t.toStdString()); });
+        QObject::connect(&hub, &Hub::trayIconChanged, &hub,
+                         [this](int icon) { add("icon " + std::to_string(icon)); });
+        QObject::connect(&hub, &Hub::cycleRunningChanged, &hub,
+                         [this](bool running) { add(running ? "running 1" : "running 0"); });
+        QObject::connect(&hub, &Hub::cycleDone, &hub, [this](int result, const QString& t) {
+            add("done " + std::to_string(result) + " " + t.toStdString());
+        });
     }
-    void CycleFinished(int result, const std::string& text) override
+
+    void OpenHelpTopic(int context) override { add("help " + std::to_string(context)); }
+    // The settings sheet: runs sheet (a stand-in that writes keys and applies pages) when set.
+    bool RunSettingsSheet() override
     {
-        add("done " + std::to_string(result) + " " + text);
+        add("sheet");
+        return sheet ? sheet() : false;
     }
-    void OpenHelpTopic(int) override {}
-    bool RunSettingsSheet() override { return false; }
     void Redraw() override {}
 
-    void answer(bool yes)
-    {
-        std::lock_guard lock(m_mutex);
-        m_answers.push_back(yes);
-    }
+    std::function<bool()> sheet;
+
     std::vector<std::string> lines()
     {
         std::lock_guard lock(m_mutex);
         return m_lines;
+    }
+    void clear()
+    {
+        std::lock_guard lock(m_mutex);
+        m_lines.clear();
     }
     bool has(const std::string& line)
     {
@@ -74,7 +82,6 @@ class RecordingHubHost : public HubHost, public SettingsMigrationHost {
     }
     std::mutex m_mutex;
     std::vector<std::string> m_lines;
-    std::vector<bool> m_answers;
 };
 
 class CycleFixture : public ::testing::Test {
@@ -83,8 +90,8 @@ class CycleFixture : public ::testing::Test {
     ScopedEnv tmpdir{"TMPDIR", dir.path()}; // the private temporary folder goes in there too
     std::string program;                    // the program folder, with its '/'
     RecordingPrompter prompter;
-    RecordingHubHost host;
-    std::unique_ptr<CDialUpManager> dialUp;
+    HubRecorder host;
+    std::shared_ptr<CDialUpManager> dialUp;
     std::unique_ptr<CaptureDriverList> drivers;
     std::unique_ptr<Hub> hub;
     std::string rasLibrary = "/nonexistent/librasapi32.so";
@@ -127,11 +134,12 @@ class CycleFixture : public ::testing::Test {
 
     void start(bool schedule = false)
     {
-        dialUp = std::make_unique<CDialUpManager>(prompter, rasLibrary, "");
+        dialUp = std::make_shared<CDialUpManager>(prompter, rasLibrary, "");
         drivers = std::make_unique<CaptureDriverList>(NoV4l2Devices());
         Hub::Dependencies deps;
         deps.clock = [this] { return now; };
-        hub = std::make_unique<Hub>(host, prompter, host, *dialUp, *drivers, deps);
+        hub = std::make_unique<Hub>(prompter, host, dialUp, *drivers, deps);
+        host.Attach(*hub);
         ASSERT_TRUE(hub->Startup(schedule));
     }
 

@@ -26,8 +26,7 @@ TEST(DaemonHost, QuestionsAreAnsweredNoAndTheSheetIsCancelled)
     std::FILE* out = open_memstream(&buffer, &size);
     {
         DaemonHost host(out, [] { return std::time_t(0); });
-        EXPECT_FALSE(host.AskYesNo("Would you like to disconnect?"));
-        EXPECT_FALSE(host.askYesNo("x"));
+        EXPECT_FALSE(host.askYesNo("Would you like to disconnect?"));
         EXPECT_FALSE(host.RunSettingsSheet());
         host.message("Unable to set timer.");
     }

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -88,6 +89,16 @@ TEST_F(Vistreld, OptionsHelpVersionAndRefusals)
     EXPECT_EQ(run({"--frobnicate"}), 2);
     EXPECT_NE(output().find("vistreld: unknown option --frobnicate (try --help)"),
               std::string::npos);
+}
+
+// The headless publisher must start where there is no desktop at all: it never loads Qt Widgets.
+TEST_F(Vistreld, DoesNotLinkQtWidgets)
+{
+    const std::string listing = dir.file("ldd.txt");
+    ASSERT_EQ(std::system(("ldd " + binaryDir() + "/src/app/vistreld > " + listing).c_str()), 0);
+    const std::string libraries = readFile(listing);
+    EXPECT_NE(libraries.find("libQt6Gui"), std::string::npos) << libraries;
+    EXPECT_EQ(libraries.find("libQt6Widgets"), std::string::npos) << libraries;
 }
 
 TEST_F(Vistreld, OnceWithoutFtpMakesTheLocalCopyAndExitsZero)

@@ -136,8 +136,8 @@ struct FakeHost : UploadHost {
         lastText = text;
         cv.notify_all();
     }
-    void SetStatusDirect(const std::string& s) override { t.add("direct " + s); }
-    bool AskYesNo(const std::string& q) override
+    void ShowStatusNow(const std::string& s) override { t.add("direct " + s); }
+    bool AskQuestionAndWait(const std::string& q) override
     {
         t.add("ask " + q);
         std::lock_guard lock(mutex);

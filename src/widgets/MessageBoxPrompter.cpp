@@ -1,4 +1,4 @@
-#include "updater/MessageBoxPrompter.h"
+#include "widgets/MessageBoxPrompter.h"
 
 #include <QMessageBox>
 

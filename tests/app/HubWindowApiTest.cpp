@@ -1,0 +1,207 @@
+// What a window sees of the hub: its signals through a cycle, the page-apply entry of every
+// settings section, the View command's composition and the worker's questions at shutdown.
+
+#include "CycleFixture.h"
+#include "ScriptedFtpServer.h"
+#include "fake/FakeRasScript.h"
+
+#include "config/SettingsFile.h"
+
+#include <QFile>
+#include <QImage>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+namespace vistrel::test {
+namespace {
+
+std::vector<std::string> Without(std::vector<std::string> lines, const std::string& prefix)
+{
+    std::erase_if(lines, [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+    return lines;
+}
+
+class HubWindowApi : public CycleFixture {};
+
+TEST_F(HubWindowApi, ACycleShowsItselfInOrderWithTheTray)
+{
+    set("Options", "HideWhenMinimized", 1);
+    start();
+    ASSERT_EQ(cycle(), 1);
+    const std::string last = hub->LastCapture();
+    // Status lines in the middle are the worker's progress; the frame around them is fixed.
+    const std::vector<std::string> lines = host.lines();
+    ASSERT_GE(lines.size(), 6u);
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 3),
+              (std::vector<std::string>{"running 1", "tip Capturing...", "icon 129"}));
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 5, lines.end()),
+              (std::vector<std::string>{"status " + last, "tip Last Capture: " + last, "icon 128",
+                                        "running 0", "done 1 " + last}));
+    EXPECT_TRUE(host.has("tip Capturing Image...")); // progress goes to the tip too
+
+    // Without the tray nothing of it is shown there.
+    hub->Shutdown();
+    hub.reset();
+    host.clear();
+    set("Options", "HideWhenMinimized", 0);
+    start();
+    ASSERT_EQ(cycle(), 1);
+    EXPECT_EQ(Without(Without(host.lines(), "status"), "done"),
+              (std::vector<std::string>{"running 1", "running 0"}));
+}
+
+// Each page's store step re-reads its own section only.
+TEST_F(HubWindowApi, EachPageApplyReadsItsOwnSection)
+{
+    start();
+    struct Case {
+        SettingsSection section;
+        const char* sectionName;
+        const char* key;
+        std::function<std::string(const LiveSettings&)> live;
+    };
+    const std::vector<Case> cases = {
+        {SettingsSection::Image, "ImageOptions", "Message",
+         [](const LiveSettings& l) { return l.m_strMessage; }},
+        {SettingsSection::Location, "UploadOptions", "FTPServer",
+         [](const LiveSettings& l) { return l.m_strFTPServer; }},
+        {SettingsSection::Connection, "ConnectOptions", "DUN",
+         [](const LiveSettings& l) { return l.m_strDUN; }},
+        {SettingsSection::General, "Options", "SoundFile",
+         [](const LiveSettings& l) { return l.m_strSoundFile; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        const std::string before = c.live(hub->Settings());
+        set(c.sectionName, c.key, std::string("changed"));
+        // Another section's apply leaves it alone.
+        for (const Case& other : cases)
+            if (other.section != c.section)
+                hub->ApplySettingsPage(other.section);
+        EXPECT_EQ(c.live(hub->Settings()), before);
+        hub->ApplySettingsPage(c.section);
+        EXPECT_EQ(c.live(hub->Settings()), "changed");
+    }
+}
+
+TEST_F(HubWindowApi, GeneralPageReportsTheTrayComingAndGoing)
+{
+    start();
+    std::vector<bool> changes;
+    QObject::connect(hub.get(), &Hub::trayInUseChanged, [&](bool on) { changes.push_back(on); });
+    hub->ApplySettingsPage(SettingsSection::General); // nothing changed
+    set("Options", "HideWhenMinimized", 1);
+    hub->ApplySettingsPage(SettingsSection::General);
+    set("Options", "HideWhenMinimized", 0);
+    hub->ApplySettingsPage(SettingsSection::General);
+    EXPECT_EQ(changes, (std::vector<bool>{true, false}));
+}
+
+TEST_F(HubWindowApi, DevicePageSwitchesPreviewAndReconnectsAnotherDriver)
+{
+    start();
+    int deviceChanges = 0;
+    QObject::connect(hub.get(), &Hub::captureDeviceChanged, [&] { ++deviceChanges; });
+    const auto first = hub->Capture().device();
+    ASSERT_TRUE(first && first->isPreviewing());
+
+    set("DeviceOptions", "DisablePreview", 1);
+    set("DeviceOptions", "PreviewLeadTime", 0);
+    set("DeviceOptions", "PreviewRate", 10);
+    hub->ApplySettingsPage(SettingsSection::Device);
+    EXPECT_FALSE(first->isPreviewing());
+    EXPECT_EQ(first->previewPeriod(), 100);
+    EXPECT_EQ(hub->Capture().device(), first); // the same driver stays connected
+
+    // A driver that does not exist: disconnected, reported, and the window keeps working.
+    set("ImageFormat", "CaptureDevice", 5);
+    hub->ApplySettingsPage(SettingsSection::Device);
+    EXPECT_FALSE(hub->CaptureConnected());
+    EXPECT_EQ(prompter.texts().back(), CaptureSession::kConnectFailedText);
+    set("ImageFormat", "CaptureDevice", 0);
+    hub->ApplySettingsPage(SettingsSection::Device);
+    EXPECT_TRUE(hub->CaptureConnected());
+    EXPECT_NE(hub->Capture().device(), first);
+    EXPECT_GE(deviceChanges, 3);
+    EXPECT_EQ(cycle(), 1);
+}
+
+// A first start runs the settings sheet from the version check; what its pages apply survives
+// the rest of the start-up.
+TEST_F(HubWindowApi, WhatTheFirstStartSheetAppliesSurvives)
+{
+    IniWriteInt("License", "INIVersion", 0);
+    host.sheet = [this] {
+        set("ImageOptions", "Message", std::string("Our street"));
+        hub->ApplySettingsPage(SettingsSection::Image);
+        set("UploadOptions", "UploadInterval", 5);
+        hub->ApplySettingsPage(SettingsSection::Capture);
+        return true;
+    };
+    start(true);
+    EXPECT_TRUE(host.has("help 80"));
+    EXPECT_TRUE(host.has("sheet"));
+    EXPECT_EQ(hub->Settings().m_strMessage, "Our street");
+    EXPECT_EQ(hub->Settings().m_nUploadInterval, 5);
+    EXPECT_EQ(hub->TimerPeriod(), 300'000u);
+    EXPECT_EQ(IniReadInt("License", "INIVersion", 0), 1005);
+}
+
+TEST_F(HubWindowApi, ViewCompositionLeavesTheCyclePictureAndTheIdleTokenAlone)
+{
+    start();
+    ASSERT_EQ(cycle(), 1);
+    const std::string last = program + "~vistrel.jpg";
+    ASSERT_EQ(hub->LastPicturePath(), last);
+    QFile before(QString::fromStdString(last));
+    ASSERT_TRUE(before.open(QIODevice::ReadOnly));
+    const QByteArray cyclePicture = before.readAll();
+
+    std::string error;
+    EXPECT_EQ(hub->ComposeViewPicture(&error), program + "pvvistrel.jpg");
+    EXPECT_TRUE(error.empty());
+    EXPECT_TRUE(QImage(QString::fromStdString(program + "pvvistrel.jpg")).width() > 0);
+    QFile after(QString::fromStdString(last));
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), cyclePicture);
+    // The idle token came back: the next cycle starts.
+    EXPECT_EQ(cycle(), 1);
+
+    // Without a camera the capture error comes back and nothing is written.
+    set("ImageFormat", "CaptureDevice", 7);
+    hub->ApplySettingsPage(SettingsSection::Device);
+    std::filesystem::remove(program + "pvvistrel.jpg");
+    EXPECT_EQ(hub->ComposeViewPicture(&error), "");
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(std::filesystem::exists(program + "pvvistrel.jpg"));
+}
+
+class HubQuestions : public CycleFixture {
+  protected:
+    ScriptedFtpServer server;
+};
+
+// A question the worker asks while the window is closing is answered No without a box, so the
+// worker ends inside the shutdown's wait instead of being abandoned.
+TEST_F(HubQuestions, AQuestionPendingAtShutdownIsAnsweredNo)
+{
+    FakeRas ras; // no line up: a cycle by hand asks whether to connect
+    rasLibrary = FAKE_RAS_FULL;
+    set("ConnectOptions", "UseLAN", 0);
+    useServer(server.port());
+    start();
+    ASSERT_TRUE(hub->OnCaptureCommand());
+    // The question is queued to this thread and not yet asked: shut down without running it.
+    const auto t0 = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE(hub->Shutdown());
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(3000));
+    pump(100);
+    EXPECT_TRUE(prompter.shown().empty());
+    EXPECT_EQ(ras.calls("RasDialA"), 0);
+}
+
+} // namespace
+} // namespace vistrel::test

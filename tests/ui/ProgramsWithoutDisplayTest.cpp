@@ -1,0 +1,51 @@
+// The desktop programs started where no window can be shown: a clear message and exit status 1,
+// never Qt's abort.
+#include "ChildProcess.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace vistrel::test;
+
+namespace {
+
+TEST(ProgramsWithoutDisplay, SayWhyAndExitOne)
+{
+    struct Program {
+        std::string name;
+        std::string path;
+        std::vector<std::string> args;
+    };
+    const std::vector<Program> programs = {
+        {"updater", binaryDir() + "/src/updater/updater", {"program.xml"}},
+        {"leavenote", binaryDir() + "/src/survey/leavenote", {"/title", "Vistrel", "/url", "x"}},
+    };
+    struct Display {
+        std::string display;
+        std::string reason;
+    };
+    const std::vector<Display> displays = {
+        {"", "DISPLAY is not set"},
+        {":97", "the X display :97 does not answer"},
+    };
+    TempDir dir;
+    for (const Program& program : programs) {
+        for (const Display& display : displays) {
+            SCOPED_TRACE(program.name + " DISPLAY=" + display.display);
+            std::vector<std::string> argv = program.args;
+            argv.insert(argv.begin(), program.path);
+            ChildProcess p;
+            const std::string log = dir.file(program.name + display.display + ".log");
+            ASSERT_TRUE(p.start(
+                argv, log, {"QT_QPA_PLATFORM=", "WAYLAND_DISPLAY=", "DISPLAY=" + display.display}));
+            EXPECT_EQ(p.wait(20000), 1);
+            EXPECT_EQ(readFile(log),
+                      program.name + ": cannot show a window: " + display.reason + ".\n");
+        }
+    }
+}
+
+} // namespace
