@@ -63,12 +63,8 @@ RgbImage readLogo(const std::string& path, unsigned& w, unsigned& h, ColorRef& t
 void drawText(QPainter& painter, const FontRecord& font, const std::string& text, int width,
               int height, int alignment, bool shadow, std::uint32_t colour)
 {
-    // An empty face name keeps the painter's current font.
-    const QFont previous = painter.font();
-    if (!font.face.empty())
-        painter.setFont(MakeStampFont(font));
-    DrawStampText(painter, QString::fromStdString(text), width, height, alignment, shadow, colour);
-    painter.setFont(previous);
+    DrawStamp(painter, font, QString::fromStdString(text), width, height, alignment, shadow,
+              colour);
 }
 
 } // namespace
