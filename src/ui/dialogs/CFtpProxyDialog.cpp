@@ -1,5 +1,7 @@
 #include "ui/dialogs/CFtpProxyDialog.h"
 
+#include "ui/dialogs/DialogWidgets.h"
+
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -9,22 +11,15 @@
 
 namespace vistrel {
 
-namespace {
-const char* const kTypes[] = {"SITE server", "OPEN server", "USER after logon", "USER no logon"};
-constexpr int kTypeCount = 4;
-} // namespace
-
 CFtpProxyDialog::CFtpProxyDialog(const ProxySettings& values, DialogServices services,
                                  QWidget* parent)
     : QDialog(parent), m_support(std::move(services), this), m_values(values)
 {
     setWindowTitle(QStringLiteral("FTP Proxy Settings"));
 
-    m_pType = new QComboBox(this);
-    m_pType->setObjectName(QStringLiteral("type"));
-    for (const char* type : kTypes)
-        m_pType->addItem(QString::fromLatin1(type));
-    m_pType->setCurrentIndex(values.type >= 0 && values.type < kTypeCount ? values.type : -1);
+    m_pType = MakeCodeList(this, "type",
+                           {"SITE server", "OPEN server", "USER after logon", "USER no logon"},
+                           values.type);
     m_pServer = new QLineEdit(QString::fromStdString(values.server), this);
     m_pServer->setObjectName(QStringLiteral("server"));
     m_pPort = new QLineEdit(QString::number(values.port), this);

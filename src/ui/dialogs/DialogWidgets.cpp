@@ -1,8 +1,13 @@
 #include "ui/dialogs/DialogWidgets.h"
 
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
+#include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace vistrel {
@@ -94,6 +99,31 @@ void SampleView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.drawImage(0, 0, m_image);
+}
+
+QComboBox* MakeCodeList(QWidget* parent, const char* objectName,
+                        std::initializer_list<const char*> entries, int code)
+{
+    auto* list = new QComboBox(parent);
+    list->setObjectName(QString::fromLatin1(objectName));
+    for (const char* entry : entries)
+        list->addItem(QString::fromUtf8(entry));
+    list->setCurrentIndex(code >= 0 && code < list->count() ? code : -1);
+    return list;
+}
+
+QDialogButtonBox* MakeOkCancelHelpButtons(QDialog* dialog, std::function<void()> help)
+{
+    auto* buttons = new QDialogButtonBox(Qt::Vertical, dialog);
+    buttons->addButton(QDialogButtonBox::Ok);
+    buttons->addButton(QDialogButtonBox::Cancel);
+    QPushButton* helpButton = buttons->addButton(QDialogButtonBox::Help);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    QObject::connect(helpButton, &QPushButton::clicked, dialog, help);
+    auto* f1 = new QShortcut(QKeySequence::HelpContents, dialog);
+    QObject::connect(f1, &QShortcut::activated, dialog, help);
+    return buttons;
 }
 
 } // namespace vistrel

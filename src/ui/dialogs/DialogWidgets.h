@@ -4,6 +4,12 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <functional>
+#include <initializer_list>
+
+class QComboBox;
+class QDialog;
+class QDialogButtonBox;
 class QLineEdit;
 class QListWidget;
 
@@ -54,5 +60,14 @@ class SampleView : public QWidget {
   private:
     QImage m_image;
 };
+
+// A drop-down list of the entries for the codes 0, 1, … showing the entry of code; a code
+// outside the list shows no selection.
+QComboBox* MakeCodeList(QWidget* parent, const char* objectName,
+                        std::initializer_list<const char*> entries, int code);
+
+// The stamp and logo dialogs' OK, Cancel and Help buttons, one above the other; Help and F1 call
+// help.
+QDialogButtonBox* MakeOkCancelHelpButtons(QDialog* dialog, std::function<void()> help);
 
 } // namespace vistrel

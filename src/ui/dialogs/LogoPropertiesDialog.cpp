@@ -18,15 +18,11 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
-#include <QShortcut>
 
 namespace vistrel {
 
 namespace {
 
-const char* const kAlignments[] = {"Top/Left",    "Top/Center",    "Top/Right",
-                                   "Left/Center", "Center",        "Right/Center",
-                                   "Bottom/Left", "Bottom/Center", "Bottom/Right"};
 const char* const kTooLarge = "Overlay image is larger than capture image!";
 const char* const kDrawFailed = "Failed to draw image";
 
@@ -54,12 +50,10 @@ LogoPropertiesDialog::LogoPropertiesDialog(const LogoProperties& values, DialogS
     browse->setAutoDefault(false);
     browse->setMaximumWidth(browse->fontMetrics().horizontalAdvance(QStringLiteral("...")) + 24);
 
-    m_pAlignment = new QComboBox(this);
-    m_pAlignment->setObjectName(QStringLiteral("alignment"));
-    for (const char* name : kAlignments)
-        m_pAlignment->addItem(QString::fromLatin1(name));
-    m_pAlignment->setCurrentIndex(values.alignment >= 0 && values.alignment <= 8 ? values.alignment
-                                                                                 : -1);
+    m_pAlignment = MakeCodeList(this, "alignment",
+                                {"Top/Left", "Top/Center", "Top/Right", "Left/Center", "Center",
+                                 "Right/Center", "Bottom/Left", "Bottom/Center", "Bottom/Right"},
+                                values.alignment);
 
     m_pTransparency = new QCheckBox(QStringLiteral("Enable transparency"), this);
     m_pTransparency->setObjectName(QStringLiteral("transparency"));
@@ -80,15 +74,7 @@ LogoPropertiesDialog::LogoPropertiesDialog(const LogoProperties& values, DialogS
     auto* sampleLayout = new QHBoxLayout(sampleGroup);
     sampleLayout->addWidget(m_pSample);
 
-    auto* buttons = new QDialogButtonBox(Qt::Vertical, this);
-    buttons->addButton(QDialogButtonBox::Ok);
-    buttons->addButton(QDialogButtonBox::Cancel);
-    QPushButton* help = buttons->addButton(QDialogButtonBox::Help);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(help, &QPushButton::clicked, this, [this] { m_support.ShowHelp(kHelpLogoDialog); });
-    auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
-    connect(f1, &QShortcut::activated, this, [this] { m_support.ShowHelp(kHelpLogoDialog); });
+    auto* buttons = MakeOkCancelHelpButtons(this, [this] { m_support.ShowHelp(kHelpLogoDialog); });
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(pathLabel, 0, 0);

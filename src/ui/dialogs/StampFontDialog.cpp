@@ -18,8 +18,6 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QPixmap>
-#include <QPushButton>
-#include <QShortcut>
 
 namespace vistrel {
 
@@ -31,8 +29,6 @@ constexpr int kSizes[] = {8, 9, 10, 11, 12, 14, 16, 18, 20, 22, 24, 26, 28, 36, 
 // The largest size the size edit takes: 960 pixels, within what a stamp font can be drawn at.
 constexpr int kMaxPoints = 720;
 const char* const kStyles[] = {"Regular", "Italic", "Bold", "Bold Italic"};
-const char* const kAlignments[] = {"Top/Left",    "Top/Center",    "Top/Right",
-                                   "Bottom/Left", "Bottom/Center", "Bottom/Right"};
 
 int styleIndex(const FontRecord& font)
 {
@@ -118,12 +114,10 @@ StampFontDialog::StampFontDialog(const QString& title, int helpContext, const Co
     }
     m_pColor->setCurrentIndex(colorIndex);
 
-    m_pAlignment = new QComboBox(this);
-    m_pAlignment->setObjectName(QStringLiteral("alignment"));
-    for (const char* name : kAlignments)
-        m_pAlignment->addItem(QString::fromLatin1(name));
-    m_pAlignment->setCurrentIndex(values.alignment >= 0 && values.alignment <= 5 ? values.alignment
-                                                                                 : -1);
+    m_pAlignment = MakeCodeList(
+        this, "alignment",
+        {"Top/Left", "Top/Center", "Top/Right", "Bottom/Left", "Bottom/Center", "Bottom/Right"},
+        values.alignment);
 
     m_pShadow = new QCheckBox(QStringLiteral("Shado&w"), this);
     m_pShadow->setObjectName(QStringLiteral("shadow"));
@@ -158,17 +152,8 @@ StampFontDialog::StampFontDialog(const QString& title, int helpContext, const Co
     auto* sampleLayout = new QHBoxLayout(sampleGroup);
     sampleLayout->addWidget(m_pSample);
 
-    auto* buttons = new QDialogButtonBox(Qt::Vertical, this);
-    buttons->addButton(QDialogButtonBox::Ok);
-    buttons->addButton(QDialogButtonBox::Cancel);
-    QPushButton* help = buttons->addButton(QDialogButtonBox::Help);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(help, &QPushButton::clicked, this,
-            [this, helpContext] { Support().ShowHelp(helpContext); });
-    auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
-    connect(f1, &QShortcut::activated, this,
-            [this, helpContext] { Support().ShowHelp(helpContext); });
+    auto* buttons =
+        MakeOkCancelHelpButtons(this, [this, helpContext] { Support().ShowHelp(helpContext); });
 
     m_pOwnRow = new QGridLayout;
     m_pOwnRow->setColumnStretch(1, 1);

@@ -21,8 +21,8 @@ class SampleView;
 // Whether two font records have the same fields.
 inline bool SameFontRecord(const FontRecord& a, const FontRecord& b)
 {
-    return a.face == b.face && a.height == b.height && a.width == b.width &&
-           a.weight == b.weight && a.italic == b.italic;
+    return a.face == b.face && a.height == b.height && a.width == b.width && a.weight == b.weight &&
+           a.italic == b.italic;
 }
 
 // The font dialog the banner and date/time dialogs are made of: font list (the installed
