@@ -165,14 +165,17 @@ StampFontDialog::StampFontDialog(const QString& title, int helpContext, const Co
     grid->addWidget(m_pFace, 1, 0);
     grid->addWidget(m_pStyle, 1, 1);
     grid->addWidget(m_pSize, 1, 2);
-    grid->addWidget(effects, 2, 0, 1, 4);
-    grid->addLayout(m_pOwnRow, 3, 0, 1, 4);
-    grid->addWidget(sampleGroup, 4, 0, 1, 3);
-    grid->addWidget(buttons, 0, 3, 2, 1, Qt::AlignTop);
-    grid->setColumnStretch(0, 3);
-    grid->setColumnStretch(1, 2);
-    grid->setColumnStretch(2, 1);
-    m_pFace->list()->setMinimumHeight(110);
+    grid->addWidget(effects, 2, 0, 1, 3);
+    grid->addLayout(m_pOwnRow, 3, 0, 1, 3);
+    grid->addWidget(sampleGroup, 4, 0, 1, 3, Qt::AlignLeft);
+    grid->addWidget(buttons, 0, 3, 5, 1, Qt::AlignTop);
+    grid->setColumnStretch(0, 1);
+    m_pFace->setMinimumWidth(200);
+    m_pStyle->setFixedWidth(120);
+    m_pSize->setFixedWidth(64);
+    for (EditList* list : {m_pFace, m_pStyle, m_pSize})
+        list->list()->setFixedHeight(110);
+    sampleGroup->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 
     connect(m_pFace, &EditList::changed, this, &StampFontDialog::OnFaceChanged);
     connect(m_pStyle, &EditList::changed, this, &StampFontDialog::OnStyleChanged);
