@@ -124,6 +124,16 @@ void CFtpDirDialog::showEvent(QShowEvent* event)
     });
 }
 
+void CFtpDirDialog::closeEvent(QCloseEvent* event)
+{
+    // Closing the window means leaving it, even in the middle of an action.
+    if (Busy()) {
+        m_pAction->Abandon();
+        SetBusy(false);
+    }
+    QDialog::closeEvent(event);
+}
+
 bool CFtpDirDialog::eventFilter(QObject* watched, QEvent* event)
 {
     // Enter on an entry opens it (rather than pressing OK).

@@ -25,9 +25,9 @@ class BackgroundAction;
 //
 // The sessions run off the user-interface thread, and meanwhile the dialog behaves as a modal
 // one that is busy: wait cursor, everything but Cancel disabled. Cancel (or Escape, or closing
-// the window) abandons the action at once and the dialog shows what it showed before; while the
-// first listing is still on its way it closes the dialog. A server that never answers therefore
-// never freezes the window.
+// the window) abandons the action at once. Cancel and Escape then show what the dialog showed
+// before (while the first listing is still on its way they close it); closing the window closes
+// it. A server that never answers therefore never freezes the window.
 //
 // Failures show the session's message. A failed first listing, or a failed "..", closes the
 // dialog with result 0, so the page applies nothing. OK hands back the current directory.
@@ -58,6 +58,7 @@ class CFtpDirDialog : public QDialog {
 
   protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
