@@ -1,9 +1,11 @@
 #include "DialogTestSupport.h"
 
 #include "imaging/codec/ImgLib.h"
+#include "ui/dialogs/CFtpDirDialog.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QListWidget>
 #include <QThread>
 
 namespace vistrel::test {
@@ -69,6 +71,34 @@ bool waitFor(const std::function<bool()>& done, int timeoutMs)
         QThread::msleep(5);
     }
     return done();
+}
+
+FtpBrowseSettings loopbackBrowse(int port, const std::string& directory)
+{
+    FtpBrowseSettings s;
+    s.host = "127.0.0.1";
+    s.port = port;
+    s.user = "cam";
+    s.password = "secret";
+    s.passive = true;
+    s.directory = directory;
+    return s;
+}
+
+bool settle(CFtpDirDialog& dialog, int timeoutMs)
+{
+    QCoreApplication::processEvents(); // a first listing starts once the dialog is shown
+    return waitFor([&] { return !dialog.Busy(); }, timeoutMs);
+}
+
+bool openEntry(CFtpDirDialog& dialog, const QString& name)
+{
+    auto* list = dialog.findChild<QListWidget*>("directories");
+    const auto items = list->findItems(name, Qt::MatchExactly);
+    if (items.size() != 1)
+        return false;
+    emit list->itemDoubleClicked(items[0]);
+    return settle(dialog);
 }
 
 QRect inkBounds(const QImage& image, const QRect& area, QRgb background)

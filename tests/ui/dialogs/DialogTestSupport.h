@@ -3,6 +3,7 @@
 #include "RecordingPrompter.h"
 #include "TestSupport.h"
 #include "ui/dialogs/DialogServices.h"
+#include "ui/dialogs/FtpBrowse.h"
 
 #include <QColor>
 #include <QImage>
@@ -11,6 +12,10 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+namespace vistrel {
+class CFtpDirDialog;
+}
 
 namespace vistrel::test {
 
@@ -36,6 +41,15 @@ struct RecordedServices {
 
 // Processes events until done() or the time is up; returns done().
 bool waitFor(const std::function<bool()>& done, int timeoutMs = 5000);
+
+// Browser settings for a server on 127.0.0.1 and port, user "cam", password "secret".
+FtpBrowseSettings loopbackBrowse(int port, const std::string& directory = {});
+// Lets the browser's action (the first listing, once shown) run to its end; false when it did not
+// end in time.
+bool settle(CFtpDirDialog& dialog, int timeoutMs = 20000);
+// Double-clicks the entry called name; false when there is no such entry or the listing did not
+// end in time.
+bool openEntry(CFtpDirDialog& dialog, const QString& name);
 
 // Pixels of image that differ from background, as a bounding box.
 QRect inkBounds(const QImage& image, const QRect& area, QRgb background);

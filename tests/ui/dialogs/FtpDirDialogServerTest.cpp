@@ -35,29 +35,7 @@ void makeTree(const std::string& root)
 
 FtpBrowseSettings direct(const PyFtpdServer& server, const std::string& directory = {})
 {
-    FtpBrowseSettings s;
-    s.host = "127.0.0.1";
-    s.port = server.port();
-    s.user = "cam";
-    s.password = "secret";
-    s.passive = true;
-    s.directory = directory;
-    return s;
-}
-
-bool settle(CFtpDirDialog& dialog)
-{
-    QCoreApplication::processEvents();
-    return waitFor([&] { return !dialog.Busy(); }, 20000);
-}
-
-void open(CFtpDirDialog& dialog, const QString& name)
-{
-    auto* list = dialog.findChild<QListWidget*>("directories");
-    const auto items = list->findItems(name, Qt::MatchExactly);
-    ASSERT_EQ(items.size(), 1) << name.toStdString();
-    emit list->itemDoubleClicked(items[0]);
-    ASSERT_TRUE(settle(dialog));
+    return loopbackBrowse(server.port(), directory);
 }
 
 } // namespace
@@ -75,13 +53,13 @@ TEST(FtpDirDialogServers, WalksAPyftpdlibTreeAndMakesADirectory)
     // The file and the link are left out; "my pics" keeps its whole name.
     EXPECT_EQ(dialog.Entries(), (QStringList{"empty", "images", "my pics"}));
 
-    open(dialog, "my pics");
+    ASSERT_TRUE(openEntry(dialog, "my pics"));
     EXPECT_EQ(dialog.CurrentDirectory(), "/my pics");
     EXPECT_TRUE(dialog.Entries().isEmpty()); // an empty directory, and no message about it
     QTest::mouseClick(dialog.findChild<QPushButton*>("up"), Qt::LeftButton);
     ASSERT_TRUE(settle(dialog));
     EXPECT_EQ(dialog.CurrentDirectory(), "/");
-    open(dialog, "images");
+    ASSERT_TRUE(openEntry(dialog, "images"));
     EXPECT_EQ(dialog.Entries(), QStringList{"cam"});
 
     QTimer::singleShot(0, [] {

@@ -31,21 +31,13 @@ const char* const kListing = "drwxr-xr-x 2 web web 512 Jan 1 12:00 images\r\n"
 
 FtpBrowseSettings settingsFor(const ScriptedFtpServer& server, const std::string& directory = {})
 {
-    FtpBrowseSettings s;
-    s.host = "127.0.0.1";
-    s.port = server.port();
-    s.user = "web";
-    s.password = "secret";
-    s.directory = directory;
-    return s;
+    return loopbackBrowse(server.port(), directory);
 }
 
-// Shows the dialog and waits until its first listing is over.
 void showAndWait(CFtpDirDialog& dialog)
 {
     dialog.show();
-    QCoreApplication::processEvents(); // starts the first listing
-    ASSERT_TRUE(waitFor([&] { return !dialog.Busy(); }));
+    ASSERT_TRUE(settle(dialog));
 }
 
 QListWidget* list(CFtpDirDialog& dialog)
@@ -53,15 +45,7 @@ QListWidget* list(CFtpDirDialog& dialog)
     return dialog.findChild<QListWidget*>("directories");
 }
 
-void openEntry(CFtpDirDialog& dialog, const QString& name)
-{
-    const auto items = list(dialog)->findItems(name, Qt::MatchExactly);
-    ASSERT_EQ(items.size(), 1) << name.toStdString();
-    emit list(dialog)->itemDoubleClicked(items[0]);
-    ASSERT_TRUE(waitFor([&] { return !dialog.Busy(); }));
-}
-
-const std::vector<std::string> kLogOn = {"USER web", "PASS secret"};
+const std::vector<std::string> kLogOn = {"USER cam", "PASS secret"};
 std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string>& b)
 {
     a.insert(a.end(), b.begin(), b.end());
@@ -129,10 +113,10 @@ TEST(FtpDirDialog, WalksTheTreeAndHandsBackTheCurrentDirectory)
     EXPECT_EQ(dialog.CurrentDirectory(), "/www");
     EXPECT_EQ(dialog.Entries(), (QStringList{"Cam", "images", "my pics"}));
 
-    openEntry(dialog, "my pics");
+    ASSERT_TRUE(openEntry(dialog, "my pics"));
     EXPECT_EQ(dialog.CurrentDirectory(), "/www/my pics");
     QTest::mouseClick(dialog.findChild<QPushButton*>("up"), Qt::LeftButton);
-    ASSERT_TRUE(waitFor([&] { return !dialog.Busy(); }));
+    ASSERT_TRUE(settle(dialog));
     EXPECT_EQ(dialog.CurrentDirectory(), "/www");
     EXPECT_TRUE(dialog.isVisible());
 
@@ -235,14 +219,14 @@ TEST(FtpDirDialog, AFailedUpClosesAndAFailedOpenKeepsTheDialog)
     showAndWait(dialog);
 
     // The refused directory is reported, and the log-on directory listed again.
-    openEntry(dialog, "images");
+    ASSERT_TRUE(openEntry(dialog, "images"));
     EXPECT_EQ(recorded.prompter.texts(),
               std::vector<std::string>{"550 images: Permission denied."});
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(dialog.Entries().size(), 3);
 
     QTest::mouseClick(dialog.findChild<QPushButton*>("up"), Qt::LeftButton);
-    ASSERT_TRUE(waitFor([&] { return !dialog.Busy(); }));
+    ASSERT_TRUE(settle(dialog));
     EXPECT_EQ(recorded.prompter.texts().back(), "530 Too many connections.");
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), 0);
@@ -274,8 +258,7 @@ TEST(FtpDirDialog, NewDirectoryIsMadeInTheCurrentDirectoryThenListed)
                               Qt::LeftButton);
         });
         QTest::mouseClick(dialog.findChild<QPushButton*>("newDirectory"), Qt::LeftButton);
-        QCoreApplication::processEvents();
-        ASSERT_TRUE(waitFor([&] { return !dialog.Busy(); }));
+        ASSERT_TRUE(settle(dialog));
     };
     makeDirectory("cancelled", false);
     makeDirectory("new dir", true);
