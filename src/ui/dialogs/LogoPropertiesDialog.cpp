@@ -30,10 +30,13 @@ const char* const kDrawFailed = "Failed to draw image";
 
 const QString& LogoPropertiesDialog::BrowseFilter()
 {
+    // File names on Linux keep their letter case, and native file dialogs may match patterns
+    // with it: each pattern comes in both cases.
     static const QString filter = QStringLiteral(
-        "Supported Picture Files (*.BMP *.GIF *.JPG *.PCX *.PNG *.TIF);;GIF Files (*.GIF);;"
-        "JPG Files (*.JPG);;PNG Files (*.PNG);;TIFF Files (*.TIF);;BMP Files (*.BMP);;"
-        "PCX Files (*.PCX);;All files (*)");
+        "Supported Picture Files (*.BMP *.GIF *.JPG *.PCX *.PNG *.TIF *.bmp *.gif *.jpg *.pcx "
+        "*.png *.tif);;GIF Files (*.GIF *.gif);;JPG Files (*.JPG *.jpg);;PNG Files (*.PNG *.png);;"
+        "TIFF Files (*.TIF *.tif);;BMP Files (*.BMP *.bmp);;PCX Files (*.PCX *.pcx);;"
+        "All files (*)");
     return filter;
 }
 

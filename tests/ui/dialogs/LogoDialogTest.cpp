@@ -57,7 +57,7 @@ TEST_F(LogoFixture, GifTransparencyEnablesTheBoxAndAPngDisablesItAgain)
     ASSERT_EQ(recorded.fileRequests.size(), 1u);
     EXPECT_EQ(recorded.fileRequests[0].title, "Select Image");
     EXPECT_TRUE(recorded.fileRequests[0].filter.startsWith(
-        "Supported Picture Files (*.BMP *.GIF *.JPG *.PCX *.PNG *.TIF);;GIF Files (*.GIF)"));
+        "Supported Picture Files (*.BMP *.GIF *.JPG *.PCX *.PNG *.TIF *.bmp"));
     EXPECT_TRUE(box->isEnabled());
     EXPECT_EQ(colour->text(), "(255,000,255)");
     EXPECT_EQ(child<QLineEdit>(dialog, "path")->text().toStdString(), gif);
