@@ -176,6 +176,8 @@ TEST(WorkingFolder, EachSettingsFileWithoutInstallDirectoryGetsItsOwn)
         {configDir + "/vistrel", "", stateDir + "/vistrel/"}, // not the default file
         {dir.file("elsewhere/cam2.ini"), "", stateDir + "/" + otherHash + "/"},
     };
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path()); // a folder this user may write
     for (const Case& c : cases) {
         SCOPED_TRACE(c.settings);
         SetSettingsFilePathForTesting(c.settings);
@@ -189,6 +191,7 @@ TEST(WorkingFolder, EachSettingsFileWithoutInstallDirectoryGetsItsOwn)
             EXPECT_EQ(st.st_mode & 0777, 0700u);
         }
     }
+    std::filesystem::current_path(cwd);
     // One name in two folders: two working folders, each the same at every start.
     EXPECT_TRUE(otherHash.starts_with("cam2-")) << otherHash;
     EXPECT_EQ(otherHash.size(), 5u + 16u);
@@ -198,7 +201,6 @@ TEST(WorkingFolder, EachSettingsFileWithoutInstallDirectoryGetsItsOwn)
     if (::geteuid() != 0) { // root may write anywhere
         test::TempDir readOnly;
         ::chmod(readOnly.path().c_str(), 0555);
-        const auto cwd = std::filesystem::current_path();
         std::filesystem::current_path(readOnly.path());
         SetSettingsFilePathForTesting(configDir + "/vistrel.ini");
         EXPECT_EQ(WorkingFolder(""), stateDir + "/vistrel/");
