@@ -84,7 +84,8 @@ std::string FollowSymlinks(const std::string& path)
     return path;
 }
 
-FileReplacement::FileReplacement(const std::string& target) : m_target(FollowSymlinks(target))
+FileReplacement::FileReplacement(const std::string& target, bool followLinks)
+    : m_target(followLinks ? FollowSymlinks(target) : target)
 {
 }
 
@@ -114,7 +115,7 @@ bool FileReplacement::Create(std::string* error)
         }
         // A replaced file keeps its mode (a published picture may be meant for a web server).
         struct stat st {};
-        if (::stat(m_target.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        if (::lstat(m_target.c_str(), &st) == 0 && S_ISREG(st.st_mode))
             ::fchmod(fd, st.st_mode & 07777);
         m_fd = fd;
         m_temp = name;

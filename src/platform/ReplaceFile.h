@@ -12,10 +12,12 @@ namespace vistrel {
 //
 // The temporary file is ".<name>.vistrel-XXXXXX" in the target's folder, created exclusively
 // with mode 0666 less the umask, or with the mode of the file it replaces. A target that is a
-// symbolic link is written through (FollowSymlinks): the link stays a link.
+// symbolic link is written through (FollowSymlinks): the link stays a link. With followLinks
+// false the link itself is replaced (for files in the private temporary directory, where a link
+// can only be a trap).
 class FileReplacement {
   public:
-    explicit FileReplacement(const std::string& target);
+    explicit FileReplacement(const std::string& target, bool followLinks = true);
     // Removes the temporary file unless Commit succeeded.
     ~FileReplacement();
     FileReplacement(const FileReplacement&) = delete;
