@@ -37,9 +37,19 @@ struct ArchiveSettings {
 // The archive turns when both settings are on and the counter has reached the interval.
 bool ArchiveDue(const ArchiveSettings& s, int currentUpload);
 
-// Turns the local archive of saveAsFilename before the new picture is copied over it. Copies
-// overwrite their target; a failed copy (a slot that does not exist yet) is skipped.
-void RotateLocalArchive(const ArchiveSettings& s, const std::string& saveAsFilename);
+// Turns the local archive of saveAsFilename before the new picture is copied over it. Each copy
+// replaces its target by rename (a reader never sees half a picture); a slot that does not exist
+// yet is skipped. A copy that fails (a full disk) stops the turn there and returns false with
+// *error set: the slots already shifted hold whole pictures, the rest keep theirs, and none is
+// emptied. The oldest picture leaves first, as in a turn that succeeds.
+bool RotateLocalArchive(const ArchiveSettings& s, const std::string& saveAsFilename,
+                        std::string* error = nullptr);
+
+// The local step of a cycle: turns the archive when turn is set, then copies picture over
+// saveAsFilename. After a failed turn the local file is left as it is, so the picture that was
+// to move into the archive is not lost either. False with *error set when a step failed.
+bool SaveLocalCopy(const std::string& picture, const std::string& saveAsFilename,
+                   const ArchiveSettings& s, bool turn, std::string* error);
 
 // Turns the server-side archive in the current remote directory. Session needs
 //   bool DeleteFile(const std::string&)        (a missing file counts as deleted)
