@@ -130,6 +130,7 @@ Hub::Hub(HubHost& host, Prompter& prompter, SettingsMigrationHost& migration,
     m_shared->hub = this;
     m_shared->host = &host;
     m_shared->composeEnvironment = m_deps.composeEnvironment;
+    m_shared->composeEnvironment.quit = &m_shared->events.quit; // shutdown cuts the lead time
     if (!m_deps.sessions)
         m_deps.sessions = RealFtpSessions();
     DialUpOps* dialUpOps = m_deps.dialUpOps;
@@ -385,7 +386,7 @@ void Hub::OnWorkerDone(int result, const std::string& lastCapture)
         if (!live.m_bSuppressErrors || !m_shared->record.AutoTriggered())
             m_prompter.message(lastCapture);
         if (live.m_bErrorLog)
-            AppendErrorLog(live.m_strInstallDirectory, lastCapture, m_deps.clock());
+            AppendErrorLog(live.m_strWorkingFolder, lastCapture, m_deps.clock());
     }
     m_bCaptureEnabled = true;
     m_host.CaptureEnabled(true);
