@@ -163,6 +163,15 @@ std::string WorkingFolder(const std::string& installDirectory, std::string* erro
 {
     if (!installDirectory.empty())
         return installDirectory;
+    // A service manager that made the instance a folder of its own (systemd's StateDirectory=)
+    // names it here; the vistreld@ unit also starts the instance in it.
+    if (const char* given = std::getenv("STATE_DIRECTORY"); given && given[0] == '/') {
+        std::string folder = given;
+        folder = folder.substr(0, folder.find(':'));
+        while (folder.size() > 1 && folder.back() == '/')
+            folder.pop_back();
+        return folder + "/";
+    }
     const std::string settings = absolutePath(SettingsFilePath());
     if (settings == configDirectory() + "/vistrel.ini" && ::access(".", W_OK) == 0)
         return {};

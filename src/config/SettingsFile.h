@@ -41,6 +41,8 @@ bool CheckSettingsFile(const std::string& path, std::string* error);
 // The folder of the working files ("~vistrel.jpg", "pvvistrel.jpg", "error.log", "ftp.log"),
 // with its trailing '/', or empty for the current directory:
 //  - Install/Directory when it is set (installDirectory, as the live copy holds it);
+//  - otherwise the folder a service manager made for this instance ($STATE_DIRECTORY, its first
+//    entry, as systemd sets it for the vistreld@ unit);
 //  - otherwise the current directory, for the default settings file (vistrel.ini in the
 //    configuration folder) when the current directory is writable;
 //  - otherwise a folder of the settings file's own, $XDG_STATE_HOME/vistrel/<name>/

@@ -162,6 +162,8 @@ TEST(WorkingFolder, EachSettingsFileWithoutInstallDirectoryGetsItsOwn)
     test::TempDir dir;
     test::EnvOverride config("XDG_CONFIG_HOME", dir.file("config"));
     test::EnvOverride state("XDG_STATE_HOME", dir.file("state"));
+    std::optional<test::EnvOverride> unit;
+    unit.emplace("STATE_DIRECTORY", std::nullopt);
     const std::string configDir = dir.file("config/vistrel");
     const std::string stateDir = dir.file("state/vistrel");
 
@@ -191,6 +193,12 @@ TEST(WorkingFolder, EachSettingsFileWithoutInstallDirectoryGetsItsOwn)
             EXPECT_EQ(st.st_mode & 0777, 0700u);
         }
     }
+    // A systemd instance: the folder its unit made for it.
+    unit.emplace("STATE_DIRECTORY", dir.file("unit/cam2") + ":/elsewhere");
+    SetSettingsFilePathForTesting(configDir + "/cam2.ini");
+    EXPECT_EQ(WorkingFolder(""), dir.file("unit/cam2") + "/");
+    EXPECT_EQ(WorkingFolder("/opt/vistrel/"), "/opt/vistrel/");
+    unit.emplace("STATE_DIRECTORY", std::nullopt);
     std::filesystem::current_path(cwd);
     // One name in two folders: two working folders, each the same at every start.
     EXPECT_TRUE(otherHash.starts_with("cam2-")) << otherHash;
