@@ -32,14 +32,20 @@ std::string homeDirectory()
     return ".";
 }
 
-std::string configDirectory()
+// An XDG base folder's "vistrel" folder: $variable, or home + fallback when that is unset.
+std::string xdgDirectory(const char* variable, const char* fallback)
 {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const char* xdg = std::getenv(variable);
     // The XDG rules say a relative value is to be ignored.
-    std::string base = (xdg && xdg[0] == '/') ? xdg : homeDirectory() + "/.config";
+    std::string base = (xdg && xdg[0] == '/') ? xdg : homeDirectory() + fallback;
     while (base.size() > 1 && base.back() == '/')
         base.pop_back();
     return base + "/vistrel";
+}
+
+std::string configDirectory()
+{
+    return xdgDirectory("XDG_CONFIG_HOME", "/.config");
 }
 
 // mkdir -p, the last level private to the user.
@@ -60,11 +66,7 @@ bool makeDirectories(const std::string& dir, std::string* error)
 
 std::string stateDirectory()
 {
-    const char* xdg = std::getenv("XDG_STATE_HOME");
-    std::string base = (xdg && xdg[0] == '/') ? xdg : homeDirectory() + "/.local/state";
-    while (base.size() > 1 && base.back() == '/')
-        base.pop_back();
-    return base + "/vistrel";
+    return xdgDirectory("XDG_STATE_HOME", "/.local/state");
 }
 
 std::string absolutePath(const std::string& path)

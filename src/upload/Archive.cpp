@@ -65,31 +65,37 @@ bool ArchiveDue(const ArchiveSettings& s, int currentUpload)
     return s.interval != 0 && s.count != 0 && currentUpload >= s.interval;
 }
 
+std::vector<std::pair<std::string, std::string>>
+ArchiveMoves(const ArchiveSettings& s, const std::string& current, SlotNamer slotName)
+{
+    std::vector<std::pair<std::string, std::string>> moves;
+    const int n = s.count;
+    if (s.order == 0) {
+        for (int k = n; k >= 2; --k)
+            moves.emplace_back(slotName(current, k - 1), slotName(current, k));
+        moves.emplace_back(current, slotName(current, 1));
+    } else {
+        for (int k = 1; k <= n - 1; ++k)
+            moves.emplace_back(slotName(current, k + 1), slotName(current, k));
+        moves.emplace_back(current, slotName(current, n));
+    }
+    return moves;
+}
+
 bool RotateLocalArchive(const ArchiveSettings& s, const std::string& saveAsFilename,
                         std::string* error)
 {
-    auto copy = [&](const std::string& from, const std::string& to) {
+    for (const auto& [from, to] : ArchiveMoves(s, saveAsFilename, LocalSlotName)) {
         bool missing = false;
         std::string reason;
-        if (CopyFileReplacing(from, to, &reason, &missing) || missing)
-            return true; // a slot not filled yet is no failure
-        if (error)
-            *error = reason;
-        return false;
-    };
-    const int n = s.count;
-    if (s.order == 0) {
-        for (int k = n; k >= 2; --k) {
-            if (!copy(LocalSlotName(saveAsFilename, k - 1), LocalSlotName(saveAsFilename, k)))
-                return false;
-        }
-        return copy(saveAsFilename, LocalSlotName(saveAsFilename, 1));
-    }
-    for (int k = 1; k <= n - 1; ++k) {
-        if (!copy(LocalSlotName(saveAsFilename, k + 1), LocalSlotName(saveAsFilename, k)))
+        // A slot not filled yet is no failure.
+        if (!CopyFileReplacing(from, to, &reason, &missing) && !missing) {
+            if (error)
+                *error = reason;
             return false;
+        }
     }
-    return copy(saveAsFilename, LocalSlotName(saveAsFilename, n));
+    return true;
 }
 
 bool SaveLocalCopy(const std::string& picture, const std::string& saveAsFilename,

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace vistrel {
 
@@ -51,6 +53,13 @@ bool RotateLocalArchive(const ArchiveSettings& s, const std::string& saveAsFilen
 bool SaveLocalCopy(const std::string& picture, const std::string& saveAsFilename,
                    const ArchiveSettings& s, bool turn, std::string* error);
 
+// The moves of one turn of an archive of s.count slots, in order, each (from, to): the older
+// slots shift by one (the oldest picture is overwritten) and current moves into the newest slot.
+// slotName gives slot k's name (LocalSlotName or RemoteSlotName).
+using SlotNamer = std::string (*)(const std::string& current, int k);
+std::vector<std::pair<std::string, std::string>>
+ArchiveMoves(const ArchiveSettings& s, const std::string& current, SlotNamer slotName);
+
 // Turns the server-side archive in the current remote directory. Session needs
 //   bool DeleteFile(const std::string&)        (a missing file counts as deleted)
 //   bool RenameTolerant(const std::string& from, const std::string& to)
@@ -59,24 +68,13 @@ bool SaveLocalCopy(const std::string& picture, const std::string& saveAsFilename
 template <class Session>
 bool RotateRemoteArchive(const ArchiveSettings& s, const std::string& ftpFilename, Session& session)
 {
-    const int n = s.count;
-    auto move = [&](const std::string& from, const std::string& to) {
+    for (const auto& [from, to] : ArchiveMoves(s, ftpFilename, RemoteSlotName)) {
         if (s.deleteBeforeMove && !session.DeleteFile(to))
             return false;
-        return session.RenameTolerant(from, to);
-    };
-    if (s.order == 0) {
-        for (int k = n; k >= 2; --k) {
-            if (!move(RemoteSlotName(ftpFilename, k - 1), RemoteSlotName(ftpFilename, k)))
-                return false;
-        }
-        return move(ftpFilename, RemoteSlotName(ftpFilename, 1));
-    }
-    for (int k = 1; k <= n - 1; ++k) {
-        if (!move(RemoteSlotName(ftpFilename, k + 1), RemoteSlotName(ftpFilename, k)))
+        if (!session.RenameTolerant(from, to))
             return false;
     }
-    return move(ftpFilename, RemoteSlotName(ftpFilename, n));
+    return true;
 }
 
 } // namespace vistrel
