@@ -2,8 +2,6 @@
 
 #include "upload/Archive.h"
 
-#include <filesystem>
-
 namespace vistrel {
 
 std::string CycleRecord::LastCapture() const
@@ -80,6 +78,12 @@ void UploadThread::PostStatus(const std::string& text)
 
 UploadThread::Outcome UploadThread::Finish(int result)
 {
+    // A local copy that failed makes the cycle a failure, after whatever else it reports.
+    if (!m_strLocalCopyError.empty()) {
+        m_record.SetLastCapture(result == 1 ? m_strLocalCopyError
+                                            : m_record.LastCapture() + "\n" + m_strLocalCopyError);
+        result = 0;
+    }
     // The session goes first and the idle token comes back before the report, so the next
     // cycle never overlaps this one's teardown and a request made as soon as the result shows
     // is never refused for want of the token.
@@ -128,6 +132,7 @@ UploadThread::Outcome UploadThread::RunCycle()
     const UploadSettings s = m_settings();
     m_bAutoTriggered = m_record.AutoTriggered();
     m_bDialledThisCycle = false;
+    m_strLocalCopyError.clear();
     PostStatus(kCapturing);
     m_strPrevLastCapture = m_record.LastCapture();
 
@@ -144,15 +149,17 @@ UploadThread::Outcome UploadThread::RunCycle()
     const ArchiveSettings archive{s.archiveInterval, s.numberOfArchives, s.archiveOrder,
                                   s.deleteBeforeMove};
     if (s.saveAsFile) {
-        if (ArchiveDue(archive, m_record.CurrentUpload())) {
+        const bool turn = ArchiveDue(archive, m_record.CurrentUpload());
+        if (turn) {
             if (!s.ftpUpload)
                 m_record.SetCurrentUpload(0);
             PostStatus("Archiving images...");
-            RotateLocalArchive(archive, s.saveAsFilename);
         }
-        std::error_code ec; // a failed local copy is not reported
-        std::filesystem::copy_file(picture, s.saveAsFilename,
-                                   std::filesystem::copy_options::overwrite_existing, ec);
+        // A full disk keeps the old pictures; the upload still goes on, and the cycle ends
+        // reporting why the local copy is not new.
+        std::string reason;
+        if (!SaveLocalCopy(picture, s.saveAsFilename, archive, turn, &reason))
+            m_strLocalCopyError = kLocalCopyError + reason;
     }
     if (!s.ftpUpload)
         return Finish(1);

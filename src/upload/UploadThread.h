@@ -139,6 +139,8 @@ class UploadThread {
 
     // Text of the last status posted (for logs and tests).
     static constexpr const char* kCapturing = "Capturing Image...";
+    // Starts the result text of a cycle whose local copy or local archive could not be written.
+    static constexpr const char* kLocalCopyError = "Local Copy Error: ";
 
   private:
     enum class Outcome { Continue, Quit };
@@ -161,6 +163,7 @@ class UploadThread {
     DialUpOps* m_dialUp;
     std::unique_ptr<FtpSessionOps> m_session;
     std::string m_strPrevLastCapture;
+    std::string m_strLocalCopyError; // this cycle's, empty when the local copy was made
     bool m_bDialledThisCycle = false;
     bool m_bAutoTriggered = false;
 };

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include <arpa/inet.h>
+#include <csignal>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -114,6 +116,25 @@ std::string binaryDir()
     if (const char* s = std::getenv("VISTREL_TEST_BINARY_DIR"))
         return s;
     return VISTREL_BINARY_DIR;
+}
+
+FileSizeLimit::FileSizeLimit(unsigned long maxBytes)
+{
+    m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    m_old[0] = old.rlim_cur;
+    m_old[1] = old.rlim_max;
+    rlimit now{maxBytes, old.rlim_max};
+    if (::setrlimit(RLIMIT_FSIZE, &now) != 0)
+        throw std::runtime_error("setrlimit(RLIMIT_FSIZE) failed");
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    rlimit old{m_old[0], m_old[1]};
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, m_oldHandler);
 }
 
 int freeLoopbackPort()

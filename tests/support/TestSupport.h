@@ -49,6 +49,20 @@ long residentKiB();
 std::string sourceDir();
 std::string binaryDir();
 
+// A disk that fills up, for this process: while the object lives, no regular file can grow
+// beyond maxBytes (RLIMIT_FSIZE; a write past it fails with EFBIG instead of raising SIGXFSZ).
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(unsigned long maxBytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+  private:
+    unsigned long m_old[2];
+    void (*m_oldHandler)(int);
+};
+
 // A free TCP port on 127.0.0.1 (bound and released; good enough for fixtures that retry).
 int freeLoopbackPort();
 
