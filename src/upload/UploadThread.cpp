@@ -1,5 +1,6 @@
 #include "upload/UploadThread.h"
 
+#include "ftp/FtpSession.h"
 #include "upload/Archive.h"
 
 #include <filesystem>
@@ -191,7 +192,7 @@ UploadThread::Outcome UploadThread::RunCycle()
     ftp.SetTimeout(s.ftpTimeOut);
     ftp.SetPassive(s.passiveMode);
     if (s.ftpLog)
-        ftp.OpenLog(s.programFolder + "ftp.log");
+        ftp.OpenLog(s.programFolder + kFtpLogFileName);
 
     if (!ftp.LogOn(s.ftpServer, s.ftpPort, s.ftpUsername, s.ftpPassword, "", s.fireWallServer,
                    s.fireWallUsername, s.fireWallPassword, s.fireWallPort, s.logonType)) {
