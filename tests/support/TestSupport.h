@@ -21,6 +21,7 @@ class TempDir {
 };
 
 // Sets an environment variable for the life of the object and puts the old value back after.
+// For TZ the C library's idea of local time follows, both ways.
 class ScopedEnv {
   public:
     ScopedEnv(const std::string& name, const std::string& value);
