@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace vistrel::test {
@@ -49,6 +50,14 @@ long residentKiB();
 // executable otherwise). Test data lives under sourceDir() + "/tests/...".
 std::string sourceDir();
 std::string binaryDir();
+
+// Runs the Qt event loop until condition() holds or timeoutMs passes; returns condition().
+// The condition is checked each time the loop has run what was pending (so a queued signal
+// that sets a flag ends the wait at once) and every 10 ms (for things no event announces, such
+// as a file another process writes).
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs);
+// Runs the Qt event loop for ms milliseconds, so queued calls and timers run.
+void runEventLoop(int ms);
 
 // A free TCP port on 127.0.0.1 (bound and released; good enough for fixtures that retry).
 int freeLoopbackPort();
