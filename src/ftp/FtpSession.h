@@ -132,7 +132,6 @@ class CFtpSession {
     bool ReadLineInto(std::string& line);
     bool RefuseLineBreaks(std::initializer_list<const std::string*> values);
     bool RenameImpl(const std::string& oldName, const std::string& newName, bool tolerant);
-    bool ParsePasv(std::string& address, int& port) const;
 
     std::FILE* m_pLog = nullptr;
     std::string m_strMessage;
@@ -145,7 +144,9 @@ class CFtpSession {
 
 // The data address of a PASV reply: the text between the first "(" and the first ")"; its part
 // after the last comma is the port's low byte, the part before that its high byte, and the rest,
-// commas turned into dots, the address. False when either parenthesis is missing.
+// commas turned into dots, the address. False when either parenthesis is missing or out of
+// order, when a part is not a number from 0 to 255 (spaces before it allowed), or when the
+// address has not four parts.
 bool ParsePasvReply(const std::string& reply, std::string& address, int& port);
 
 // Whether text contains CR, LF or NUL.

@@ -1,5 +1,6 @@
 #include "upload/UploadThread.h"
 
+#include "ftp/FtpSession.h"
 #include "upload/Archive.h"
 
 namespace vistrel {
@@ -74,6 +75,18 @@ bool UploadThread::QuitRequested()
 void UploadThread::PostStatus(const std::string& text)
 {
     m_host.StatusChanged(text);
+}
+
+UploadThread::Outcome UploadThread::FailCycle(const UploadSettings& s, const std::string& prefix,
+                                              QuitCommand quit)
+{
+    // The session's message is read before QUIT replaces it, and the result text is in place
+    // before the hang-up step asks its question.
+    m_record.SetLastCapture(prefix + m_session->Message());
+    if (quit == QuitCommand::Send)
+        m_session->Quit();
+    HangUpStep(s);
+    return Finish(0);
 }
 
 UploadThread::Outcome UploadThread::Finish(int result)
@@ -187,27 +200,17 @@ UploadThread::Outcome UploadThread::RunCycle()
     ftp.SetTimeout(s.ftpTimeOut);
     ftp.SetPassive(s.passiveMode);
     if (s.ftpLog)
-        ftp.OpenLog(s.programFolder + "ftp.log");
-
-    auto fail = [&](const std::string& prefix) {
-        m_record.SetLastCapture(prefix + ftp.Message());
-        return Finish(0);
-    };
+        ftp.OpenLog(s.programFolder + kFtpLogFileName);
 
     if (!ftp.LogOn(s.ftpServer, s.ftpPort, s.ftpUsername, s.ftpPassword, "", s.fireWallServer,
                    s.fireWallUsername, s.fireWallPassword, s.fireWallPort, s.logonType)) {
-        HangUpStep(s);
-        return fail("FTP Error: ");
+        return FailCycle(s, "FTP Error: ", QuitCommand::Skip);
     }
 
     if (QuitRequested())
         return Outcome::Quit;
-    if (!s.ftpDirectory.empty() && !ftp.ChangeDir(s.ftpDirectory)) {
-        m_record.SetLastCapture("FTP Error: " + ftp.Message());
-        ftp.Quit();
-        HangUpStep(s);
-        return Finish(0);
-    }
+    if (!s.ftpDirectory.empty() && !ftp.ChangeDir(s.ftpDirectory))
+        return FailCycle(s, "FTP Error: ", QuitCommand::Send);
 
     if (QuitRequested())
         return Outcome::Quit;
@@ -215,10 +218,8 @@ UploadThread::Outcome UploadThread::RunCycle()
         // Reset before turning, so a failed rotation does not turn again next cycle.
         m_record.SetCurrentUpload(0);
         PostStatus("Archiving images...");
-        if (!RotateRemoteArchive(archive, s.ftpFilename, ftp)) {
-            HangUpStep(s);
-            return fail("FTP Error: ");
-        }
+        if (!RotateRemoteArchive(archive, s.ftpFilename, ftp))
+            return FailCycle(s, "FTP Error: ", QuitCommand::Skip);
     }
 
     if (QuitRequested())
@@ -230,27 +231,16 @@ UploadThread::Outcome UploadThread::RunCycle()
 
     try {
         const std::string target = s.noTempFile ? s.ftpFilename : tempName;
-        if (!ftp.UploadFile(picture, target)) {
-            m_record.SetLastCapture("FTP Error: (Upload) " + ftp.Message());
-            ftp.Quit();
-            HangUpStep(s);
-            return Finish(0);
-        }
+        if (!ftp.UploadFile(picture, target))
+            return FailCycle(s, "FTP Error: (Upload) ", QuitCommand::Send);
         if (!s.noTempFile) {
-            if (s.deleteBeforeMove && !ftp.DeleteFile(s.ftpFilename)) {
-                HangUpStep(s);
-                return fail("FTP Delete: ");
-            }
-            if (!ftp.Rename(tempName, s.ftpFilename)) {
-                m_record.SetLastCapture("FTP Error: " + ftp.Message());
-                ftp.Quit();
-                HangUpStep(s);
-                return Finish(0);
-            }
+            if (s.deleteBeforeMove && !ftp.DeleteFile(s.ftpFilename))
+                return FailCycle(s, "FTP Delete: ", QuitCommand::Skip);
+            if (!ftp.Rename(tempName, s.ftpFilename))
+                return FailCycle(s, "FTP Error: ", QuitCommand::Send);
         }
     } catch (...) {
-        HangUpStep(s);
-        return fail("FTP Error: ");
+        return FailCycle(s, "FTP Error: ", QuitCommand::Skip);
     }
 
     if (QuitRequested())

@@ -69,17 +69,6 @@ class Vistreld : public ::testing::Test {
         return p.wait(timeoutMs);
     }
     std::string output() { return readFile(out); }
-
-    static bool waitFor(const std::function<bool()>& condition, int ms)
-    {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < end) {
-            if (condition())
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return condition();
-    }
 };
 
 } // namespace
@@ -167,20 +156,20 @@ TEST_F(Vistreld, SignalsCaptureReloadAndStop)
     useServer(server.port());
     ChildProcess p;
     ASSERT_TRUE(launch(p, {"--config", dir.file("cam")}));
-    ASSERT_TRUE(
-        waitFor([&] { return output().find("device: Test Pattern") != std::string::npos; }, 10000))
+    ASSERT_TRUE(waitUntil(
+        [&] { return output().find("device: Test Pattern") != std::string::npos; }, 10000))
         << output();
 
     ::kill(p.pid(), SIGUSR1);
-    ASSERT_TRUE(waitFor([&] { return fileExists(server.root() + "/vistrel.jpg"); }, 10000))
+    ASSERT_TRUE(waitUntil([&] { return fileExists(server.root() + "/vistrel.jpg"); }, 10000))
         << output();
 
     // Re-read the settings: the next picture goes to another name.
     IniWriteString("UploadOptions", "FTPFilename", "other.jpg");
     ::kill(p.pid(), SIGHUP);
-    ASSERT_TRUE(waitFor([&] { return output().find("SIGHUP") != std::string::npos; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return output().find("SIGHUP") != std::string::npos; }, 5000));
     ::kill(p.pid(), SIGUSR1);
-    ASSERT_TRUE(waitFor([&] { return fileExists(server.root() + "/other.jpg"); }, 10000))
+    ASSERT_TRUE(waitUntil([&] { return fileExists(server.root() + "/other.jpg"); }, 10000))
         << output();
 
     const auto t0 = std::chrono::steady_clock::now();
@@ -211,7 +200,7 @@ TEST_F(Vistreld, TermDuringTheLeadTimeEndsAtOnce)
     IniWriteInt("Options", "UploadOnStart", 1);
     ChildProcess p;
     ASSERT_TRUE(launch(p, {"--config", dir.file("cam")}));
-    ASSERT_TRUE(waitFor(
+    ASSERT_TRUE(waitUntil(
         [&] { return output().find("status: Capturing Image...") != std::string::npos; }, 10000))
         << output();
     const auto t0 = std::chrono::steady_clock::now();

@@ -161,6 +161,7 @@ TEST_F(Session, ConnectFailuresAreBoundedAndReported)
 
 // The proxy log-on types, each with the transcript the proxy must see.
 struct ProxyCase {
+    std::string name; // the test's name: only letters, digits and '_'
     int type;
     std::vector<std::pair<std::string, std::string>> replies;
     Lines transcript;
@@ -189,32 +190,44 @@ INSTANTIATE_TEST_SUITE_P(
     Types, ProxyLogOn,
     ::testing::Values(
         // 1: proxy log-on, then SITE, which must be answered 3xx, then the server's USER/PASS.
-        ProxyCase{1,
+        ProxyCase{"Type1",
+                  1,
                   {{"USER", "331 proxy pass"}, {"PASS", "230 proxy ok"}, {"SITE", "331 site ok"}},
                   {"USER pu", "PASS ppw", "SITE ftphost:2121", "USER cam", "PASS secret"},
                   true},
-        ProxyCase{1,
+        ProxyCase{"Type1SiteNot3xx",
+                  1,
                   {{"USER", "230 proxy ok"}, {"SITE", "200 site"}},
                   {"USER pu", "SITE ftphost:2121"},
                   false},
-        ProxyCase{2,
+        ProxyCase{"Type2",
+                  2,
                   {{"USER", "331 proxy pass"}, {"PASS", "230 proxy ok"}},
                   {"USER pu", "PASS ppw", "USER cam@ftphost:2121", "PASS secret"},
                   true},
         // 3: a 2xx or a 3xx to OPEN both go on with USER.
-        ProxyCase{
-            3, {{"OPEN", "220 connected"}}, {"OPEN ftphost:2121", "USER cam", "PASS secret"}, true},
-        ProxyCase{
-            3, {{"OPEN", "331 go on"}}, {"OPEN ftphost:2121", "USER cam", "PASS secret"}, true},
-        ProxyCase{5, {}, {"USER cam@ftphost:2121", "PASS secret"}, true},
-        ProxyCase{6,
+        ProxyCase{"Type3Open2xx",
+                  3,
+                  {{"OPEN", "220 connected"}},
+                  {"OPEN ftphost:2121", "USER cam", "PASS secret"},
+                  true},
+        ProxyCase{"Type3Open3xx",
+                  3,
+                  {{"OPEN", "331 go on"}},
+                  {"OPEN ftphost:2121", "USER cam", "PASS secret"},
+                  true},
+        ProxyCase{"Type5", 5, {}, {"USER cam@ftphost:2121", "PASS secret"}, true},
+        ProxyCase{"Type6",
+                  6,
                   {{"USER", "331 proxy pass"}, {"PASS", "230 proxy ok"}},
                   {"USER pu@ftphost:2121", "PASS ppw", "USER cam", "PASS secret"},
                   true},
         // 7: the combined USER must be answered 3xx.
-        ProxyCase{7, {}, {"USER cam@ftphost:2121 pu", "PASS secret"}, true},
-        ProxyCase{7, {{"USER", "230 too early"}}, {"USER cam@ftphost:2121 pu"}, false},
-        ProxyCase{8, {}, {"USER cam@pu@ftphost:2121", "PASS secret@ppw"}, true}));
+        ProxyCase{"Type7", 7, {}, {"USER cam@ftphost:2121 pu", "PASS secret"}, true},
+        ProxyCase{
+            "Type7UserNot3xx", 7, {{"USER", "230 too early"}}, {"USER cam@ftphost:2121 pu"}, false},
+        ProxyCase{"Type8", 8, {}, {"USER cam@pu@ftphost:2121", "PASS secret@ppw"}, true}),
+    [](const ::testing::TestParamInfo<ProxyCase>& p) { return p.param.name; });
 
 TEST_F(Session, ServerTextHasNoPortFor21)
 {

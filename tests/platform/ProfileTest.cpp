@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <grp.h>
+#include <pwd.h>
 #include <random>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -200,6 +201,10 @@ TEST(Profile, EveryReadSeesTheFileAsItIsNow)
     EXPECT_EQ(GetPrivateProfileInt("S", "K", 0, f), 0);
 }
 
+// Writes go through a symlink to its target. A file its user may not write is refused, not
+// replaced (its folder would allow the rename). Those writes run in a second process, as nobody
+// when this one is root (root may write anything); the writable sibling shows that the child
+// can write there at all.
 TEST(Profile, ReadOnlyFileIsNotWrittenAndSymlinkIsFollowed)
 {
     test::TempDir dir;
@@ -211,11 +216,42 @@ TEST(Profile, ReadOnlyFileIsNotWrittenAndSymlinkIsFollowed)
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_EQ(test::readFile(target), "[S]\nK=2\n");
 
-    if (::geteuid() != 0) { // root may write anything
-        ::chmod(target.c_str(), 0444);
-        EXPECT_FALSE(WritePrivateProfileString("S", "K", "3", target));
-        EXPECT_EQ(test::readFile(target), "[S]\nK=2\n");
+    const std::string folder = dir.file("user");
+    const std::string writable = folder + "/writable.ini";
+    const std::string readOnly = folder + "/read-only.ini";
+    const std::string log = dir.file("writer.log");
+    // A copy of the writer, so that nobody can run it wherever the build tree lives.
+    const std::string writer = dir.file("profile_test_writer");
+    std::filesystem::copy_file(PROFILE_TEST_WRITER, writer);
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    test::writeFile(writable, "[S]\nK=1\n");
+    test::writeFile(readOnly, "[S]\nK=1\n");
+    ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
+
+    std::vector<std::string> asUser;
+    if (::geteuid() == 0) {
+        const passwd* nobody = ::getpwnam("nobody");
+        ASSERT_NE(nobody, nullptr);
+        ASSERT_EQ(::chmod(dir.path().c_str(), 0711), 0);
+        for (const std::string& path : {folder, writable, readOnly})
+            ASSERT_EQ(::chown(path.c_str(), nobody->pw_uid, nobody->pw_gid), 0) << path;
+        asUser = {"setpriv", "--reuid=" + std::to_string(nobody->pw_uid),
+                  "--regid=" + std::to_string(nobody->pw_gid), "--clear-groups"};
     }
+    auto writeInChild = [&](const std::string& file) {
+        std::vector<std::string> argv = asUser;
+        for (const char* arg : {writer.c_str(), file.c_str(), "keys", "S", "K", "1"})
+            argv.emplace_back(arg);
+        test::ChildProcess child;
+        return child.start(argv, log) ? child.wait(30000) : -100;
+    };
+
+    EXPECT_EQ(writeInChild(writable), 0) << test::readFile(log);
+    EXPECT_EQ(test::readFile(writable), "[S]\nK=1\nK0=v0\n");
+    EXPECT_EQ(writeInChild(readOnly), 1);
+    EXPECT_EQ(test::readFile(readOnly), "[S]\nK=1\n");
+    EXPECT_NE(test::readFile(log).find(readOnly + " is not writable"), std::string::npos)
+        << test::readFile(log);
 }
 
 TEST(Profile, TwoProcessesWritingDifferentKeysLoseNothing)

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -53,6 +54,8 @@ ScopedEnv::ScopedEnv(const std::string& name, const std::string& value) : m_name
         m_had = true;
     }
     ::setenv(name.c_str(), value.c_str(), 1);
+    if (m_name == "TZ")
+        ::tzset(); // the C library reads TZ only here
 }
 
 ScopedEnv::~ScopedEnv()
@@ -61,6 +64,8 @@ ScopedEnv::~ScopedEnv()
         ::setenv(m_name.c_str(), m_old.c_str(), 1);
     else
         ::unsetenv(m_name.c_str());
+    if (m_name == "TZ")
+        ::tzset();
 }
 
 std::string readFile(const std::string& path)

@@ -17,10 +17,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <chrono>
 #include <filesystem>
-#include <functional>
-#include <thread>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,18 +26,8 @@ using namespace vistrel;
 
 namespace {
 
-// Runs the event loop until pred holds or timeoutMs passes.
-bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 15000)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
+// How long a dialog gets to reach the state a test waits for.
+constexpr int kWaitMs = 15000;
 
 std::string LocalPad(const std::string& padAddress)
 {
@@ -96,11 +83,13 @@ class UpdaterDlgTest : public ::testing::Test {
         if (!dlg->OnInitDialog())
             return dlg;
         dlg->show();
-        WaitFor([&] {
-            return !dlg->isVisible() ||
-                   (!dlg->StatusText().empty() && dlg->StatusText() != kCheckingText &&
-                    (exit(*dlg)->isEnabled() || update(*dlg)->isEnabled()));
-        });
+        test::waitUntil(
+            [&] {
+                return !dlg->isVisible() ||
+                       (!dlg->StatusText().empty() && dlg->StatusText() != kCheckingText &&
+                        (exit(*dlg)->isEnabled() || update(*dlg)->isEnabled()));
+            },
+            kWaitMs);
         return dlg;
     }
 
@@ -267,7 +256,7 @@ TEST_F(UpdaterDlgTest, UpdateDownloadsAndStartsTheSetupProgram)
     EXPECT_EQ(dlg->StatusText(), "Downloading update...");
     EXPECT_FALSE(progress(*dlg)->isHidden());
 
-    ASSERT_TRUE(WaitFor([&] { return !dlg->isVisible(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return !dlg->isVisible(); }, kWaitMs));
     EXPECT_EQ(dlg->result(), 1);
     EXPECT_EQ(dlg->StatusText(), "Launching setup program...");
     const QString size = QString::number(script.size());
@@ -280,7 +269,8 @@ TEST_F(UpdaterDlgTest, UpdateDownloadsAndStartsTheSetupProgram)
     struct stat st {};
     ASSERT_EQ(::stat(setup.c_str(), &st), 0);
     EXPECT_TRUE(st.st_mode & S_IXUSR);
-    EXPECT_TRUE(WaitFor([&] { return test::fileExists(work.file("setup-ran.txt")); }, 10000));
+    EXPECT_TRUE(
+        test::waitUntil([&] { return test::fileExists(work.file("setup-ran.txt")); }, 10000));
     EXPECT_EQ(test::readFile(work.file("setup-ran.txt")), "launched\n");
     EXPECT_TRUE(exitCodes.empty());
 }
@@ -296,7 +286,8 @@ TEST_F(UpdaterDlgTest, FailedSetupDownloadOffersExitAgain)
         auto dlg = Open();
         ASSERT_TRUE(update(*dlg)->isEnabled());
         update(*dlg)->click();
-        ASSERT_TRUE(WaitFor([&] { return exit(*dlg)->text() == QStringLiteral("Exit"); }));
+        ASSERT_TRUE(
+            test::waitUntil([&] { return exit(*dlg)->text() == QStringLiteral("Exit"); }, kWaitMs));
         EXPECT_EQ(dlg->StatusText(), message);
         EXPECT_FALSE(update(*dlg)->isEnabled());
         EXPECT_TRUE(dlg->isVisible());
@@ -312,7 +303,8 @@ TEST_F(UpdaterDlgTest, CancelEndsTheProcessWithoutLeavingTheSetupProgram)
     ASSERT_TRUE(update(*dlg)->isEnabled());
     update(*dlg)->click();
     // Half the file arrives, then the server goes quiet.
-    ASSERT_TRUE(WaitFor([&] { return byteCount(*dlg).startsWith(QStringLiteral("100")); }))
+    ASSERT_TRUE(
+        test::waitUntil([&] { return byteCount(*dlg).startsWith(QStringLiteral("100")); }, kWaitMs))
         << byteCount(*dlg).toStdString();
     const QString total = QString::number(SetupScript().size());
     EXPECT_EQ(byteCount(*dlg), QString::number(SetupScript().size() / 2) + QStringLiteral(" of ") +
