@@ -215,11 +215,8 @@ int ScriptedFtpServer::openDataConnection()
     if (!m_havePort || m_fault == DataFault::NeverConnect)
         return -1;
     m_havePort = false;
-    if (m_fault == DataFault::IntruderFirst || m_fault == DataFault::IntruderOnly) {
+    if (m_fault == DataFault::IntruderFirst)
         intrude();
-        if (m_fault == DataFault::IntruderOnly)
-            return -1;
-    }
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (m_rcvBuf > 0)
         ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &m_rcvBuf, sizeof m_rcvBuf);

@@ -38,7 +38,6 @@ class ScriptedFtpServer {
         StallListing,       // the listing is sent, the final reply follows, the data stays open
         PasvNamesOtherHost, // PASV names 127.0.0.2, while the data port listens on 127.0.0.1 only
         IntruderFirst, // active mode: a connection from 127.0.0.2 comes before the server's own
-        IntruderOnly,  // active mode: only the connection from 127.0.0.2 comes
     };
 
     ScriptedFtpServer();
@@ -87,8 +86,8 @@ class ScriptedFtpServer {
     std::string stored();
     // Number of data connections the server accepted or made.
     int dataConnections();
-    // What the intruder of IntruderFirst / IntruderOnly was sent before the client closed its
-    // connection, and whether it was closed (false: still open after 3 s).
+    // What the intruder of IntruderFirst was sent before the client closed its connection, and
+    // whether it was closed (false: still open after 3 s).
     std::string intruderReceived();
     bool intruderClosed();
 

@@ -418,13 +418,3 @@ TEST_F(WorkerFixture, ASecondRequestWhileACycleRunsIsRefused)
     events.idle.Set();
     EXPECT_EQ(host.done, 1);
 }
-
-TEST_F(WorkerFixture, APictureNamedTmpIsNotDeletedRightAfterItsUpload)
-{
-    settings.ftpFilename = "live.tmp";
-    settings.deleteBeforeMove = true;
-    runCycle();
-    EXPECT_EQ(sessionCalls(), (V{"LogOn cam.example:21 cam [] type 0",
-                                 "STOR live.tmp.tmp from ~vistrel.jpg", "DELE live.tmp",
-                                 "RN live.tmp.tmp live.tmp", "QUIT", "destroy session", "done 1"}));
-}
