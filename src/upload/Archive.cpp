@@ -2,6 +2,8 @@
 
 #include "platform/ReplaceFile.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 namespace vistrel {
@@ -57,7 +59,16 @@ std::string RemoteSlotName(const std::string& ftpFilename, int k)
 
 std::string RemoteTempName(const std::string& ftpFilename)
 {
-    return SplitRemoteName(ftpFilename).base + ".tmp";
+    const SplitName s = SplitRemoteName(ftpFilename);
+    std::string temp = s.base + ".tmp";
+    // A picture named *.tmp would be its own temporary name, and DeleteBeforeMove would delete
+    // the upload itself. Compared without case: some servers ignore it.
+    const std::string file = s.base + s.ext;
+    const auto lower = [](unsigned char c) { return std::tolower(c); };
+    if (std::equal(temp.begin(), temp.end(), file.begin(), file.end(),
+                   [&](char a, char b) { return lower(a) == lower(b); }))
+        temp = file + ".tmp";
+    return temp;
 }
 
 bool ArchiveDue(const ArchiveSettings& s, int currentUpload)

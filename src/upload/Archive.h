@@ -26,7 +26,9 @@ std::string LocalSlotName(const std::string& saveAsFilename, int k);
 // Remote slot k, always in the current remote directory: base + k + extension.
 // "cams/live.jpg", 1 → "live01.jpg".
 std::string RemoteSlotName(const std::string& ftpFilename, int k);
-// The temporary upload name: base name + ".tmp" ("cams/live.jpg" → "live.tmp").
+// The temporary upload name: base name + ".tmp" ("cams/live.jpg" → "live.tmp"), or, when that
+// is the target's own file name (letter case aside), the file name + ".tmp" ("live.tmp" →
+// "live.tmp.tmp").
 std::string RemoteTempName(const std::string& ftpFilename);
 
 struct ArchiveSettings {

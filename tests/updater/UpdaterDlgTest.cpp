@@ -13,8 +13,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTimer>
 
 #include <filesystem>
@@ -41,12 +43,13 @@ std::string LocalPad(const std::string& padAddress)
 }
 
 std::string RemotePad(const std::string& name, const std::string& version,
-                      const std::string& download)
+                      const std::string& download,
+                      const std::string& whatsNew = "Faster uploads.\n Sharper pictures.")
 {
     return "<?xml version=\"1.0\"?>\n<XML_DIZ_INFO>\n<Program_Info>\n<Program_Name>" + name +
            "</Program_Name>\n<Program_Version>" + version +
-           "</Program_Version>\n<Program_Change_Info><![CDATA[Faster uploads.\n"
-           " Sharper pictures.]]></Program_Change_Info>\n</Program_Info>\n<Web_Info>\n"
+           "</Program_Version>\n<Program_Change_Info><![CDATA[" + whatsNew +
+           "]]></Program_Change_Info>\n</Program_Info>\n<Web_Info>\n"
            "<Download_URLs><Primary_Download_URL>" +
            download + "</Primary_Download_URL></Download_URLs>\n</Web_Info>\n</XML_DIZ_INFO>\n";
 }
@@ -199,6 +202,45 @@ TEST_F(UpdaterDlgTest, NewerVersionTellsWhatIsNew)
     EXPECT_TRUE(progress(*dlg)->isHidden());
     // Byte counts are shown only for the setup program.
     EXPECT_EQ(byteCount(*dlg), QString());
+}
+
+// However long "What's New" is (up to what a PAD file may hold), it scrolls inside the status box
+// and the window keeps its size.
+TEST_F(UpdaterDlgTest, ALongWhatsNewScrollsInsideTheWindow)
+{
+    server.put("pad/vistrel.xml", RemotePad("Vistrel", "1.3", server.url("/setup.exe")));
+    auto shortDlg = Open();
+    const QSize shortSize = shortDlg->size();
+    shortDlg.reset();
+
+    std::string whatsNew;
+    while (whatsNew.size() < 900000)
+        whatsNew += "Sharper pictures at night, fewer dropped uploads. ";
+    whatsNew += "The end.";
+    server.put("pad/vistrel.xml", RemotePad("Vistrel", "1.3", server.url("/setup.exe"), whatsNew));
+    auto dlg = Open();
+    ASSERT_NE(dlg->StatusText().find("The end."), std::string::npos);
+    EXPECT_TRUE(update(*dlg)->isEnabled());
+    auto* box = dlg->findChild<QPlainTextEdit*>(QStringLiteral("status"));
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isReadOnly());
+    EXPECT_TRUE(box->toPlainText().endsWith(
+        QStringLiteral("Click the Update button to download and install the new version.")));
+    QApplication::processEvents();
+    EXPECT_GT(box->verticalScrollBar()->maximum(), 0);
+    EXPECT_EQ(dlg->size(), shortSize);
+}
+
+// A PAD file larger than 1 MB is refused while it is fetched; nothing of it is kept.
+TEST_F(UpdaterDlgTest, AnOversizedRemotePadIsRefused)
+{
+    server.put("pad/vistrel.xml",
+               RemotePad("Vistrel", "1.3", server.url("/setup.exe"), std::string(1 << 20, 'x')));
+    auto dlg = Open();
+    EXPECT_EQ(dlg->StatusText(), "The PAD file on the server is larger than 1 MB and was refused.");
+    EXPECT_TRUE(exit(*dlg)->isEnabled());
+    EXPECT_FALSE(update(*dlg)->isEnabled());
+    EXPECT_EQ(workFiles(), std::vector<std::string>{"vistrel.xml"});
 }
 
 TEST_F(UpdaterDlgTest, RemotePadThatCannotBeUsedFindsNoUpdates)

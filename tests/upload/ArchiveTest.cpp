@@ -23,6 +23,11 @@ TEST(ArchiveNames, SlotsAndTemporaryName)
     EXPECT_EQ(RemoteTempName("cams/live.jpg"), "live.tmp");
     EXPECT_EQ(RemoteTempName("vistrel.jpg"), "vistrel.tmp");
     EXPECT_EQ(RemoteTempName("noext"), "noext.tmp");
+    // A picture named *.tmp gets a temporary name of its own (letter case aside: some servers
+    // ignore it), or deleting the target before the rename would delete the upload.
+    EXPECT_EQ(RemoteTempName("live.tmp"), "live.tmp.tmp");
+    EXPECT_EQ(RemoteTempName("cams/LIVE.TMP"), "LIVE.TMP.tmp");
+    EXPECT_EQ(RemoteTempName("live.tmp.jpg"), "live.tmp.tmp");
 }
 
 TEST(ArchiveNames, DueOnlyWhenBothSettingsAreOnAndTheCounterReachedTheInterval)
