@@ -64,7 +64,7 @@ TEST(ImageView, APictureLargerThanTheScreenScrollsInAWindowThatFits)
     EXPECT_GT(area->verticalScrollBar()->maximum(), 0);
 }
 
-TEST(ImageView, SavesByTheChosenTypeNotByTheName)
+TEST(ImageView, SavesByTheChosenTypeNotByTheNameAndSaysWhatFails)
 {
     TempDir dir;
     RecordingPrompter prompter;
@@ -102,17 +102,13 @@ TEST(ImageView, SavesByTheChosenTypeNotByTheName)
     EXPECT_FALSE(view.SavePicture(QString::fromStdString(dir.file("no/such.jpg")), 0));
     EXPECT_EQ(prompter.texts(),
               (std::vector<std::string>{"Invalid Filename", ImageViewerErrorText(2)}));
-}
 
-TEST(ImageView, AFileThatIsNotAJpegLeavesItEmptyWithTheLibrarysText)
-{
-    TempDir dir;
+    // A file that is not a JPEG leaves the viewer empty, with the library's text.
     writeFile(dir.file("bad.jpg"), "not a picture at all");
-    RecordingPrompter prompter;
-    CImageView view(QString::fromStdString(dir.file("bad.jpg")), prompter, nullptr);
-    EXPECT_FALSE(view.LoadPicture());
-    EXPECT_EQ(view.LoadError().toStdString(), ImageViewerErrorText(9));
-    EXPECT_EQ(view.PictureSize(), QSize(0, 0));
+    CImageView empty(QString::fromStdString(dir.file("bad.jpg")), prompter, nullptr);
+    EXPECT_FALSE(empty.LoadPicture());
+    EXPECT_EQ(empty.LoadError().toStdString(), ImageViewerErrorText(9));
+    EXPECT_EQ(empty.PictureSize(), QSize(0, 0));
 }
 
 } // namespace

@@ -20,10 +20,10 @@ void MainWindowTest::SetUp()
     program = dir.file("program") + "/";
     std::filesystem::create_directories(program);
     SetSettingsFilePathForTesting(dir.file("test.ini"));
-    IniWriteInt("License", "INIVersion", 1005);
-    IniWriteString("Install", "Directory", dir.file("program"));
-    IniWriteString("UploadOptions", "SaveAsFilename", dir.file("vistrel.jpg"));
-    IniWriteInt("ConnectOptions", "UseLAN", 1);
+    set("License", "INIVersion", 1005);
+    set("Install", "Directory", dir.file("program"));
+    set("UploadOptions", "SaveAsFilename", dir.file("vistrel.jpg"));
+    set("ConnectOptions", "UseLAN", 1);
 }
 
 void MainWindowTest::TearDown()
@@ -57,12 +57,8 @@ void MainWindowTest::start()
 {
     dialUp = std::make_shared<CDialUpManager>(prompter, "/nonexistent/librasapi32.so", "");
     drivers = std::make_unique<CaptureDriverList>(cameras);
-    CMainDialog::Options options;
-    options.prompter = &prompter;
-    options.dialUp = dialUp;
-    options.drivers = drivers.get();
-    options.trayAvailable = [this] { return trayAvailable; };
-    options.settingsSheet = sheet;
+    CMainDialog::Options options{
+        &prompter, dialUp, drivers.get(), {}, [this] { return trayAvailable; }, sheet};
     window = std::make_unique<CMainDialog>(std::move(options));
     window->OnInitDialog();
     window->show();
@@ -95,12 +91,9 @@ int MainWindowTest::waitCycle(int timeoutMs)
 bool MainWindowTest::waitFor(const std::function<bool()>& done, int timeoutMs)
 {
     const auto t0 = std::chrono::steady_clock::now();
-    while (!done()) {
-        if (msSince(t0) > timeoutMs)
-            return false;
+    while (!done() && msSince(t0) <= timeoutMs)
         pump(10);
-    }
-    return true;
+    return done();
 }
 
 void MainWindowTest::pump(int ms)
@@ -122,9 +115,8 @@ QString MainWindowTest::driverText() const
 
 long long msSince(std::chrono::steady_clock::time_point t0)
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                 t0)
-        .count();
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now() - t0).count();
 }
 
 } // namespace vistrel::test
