@@ -366,31 +366,35 @@ bool CMainDialog::RunSettingsSheet()
     return ok;
 }
 
+bool CMainDialog::OpenOneWindow(int id, const char* title)
+{
+    QPushButton* command = button(id);
+    if (!command->isEnabled()) {
+        BringWindowToFront(QLatin1String(title));
+        return false;
+    }
+    command->setEnabled(false);
+    return true;
+}
+
 void CMainDialog::OnSettings()
 {
-    QPushButton* settings = button(kIdSettings);
-    if (!settings->isEnabled()) {
-        BringWindowToFront(QLatin1String(kSettingsTitle));
+    if (!OpenOneWindow(kIdSettings, kSettingsTitle))
         return;
-    }
-    settings->setEnabled(false);
     if (ExecSettingsSheet())
         IniWriteInt("License", "INIVersion", kCurrentIniVersion);
     if (!m_bShuttingDown && m_hub->Capture().isConnected()) {
         m_hub->Capture().ShowDriverInfo();
         SetDriverField(QString::fromStdString(m_hub->DriverInfo()));
     }
-    settings->setEnabled(true);
+    button(kIdSettings)->setEnabled(true);
 }
 
 void CMainDialog::OnAbout()
 {
-    QPushButton* about = button(kIdAbout);
-    if (!about->isEnabled()) {
-        BringWindowToFront(QLatin1String(kAboutTitle));
+    if (!OpenOneWindow(kIdAbout, kAboutTitle))
         return;
-    }
-    about->setEnabled(false);
+    QPushButton* about = button(kIdAbout);
     auto* box = new CAboutBox(this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     connect(box, &QDialog::finished, this, [about] { about->setEnabled(true); });
@@ -399,12 +403,9 @@ void CMainDialog::OnAbout()
 
 void CMainDialog::OnView()
 {
-    QPushButton* view = button(kIdView);
-    if (!view->isEnabled()) {
-        BringWindowToFront(QLatin1String(kImageViewTitle));
+    if (!OpenOneWindow(kIdView, kImageViewTitle))
         return;
-    }
-    view->setEnabled(false);
+    QPushButton* view = button(kIdView);
     const bool lastUpload = m_hub->Settings().m_nViewDisplaysLastUploadImage != 0;
     std::string path;
     if (lastUpload) {

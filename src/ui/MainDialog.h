@@ -114,6 +114,10 @@ class CMainDialog : public QDialog, public SettingsMigrationHost {
     // Runs the settings sheet modally; true when it ended with OK. The one place that knows
     // which sheet the program has.
     bool ExecSettingsSheet();
+    // One window of a kind at a time: when the command's window is open already (its button is
+    // disabled), brings it to the front and returns false; otherwise disables the button until
+    // the window closes.
+    bool OpenOneWindow(int id, const char* title);
     void OnTrayMenuRequested();
     void OnCaptureDeviceChanged();
     void SetDriverField(const QString& text);
