@@ -561,6 +561,12 @@ std::string Hub::LastPicturePath() const
     return Settings().m_strWorkingFolder + "~vistrel.jpg";
 }
 
+void Hub::WhileNoComposition(const std::function<void()>& fn)
+{
+    std::lock_guard lock(m_shared->composeMutex);
+    fn();
+}
+
 bool Hub::AutoCaptureDisabled() const
 {
     std::lock_guard lock(m_shared->mutex);
