@@ -133,6 +133,13 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
     AddHelpShortcut(this, helpContext());
 }
 
+CMyPropertyPage2::~CMyPropertyPage2()
+{
+    // The test window goes with the page; its going must not call back into a page half gone.
+    if (m_pTestDialog)
+        m_pTestDialog->disconnect(this);
+}
+
 int CMyPropertyPage2::helpContext() const
 {
     return kHelpLocationPage;

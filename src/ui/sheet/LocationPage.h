@@ -24,6 +24,7 @@ class CMyPropertyPage2 : public CSettingsPage {
 
     CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDialogs& dialogs,
                      QWidget* parent = nullptr);
+    ~CMyPropertyPage2() override;
 
     QString title() const override { return QStringLiteral("Location"); }
     int helpContext() const override;
