@@ -27,7 +27,6 @@ CUpDownEdit* CountEdit(QWidget* parent, const char* name)
     e->setObjectName(QString::fromLatin1(name));
     // The up arrow counts toward 0, as the program's up-down controls always have.
     e->setUpDownRange(999, 0);
-    e->setMinimumWidth(70);
     return e;
 }
 

@@ -13,6 +13,8 @@ CUpDownEdit::CUpDownEdit(QWidget* parent) : QAbstractSpinBox(parent)
     setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
     setKeyboardTracking(true);
     connect(lineEdit(), &QLineEdit::textChanged, this, &CUpDownEdit::textChanged);
+    // Room for five digits beside the arrows.
+    setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 28);
 }
 
 void CUpDownEdit::setUpDownRange(int first, int last)
