@@ -59,8 +59,7 @@ CMyPropertyPage6::CMyPropertyPage6(Hub& hub, Prompter& prompter, QWidget* parent
     m_pUnit->setObjectName(QStringLiteral("captureUnit"));
     m_pUnit->addItems(
         {QStringLiteral("seconds"), QStringLiteral("minutes"), QStringLiteral("hours")});
-    m_pTimeRange = new QCheckBox(QStringLiteral("Only between"), this);
-    m_pTimeRange->setObjectName(QStringLiteral("onlyBetween"));
+    m_pTimeRange = MakeCheck("onlyBetween", "Only between");
     m_pStart = TimePicker(this, "rangeStart");
     m_pEnd = TimePicker(this, "rangeEnd");
     m_pArchiveInterval = CountEdit(this, "archiveInterval");

@@ -20,22 +20,17 @@ namespace vistrel {
 CMyPropertyPage1::CMyPropertyPage1(Hub& hub, Prompter& prompter, QWidget* parent)
     : CSettingsPage(hub, prompter, parent)
 {
-    m_pUseLan = new QCheckBox(QStringLiteral("Connect via LAN or other direct connection"), this);
-    m_pUseLan->setObjectName(QStringLiteral("useLan"));
+    m_pUseLan = MakeCheck("useLan", "Connect via LAN or other direct connection");
     m_pModem = new QGroupBox(QStringLiteral("Modem Connection"), this);
     m_pModem->setObjectName(QStringLiteral("modemConnection"));
     m_pEntries = new QComboBox(m_pModem);
     m_pEntries->setObjectName(QStringLiteral("dialUpEntry"));
-    m_pUserName = new QLineEdit(m_pModem);
-    m_pUserName->setObjectName(QStringLiteral("userName"));
-    m_pPassword = new QLineEdit(m_pModem);
-    m_pPassword->setObjectName(QStringLiteral("password"));
+    m_pUserName = MakeEdit("userName", m_pModem);
+    m_pPassword = MakeEdit("password", m_pModem);
     m_pPassword->setEchoMode(QLineEdit::Password);
-    m_pPhoneNumber = new QLineEdit(m_pModem);
-    m_pPhoneNumber->setObjectName(QStringLiteral("phoneNumber"));
+    m_pPhoneNumber = MakeEdit("phoneNumber", m_pModem);
     m_pAskBeforeConnect =
-        new QCheckBox(QStringLiteral("Ask before connecting and disconnecting"), m_pModem);
-    m_pAskBeforeConnect->setObjectName(QStringLiteral("askBeforeConnect"));
+        MakeCheck("askBeforeConnect", "Ask before connecting and disconnecting", m_pModem);
 
     auto* modem = new QVBoxLayout(m_pModem);
     auto* entryLabel =

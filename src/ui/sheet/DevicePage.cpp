@@ -35,19 +35,13 @@ CMyPropertyPage7::CMyPropertyPage7(Hub& hub, Prompter& prompter, QWidget* parent
 {
     m_pDriver = new QComboBox(this);
     m_pDriver->setObjectName(QStringLiteral("captureDriver"));
-    auto button = [this](const char* name, const char* text) {
-        auto* b = new QPushButton(QString::fromUtf8(text), this);
-        b->setObjectName(QString::fromLatin1(name));
-        return b;
-    };
-    m_pFormat = button("format", "&Format");
-    m_pSource = button("source", "&Source");
-    m_pDisplay = button("display", "&Display");
+    m_pFormat = MakeButton("format", "&Format");
+    m_pSource = MakeButton("source", "&Source");
+    m_pDisplay = MakeButton("display", "&Display");
     m_pRate = new CUpDownEdit(this);
     m_pRate->setObjectName(QStringLiteral("previewRate"));
     m_pRate->setUpDownRange(1, 5000);
-    m_pDisablePreview = new QCheckBox(QStringLiteral("Disable preview"), this);
-    m_pDisablePreview->setObjectName(QStringLiteral("disablePreview"));
+    m_pDisablePreview = MakeCheck("disablePreview", "Disable preview");
     m_pLeadTime = new CUpDownEdit(this);
     m_pLeadTime->setObjectName(QStringLiteral("previewLeadTime"));
     m_pLeadTime->setUpDownRange(0, 3600);

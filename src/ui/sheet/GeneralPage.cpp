@@ -17,36 +17,22 @@
 
 namespace vistrel {
 
-namespace {
-
-QCheckBox* Check(QWidget* parent, const char* name, const char* text)
-{
-    auto* box = new QCheckBox(QString::fromUtf8(text), parent);
-    box->setObjectName(QString::fromLatin1(name));
-    return box;
-}
-
-} // namespace
-
 CMyPropertyPage5::CMyPropertyPage5(Hub& hub, Prompter& prompter, QWidget* parent)
     : CSettingsPage(hub, prompter, parent),
       m_strAutostartCommand(AutostartCommand(RunningProgramPath()))
 {
-    m_pRunAtStart = Check(this, "runAtStart", "Run when Windows starts");
-    m_pRunMinimized = Check(this, "runMinimized", "Minimize on start");
-    m_pUploadOnStart = Check(this, "uploadOnStart", "Upload on start");
-    m_pHideWhenMinimized = Check(this, "hideWhenMinimized", "Hide when minimized");
-    m_pFtpLog = Check(this, "ftpLog", "Enable FTP logging");
-    m_pSaveAutoCapture = Check(this, "saveAutoCaptureStatus", "Save Auto-Capture status on exit");
-    m_pSuppressErrors = Check(this, "suppressErrors", "Suppress error message windows");
-    m_pErrorLog = Check(this, "errorLog", "Enable error logging");
-    m_pDeleteBeforeMove = Check(this, "deleteBeforeMove", "Delete before moving images");
-    m_pUseSound = Check(this, "useSound", "Play sound when image is captured");
-    m_pSoundFile = new QLineEdit(this);
-    m_pSoundFile->setObjectName(QStringLiteral("soundFile"));
-    m_pChooseSound = new QPushButton(QStringLiteral("..."), this);
-    m_pChooseSound->setObjectName(QStringLiteral("chooseSoundFile"));
-    m_pChooseSound->setMaximumWidth(32);
+    m_pRunAtStart = MakeCheck("runAtStart", "Run when Windows starts");
+    m_pRunMinimized = MakeCheck("runMinimized", "Minimize on start");
+    m_pUploadOnStart = MakeCheck("uploadOnStart", "Upload on start");
+    m_pHideWhenMinimized = MakeCheck("hideWhenMinimized", "Hide when minimized");
+    m_pFtpLog = MakeCheck("ftpLog", "Enable FTP logging");
+    m_pSaveAutoCapture = MakeCheck("saveAutoCaptureStatus", "Save Auto-Capture status on exit");
+    m_pSuppressErrors = MakeCheck("suppressErrors", "Suppress error message windows");
+    m_pErrorLog = MakeCheck("errorLog", "Enable error logging");
+    m_pDeleteBeforeMove = MakeCheck("deleteBeforeMove", "Delete before moving images");
+    m_pUseSound = MakeCheck("useSound", "Play sound when image is captured");
+    m_pSoundFile = MakeEdit("soundFile");
+    m_pChooseSound = MakeButton("chooseSoundFile", "...");
     m_pView = new QComboBox(this);
     m_pView->setObjectName(QStringLiteral("viewButton"));
     m_pView->addItem(QStringLiteral("Captures and displays current image"));

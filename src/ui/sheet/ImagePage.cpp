@@ -19,29 +19,19 @@ CMyPropertyPage3::CMyPropertyPage3(Hub& hub, Prompter& prompter, const SheetDial
                                    QWidget* parent)
     : CSettingsPage(hub, prompter, parent), m_dialogs(dialogs)
 {
-    auto check = [this](const char* name, const char* text) {
-        auto* b = new QCheckBox(QString::fromUtf8(text), this);
-        b->setObjectName(QString::fromLatin1(name));
-        return b;
-    };
-    auto properties = [this](const char* name) {
-        auto* b = new QPushButton(QStringLiteral("Properties"), this);
-        b->setObjectName(QString::fromLatin1(name));
-        return b;
-    };
-    m_pBanner = check("includeBanner", "Include Banner");
-    m_pBannerProperties = properties("bannerProperties");
-    m_pStamp = check("includeDateTime", "&Include Date/Time stamp");
-    m_pStampProperties = properties("dateTimeProperties");
-    m_pLogo = check("includeLogo", "Include Logo");
-    m_pLogoProperties = properties("logoProperties");
+    m_pBanner = MakeCheck("includeBanner", "Include Banner");
+    m_pBannerProperties = MakeButton("bannerProperties", "Properties");
+    m_pStamp = MakeCheck("includeDateTime", "&Include Date/Time stamp");
+    m_pStampProperties = MakeButton("dateTimeProperties", "Properties");
+    m_pLogo = MakeCheck("includeLogo", "Include Logo");
+    m_pLogoProperties = MakeButton("logoProperties", "Properties");
     m_pQuality = new QSlider(Qt::Horizontal, this);
     m_pQuality->setObjectName(QStringLiteral("quality"));
     m_pQuality->setRange(0, 100);
     m_pQuality->setTickInterval(5);
     m_pQuality->setTickPosition(QSlider::TicksBelow);
     m_pQuality->setPageStep(20);
-    m_pProgressive = check("progressive", "Progressive Image");
+    m_pProgressive = MakeCheck("progressive", "Progressive Image");
 
     auto* stamps = new QGridLayout;
     stamps->addWidget(m_pBanner, 0, 0);

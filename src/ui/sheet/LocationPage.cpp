@@ -32,42 +32,25 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
                                    QWidget* parent)
     : CSettingsPage(hub, prompter, parent), m_dialogs(dialogs)
 {
-    auto edit = [this](const char* name) {
-        auto* e = new QLineEdit(this);
-        e->setObjectName(QString::fromLatin1(name));
-        return e;
-    };
-    auto check = [this](const char* name, const char* text) {
-        auto* b = new QCheckBox(QString::fromUtf8(text), this);
-        b->setObjectName(QString::fromLatin1(name));
-        return b;
-    };
-    auto button = [this](const char* name, const char* text) {
-        auto* b = new QPushButton(QString::fromUtf8(text), this);
-        b->setObjectName(QString::fromLatin1(name));
-        return b;
-    };
-    m_pFtpUpload = check("ftpUpload", "Enable FTP upload");
-    m_pServer = edit("ftpServer");
-    m_pUserName = edit("ftpUserName");
-    m_pPassword = edit("ftpPassword");
+    m_pFtpUpload = MakeCheck("ftpUpload", "Enable FTP upload");
+    m_pServer = MakeEdit("ftpServer");
+    m_pUserName = MakeEdit("ftpUserName");
+    m_pPassword = MakeEdit("ftpPassword");
     m_pPassword->setEchoMode(QLineEdit::Password);
     m_pPassword->setMaxLength(kPasswordMax);
-    m_pDirectory = edit("ftpDirectory");
-    m_pBrowse = button("browseDirectory", "...");
-    m_pBrowse->setMaximumWidth(32);
-    m_pFileName = edit("ftpFileName");
-    m_pOnlyWhileOnline = check("onlyWhileOnline", "Only while online");
-    m_pPassive = check("passiveMode", "Use passive transfers");
-    m_pUseProxy = check("useProxy", "Use FTP Proxy");
-    m_pConfigureProxy = button("configureProxy", "Configure Proxy");
-    m_pTest = button("testFtp", "Test");
+    m_pDirectory = MakeEdit("ftpDirectory");
+    m_pBrowse = MakeButton("browseDirectory", "...");
+    m_pFileName = MakeEdit("ftpFileName");
+    m_pOnlyWhileOnline = MakeCheck("onlyWhileOnline", "Only while online");
+    m_pPassive = MakeCheck("passiveMode", "Use passive transfers");
+    m_pUseProxy = MakeCheck("useProxy", "Use FTP Proxy");
+    m_pConfigureProxy = MakeButton("configureProxy", "Configure Proxy");
+    m_pTest = MakeButton("testFtp", "Test");
     m_pTest->setToolTip(QStringLiteral("Log on with these settings, list the directory and show "
                                        "the conversation"));
-    m_pSaveAsFile = check("saveAsFile", "Enable save as file");
-    m_pSaveAsFileName = edit("saveAsFileName");
-    m_pChooseLocalFile = button("chooseLocalFile", "...");
-    m_pChooseLocalFile->setMaximumWidth(32);
+    m_pSaveAsFile = MakeCheck("saveAsFile", "Enable save as file");
+    m_pSaveAsFileName = MakeEdit("saveAsFileName");
+    m_pChooseLocalFile = MakeButton("chooseLocalFile", "...");
 
     const char* labels[5] = {"FTP Server", "Username", "Password", "Directory", "Filename"};
     QLineEdit* edits[5] = {m_pServer, m_pUserName, m_pPassword, m_pDirectory, m_pFileName};

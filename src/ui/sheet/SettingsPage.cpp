@@ -6,7 +6,10 @@
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSlider>
+
+#include <string_view>
 
 namespace vistrel {
 
@@ -55,6 +58,29 @@ void CSettingsPage::watch(std::initializer_list<QWidget*> controls)
         else if (auto* time = qobject_cast<QDateTimeEdit*>(w))
             connect(time, &QDateTimeEdit::timeChanged, this, &CSettingsPage::markModified);
     }
+}
+
+QCheckBox* CSettingsPage::MakeCheck(const char* name, const char* text, QWidget* parent)
+{
+    auto* box = new QCheckBox(QString::fromUtf8(text), parent ? parent : this);
+    box->setObjectName(QString::fromLatin1(name));
+    return box;
+}
+
+QPushButton* CSettingsPage::MakeButton(const char* name, const char* text, QWidget* parent)
+{
+    auto* button = new QPushButton(QString::fromUtf8(text), parent ? parent : this);
+    button->setObjectName(QString::fromLatin1(name));
+    if (std::string_view(text) == "...")
+        button->setMaximumWidth(32);
+    return button;
+}
+
+QLineEdit* CSettingsPage::MakeEdit(const char* name, QWidget* parent)
+{
+    auto* edit = new QLineEdit(parent ? parent : this);
+    edit->setObjectName(QString::fromLatin1(name));
+    return edit;
 }
 
 } // namespace vistrel

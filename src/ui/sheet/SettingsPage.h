@@ -8,6 +8,10 @@
 
 #include <optional>
 
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+
 namespace vistrel {
 
 class Prompter;
@@ -57,6 +61,12 @@ class CSettingsPage : public QWidget {
     void markModified();
     // Makes every user change of these controls mark the sheet modified.
     void watch(std::initializer_list<QWidget*> controls);
+
+    // The page's controls, named (tests and the screenshots find them by name); parent is the
+    // page unless given.
+    QCheckBox* MakeCheck(const char* name, const char* text, QWidget* parent = nullptr);
+    QPushButton* MakeButton(const char* name, const char* text, QWidget* parent = nullptr);
+    QLineEdit* MakeEdit(const char* name, QWidget* parent = nullptr);
 
     Hub& m_hub;
     Prompter& m_prompter;
