@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -81,13 +82,18 @@ std::string UnescapeValue(const std::string& text)
     return out;
 }
 
+// $XDG_CONFIG_HOME, or ~/.config when it is unset or relative (which the XDG rules ignore).
 std::string ConfigHome()
 {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     if (xdg && xdg[0] == '/')
         return xdg;
-    const char* home = std::getenv("HOME");
-    return std::string(home ? home : "") + "/.config";
+    std::string home;
+    if (const char* h = std::getenv("HOME"); h && *h)
+        home = h;
+    else if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir)
+        home = pw->pw_dir;
+    return home + "/.config";
 }
 
 void SetError(std::string* error, const std::string& text)
