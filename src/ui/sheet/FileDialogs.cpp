@@ -6,20 +6,20 @@ namespace vistrel {
 
 namespace {
 
-std::function<QString(const FileDialogRequest&)>& Chooser()
+std::function<QString(const FileChooserRequest&)>& Chooser()
 {
-    static std::function<QString(const FileDialogRequest&)> chooser;
+    static std::function<QString(const FileChooserRequest&)> chooser;
     return chooser;
 }
 
 } // namespace
 
-QString ChooseFile(QWidget* parent, const FileDialogRequest& request)
+QString ChooseFile(QWidget* parent, const FileChooserRequest& request)
 {
     if (Chooser())
         return Chooser()(request);
     QFileDialog dialog(parent, request.title);
-    const bool save = request.mode == FileDialogRequest::Mode::Save;
+    const bool save = request.mode == FileChooserRequest::Mode::Save;
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setNameFilters(request.filters);
@@ -31,7 +31,7 @@ QString ChooseFile(QWidget* parent, const FileDialogRequest& request)
     return dialog.selectedFiles().constFirst();
 }
 
-void SetFileChooserForTesting(std::function<QString(const FileDialogRequest&)> chooser)
+void SetFileChooserForTesting(std::function<QString(const FileChooserRequest&)> chooser)
 {
     Chooser() = std::move(chooser);
 }

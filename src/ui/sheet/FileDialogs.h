@@ -10,7 +10,7 @@ class QWidget;
 namespace vistrel {
 
 // What a page's file chooser asks for.
-struct FileDialogRequest {
+struct FileChooserRequest {
     enum class Mode { Open, Save };
     Mode mode = Mode::Open;
     QString title;
@@ -22,10 +22,10 @@ struct FileDialogRequest {
 // Runs the file dialog of request and returns the chosen path, or an empty text when the user
 // cancelled. An open dialog accepts only an existing file. The current directory of the process
 // is left as it was.
-QString ChooseFile(QWidget* parent, const FileDialogRequest& request);
+QString ChooseFile(QWidget* parent, const FileChooserRequest& request);
 
 // For tests: answer the next file dialogs with chooser instead of showing them (an empty
 // function shows real dialogs again).
-void SetFileChooserForTesting(std::function<QString(const FileDialogRequest&)> chooser);
+void SetFileChooserForTesting(std::function<QString(const FileChooserRequest&)> chooser);
 
 } // namespace vistrel

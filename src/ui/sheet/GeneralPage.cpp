@@ -116,8 +116,8 @@ void CMyPropertyPage5::OnUseSound()
 
 void CMyPropertyPage5::OnChooseSoundFile()
 {
-    FileDialogRequest request;
-    request.mode = FileDialogRequest::Mode::Open;
+    FileChooserRequest request;
+    request.mode = FileChooserRequest::Mode::Open;
     request.title = QStringLiteral("Select Sound File");
     request.filters = {QStringLiteral("Sound Files (*.WAV *.wav)"),
                        QStringLiteral("All files (*)")};

@@ -193,8 +193,8 @@ void CMyPropertyPage2::OnBrowseDirectory()
 
 void CMyPropertyPage2::OnChooseLocalFile()
 {
-    FileDialogRequest request;
-    request.mode = FileDialogRequest::Mode::Save;
+    FileChooserRequest request;
+    request.mode = FileChooserRequest::Mode::Save;
     request.title = QStringLiteral("Save as file");
     request.filters = {QStringLiteral("JPG File (*.JPG *.jpg)")};
     request.defaultSuffix = QStringLiteral("JPG");

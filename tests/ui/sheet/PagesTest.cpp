@@ -117,9 +117,9 @@ TEST_F(GeneralPage, TheSoundFileFollowsItsBoxAndItsChooser)
     EXPECT_TRUE(edit("soundFile")->isEnabled());
     ASSERT_TRUE(find<QPushButton>("chooseSoundFile")->isEnabled());
 
-    std::vector<FileDialogRequest> asked;
+    std::vector<FileChooserRequest> asked;
     QString answer = QStringLiteral("/sounds/click.wav");
-    SetFileChooserForTesting([&](const FileDialogRequest& r) {
+    SetFileChooserForTesting([&](const FileChooserRequest& r) {
         asked.push_back(r);
         return answer;
     });
@@ -128,7 +128,7 @@ TEST_F(GeneralPage, TheSoundFileFollowsItsBoxAndItsChooser)
     click("chooseSoundFile");
     SetFileChooserForTesting({});
     ASSERT_EQ(asked.size(), 2u);
-    EXPECT_EQ(asked[0].mode, FileDialogRequest::Mode::Open);
+    EXPECT_EQ(asked[0].mode, FileChooserRequest::Mode::Open);
     EXPECT_EQ(asked[0].title, "Select Sound File");
     EXPECT_EQ(asked[0].filters, QStringList({"Sound Files (*.WAV *.wav)", "All files (*)"}));
     EXPECT_EQ(asked[0].defaultSuffix, "WAV");
@@ -320,14 +320,14 @@ TEST_F(LocationPage, TheLocalFileIsChosenWithASaveDialog)
     startHub();
     set("UploadOptions", "SaveAsFile", 1);
     openSheet(Sheet::LocationPage);
-    FileDialogRequest asked;
-    SetFileChooserForTesting([&](const FileDialogRequest& r) {
+    FileChooserRequest asked;
+    SetFileChooserForTesting([&](const FileChooserRequest& r) {
         asked = r;
         return QStringLiteral("/srv/www/cam.JPG");
     });
     click("chooseLocalFile");
     SetFileChooserForTesting({});
-    EXPECT_EQ(asked.mode, FileDialogRequest::Mode::Save);
+    EXPECT_EQ(asked.mode, FileChooserRequest::Mode::Save);
     EXPECT_EQ(asked.title, "Save as file");
     EXPECT_EQ(asked.filters, QStringList{"JPG File (*.JPG *.jpg)"});
     EXPECT_EQ(asked.defaultSuffix, "JPG");
