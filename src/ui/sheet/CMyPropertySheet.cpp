@@ -27,12 +27,6 @@ CMyPropertySheet::CMyPropertySheet(Hub& hub, Prompter& prompter, QWidget* parent
 {
     setWindowTitle(QStringLiteral("Vistrel Settings"));
     setObjectName(QStringLiteral("settingsSheet"));
-    // Hidden in the tray, the main window cannot lead the user to the sheet: it then stands
-    // alone, with a taskbar entry and the program's icon of its own.
-    if (parent && !parent->isVisible()) {
-        setParent(nullptr, windowFlags());
-        setWindowIcon(parent->windowIcon());
-    }
 
     m_pTabs = new QTabWidget(this);
     m_pages = {

@@ -22,7 +22,8 @@ class Prompter;
 // program follows at once; a page never shown stores nothing. Cancel (or Escape) stores nothing
 // and lets the Device page put the camera's format back. exec() returns Accepted after OK.
 //
-// The main window writes License/INIVersion after OK; the sheet does not.
+// The main window writes License/INIVersion after OK, and makes the sheet a window of its own
+// while it is hidden in the tray (PrepareDialogOfMainWindow); the sheet does neither.
 class CMyPropertySheet : public QDialog {
     Q_OBJECT
   public:

@@ -4,7 +4,7 @@
 // display with a window manager and ImageMagick's import:
 //
 //   xvfb-run -a -s "-screen 0 1280x800x24" sh -c 'openbox & sleep 1;
-//     QT_QPA_PLATFORM=xcb build/tests/ui/sheet/sheet_screenshots docs/images'
+//     QT_QPA_PLATFORM=xcb build/tests/ui/sheet/sheet_screenshots docs'
 
 #include "FakeV4l2.h"
 #include "app/Hub.h"

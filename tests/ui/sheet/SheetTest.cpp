@@ -10,8 +10,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QIcon>
-#include <QPixmap>
 #include <QPushButton>
 #include <QTest>
 
@@ -280,27 +278,6 @@ TEST_F(SheetTest, TheFileNameRuleGivesWayToSaveAsFile)
                       std::vector<std::string>{"Filename must have a .JPG extension"});
         sheet.reset();
     }
-}
-
-// Hidden in the tray, the main window cannot lead the user to the sheet: the sheet then is a
-// window of its own, with the program's icon.
-TEST_F(SheetTest, OverAHiddenWindowTheSheetStandsAlone)
-{
-    startHub();
-    QWidget mainWindow;
-    QPixmap pixmap(16, 16);
-    pixmap.fill(Qt::red);
-    mainWindow.setWindowIcon(QIcon(pixmap));
-    mainWindow.show();
-    {
-        Sheet shown(*hub, prompter, &mainWindow);
-        EXPECT_EQ(shown.parentWidget(), &mainWindow);
-    }
-    mainWindow.hide();
-    Sheet alone(*hub, prompter, &mainWindow);
-    EXPECT_EQ(alone.parentWidget(), nullptr);
-    EXPECT_TRUE(alone.isWindow());
-    EXPECT_EQ(alone.windowIcon().cacheKey(), mainWindow.windowIcon().cacheKey());
 }
 
 TEST_F(SheetTest, HelpOpensTheTopicOfThePageShown)
