@@ -20,8 +20,12 @@ function(vistrel_add_test)
   endif()
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE vistrel_testmain_${T_QT} ${T_LIBS})
+  # NO_PRETTY_VALUES: a parameterised case is named by its suite's name generator alone, not
+  # followed by "# GetParam() = <the parameter's bytes>", which holds pointers and so would
+  # change from build to build.
   gtest_discover_tests(${T_NAME}
     DISCOVERY_TIMEOUT 60
+    NO_PRETTY_VALUES
     PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
                ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VISTREL_TEST_BINARY_DIR=${CMAKE_BINARY_DIR};VISTREL_TEST_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
 endfunction()

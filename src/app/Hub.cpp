@@ -161,6 +161,7 @@ Hub::Hub(Prompter& prompter, SettingsMigrationHost& migration,
 {
     m_shared->hub = this;
     m_shared->composeEnvironment = m_deps.composeEnvironment;
+    m_shared->composeEnvironment.quit = &m_shared->events.quit; // shutdown cuts the lead time
     m_shared->dialUp = m_dialUp;
     if (!m_deps.sessions)
         m_deps.sessions = RealFtpSessions();
@@ -529,7 +530,7 @@ void Hub::OnWorkerDone(int result, const std::string& lastCapture)
         if (!live.m_bSuppressErrors || !m_shared->record.AutoTriggered())
             m_prompter.message(lastCapture);
         if (live.m_bErrorLog)
-            AppendErrorLog(live.m_strInstallDirectory, lastCapture, m_deps.clock());
+            AppendErrorLog(live.m_strWorkingFolder, lastCapture, m_deps.clock());
     }
     SetCycleRunning(false);
     emit cycleDone(result, QString::fromStdString(lastCapture));
@@ -548,7 +549,7 @@ std::string Hub::ComposeViewPicture(std::string* error)
     // Holding the idle token keeps the trigger from starting a cycle meanwhile; when a cycle
     // already runs, the composition lock lets its composition finish first.
     const bool tookIdle = m_shared->events.idle.Wait(0);
-    const std::string path = Settings().m_strInstallDirectory + "pvvistrel.jpg";
+    const std::string path = Settings().m_strWorkingFolder + "pvvistrel.jpg";
     const std::string stamp = m_shared->Compose(path, error);
     if (tookIdle)
         m_shared->events.idle.Set();
@@ -557,7 +558,13 @@ std::string Hub::ComposeViewPicture(std::string* error)
 
 std::string Hub::LastPicturePath() const
 {
-    return Settings().m_strInstallDirectory + "~vistrel.jpg";
+    return Settings().m_strWorkingFolder + "~vistrel.jpg";
+}
+
+void Hub::WhileNoComposition(const std::function<void()>& fn)
+{
+    std::lock_guard lock(m_shared->composeMutex);
+    fn();
 }
 
 bool Hub::AutoCaptureDisabled() const

@@ -101,6 +101,10 @@ class Hub : public QObject {
     std::string ComposeViewPicture(std::string* error);
     // The file of the last cycle's picture, "~vistrel.jpg" in the program folder.
     std::string LastPicturePath() const;
+    // Runs fn while no composition is writing a picture (it holds the composition lock), so a
+    // picture file that fn reads is whole: the View command reads "~vistrel.jpg" this way while a
+    // cycle may be writing it.
+    void WhileNoComposition(const std::function<void()>& fn);
 
     // The capture device and its preview, for the window's preview and the Device page. Use on
     // the hub's thread.

@@ -8,7 +8,7 @@ namespace vistrel {
 UploadSettings ToUploadSettings(const LiveSettings& l, int logonType)
 {
     UploadSettings u;
-    u.programFolder = l.m_strInstallDirectory;
+    u.programFolder = l.m_strWorkingFolder;
     u.saveAsFile = l.m_bSaveAsFile;
     u.saveAsFilename = l.m_strSaveAsFilename;
     u.ftpUpload = l.m_bFTPUpload;

@@ -81,6 +81,11 @@ int main(int argc, char** argv)
     if (!error.empty())
         host.Log("message", error);
     host.Log("settings", settingsPath);
+    // A FIFO or a device there would hold every read of the settings for ever.
+    if (!CheckSettingsFile(settingsPath, &error)) {
+        std::fprintf(stderr, "vistreld: %s\n", error.c_str());
+        return 1;
+    }
 
     if (!options.setPassword.empty()) {
         std::string password;
@@ -130,6 +135,8 @@ int main(int argc, char** argv)
     }
     if (!hub.Startup(!options.once))
         return 1;
+    const std::string folder = hub.Settings().m_strWorkingFolder;
+    host.Log("settings", "working folder " + (folder.empty() ? std::string("./") : folder));
 
     QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {

@@ -1,9 +1,9 @@
 #include "capture/ImageFormat.h"
 #include "capture/RgbFrame.h"
+#include "platform/ReplaceFile.h"
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace vistrel {
@@ -72,24 +72,21 @@ bool SaveRgbFrameAsBmp(const RgbFrame& frame, const std::string& path, std::stri
             out.push_back(0);
     }
 
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return fail(error, "Cannot create " + path + ": " + std::strerror(errno));
+    // A new file renamed into place: whoever reads the sample meanwhile sees a whole picture.
+    FileReplacement file(path, false);
+    if (!file.Create(error))
+        return false;
     std::size_t done = 0;
     while (done < out.size()) {
-        const ssize_t n = ::write(fd, out.data() + done, out.size() - done);
+        const ssize_t n = ::write(file.Descriptor(), out.data() + done, out.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0) {
-            const int err = errno;
-            ::close(fd);
-            return fail(error, "Cannot write " + path + ": " + std::strerror(err));
-        }
+        if (n <= 0)
+            return fail(error, "Cannot write " + path + ": " + std::strerror(errno));
         done += static_cast<std::size_t>(n);
     }
-    if (::close(fd) != 0)
-        return fail(error, "Cannot write " + path + ": " + std::strerror(errno));
+    if (!file.Commit(error))
+        return false;
     return true;
 }
 

@@ -28,8 +28,9 @@ struct RgbFrame {
 };
 
 // Writes the frame as an uncompressed 24-bit bitmap file (file header, 40-byte info header,
-// bottom-up rows in blue-green-red order padded to four bytes). The file is replaced; a symlink
-// at path is not followed. Returns false with *error set on failure.
+// bottom-up rows in blue-green-red order padded to four bytes). The file is replaced by rename,
+// so a reader never sees a part of it; a symlink at path is replaced, not followed. Returns false
+// with *error set on failure.
 bool SaveRgbFrameAsBmp(const RgbFrame& frame, const std::string& path, std::string* error);
 
 } // namespace vistrel

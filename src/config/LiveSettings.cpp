@@ -3,6 +3,7 @@
 #include "config/KeyCatalogue.h"
 #include "config/SettingsFile.h"
 #include "platform/AutoResetEvent.h"
+#include "platform/Profile.h"
 
 namespace vistrel {
 
@@ -32,10 +33,7 @@ std::string readString(std::string_view sectionName, std::string_view key)
 
 std::string readFontFace(std::string_view sectionName, std::string_view key)
 {
-    std::string face = ReadSettingString(sectionName, key);
-    if (face.size() > kFontFaceMax)
-        face.resize(kFontFaceMax);
-    return face;
+    return std::string(Utf8Prefix(ReadSettingString(sectionName, key), kFontFaceMax));
 }
 
 } // namespace
@@ -162,6 +160,7 @@ void LiveSettings::LoadEverything(bool readArchiveCounter)
     m_strInstallDirectory = readString(section::kInstall, "Directory");
     if (!m_strInstallDirectory.empty() && m_strInstallDirectory.back() != '/')
         m_strInstallDirectory += '/';
+    m_strWorkingFolder = WorkingFolder(m_strInstallDirectory);
     LoadImageOptions();
     LoadSchedule(readArchiveCounter);
     LoadFtp();

@@ -108,10 +108,12 @@ struct LiveSettings {
     int m_nPreviewLeadTime = 10; // seconds
     int m_nPreviewRate = 25;     // frames per second
 
-    // Install/Directory with a trailing '/' when not empty: the program folder, where the
-    // working files ("~vistrel.jpg", "pvvistrel.jpg", "error.log", "ftp.log") live. Empty means
-    // the current directory.
+    // Install/Directory with a trailing '/' when not empty.
     std::string m_strInstallDirectory;
+    // The program folder, where the working files ("~vistrel.jpg", "pvvistrel.jpg", "error.log",
+    // "ftp.log") live, with its trailing '/'; empty means the current directory. Worked out from
+    // Install/Directory and the settings file by the full load (WorkingFolder in SettingsFile.h).
+    std::string m_strWorkingFolder;
 
     // The section loaders, each reading its keys from the settings file.
     void LoadImageOptions();
@@ -126,7 +128,8 @@ struct LiveSettings {
     void LoadDevice();
 
     // The full load at start-up: waits at most 5000 ms for the worker's idle event (consuming
-    // it), reads FTPTimeOut, FTPPort and Install/Directory, then runs the loaders in the order
+    // it), reads FTPTimeOut, FTPPort and Install/Directory (and works out the program folder),
+    // then runs the loaders in the order
     // image options, schedule (with the archive counter), FTP, connection, general, device.
     // Returns whether the idle event came; the settings are loaded either way.
     bool LoadAll(AutoResetEvent& idleEvent);

@@ -5,8 +5,11 @@
 #include "platform/Profile.h"
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -29,14 +32,20 @@ std::string homeDirectory()
     return ".";
 }
 
-std::string configDirectory()
+// An XDG base folder's "vistrel" folder: $variable, or home + fallback when that is unset.
+std::string xdgDirectory(const char* variable, const char* fallback)
 {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const char* xdg = std::getenv(variable);
     // The XDG rules say a relative value is to be ignored.
-    std::string base = (xdg && xdg[0] == '/') ? xdg : homeDirectory() + "/.config";
+    std::string base = (xdg && xdg[0] == '/') ? xdg : homeDirectory() + fallback;
     while (base.size() > 1 && base.back() == '/')
         base.pop_back();
     return base + "/vistrel";
+}
+
+std::string configDirectory()
+{
+    return xdgDirectory("XDG_CONFIG_HOME", "/.config");
 }
 
 // mkdir -p, the last level private to the user.
@@ -53,6 +62,28 @@ bool makeDirectories(const std::string& dir, std::string* error)
         }
     }
     return true;
+}
+
+std::string stateDirectory()
+{
+    return xdgDirectory("XDG_STATE_HOME", "/.local/state");
+}
+
+std::string absolutePath(const std::string& path)
+{
+    std::error_code ec;
+    const auto p = std::filesystem::absolute(path, ec);
+    return ec ? path : p.lexically_normal().string();
+}
+
+std::uint64_t fnv1a(const std::string& text)
+{
+    std::uint64_t h = 14695981039346656037ull;
+    for (unsigned char c : text) {
+        h ^= c;
+        h *= 1099511628211ull;
+    }
+    return h;
 }
 
 } // namespace
@@ -105,6 +136,52 @@ void SetSettingsFilePathForTesting(const std::string& path)
     g_fixed = !path.empty();
 }
 
+bool CheckSettingsFile(const std::string& path, std::string* error)
+{
+    struct stat st {};
+    // stat follows a symbolic link; a dangling one is a file that does not exist yet.
+    if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode))
+        return true;
+    if (error)
+        *error = path + " is not a regular file";
+    return false;
+}
+
+std::string StateFolderName(const std::string& settingsPath)
+{
+    const std::string absolute = absolutePath(settingsPath);
+    const auto slash = absolute.rfind('/');
+    std::string name = slash == std::string::npos ? absolute : absolute.substr(slash + 1);
+    if (name.size() > 4 && name.ends_with(".ini"))
+        name.resize(name.size() - 4);
+    if (absolute.substr(0, slash == std::string::npos ? 0 : slash) == configDirectory())
+        return name;
+    char hash[17];
+    std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(fnv1a(absolute)));
+    return name + "-" + hash;
+}
+
+std::string WorkingFolder(const std::string& installDirectory, std::string* error)
+{
+    if (!installDirectory.empty())
+        return installDirectory;
+    // A service manager that made the instance a folder of its own (systemd's StateDirectory=)
+    // names it here; the vistreld@ unit also starts the instance in it.
+    if (const char* given = std::getenv("STATE_DIRECTORY"); given && given[0] == '/') {
+        std::string folder = given;
+        folder = folder.substr(0, folder.find(':'));
+        while (folder.size() > 1 && folder.back() == '/')
+            folder.pop_back();
+        return folder + "/";
+    }
+    const std::string settings = absolutePath(SettingsFilePath());
+    if (settings == configDirectory() + "/vistrel.ini" && ::access(".", W_OK) == 0)
+        return {};
+    const std::string folder = stateDirectory() + "/" + StateFolderName(settings);
+    makeDirectories(folder, error);
+    return folder + "/";
+}
+
 int IniReadInt(std::string_view section, std::string_view key, int defaultValue)
 {
     return GetPrivateProfileInt(section, key, defaultValue, SettingsFilePath());
@@ -116,14 +193,16 @@ std::string IniReadString(std::string_view section, std::string_view key,
     return GetPrivateProfileString(section, key, defaultValue, SettingsFilePath());
 }
 
-bool IniWriteInt(std::string_view section, std::string_view key, int value)
+bool IniWriteInt(std::string_view section, std::string_view key, int value, std::string* error)
 {
-    return WritePrivateProfileString(section, key, std::to_string(value), SettingsFilePath());
+    return WritePrivateProfileString(section, key, std::to_string(value), SettingsFilePath(),
+                                     error);
 }
 
-bool IniWriteString(std::string_view section, std::string_view key, std::string_view value)
+bool IniWriteString(std::string_view section, std::string_view key, std::string_view value,
+                    std::string* error)
 {
-    return WritePrivateProfileString(section, key, value, SettingsFilePath());
+    return WritePrivateProfileString(section, key, value, SettingsFilePath(), error);
 }
 
 std::string IniReadPassword(std::string_view section, std::string_view key)
@@ -136,12 +215,16 @@ bool PasswordFitsSettingsFile(std::string_view clear)
     return ScramblePassword(clear).size() <= kProfileStringMax;
 }
 
-bool IniWritePassword(std::string_view section, std::string_view key, std::string_view clear)
+bool IniWritePassword(std::string_view section, std::string_view key, std::string_view clear,
+                      std::string* error)
 {
     const std::string stored = ScramblePassword(clear);
-    if (stored.size() > kProfileStringMax)
+    if (stored.size() > kProfileStringMax) {
+        if (error)
+            *error = "The password is too long to be stored";
         return false;
-    return IniWriteString(section, key, stored);
+    }
+    return IniWriteString(section, key, stored, error);
 }
 
 } // namespace vistrel

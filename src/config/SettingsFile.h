@@ -32,6 +32,33 @@ const std::string& FixSettingsFile(const std::string& commandLineTail,
 // line first.
 const std::string& SettingsFilePath();
 
+// Whether path can serve as the settings file: false, with *error set to "<path> is not a regular
+// file", when something other than a regular file (a FIFO, a device, a folder) is in its place;
+// true for a regular file and for a file that does not exist yet. Programs check this at start-up
+// and refuse to run, since such a file can neither hold settings nor be read without waiting.
+bool CheckSettingsFile(const std::string& path, std::string* error);
+
+// The folder of the working files ("~vistrel.jpg", "pvvistrel.jpg", "error.log", "ftp.log"),
+// with its trailing '/', or empty for the current directory:
+//  - Install/Directory when it is set (installDirectory, as the live copy holds it);
+//  - otherwise the folder a service manager made for this instance ($STATE_DIRECTORY, its first
+//    entry, as systemd sets it for the vistreld@ unit);
+//  - otherwise the current directory, for the default settings file (vistrel.ini in the
+//    configuration folder) when the current directory is writable;
+//  - otherwise a folder of the settings file's own, $XDG_STATE_HOME/vistrel/<name>/
+//    (~/.local/state/vistrel/<name>/ when that variable is unset or not absolute), see
+//    StateFolderName. It is created (mode 0700) when missing; when that fails *error is set and
+//    the path is returned all the same (the writes of a cycle then fail and say where).
+// So two instances started from one folder with different settings files never share working
+// files.
+std::string WorkingFolder(const std::string& installDirectory, std::string* error = nullptr);
+
+// The name of a settings file's own folder: its file name without ".ini" for a file in the
+// configuration folder ("cam2" for cam2.ini); for a file anywhere else that name, '-' and 16 hex
+// digits of a hash of its absolute path ("front-…" for /srv/cams/front.ini), so that two files
+// of one name in different folders get different folders.
+std::string StateFolderName(const std::string& settingsPath);
+
 // For tests only: point the settings file at path, or (with an empty path) forget it, so that
 // the next FixSettingsFile or SettingsFilePath fixes it afresh.
 void SetSettingsFilePathForTesting(const std::string& path);
@@ -41,16 +68,19 @@ void SetSettingsFilePathForTesting(const std::string& path);
 int IniReadInt(std::string_view section, std::string_view key, int defaultValue);
 std::string IniReadString(std::string_view section, std::string_view key,
                           std::string_view defaultValue);
-// Writes value as "%d". Returns false when the write failed (callers may ignore it).
-bool IniWriteInt(std::string_view section, std::string_view key, int value);
+// Writes value as "%d". Returns false, with *error set when given, when the write failed.
+bool IniWriteInt(std::string_view section, std::string_view key, int value,
+                 std::string* error = nullptr);
 // Writes a string as it is (see WritePrivateProfileString for what is refused).
-bool IniWriteString(std::string_view section, std::string_view key, std::string_view value);
+bool IniWriteString(std::string_view section, std::string_view key, std::string_view value,
+                    std::string* error = nullptr);
 
 // Passwords: stored scrambled, read back in clear (config/PasswordScrambling.h).
 std::string IniReadPassword(std::string_view section, std::string_view key);
 // Refuses (false, nothing written) a password whose stored form would be longer than a read
 // returns, because it could never be read back whole; see PasswordFitsSettingsFile.
-bool IniWritePassword(std::string_view section, std::string_view key, std::string_view clear);
+bool IniWritePassword(std::string_view section, std::string_view key, std::string_view clear,
+                      std::string* error = nullptr);
 // Whether a password can be stored and read back whole (its scrambled form has at most 1023
 // characters: every password of up to 511 characters '!'..'}' does). Pages check it first.
 bool PasswordFitsSettingsFile(std::string_view clear);

@@ -18,24 +18,53 @@ const char* const kNewerVersionText =
 const char* const kNoDialUpText = "Vistrel was unable to load RAS (Dialup) support.\nConnection "
                                   "will be set to LAN or other direct connection";
 
-void writeCurrentVersion()
-{
-    IniWriteInt(section::kLicense, "INIVersion", kCurrentIniVersion);
-}
+const char* const kSaveFailedText = "Unable to save the settings!\n";
+
+// The writes of one check. The first that fails is reported once at the end, so that a file
+// that cannot be written says so instead of the first-start questions coming back unexplained.
+class Writes {
+  public:
+    explicit Writes(Prompter& prompter) : m_prompter(prompter) {}
+    ~Writes()
+    {
+        if (!m_strError.empty())
+            m_prompter.message(kSaveFailedText + m_strError, PromptIcon::Exclamation);
+    }
+    void Int(std::string_view sectionName, std::string_view key, int value)
+    {
+        note(IniWriteInt(sectionName, key, value, &m_strLast));
+    }
+    void Password(std::string_view sectionName, std::string_view key, std::string_view clear)
+    {
+        note(IniWritePassword(sectionName, key, clear, &m_strLast));
+    }
+    void CurrentVersion() { Int(section::kLicense, "INIVersion", kCurrentIniVersion); }
+
+  private:
+    void note(bool ok)
+    {
+        if (!ok && m_strError.empty())
+            m_strError = m_strLast.empty() ? "unknown error" : m_strLast;
+    }
+    Prompter& m_prompter;
+    std::string m_strLast;
+    std::string m_strError;
+};
 
 // Runs the sheet; on OK records the current layout. Then the window is redrawn.
-void runSheetForFirstStart(SettingsMigrationHost& host)
+void runSheetForFirstStart(SettingsMigrationHost& host, Writes& writes)
 {
     if (host.RunSettingsSheet())
-        writeCurrentVersion();
+        writes.CurrentVersion();
     host.Redraw();
 }
 
 // Version 1000 stored passwords with an older scrambling; re-store them in the current form.
-std::string migrateLegacyPassword(std::string_view sectionName, std::string_view key)
+std::string migrateLegacyPassword(std::string_view sectionName, std::string_view key,
+                                  Writes& writes)
 {
     const std::string clear = UnscrambleLegacyPassword(IniReadString(sectionName, key, ""));
-    IniWritePassword(sectionName, key, clear);
+    writes.Password(sectionName, key, clear);
     return clear;
 }
 
@@ -43,29 +72,32 @@ std::string migrateLegacyPassword(std::string_view sectionName, std::string_view
 
 void CheckSettingsVersion(LiveSettings& settings, SettingsMigrationHost& host, Prompter& prompter)
 {
+    Writes writes(prompter);
     const auto version = static_cast<unsigned>(IniReadInt(section::kLicense, "INIVersion", 0));
     if (version < 1000) {
         host.OpenHelpTopic(kFirstStartHelpTopic);
-        runSheetForFirstStart(host);
+        runSheetForFirstStart(host, writes);
     } else if (version == 1000) {
         // That layout had only the three bottom positions 0..2.
         settings.m_nTimeAlignment = IniReadInt(section::kImageOptions, "TimeAlignment", 1) + 3;
-        IniWriteInt(section::kImageOptions, "TimeAlignment", settings.m_nTimeAlignment);
-        settings.m_strPassword = migrateLegacyPassword(section::kConnectOptions, "Password");
-        settings.m_strFTPPassword = migrateLegacyPassword(section::kUploadOptions, "FTPPassword");
-        writeCurrentVersion();
+        writes.Int(section::kImageOptions, "TimeAlignment", settings.m_nTimeAlignment);
+        settings.m_strPassword =
+            migrateLegacyPassword(section::kConnectOptions, "Password", writes);
+        settings.m_strFTPPassword =
+            migrateLegacyPassword(section::kUploadOptions, "FTPPassword", writes);
+        writes.CurrentVersion();
     } else if (version <= 1004) {
         // A negative value would index no layout at all; keep it within the six layouts.
         settings.m_nDateTimeFormat =
             std::clamp(IniReadInt(section::kImageOptions, "TwelveHourTime", 0), 0, 5);
-        IniWriteInt(section::kImageOptions, "DateTimeFormat", settings.m_nDateTimeFormat);
+        writes.Int(section::kImageOptions, "DateTimeFormat", settings.m_nDateTimeFormat);
         host.OpenHelpTopic(kFirstStartHelpTopic);
         host.RunSettingsSheet();
-        writeCurrentVersion();
+        writes.CurrentVersion();
         host.Redraw();
     } else if (version == static_cast<unsigned>(kCurrentIniVersion)) {
         if (settings.m_nCaptureDevice == -1)
-            runSheetForFirstStart(host);
+            runSheetForFirstStart(host, writes);
     } else {
         prompter.message(kNewerVersionText, PromptIcon::Exclamation);
     }
@@ -77,7 +109,7 @@ bool ApplyDialUpAvailability(LiveSettings& settings, bool rasAvailable, Prompter
         return false;
     prompter.message(kNoDialUpText, PromptIcon::Exclamation);
     settings.m_bUseLAN = true;
-    IniWriteInt(section::kConnectOptions, "UseLAN", 1);
+    Writes(prompter).Int(section::kConnectOptions, "UseLAN", 1);
     return true;
 }
 

@@ -112,13 +112,25 @@ bool CFtpSession::SendCommand(const std::string& text)
     }
 }
 
-bool CFtpSession::ReadLineInto(std::string& line)
+bool CFtpSession::ReadLineInto(std::string& line, ReplyDeadline& deadline)
 {
     char buf[CTimedSocket::kLineBufferSize];
     int length = 0;
-    if (!m_pControl || m_pControl->ReadLine(buf, sizeof buf, length) <= 0)
+    if (!m_pControl || m_pControl->ReadLine(buf, sizeof buf, length, &deadline) <= 0)
         return false;
-    line.assign(buf, static_cast<size_t>(length));
+    const auto ended = [&] { return length > 0 && buf[length - 1] == '\n'; };
+    if (ended()) {
+        line.assign(buf, static_cast<size_t>(length));
+        return true;
+    }
+    // A line longer than the buffer: keep its beginning as one line and drop the rest, so that the
+    // rest is not taken for further replies.
+    line.assign(buf, static_cast<size_t>(length - 1));
+    line += '\n';
+    do {
+        if (m_pControl->ReadLine(buf, sizeof buf, length, &deadline) <= 0)
+            return false;
+    } while (!ended());
     return true;
 }
 
@@ -126,8 +138,10 @@ bool CFtpSession::ReadReply()
 {
     m_strMessage = ftptext::kRead;
     try {
+        // One deadline for the whole reply, however many lines it has.
+        ReplyDeadline deadline;
         std::string line;
-        if (!ReadLineInto(line))
+        if (!ReadLineInto(line, deadline))
             return false;
         const auto take = [this](const std::string& l) {
             m_strMessage = l;
@@ -138,7 +152,7 @@ bool CFtpSession::ReadReply()
         if (line.size() >= 4 && line[3] == '-') {
             const long code = std::strtol(line.c_str(), nullptr, 10);
             for (;;) {
-                if (!ReadLineInto(line)) {
+                if (!ReadLineInto(line, deadline)) {
                     m_strMessage = ftptext::kRead;
                     return false;
                 }
@@ -172,8 +186,10 @@ bool CFtpSession::LogOn(const std::string& host, int port, const std::string& us
                         const std::string& proxyPassword, int proxyPort, int logonType)
 {
     const std::span<const int> row = LogOnSequence(logonType);
-    if (row.empty())
+    if (row.empty()) {
+        m_strMessage = ftptext::kProxyType;
         return false;
+    }
     if (RefuseLineBreaks(
             {&host, &user, &password, &account, &proxyHost, &proxyUser, &proxyPassword}))
         return false;

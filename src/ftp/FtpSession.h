@@ -31,6 +31,8 @@ inline constexpr const char* kDataSocket = "Data Channel Socket Error";
 // A user name, password, host, directory or file name with a line break (or a NUL) would smuggle
 // extra commands to the server; such a value is refused before anything is sent.
 inline constexpr const char* kLineBreak = "Refused: a name or password contains a line break";
+// A log-on type without a log-on sequence (a stored proxy type outside the list).
+inline constexpr const char* kProxyType = "The proxy type is not valid";
 } // namespace ftptext
 
 // One FTP control connection, used for one job and then thrown away: one upload cycle or one
@@ -60,7 +62,8 @@ inline constexpr const char* kLineBreak = "Refused: a name or password contains 
 class CFtpSession {
   public:
     static constexpr int kDefaultTimeout = 90;
-    static constexpr int kTransferBufferSize = 4096;
+    // Data moves in chunks of this size (file reads, sends and listing receives).
+    static constexpr int kTransferBufferSize = 256 * 1024;
 
     CFtpSession();
     ~CFtpSession();
@@ -90,15 +93,17 @@ class CFtpSession {
     // Sends text + CR LF ("Network error (Write)" on failure). Writes nothing to the log.
     bool SendCommand(const std::string& text);
     // Reads one reply, multi-line replies included ("Network error (Read)" on failure). The
-    // message becomes its last line, ReplyClass() its first digit.
+    // message becomes its last line, ReplyClass() its first digit. The whole reply must arrive
+    // within the time-out counted from its first byte. Of a line longer than the line buffer
+    // (kLineBufferSize - 2 bytes before its end) only the beginning is kept, with an LF added.
     bool ReadReply();
     // Sends text (unless empty) and reads the reply: true only for a 2xx reply.
     bool Command(const std::string& text);
 
     // Connects to the server (log-on type 0) or the proxy (any other type), reads the greeting
     // (2xx) and runs the log-on sequence of logonType (see LogOnTable.h). account is empty for
-    // every caller. A type that has no sequence returns false at once, leaving the message as it
-    // was; a value with a line break returns false before connecting.
+    // every caller. A type that has no sequence returns false at once with the message "The proxy
+    // type is not valid"; a value with a line break returns false before connecting.
     bool LogOn(const std::string& host, int port, const std::string& user,
                const std::string& password, const std::string& account,
                const std::string& proxyHost, const std::string& proxyUser,
@@ -113,14 +118,21 @@ class CFtpSession {
     // Sends QUIT without reading a reply and closes the control connection.
     void Quit();
 
-    // Stores the local file on the server as remoteName (relative to the current directory)
-    // through a private temporary copy (prefix "VSI"), which is always removed again. A failed
-    // copy gives "CopyFile failed (n)" with the errno (2: the file does not exist).
+    // Stores the local file on the server as remoteName (relative to the current directory). The
+    // file is opened once and sent from that descriptor: the picture's writers replace it by
+    // rename, so the upload sends the picture as it was when the call began, and no copy with a
+    // name is made that could outlive the process. A file that cannot be opened, or is not a
+    // regular file, gives "CopyFile failed (n)" with the errno (2: it does not exist) and sends
+    // nothing.
     bool UploadFile(const std::string& localPath, const std::string& remoteName);
     // Stores localPath as remoteName over a passive (PASV) or active (PORT) data connection.
+    // Passive: the data connection goes to the control connection's peer at the port the PASV
+    // reply names (the reply's address must be well-formed but is not followed). Active: only a
+    // connection from the control connection's peer address is accepted.
     bool StoreFile(const std::string& remoteName, const std::string& localPath, bool passive);
-    // Lists the current remote directory (always passive), appending the raw bytes to listing.
-    // Returns the number of bytes received when the listing ended with a 2xx reply, else 0.
+    // Lists the current remote directory (always passive, to the control connection's peer),
+    // appending the raw bytes to listing. Returns the number of bytes received when the listing
+    // ended with a 2xx reply, else 0.
     long long List(std::string& listing);
 
     const std::string& Message() const { return m_strMessage; }
@@ -129,10 +141,11 @@ class CFtpSession {
 
   private:
     void Log(const std::string& text);
-    bool ReadLineInto(std::string& line);
+    bool ReadLineInto(std::string& line, ReplyDeadline& deadline);
     bool RefuseLineBreaks(std::initializer_list<const std::string*> values);
     bool RenameImpl(const std::string& oldName, const std::string& newName, bool tolerant);
-    bool ParsePasv(std::string& address, int& port) const;
+    bool StoreDescriptor(const std::string& remoteName, int fd, bool passive);
+    bool PassiveDataAddress(std::string& address, int& port);
 
     std::FILE* m_pLog = nullptr;
     std::string m_strMessage;
@@ -145,10 +158,17 @@ class CFtpSession {
 
 // The data address of a PASV reply: the text between the first "(" and the first ")"; its part
 // after the last comma is the port's low byte, the part before that its high byte, and the rest,
-// commas turned into dots, the address. False when either parenthesis is missing.
+// commas turned into dots, the address. False when either parenthesis is missing or out of
+// order, when a part is not a number from 0 to 255 (spaces before it allowed), or when the
+// address has not four parts.
 bool ParsePasvReply(const std::string& reply, std::string& address, int& port);
 
 // Whether text contains CR, LF or NUL.
 bool HasLineBreak(const std::string& text);
+
+// Removes the private upload copies ("VSI" and six characters) that earlier versions made in the
+// private temporary directory and could leave behind when an upload was abandoned at shutdown.
+// Called once at start-up. Returns the number removed.
+int RemoveStaleUploadCopies();
 
 } // namespace vistrel

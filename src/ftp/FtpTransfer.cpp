@@ -3,11 +3,18 @@
 
 #include "platform/PrivateTempDir.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
+#include <memory>
 #include <new>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vistrel {
@@ -32,42 +39,6 @@ class FileHandle {
   private:
     int m_fd;
 };
-
-// Copies src over dst. Returns 0 or the errno of the failure.
-int copyFile(const std::string& src, const std::string& dst)
-{
-    FileHandle in(::open(src.c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0)
-        return errno;
-    FileHandle out(::open(dst.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    if (out.get() < 0)
-        return errno;
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(in.get(), buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        if (n == 0)
-            break;
-        for (ssize_t done = 0; done < n;) {
-            const ssize_t w = ::write(out.get(), buf + done, static_cast<size_t>(n - done));
-            if (w < 0) {
-                if (errno == EINTR)
-                    continue;
-                return errno;
-            }
-            done += w;
-        }
-    }
-    if (::close(out.get()) != 0) {
-        // close reports a delayed write failure (a full disk on some file systems)
-        return errno;
-    }
-    return 0;
-}
 
 // A number of at most three digits 0..255, the only thing a PASV field may hold.
 bool parseByte(const std::string& field, int& value)
@@ -127,32 +98,68 @@ bool ParsePasvReply(const std::string& reply, std::string& address, int& port)
     return true;
 }
 
+int RemoveStaleUploadCopies()
+{
+    const std::string dir = PrivateTempDirectory();
+    if (dir.empty())
+        return 0;
+    DIR* d = ::opendir(dir.c_str());
+    if (!d)
+        return 0;
+    int removed = 0;
+    while (const dirent* e = ::readdir(d)) {
+        // mkstemp's names: the prefix and six letters or digits.
+        const std::string name = e->d_name;
+        if (name.size() != 9 || name.compare(0, 3, "VSI") != 0 ||
+            !std::all_of(name.begin() + 3, name.end(),
+                         [](unsigned char c) { return std::isalnum(c) != 0; }))
+            continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(d), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode) && ::unlinkat(::dirfd(d), name.c_str(), 0) == 0)
+            ++removed;
+    }
+    ::closedir(d);
+    return removed;
+}
+
 bool CFtpSession::UploadFile(const std::string& localPath, const std::string& remoteName)
 {
     if (RefuseLineBreaks({&remoteName}))
         return false;
-    const auto copyFailed = [this](int err) {
+    const auto openFailed = [this](int err) {
         char text[64];
         std::snprintf(text, sizeof text, ftptext::kCopyFile, err);
         m_strMessage = text;
         return false;
     };
-    const std::string temp = CreatePrivateTempFile("VSI");
-    if (temp.empty())
-        return copyFailed(errno ? errno : EACCES);
-    if (const int err = copyFile(localPath, temp); err != 0) {
-        ::unlink(temp.c_str());
-        return copyFailed(err);
+    // O_NONBLOCK: a FIFO planted under the picture's name must not block the worker here.
+    FileHandle file(::open(localPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (file.get() < 0)
+        return openFailed(errno);
+    struct stat st {};
+    if (::fstat(file.get(), &st) != 0)
+        return openFailed(errno);
+    if (!S_ISREG(st.st_mode))
+        return openFailed(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    return StoreDescriptor(remoteName, file.get(), m_bPassive);
+}
+
+bool CFtpSession::PassiveDataAddress(std::string& address, int& port)
+{
+    if (!Command("PASV") || !ParsePasvReply(m_strMessage, address, port))
+        return false;
+    // The data connection goes to the host at the other end of the control connection, whatever
+    // address the reply names: following the reply would let a hostile server (or anyone who can
+    // change the reply) send the picture to any host. Through a proxy that host is the proxy,
+    // which relays the data too; a proxy or server that names another host for its data port is
+    // not followed (the same port on the control host is used), which also makes servers behind
+    // NAT that name their private address work.
+    if (!m_pControl || !m_pControl->GetPeerAddress(address)) {
+        m_strMessage = ftptext::kConnect;
+        return false;
     }
-    bool ok = false;
-    try {
-        ok = StoreFile(remoteName, temp, m_bPassive);
-    } catch (...) {
-        ::unlink(temp.c_str());
-        throw;
-    }
-    ::unlink(temp.c_str());
-    return ok;
+    return true;
 }
 
 bool CFtpSession::StoreFile(const std::string& remoteName, const std::string& localPath,
@@ -160,14 +167,24 @@ bool CFtpSession::StoreFile(const std::string& remoteName, const std::string& lo
 {
     if (RefuseLineBreaks({&remoteName}))
         return false;
+    FileHandle file(::open(localPath.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) {
+        m_strMessage = ftptext::kOpenLocalFile;
+        return false;
+    }
+    return StoreDescriptor(remoteName, file.get(), passive);
+}
+
+bool CFtpSession::StoreDescriptor(const std::string& remoteName, int fd, bool passive)
+{
     CTimedSocket listener;
     CTimedSocket data;
     listener.SetTimeout(m_nTimeout);
     data.SetTimeout(m_nTimeout);
 
-    FileHandle file(::open(localPath.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0) {
-        m_strMessage = ftptext::kOpenLocalFile;
+    std::unique_ptr<char[]> buf(new (std::nothrow) char[kTransferBufferSize]);
+    if (!buf) {
+        m_strMessage = ftptext::kFileError;
         return false;
     }
     if (!Command("TYPE I"))
@@ -175,10 +192,11 @@ bool CFtpSession::StoreFile(const std::string& remoteName, const std::string& lo
 
     std::string address;
     int port = 0;
+    std::string controlPeer;
     const char* memoryFailure = ftptext::kCreateListen;
     try {
         if (passive) {
-            if (!Command("PASV") || !ParsePasvReply(m_strMessage, address, port))
+            if (!PassiveDataAddress(address, port))
                 return false;
         } else {
             if (!listener.CreateListener(0)) {
@@ -194,7 +212,8 @@ bool CFtpSession::StoreFile(const std::string& remoteName, const std::string& lo
             int listenPort = 0;
             char ignored[4096];
             if (!m_pControl || !m_pControl->GetLocalAddress(local, sizeof local, unused) ||
-                !listener.GetLocalAddress(ignored, sizeof ignored, listenPort)) {
+                !listener.GetLocalAddress(ignored, sizeof ignored, listenPort) ||
+                !m_pControl->GetPeerAddress(controlPeer)) {
                 m_strMessage = ftptext::kHostName;
                 return false;
             }
@@ -222,7 +241,9 @@ bool CFtpSession::StoreFile(const std::string& remoteName, const std::string& lo
         Log(m_strMessage + "\r\n");
         if (!ready)
             return false;
-        if (!passive && !data.Attach(listener.Accept())) {
+        // Only the server may connect: the listening port is open to anyone who finds it, and
+        // whoever connects first would be sent the picture.
+        if (!passive && !data.Attach(listener.Accept(controlPeer))) {
             m_strMessage = ftptext::kAccept;
             return false;
         }
@@ -232,9 +253,8 @@ bool CFtpSession::StoreFile(const std::string& remoteName, const std::string& lo
         return false;
     }
 
-    char buf[kTransferBufferSize];
     for (;;) {
-        const ssize_t n = ::read(file.get(), buf, sizeof buf);
+        const ssize_t n = ::read(fd, buf.get(), kTransferBufferSize);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -243,19 +263,13 @@ bool CFtpSession::StoreFile(const std::string& remoteName, const std::string& lo
         }
         if (n == 0)
             break;
-        const int sent = data.Send(buf, static_cast<int>(n));
-        if (sent < 1) {
+        const long long sent = data.SendAll(buf.get(), static_cast<std::size_t>(n));
+        if (sent != n) {
             m_strMessage = sent == -2 ? ftptext::kTimeOut : ftptext::kDataSocket;
-            return false;
-        }
-        // A short send: read the unsent part again rather than keeping it.
-        if (sent < n && ::lseek(file.get(), -(n - sent), SEEK_CUR) < 0) {
-            m_strMessage = ftptext::kFileError;
             return false;
         }
     }
     data.Reset();
-    file.Close();
     return Command({});
 }
 
@@ -265,9 +279,16 @@ long long CFtpSession::List(std::string& listing)
     data.SetTimeout(m_nTimeout);
     data.SetReceiveWait(m_nListReceiveWait);
 
+    std::vector<char> buf;
+    try {
+        buf.resize(kTransferBufferSize);
+    } catch (const std::bad_alloc&) {
+        m_strMessage = ftptext::kFileError;
+        return 0;
+    }
     std::string address;
     int port = 0;
-    if (!Command("TYPE I") || !Command("PASV") || !ParsePasvReply(m_strMessage, address, port))
+    if (!Command("TYPE I") || !PassiveDataAddress(address, port))
         return 0;
     // LIST is not written to the log.
     if (!SendCommand("LIST"))
@@ -282,13 +303,12 @@ long long CFtpSession::List(std::string& listing)
         return 0;
 
     long long count = 0;
-    char buf[kTransferBufferSize];
     for (;;) {
-        const int n = data.Receive(buf, sizeof buf);
+        const int n = data.Receive(buf.data(), kTransferBufferSize);
         if (n <= 0)
             break;
         try {
-            listing.append(buf, static_cast<size_t>(n));
+            listing.append(buf.data(), static_cast<size_t>(n));
         } catch (const std::bad_alloc&) {
             m_strMessage = ftptext::kFileError;
             return 0;

@@ -18,6 +18,16 @@ namespace vistrel {
 
 namespace {
 
+// The text of an IPv4 address, empty for another family.
+std::string addressText(const sockaddr_storage& addr)
+{
+    if (addr.ss_family != AF_INET)
+        return {};
+    char text[INET_ADDRSTRLEN];
+    const auto& in = reinterpret_cast<const sockaddr_in&>(addr);
+    return ::inet_ntop(AF_INET, &in.sin_addr, text, sizeof text) ? text : std::string();
+}
+
 SocketCalls g_systemCalls{::poll, ::send, ::recv};
 SocketCalls g_calls = g_systemCalls;
 
@@ -67,8 +77,11 @@ CTimedSocket::~CTimedSocket()
 
 int CTimedSocket::Wait(short events, int seconds)
 {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::seconds(seconds < 0 ? 0 : seconds);
+    return WaitUntil(events, Clock::now() + std::chrono::seconds(seconds < 0 ? 0 : seconds));
+}
+
+int CTimedSocket::WaitUntil(short events, Clock::time_point deadline)
+{
     for (;;) {
         const long long left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -169,14 +182,26 @@ bool CTimedSocket::Listen()
     return m_hSocket != INVALID_SOCKET && ::listen(m_hSocket, 5) == 0;
 }
 
-int CTimedSocket::Accept()
+int CTimedSocket::Accept(const std::string& onlyFrom)
 {
-    if (m_hSocket == INVALID_SOCKET || Wait(POLLIN, m_nTimeout) != 1)
+    if (m_hSocket == INVALID_SOCKET)
         return INVALID_SOCKET;
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(std::max(0, m_nTimeout));
     for (;;) {
-        const int fd = ::accept4(m_hSocket, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd >= 0 || errno != EINTR)
-            return fd < 0 ? INVALID_SOCKET : fd;
+        if (WaitUntil(POLLIN, deadline) != 1)
+            return INVALID_SOCKET;
+        sockaddr_storage peer{};
+        socklen_t len = sizeof peer;
+        const int fd = ::accept4(m_hSocket, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED)
+                continue;
+            return INVALID_SOCKET;
+        }
+        if (onlyFrom.empty() || addressText(peer) == onlyFrom)
+            return fd;
+        // Someone else got to the port first: they get nothing, and the server may still come.
+        ::close(fd);
     }
 }
 
@@ -207,6 +232,32 @@ int CTimedSocket::SendString(const char* text)
     return Send(text, static_cast<int>(std::strlen(text)));
 }
 
+long long CTimedSocket::SendAll(const void* data, std::size_t length)
+{
+    const char* p = static_cast<const char*>(data);
+    std::size_t done = 0;
+    while (done < length) {
+        // Try first and wait only when the socket buffer is full: one poll per stall rather than
+        // one per chunk.
+        const ssize_t n =
+            g_calls.send(m_hSocket, p + done, length - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
+            return -1;
+        const int w = Wait(POLLOUT, m_nTimeout);
+        if (w == 0)
+            return -2;
+        if (w < 0)
+            return -1;
+    }
+    return static_cast<long long>(done);
+}
+
 int CTimedSocket::Receive(void* buffer, int size)
 {
     const int w = Wait(POLLIN, m_nReceiveWait);
@@ -216,7 +267,7 @@ int CTimedSocket::Receive(void* buffer, int size)
     return n <= 0 ? 0 : static_cast<int>(n);
 }
 
-int CTimedSocket::ReadLine(char* dest, int capacity, int& length)
+int CTimedSocket::ReadLine(char* dest, int capacity, int& length, ReplyDeadline* deadline)
 {
     length = 0;
     if (capacity <= 1)
@@ -227,6 +278,10 @@ int CTimedSocket::ReadLine(char* dest, int capacity, int& length)
             if (m_nReadPos >= m_nBuffered) { // the end marker: everything received is handed out
                 m_nReadPos = -1;
                 break;
+            }
+            if (deadline && !deadline->started) {
+                deadline->started = true;
+                deadline->at = Clock::now() + std::chrono::seconds(std::max(0, m_nTimeout));
             }
             const char c = m_buffer[m_nReadPos++];
             if (c == '\0' || c == '\n')
@@ -242,7 +297,13 @@ int CTimedSocket::ReadLine(char* dest, int capacity, int& length)
             length = stored;
             return 1;
         }
-        const int w = Wait(POLLIN, m_nTimeout);
+        int w;
+        if (deadline && deadline->started) {
+            // Checked before waiting: a server that floods lines never lets the wait expire.
+            w = Clock::now() >= deadline->at ? 0 : WaitUntil(POLLIN, deadline->at);
+        } else {
+            w = Wait(POLLIN, m_nTimeout);
+        }
         if (w != 1) {
             dest[stored] = '\0';
             return w;
@@ -282,6 +343,17 @@ bool CTimedSocket::GetLocalAddress(char* dest, std::size_t capacity, int& port)
         return false;
     std::memcpy(dest, text, n + 1);
     return true;
+}
+
+bool CTimedSocket::GetPeerAddress(std::string& address) const
+{
+    sockaddr_storage addr{};
+    socklen_t len = sizeof addr;
+    if (m_hSocket == INVALID_SOCKET ||
+        ::getpeername(m_hSocket, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+        return false;
+    address = addressText(addr);
+    return !address.empty();
 }
 
 void CTimedSocket::Reset()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <string>
 
@@ -7,6 +8,15 @@ namespace vistrel {
 
 // The handle value of a CTimedSocket that holds no socket.
 constexpr int INVALID_SOCKET = -1;
+
+// The time a whole FTP reply may take: unset until ReadLine takes the reply's first byte, then
+// that moment plus the socket's time-out. One object spans every line of one reply, so a server
+// that keeps sending continuation lines, or trickles a line byte by byte, cannot hold the reader
+// for longer than that.
+struct ReplyDeadline {
+    bool started = false;
+    std::chrono::steady_clock::time_point at{};
+};
 
 // A blocking IPv4 TCP socket whose waits are bounded: every wait for incoming data, for send
 // space, for a connection to complete or for an incoming connection is limited by a time-out in
@@ -44,7 +54,9 @@ class CTimedSocket {
 
     // Waits at most the time-out for an incoming connection and returns its handle, or
     // INVALID_SOCKET when none came or accept failed. The caller owns the handle (see Attach).
-    int Accept();
+    // With onlyFrom (an address as GetPeerAddress writes it), a connection from any other address
+    // is closed at once and the wait goes on, still within the one time-out.
+    int Accept(const std::string& onlyFrom = {});
 
     // Takes ownership of a connected handle. False (and nothing changes) for INVALID_SOCKET.
     bool Attach(int handle);
@@ -55,6 +67,10 @@ class CTimedSocket {
     int Send(const void* data, int length);
     // Send of a NUL-terminated text without its NUL.
     int SendString(const char* text);
+    // Sends all length bytes, as many per call as the system takes, waiting (at most the time-out
+    // each time) only while no byte can be sent: the bulk path of data connections. Returns length
+    // when all was sent, -1 on a wait or socket error, -2 when a wait for send space expired.
+    long long SendAll(const void* data, std::size_t length);
 
     // Waits at most the receive wait (45 s, not the time-out) for data, then one recv.
     // Returns > 0 bytes received; 0 when no data came in time, the peer closed or recv failed;
@@ -68,12 +84,16 @@ class CTimedSocket {
     // Returns 1 when a line or a full piece was delivered; 0 when capacity <= 1, when the wait
     // expired (length 0), or when the peer closed or failed first (dest then holds what arrived
     // and length counts it); -1 when the wait itself failed (length 0).
-    int ReadLine(char* dest, int capacity, int& length);
+    // With a deadline, waiting ends at the deadline once it has started (see ReplyDeadline), and
+    // a call that would have to wait after that returns 0 (length 0) even if data is ready.
+    int ReadLine(char* dest, int capacity, int& length, ReplyDeadline* deadline = nullptr);
 
     // The local IPv4 address in dotted form (NUL-terminated into dest) and port in host order.
     // False when capacity is 0, getsockname fails, or the address text does not fit
     // (its length must be smaller than capacity).
     bool GetLocalAddress(char* dest, std::size_t capacity, int& port);
+    // The address of the connected peer as text (dotted IPv4). False when there is none.
+    bool GetPeerAddress(std::string& address) const;
 
     void SetTimeout(int seconds) { m_nTimeout = seconds; }
     int Timeout() const { return m_nTimeout; }
@@ -90,8 +110,10 @@ class CTimedSocket {
     int LastError() const { return m_nLastError; }
 
   private:
+    using Clock = std::chrono::steady_clock;
     // 1 ready, 0 expired, -1 failed.
     int Wait(short events, int seconds);
+    int WaitUntil(short events, Clock::time_point deadline);
 
     int m_hSocket = INVALID_SOCKET;
     int m_nBuffered = 0;

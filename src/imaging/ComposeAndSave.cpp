@@ -3,6 +3,7 @@
 #include "imaging/codec/ImgLib.h"
 #include "imaging/codec/ImgLibQt.h"
 #include "platform/PrivateTempDir.h"
+#include "platform/ReplaceFile.h"
 #include "platform/Sound.h"
 
 #include <QImage>
@@ -12,6 +13,7 @@
 #include <cctype>
 #include <chrono>
 #include <thread>
+#include <unistd.h>
 
 namespace vistrel {
 
@@ -36,26 +38,26 @@ std::string upperSuffix(const std::string& name)
 
 // Reads the logo with the reader its name's last four characters choose. An unknown ending
 // reads nothing (and leaves the last error at 0).
-RgbImage readLogo(const std::string& path, unsigned& w, unsigned& h, ColorRef& transparent,
-                  bool& isGif)
+RgbImage readLogo(const std::string& path, std::uint64_t maxPixels, unsigned& w, unsigned& h,
+                  ColorRef& transparent, bool& isGif)
 {
     const std::string suffix = upperSuffix(path);
     isGif = false;
     transparent = static_cast<ColorRef>(-1);
     if (suffix == ".GIF") {
         isGif = true;
-        return ImgLibReadRGBFromGIF(path, w, h, transparent);
+        return ImgLibReadRGBFromGIF(path, w, h, transparent, maxPixels);
     }
     if (suffix == ".JPG")
-        return ImgLibReadRGBFromJPG(path, w, h);
+        return ImgLibReadRGBFromJPG(path, w, h, maxPixels);
     if (suffix == ".PNG")
-        return ImgLibReadRGBFromPNG(path, w, h);
+        return ImgLibReadRGBFromPNG(path, w, h, maxPixels);
     if (suffix == ".TIF")
-        return ImgLibReadRGBFromTIF(path, w, h);
+        return ImgLibReadRGBFromTIF(path, w, h, maxPixels);
     if (suffix == ".BMP")
-        return ImgLibReadRGBFromBMP(path, w, h);
+        return ImgLibReadRGBFromBMP(path, w, h, maxPixels);
     if (suffix == ".PCX")
-        return ImgLibReadRGBFromPCX(path, w, h);
+        return ImgLibReadRGBFromPCX(path, w, h, maxPixels);
     ImgLibThreadState().lastError = 0;
     return {};
 }
@@ -67,12 +69,61 @@ void drawText(QPainter& painter, const FontRecord& font, const std::string& text
               colour);
 }
 
+// The grab file of one composition, removed when the composition ends, however it ends.
+class GrabFile {
+  public:
+    GrabFile() : m_path(CreatePrivateTempFile("grab")) {}
+    ~GrabFile()
+    {
+        if (!m_path.empty())
+            ::unlink(m_path.c_str());
+    }
+    GrabFile(const GrabFile&) = delete;
+    GrabFile& operator=(const GrabFile&) = delete;
+    const std::string& path() const { return m_path; }
+
+  private:
+    std::string m_path;
+};
+
+void waitLeadTime(const ComposeEnvironment& env, int seconds)
+{
+    if (env.sleep) {
+        env.sleep(seconds);
+    } else if (env.quit) {
+        if (env.quit->Wait(static_cast<long>(std::max(0, seconds)) * 1000))
+            env.quit->Set(); // the token is its owner's: put it back
+    } else {
+        std::this_thread::sleep_for(std::chrono::seconds(std::max(0, seconds)));
+    }
+}
+
+// Writes the picture beside outPath and renames it into place.
+bool saveJpegReplacing(const std::string& outPath, const RgbImage& image, unsigned w, unsigned h,
+                       int quality, bool progressive)
+{
+    FileReplacement out(outPath);
+    if (!out.Create(nullptr)) {
+        ImgLibThreadState().lastError = IMGLIB_FILE_OPEN;
+        return false;
+    }
+    if (!ImgLibSaveRGBToJPG(out.TemporaryPath(), image, w, h, quality, 1, progressive ? 1 : 0))
+        return false;
+    if (!out.Commit(nullptr)) {
+        ImgLibThreadState().lastError = IMGLIB_FILE_WRITE;
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
-std::string GrabFilePath()
+std::uint64_t LogoPixelLimit(int frameWidth, int frameHeight)
 {
-    const std::string dir = PrivateTempDirectory();
-    return dir.empty() ? std::string() : dir + "/vistrel.tmp";
+    constexpr std::uint64_t kSmallestLimit = 1024ull * 1024ull;
+    const std::uint64_t frame = static_cast<std::uint64_t>(std::max(0, frameWidth)) *
+                                static_cast<std::uint64_t>(std::max(0, frameHeight));
+    return std::min(ImgLibMaxPixels, std::max(frame, kSmallestLimit));
 }
 
 ComposeResult ComposeAndSave(const std::string& outPath, const ComposeSettings& s,
@@ -85,17 +136,15 @@ ComposeResult ComposeAndSave(const std::string& outPath, const ComposeSettings& 
         return result;
     };
 
-    const std::string grabFile = GrabFilePath();
+    const GrabFile grab;
+    const std::string& grabFile = grab.path();
 
     // Grab, with the preview switched on for the lead time when it is normally off, so the
     // camera can adjust its exposure first.
     bool previewSwitchedOn = false;
     if (grabber && s.disablePreview && s.previewLeadTime != 0) {
         previewSwitchedOn = grabber->SetPreview(true);
-        if (env.sleep)
-            env.sleep(s.previewLeadTime);
-        else
-            std::this_thread::sleep_for(std::chrono::seconds(std::max(0, s.previewLeadTime)));
+        waitLeadTime(env, s.previewLeadTime);
     }
     const bool grabbed = grabber && grabber->GrabFrame();
     if (s.useSound) {
@@ -134,7 +183,8 @@ ComposeResult ComposeAndSave(const std::string& outPath, const ComposeSettings& 
         unsigned lw = 0, lh = 0;
         ColorRef transparent = 0;
         bool isGif = false;
-        RgbImage logo = readLogo(s.overlayFilename, lw, lh, transparent, isGif);
+        RgbImage logo = readLogo(s.overlayFilename, LogoPixelLimit(result.width, result.height), lw,
+                                 lh, transparent, isGif);
         if (!logo)
             return fail(libraryError("Overlay Image - ImgLibReadRGBFromGIF"));
         const OverlayPoint at = OverlayPosition(s.overlayAlignment, static_cast<int>(lw),
@@ -162,7 +212,7 @@ ComposeResult ComposeAndSave(const std::string& outPath, const ComposeSettings& 
     RgbImage composed = ImgLibHBITMAPToRGB(canvas, ow, oh);
     if (!composed)
         return fail(libraryError("ImgLibHBITMAPToRGB"));
-    if (!ImgLibSaveRGBToJPG(outPath, composed, ow, oh, s.quality, 1, s.progressive ? 1 : 0))
+    if (!saveJpegReplacing(outPath, composed, ow, oh, s.quality, s.progressive))
         return fail(libraryError("ImgLibSaveRGBToJPG"));
     result.stampText = stampText;
     return result;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/Stamp.h"
+#include "platform/AutoResetEvent.h"
 
 #include <QDateTime>
 
@@ -53,10 +54,15 @@ struct ComposeSettings {
     std::string soundFile = "shutter.wav";
 };
 
-// Seams for tests: the clock of the stamp, the lead-time sleep, the shutter sound.
+// What a composition needs from around it, and seams for tests: the clock of the stamp, the
+// lead-time wait, the shutter sound.
 struct ComposeEnvironment {
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
-    std::function<void(int seconds)> sleep;            // default: really sleeps
+    // The lead-time wait. By default it waits on quit when one is given, so that shutting down
+    // never waits for the camera to settle (the event is set again for its owner to see), and
+    // otherwise sleeps.
+    std::function<void(int seconds)> sleep;
+    AutoResetEvent* quit = nullptr;
     std::function<void(const std::string&)> playSound; // default: PlaySoundAsync
     QLocale locale = QLocale::system();
 };
@@ -68,13 +74,20 @@ struct ComposeResult {
     int height = 0;
 };
 
-// The file a grabbed frame goes through: "vistrel.tmp" in the private temporary directory
-// (empty when there is no safe temporary directory).
-std::string GrabFilePath();
+// The most pixels a logo may have on a frame of width × height: a logo is clipped to the frame,
+// so it needs no more pixels than the frame has; frames below a megapixel still take logos of
+// up to one. A larger logo fails to read with code 1 before its pixels are allocated (a small
+// GIF file can announce a screen of 8192 × 8192).
+std::uint64_t LogoPixelLimit(int frameWidth, int frameHeight);
 
 // Grabs a frame, lays the logo, the date/time stamp and the banner over it and writes the JPEG
 // to outPath. Returns the stamp text, or an empty text and the error. grabber may be null (no
 // capture device).
+//
+// Each composition grabs into a file of its own, made exclusively in the private temporary
+// directory and removed afterwards, and the JPEG replaces outPath by rename: several
+// compositions (and several programs) never read each other's frames, and no one reads a
+// half-written picture.
 ComposeResult ComposeAndSave(const std::string& outPath, const ComposeSettings& settings,
                              FrameGrabber* grabber, const ComposeEnvironment& env = {});
 

@@ -4,7 +4,9 @@
 #include <QFontMetricsF>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace vistrel {
 
@@ -30,15 +32,17 @@ QFont MakeStampFont(const FontRecord& record)
     font.setWeight(static_cast<QFont::Weight>(weight));
     font.setItalic(record.italic);
 
-    if (record.height < 0) {
-        font.setPixelSize(-record.height);
-    } else if (record.height > 0) {
+    // Any stored number is taken (-2147483648 cannot be negated), but within a drawable range.
+    const int height = std::clamp(record.height, -kMaxFontPixels, kMaxFontPixels);
+    if (height < 0) {
+        font.setPixelSize(-height);
+    } else if (height > 0) {
         // A cell height includes the internal leading: scale the em size so that ascent +
         // descent of the chosen face match the requested cell.
         font.setPixelSize(100);
         const QFontMetricsF m(font);
         const double cell = m.ascent() + m.descent();
-        font.setPixelSize(std::max(1, static_cast<int>(std::lround(record.height * 100.0 / cell))));
+        font.setPixelSize(std::max(1, static_cast<int>(std::lround(height * 100.0 / cell))));
     } else {
         font.setPixelSize(kDefaultPixelSize);
     }
@@ -46,9 +50,10 @@ QFont MakeStampFont(const FontRecord& record)
     if (record.width > 0) {
         const QFontMetricsF m(font);
         const double natural = m.averageCharWidth();
+        const int width = std::min(record.width, kMaxFontPixels);
         if (natural > 0)
             font.setStretch(
-                std::clamp(static_cast<int>(std::lround(record.width * 100.0 / natural)), 1, 4000));
+                std::clamp(static_cast<int>(std::lround(width * 100.0 / natural)), 1, 4000));
     }
     return font;
 }
@@ -142,25 +147,110 @@ void DrawStampTextWithFlags(QPainter& painter, const QString& text, int width, i
 
 namespace {
 
-// The locale's time format with or without seconds, without the time-zone name that Qt's long
-// format carries.
-QString timeFormat(const QLocale& locale, bool seconds)
+// An unquoted run of one pattern letter in a Qt date/time format ("mm" in "h:mm AP").
+struct FormatField {
+    QChar letter;
+    qsizetype begin = 0;
+    qsizetype end = 0;
+};
+
+// The pattern fields of a format; quoted literals ('h', 'o''clock') are skipped.
+std::vector<FormatField> formatFields(const QString& f)
 {
-    if (!seconds) {
-        // Some locales (C among them) show seconds even in their short format.
-        QString f = locale.timeFormat(QLocale::ShortFormat);
-        f.remove(QRegularExpression(QStringLiteral("[:.]ss?")));
-        return f;
+    std::vector<FormatField> fields;
+    for (qsizetype i = 0; i < f.size();) {
+        if (f[i] == QLatin1Char('\'')) {
+            for (++i; i < f.size(); ++i) {
+                if (f[i] == QLatin1Char('\'')) {
+                    if (i + 1 < f.size() && f[i + 1] == QLatin1Char('\'')) {
+                        ++i; // '' inside quotes is one quote
+                        continue;
+                    }
+                    break;
+                }
+            }
+            ++i;
+        } else if (f[i].isLetter()) {
+            const qsizetype begin = i;
+            while (i < f.size() && f[i] == f[begin])
+                ++i;
+            fields.push_back({f[begin], begin, i});
+        } else {
+            ++i;
+        }
     }
-    QString f = locale.timeFormat(QLocale::LongFormat);
-    f.remove(QRegularExpression(QStringLiteral("\\s*\\(?t+\\)?")));
-    f = f.trimmed();
-    if (!f.contains(QLatin1Char('s'))) // a locale whose long format lacks seconds
-        f = locale.timeFormat(QLocale::ShortFormat) + QStringLiteral(":ss");
-    return f;
+    return fields;
+}
+
+const FormatField* findField(const std::vector<FormatField>& fields, const QString& letters,
+                             qsizetype from = 0)
+{
+    for (const FormatField& field : fields) {
+        if (field.begin >= from && letters.contains(field.letter))
+            return &field;
+    }
+    return nullptr;
+}
+
+bool isPlainSeparator(const QString& text)
+{
+    if (text.isEmpty())
+        return false;
+    for (const QChar c : text) {
+        if (c.isLetterOrNumber() || c == QLatin1Char('\''))
+            return false;
+    }
+    return true;
+}
+
+// The seconds form: the locale's short format (the one the layouts without seconds use) with the
+// seconds field added after the minutes. The separator is the one between hours and minutes;
+// where that is a word ("HH 'h' mm"), the one the locale's long format puts between minutes and
+// seconds; ':' when neither will do. Qt's long format itself is no choice: it carries a zone
+// name, and in some locales a whole other style ("H時mm分ss秒 t" beside "H:mm").
+QString timeFormatWithSeconds(const QLocale& locale)
+{
+    const QString f = locale.timeFormat(QLocale::ShortFormat);
+    const auto fields = formatFields(f);
+    if (findField(fields, QStringLiteral("s")))
+        return f; // some locales (C among them) show seconds in their short format
+    const FormatField* minutes = findField(fields, QStringLiteral("m"));
+    if (!minutes)
+        return f + QStringLiteral(":ss");
+    const FormatField* hours = nullptr;
+    for (const FormatField& field : fields) {
+        if (field.end <= minutes->begin &&
+            (field.letter == QLatin1Char('h') || field.letter == QLatin1Char('H')))
+            hours = &field;
+    }
+    QString separator = hours ? f.mid(hours->end, minutes->begin - hours->end) : QString();
+    if (!isPlainSeparator(separator)) {
+        const QString longFormat = locale.timeFormat(QLocale::LongFormat);
+        const auto longFields = formatFields(longFormat);
+        const FormatField* longMinutes = findField(longFields, QStringLiteral("m"));
+        const FormatField* longSeconds =
+            longMinutes ? findField(longFields, QStringLiteral("s"), longMinutes->end) : nullptr;
+        separator = longSeconds && longSeconds->begin > longMinutes->end
+                        ? longFormat.mid(longMinutes->end, longSeconds->begin - longMinutes->end)
+                        : QString();
+        // Only pattern-free text will do ('min' is fine, a zone or an hour field is not).
+        if (separator.isEmpty() || !formatFields(separator).empty())
+            separator = QStringLiteral(":");
+    }
+    return f.left(minutes->end) + separator + QStringLiteral("ss") + f.mid(minutes->end);
 }
 
 } // namespace
+
+QString StampTimeFormat(const QLocale& locale, bool seconds)
+{
+    if (seconds)
+        return timeFormatWithSeconds(locale);
+    // Some locales (C among them) show seconds even in their short format.
+    QString f = locale.timeFormat(QLocale::ShortFormat);
+    f.remove(QRegularExpression(QStringLiteral("[:.]ss?")));
+    return f;
+}
 
 QString DateTimeStampText(const QDateTime& when, int format, const QLocale& locale)
 {
@@ -178,7 +268,7 @@ QString DateTimeStampText(const QDateTime& when, int format, const QLocale& loca
         date = locale.toString(when.date(), QLocale::LongFormat);
         break;
     }
-    const QString time = locale.toString(when.time(), timeFormat(locale, format % 2 == 1));
+    const QString time = locale.toString(when.time(), StampTimeFormat(locale, format % 2 == 1));
     return date.left(kMaxDateTimePart) + QLatin1Char(' ') + time.left(kMaxDateTimePart);
 }
 

@@ -24,8 +24,12 @@ struct FontRecord {
     bool italic = false;
 };
 
+// The largest font height and width a record gives, in pixels (larger values are taken as this).
+inline constexpr int kMaxFontPixels = 1000;
+
 // The Qt font for a font record. The face name is cut to 31 characters; a face the machine lacks
-// falls back to the default sans-serif face, so a stamp is always drawn.
+// falls back to the default sans-serif face, so a stamp is always drawn. Heights and widths
+// beyond kMaxFontPixels either way are clamped to it.
 QFont MakeStampFont(const FontRecord& record);
 
 // A stored colour value (0x00BBGGRR) as a QColor.
@@ -74,5 +78,10 @@ void DrawStamp(QPainter& painter, const FontRecord& font, const QString& text, i
 // part cut to 63 characters. Dates come from the locale's short or long format, or the picture
 // "d MMM yyyy"; times are hours and minutes, or with seconds, in the locale's clock style.
 QString DateTimeStampText(const QDateTime& when, int format, const QLocale& locale);
+
+// The time part's Qt format: the locale's short time format, without seconds; or with the
+// seconds field added after the minutes, separated as the locale separates hours and minutes.
+// Never a time-zone name.
+QString StampTimeFormat(const QLocale& locale, bool seconds);
 
 } // namespace vistrel

@@ -1,5 +1,8 @@
 #include "platform/Profile.h"
 
+#include "platform/ReplaceFile.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -146,12 +149,20 @@ bool readAll(int fd, std::string& out)
     }
 }
 
+// Opening never blocks: a FIFO or a device in place of the file is opened without waiting for a
+// writer, and then refused.
+bool isRegularFile(int fd)
+{
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
 bool readFileFresh(const std::string& fileName, std::string& out)
 {
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
-    const bool ok = readAll(fd, out);
+    const bool ok = isRegularFile(fd) && readAll(fd, out);
     ::close(fd);
     return ok;
 }
@@ -202,29 +213,21 @@ std::string baseNameOf(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Writes through a symbolic link rather than replacing it with a plain file.
-std::string resolveTarget(const std::string& fileName)
-{
-    struct stat st {};
-    if (::lstat(fileName.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = ::realpath(fileName.c_str(), nullptr)) {
-            std::string target = real;
-            std::free(real);
-            return target;
-        }
-    }
-    return fileName;
-}
-
 // Opens and exclusively locks the current file (creating it when missing). A writer that held
 // the lock may have renamed a new file into place meanwhile; then the lock is on a file that is
 // no longer there, so open the new one and lock again.
 int lockCurrentFile(const std::string& path, std::string* error)
 {
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600);
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0600);
         if (fd < 0) {
-            setError(error, "Cannot open " + path + ": " + std::strerror(errno));
+            setError(error, errno == EISDIR ? path + " is not a regular file"
+                                            : "Cannot open " + path + ": " + std::strerror(errno));
+            return -1;
+        }
+        if (!isRegularFile(fd)) {
+            setError(error, path + " is not a regular file");
+            ::close(fd);
             return -1;
         }
         int rc;
@@ -247,21 +250,109 @@ int lockCurrentFile(const std::string& path, std::string* error)
     return -1;
 }
 
-// Temporary files are only made while the lock on the current file is held, so any found while
-// holding it were left by a writer that died before its rename.
+// Temporary files are only made while the lock on the current file is held, so any of the
+// writer's own found while holding it were left by a writer that died before its rename. Only
+// names of exactly that form are removed: a user's ".cam.ini.backup" stays.
 void removeAbandonedTempFiles(const std::string& path)
 {
     const std::string dir = directoryOf(path);
-    const std::string prefix = "." + baseNameOf(path) + ".";
+    const std::string prefix = baseNameOf(ReplacementPrefix(path));
     DIR* d = ::opendir(dir.c_str());
     if (!d)
         return;
+    auto isSuffixChar = [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    };
     while (const dirent* e = ::readdir(d)) {
         const std::string_view name = e->d_name;
-        if (name.size() == prefix.size() + 6 && name.starts_with(prefix))
+        if (name.size() != prefix.size() + 6 || !name.starts_with(prefix))
+            continue;
+        const std::string_view suffix = name.substr(prefix.size());
+        if (std::all_of(suffix.begin(), suffix.end(), isSuffixChar))
             ::unlinkat(::dirfd(d), e->d_name, 0);
     }
     ::closedir(d);
+}
+
+// The fallback when the file cannot be replaced by rename (a folder the user may not write, or
+// an owner that a new file could not be given): the new contents are written over the old ones
+// through a second descriptor of the locked file. A crash in the middle can leave the file
+// mixed, so this is only the second choice.
+bool writeInPlace(const std::string& path, int lockFd, const std::string& content,
+                  std::string* error)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        setError(error, "Cannot write " + path + ": " + std::strerror(errno));
+        return false;
+    }
+    struct stat held {
+    }, opened{};
+    bool ok = ::fstat(lockFd, &held) == 0 && ::fstat(fd, &opened) == 0 &&
+              held.st_dev == opened.st_dev && held.st_ino == opened.st_ino;
+    if (!ok) {
+        setError(error, "Cannot write " + path + ": it was replaced during the write");
+    } else {
+        ok = writeAll(fd, content) && ::ftruncate(fd, static_cast<off_t>(content.size())) == 0 &&
+             ::fsync(fd) == 0;
+        if (!ok)
+            setError(error, "Cannot write " + path + ": " + std::strerror(errno));
+    }
+    ::close(fd);
+    return ok;
+}
+
+bool isPermissionError(int err)
+{
+    return err == EACCES || err == EPERM;
+}
+
+// Writes content as the new file: a temporary file beside it that takes the old file's owner,
+// group and mode, then a rename. Where that is not allowed, writes in place.
+bool replaceFile(const std::string& path, int lockFd, const struct stat& st,
+                 const std::string& content, std::string* error)
+{
+    std::string tempName = ReplacementPrefix(path) + "XXXXXX";
+    std::vector<char> buf(tempName.begin(), tempName.end());
+    buf.push_back('\0');
+    const int tmp = ::mkostemp(buf.data(), O_CLOEXEC);
+    if (tmp < 0) {
+        if (isPermissionError(errno))
+            return writeInPlace(path, lockFd, content, error);
+        setError(error,
+                 "Cannot create a temporary file next to " + path + ": " + std::strerror(errno));
+        return false;
+    }
+    tempName = buf.data();
+    // Someone else's file (root setting a password in a user's file) stays theirs.
+    const bool sameOwner = st.st_uid == ::geteuid() && st.st_gid == ::getegid();
+    if (!sameOwner && ::fchown(tmp, st.st_uid, st.st_gid) != 0) {
+        ::close(tmp);
+        ::unlink(tempName.c_str());
+        return writeInPlace(path, lockFd, content, error);
+    }
+    const bool written =
+        writeAll(tmp, content) && ::fchmod(tmp, st.st_mode & 07777) == 0 && ::fsync(tmp) == 0;
+    const int savedErrno = errno;
+    ::close(tmp);
+    // The data is synced before the rename, so a crash leaves the old file or the new one, never
+    // an empty one. The directory is not synced: losing the rename in a power cut only brings
+    // back the old file, and pages write many keys.
+    if (!written) {
+        ::unlink(tempName.c_str());
+        setError(error, "Cannot write " + path + ": " + std::strerror(savedErrno));
+        return false;
+    }
+    if (::rename(tempName.c_str(), path.c_str()) != 0) {
+        const int renameErrno = errno;
+        ::unlink(tempName.c_str());
+        // A sticky folder lets only the owner replace the file.
+        if (isPermissionError(renameErrno))
+            return writeInPlace(path, lockFd, content, error);
+        setError(error, "Cannot write " + path + ": " + std::strerror(renameErrno));
+        return false;
+    }
+    return true;
 }
 
 bool hasLineBreakOrNul(std::string_view s)
@@ -378,7 +469,32 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view k
     std::string_view value;
     if (!findValue(section, key, fileName, content, value))
         value = defaultValue;
-    return std::string(value.substr(0, kProfileStringMax));
+    return std::string(Utf8Prefix(value, kProfileStringMax));
+}
+
+std::string_view Utf8Prefix(std::string_view text, std::size_t maxBytes)
+{
+    if (text.size() <= maxBytes)
+        return text;
+    // Step back over the continuation bytes (10xxxxxx) of a character that the cut would split,
+    // but only when a lead byte announcing a longer sequence starts it: other bytes (an old
+    // Latin-1 file) are cut where they are.
+    std::size_t cut = maxBytes;
+    if ((static_cast<unsigned char>(text[cut]) & 0xC0) != 0x80)
+        return text.substr(0, cut); // the cut falls between two characters
+    for (std::size_t back = 1; back <= 3 && back <= cut; ++back) {
+        const auto b = static_cast<unsigned char>(text[cut - back]);
+        if ((b & 0xC0) == 0x80)
+            continue;
+        const std::size_t length = (b & 0xE0) == 0xC0   ? 2
+                                   : (b & 0xF0) == 0xE0 ? 3
+                                   : (b & 0xF8) == 0xF0 ? 4
+                                                        : 1;
+        if (length > back)
+            cut -= back;
+        break;
+    }
+    return text.substr(0, cut);
 }
 
 bool WritePrivateProfileString(std::string_view section, std::string_view key,
@@ -391,7 +507,7 @@ bool WritePrivateProfileString(std::string_view section, std::string_view key,
         setError(error, "No settings file name");
         return false;
     }
-    const std::string path = resolveTarget(fileName);
+    const std::string path = FollowSymlinks(fileName);
     if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0) {
         setError(error, path + " is not writable");
         return false;
@@ -409,34 +525,7 @@ bool WritePrivateProfileString(std::string_view section, std::string_view key,
         setError(error, "Cannot read " + path + ": " + std::strerror(errno));
     } else {
         const std::string updated = updatedContent(content, section, key, value);
-        if (updated == content) {
-            ok = true;
-        } else {
-            std::string tempName = directoryOf(path) + "/." + baseNameOf(path) + ".XXXXXX";
-            std::vector<char> buf(tempName.begin(), tempName.end());
-            buf.push_back('\0');
-            const int tmp = ::mkostemp(buf.data(), O_CLOEXEC);
-            if (tmp < 0) {
-                setError(error, "Cannot create a temporary file next to " + path + ": " +
-                                    std::strerror(errno));
-            } else {
-                tempName = buf.data();
-                const bool written = writeAll(tmp, updated) &&
-                                     ::fchmod(tmp, st.st_mode & 07777) == 0 && ::fsync(tmp) == 0;
-                const int savedErrno = errno;
-                ::close(tmp);
-                // The data is synced before the rename, so a crash leaves the old file or the
-                // new one, never an empty one. The directory is not synced: losing the rename
-                // in a power cut only brings back the old file, and pages write many keys.
-                if (written && ::rename(tempName.c_str(), path.c_str()) == 0) {
-                    ok = true;
-                } else {
-                    setError(error, "Cannot write " + path + ": " +
-                                        std::strerror(written ? errno : savedErrno));
-                    ::unlink(tempName.c_str());
-                }
-            }
-        }
+        ok = updated == content || replaceFile(path, lockFd, st, updated, error);
     }
     ::close(lockFd);
     return ok;

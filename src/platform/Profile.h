@@ -17,10 +17,18 @@ namespace vistrel {
 //   reader, in this process or another.
 // - Files may use LF or CRLF line ends; a write keeps the style it finds (LF for a new file).
 //
-// Writes replace the whole file atomically (a temporary file in the same directory, then
-// rename) while holding an exclusive advisory lock (flock) on the current file, and the file is
-// re-read inside that lock. So a writer killed half-way leaves the old file whole, and two
-// processes writing different keys of one file at the same time lose nothing.
+// Writes replace the whole file atomically (a temporary file ".<name>.vistrel-XXXXXX" in the same
+// directory, then rename) while holding an exclusive advisory lock (flock) on the current file,
+// and the file is re-read inside that lock. So a writer killed half-way leaves the old file whole,
+// and two processes writing different keys of one file at the same time lose nothing. The new
+// file keeps the owner, group and mode of the old one. Where the file cannot be replaced (a
+// folder the user may not write, an owner or group the new file could not be given, a sticky
+// folder) the new contents are written over the old file in place, still under the lock.
+//
+// Only regular files are read and written: a FIFO, a device or a folder in the file's place is
+// never waited on (reads give the defaults, writes fail with "<path> is not a regular file").
+// A symbolic link is followed, also one whose target does not exist yet (a write creates the
+// target); the link itself is never replaced.
 
 // The longest string a read returns (reads have always used a 1024-byte buffer).
 inline constexpr std::size_t kProfileStringMax = 1023;
@@ -32,8 +40,8 @@ int GetPrivateProfileInt(std::string_view section, std::string_view key, int def
                          const std::string& fileName);
 
 // String read: the value with its leading and trailing blanks removed and then one pair of
-// surrounding double quotes removed, cut to kProfileStringMax characters. A missing key gives
-// defaultValue (cut the same way).
+// surrounding double quotes removed, cut to kProfileStringMax bytes (never inside a UTF-8
+// character, see Utf8Prefix). A missing key gives defaultValue (cut the same way).
 std::string GetPrivateProfileString(std::string_view section, std::string_view key,
                                     std::string_view defaultValue, const std::string& fileName);
 
@@ -49,5 +57,9 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view k
 bool WritePrivateProfileString(std::string_view section, std::string_view key,
                                std::string_view value, const std::string& fileName,
                                std::string* error = nullptr);
+
+// text cut to at most maxBytes bytes, moved back to the start of a UTF-8 character that the cut
+// would split (by at most three bytes; text that is not UTF-8 is cut at maxBytes).
+std::string_view Utf8Prefix(std::string_view text, std::size_t maxBytes);
 
 } // namespace vistrel

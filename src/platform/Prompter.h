@@ -12,7 +12,7 @@ enum class PromptIcon { Exclamation, Stop, Information, Question };
 // desktop program (caption "Vistrel"), log lines in the headless publisher, a recording stub in
 // tests. Nothing below the user interface pops a widget itself.
 class Prompter {
-public:
+  public:
     virtual ~Prompter() = default;
 
     // An OK-only message box.

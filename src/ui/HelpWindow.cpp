@@ -1,5 +1,7 @@
 #include "ui/HelpWindow.h"
 
+#include "ui/WindowUtils.h"
+
 #include <QFile>
 #include <QKeySequence>
 #include <QPointer>
@@ -15,6 +17,7 @@ namespace {
 
 QString TopicText(int context)
 {
+    InitUiResources();
     QFile file(QStringLiteral(":/help/%1.html").arg(context));
     if (file.open(QIODevice::ReadOnly))
         return QString::fromUtf8(file.readAll());

@@ -17,6 +17,7 @@ namespace vistrel {
 namespace {
 
 constexpr std::size_t kMaxErrorText = 127;
+static_assert(CHttpClient::kTooLarge == CURLE_FILESIZE_EXCEEDED);
 constexpr const char* kUserAgent = "Tessel-Software-Updater/1.0.3";
 
 CURL* Easy(void* handle)
@@ -75,15 +76,30 @@ std::string Truncated(std::string text)
 
 } // namespace
 
+// Where a download's body goes, and how much of it may come.
+struct DownloadSink {
+    std::FILE* file = nullptr;
+    std::int64_t limit = 0; // 0: no limit
+    std::int64_t written = 0;
+    bool tooLarge = false;
+};
+
 struct HttpClientCallbacks {
     static int TransferInfo(void* self, curl_off_t total, curl_off_t now, curl_off_t, curl_off_t)
     {
         return static_cast<CHttpClient*>(self)->OnTransferInfo(total, now);
     }
 
-    static std::size_t Write(char* data, std::size_t size, std::size_t count, void* file)
+    static std::size_t Write(char* data, std::size_t size, std::size_t count, void* sink)
     {
-        return std::fwrite(data, size, count, static_cast<std::FILE*>(file));
+        auto* s = static_cast<DownloadSink*>(sink);
+        const std::size_t bytes = size * count;
+        s->written += static_cast<std::int64_t>(bytes);
+        if (s->limit > 0 && s->written > s->limit) {
+            s->tooLarge = true;
+            return 0; // a short count ends the transfer
+        }
+        return std::fwrite(data, 1, bytes, s->file);
     }
 };
 
@@ -196,7 +212,8 @@ int CHttpClient::OnTransferInfo(std::int64_t total, std::int64_t now)
     return 0;
 }
 
-int CHttpClient::Download(const std::string& localPath, const std::string& resourcePath)
+int CHttpClient::Download(const std::string& localPath, const std::string& resourcePath,
+                          std::int64_t nMaxBytes)
 {
     if (!m_pCurl) {
         SetError(CURLE_FAILED_INIT);
@@ -239,14 +256,19 @@ int CHttpClient::Download(const std::string& localPath, const std::string& resou
     CURL* curl = Easy(m_pCurl);
     PrepareTransfer();
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    DownloadSink sink{file, nMaxBytes > 0 ? nMaxBytes : 0};
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &HttpClientCallbacks::Write);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, file);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+    // An announced size over the limit is refused before any of the body is read; a body without
+    // an announced size is cut off by the write function.
+    if (sink.limit > 0)
+        curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(sink.limit));
     curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
     if (m_nBufferSize > 0)
         curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, static_cast<long>(m_nBufferSize));
-    // A server that stops sending for a minute ends the transfer rather than hanging it.
+    // A server that stops sending ends the transfer after the time-out rather than hanging it.
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 60L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(m_nTimeoutSeconds));
 
     m_nCopied = 0;
     m_nTotal = 0;
@@ -254,6 +276,10 @@ int CHttpClient::Download(const std::string& localPath, const std::string& resou
     CURLcode rc = curl_easy_perform(curl);
     m_bDownloading = false;
     std::string text = m_szCurlError;
+    if (sink.tooLarge || rc == CURLE_FILESIZE_EXCEEDED) {
+        rc = CURLE_FILESIZE_EXCEEDED;
+        text = "Refused: the file is larger than " + std::to_string(sink.limit) + " bytes";
+    }
 
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);

@@ -12,9 +12,11 @@ namespace vistrel {
 // call returns false or -1 and GetLastErrorCode / GetErrorText tell why (libcurl's codes and
 // messages).
 //
-// Download writes to a hidden temporary file beside the target and renames it into place only
-// when the transfer is complete, so an interrupted or abandoned download never leaves a truncated
-// file under the target's name. Any answer other than 2xx fails (3xx is not followed).
+// Download streams to a hidden temporary file beside the target (nothing of the body is kept in
+// memory) and renames it into place only when the transfer is complete, so an interrupted or
+// abandoned download never leaves a truncated file under the target's name. Any answer other than
+// 2xx fails (3xx is not followed). A download may be given a size limit; a transfer that stalls
+// (less than a byte a second for the time-out given to Connect) ends with the library's message.
 //
 // Connect and Download may run on a worker thread; GetProgress and AbandonDownload may be called
 // from another thread meanwhile.
@@ -23,6 +25,9 @@ class CHttpClient {
     // Called during a download, on the downloading thread, with the event value and the user value
     // given to SetCallback.
     using Callback = void (*)(int nEvent, void* pUserValue);
+
+    // The error code of a download refused for its size (libcurl's "maximum file size exceeded").
+    static constexpr int kTooLarge = 63;
 
     CHttpClient();
     ~CHttpClient();
@@ -33,9 +38,9 @@ class CHttpClient {
     std::intptr_t IsInitialized() const { return reinterpret_cast<std::intptr_t>(m_pCurl); }
 
     // Opens a TCP connection to host:port to learn whether it can be reached. nTimeoutSeconds
-    // bounds each connection attempt, nAttempts is how many are made, nBufferSize is the receive
-    // buffer of later downloads. False (and the error code kept) when the host cannot be reached
-    // or the host name is not a plain host name.
+    // bounds each connection attempt and each stall of later downloads, nAttempts is how many
+    // attempts are made, nBufferSize is the receive buffer of later downloads. False (and the error
+    // code kept) when the host cannot be reached or the host name is not a plain host name.
     bool Connect(const std::string& host, std::uint16_t port, int nTimeoutSeconds, int nAttempts,
                  int nBufferSize);
 
@@ -46,7 +51,10 @@ class CHttpClient {
     std::int64_t GetProgress(std::int64_t* pTotal) const;
 
     // GETs resourcePath from the connected host into localPath. 0 on success, -1 on failure.
-    int Download(const std::string& localPath, const std::string& resourcePath);
+    // With nMaxBytes > 0 a body larger than that fails with the code kTooLarge as soon as the size
+    // is announced or exceeded, and localPath is left as it was.
+    int Download(const std::string& localPath, const std::string& resourcePath,
+                 std::int64_t nMaxBytes = 0);
 
     int GetLastErrorCode() const { return m_nLastError; }
 

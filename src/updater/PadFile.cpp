@@ -3,6 +3,7 @@
 #include "updater/UpdateCheck.h"
 #include "updater/XmlReader.h"
 
+#include <filesystem>
 #include <fstream>
 
 namespace vistrel {
@@ -10,6 +11,11 @@ namespace vistrel {
 bool ReadPadFile(const std::string& path, std::string& xml)
 {
     xml.clear();
+    // Only a regular file of a sane size (the size test also keeps a FIFO from blocking the open).
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec || size > static_cast<std::uintmax_t>(kMaxPadFileSize))
+        return false;
     std::ifstream in(path);
     if (!in.is_open())
         return false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace vistrel {
@@ -7,8 +8,13 @@ namespace vistrel {
 // Reading Portable Application Description files: the local one the updater is started with and
 // the current one fetched from the web.
 
+// The largest PAD file the updater reads or fetches: real ones are a few kilobytes, and anything
+// bigger is held in memory several times over and shown in the window.
+inline constexpr std::int64_t kMaxPadFileSize = 1 << 20;
+
 // Reads a text file line by line, dropping each line end (LF or CR LF), into one string. The lines
-// of a multi-line element text therefore run together. False when the file cannot be opened.
+// of a multi-line element text therefore run together. False when the file cannot be opened or is
+// larger than kMaxPadFileSize.
 bool ReadPadFile(const std::string& path, std::string& xml);
 
 struct LocalPadInfo {

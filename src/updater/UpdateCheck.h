@@ -57,6 +57,8 @@ inline constexpr const char* kCheckingText = "Checking for updates...";
 inline constexpr const char* kNotInitializedText = "httplib not initialized";
 inline constexpr const char* kNoUpdatesFoundText = "No Updates Found.";
 inline constexpr const char* kUpToDateText = "No updates were found.";
+inline constexpr const char* kPadTooLargeText =
+    "The PAD file on the server is larger than 1 MB and was refused.";
 inline constexpr const char* kDownloadingText = "Downloading update...";
 inline constexpr const char* kLaunchingText = "Launching setup program...";
 inline constexpr const char* kCancelingText = "Canceling download.\r\n\r\nPlease wait...";

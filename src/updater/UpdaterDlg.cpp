@@ -11,6 +11,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -45,11 +46,15 @@ CUpdaterDlg::CUpdaterDlg(std::string commandLine, Prompter& prompter, QWidget* p
     setWindowTitle(QStringLiteral("Updater"));
 
     auto* group = new QGroupBox(QStringLiteral("Update Status"), this);
-    m_pStatus = new QLabel(group);
+    m_pStatus = new QPlainTextEdit(group);
     m_pStatus->setObjectName(QStringLiteral("status"));
-    m_pStatus->setTextFormat(Qt::PlainText);
-    m_pStatus->setWordWrap(true);
-    m_pStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_pStatus->setReadOnly(true);
+    m_pStatus->setFrameShape(QFrame::NoFrame);
+    m_pStatus->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    m_pStatus->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_pStatus->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // Looks like the rest of the window, not like an input field.
+    m_pStatus->viewport()->setAutoFillBackground(false);
     m_pStatus->setMinimumSize(270, 130);
     m_pByteCount = new QLabel(group);
     m_pByteCount->setObjectName(QStringLiteral("byteCount"));
@@ -115,7 +120,7 @@ void CUpdaterDlg::SetExitButtonCancels(bool cancels)
 void CUpdaterDlg::SetStatus(const std::string& text)
 {
     m_strStatus = text;
-    m_pStatus->setText(Shown(text));
+    m_pStatus->setPlainText(Shown(text));
 }
 
 std::string CUpdaterDlg::LibraryMessage() const
@@ -165,17 +170,17 @@ bool CUpdaterDlg::OnInitDialog()
 
 void CUpdaterDlg::StartTransfer(const std::string& host, std::uint16_t port,
                                 const std::string& localPath, const std::string& resource,
-                                std::function<void(TransferResult)> done)
+                                std::int64_t nMaxBytes, std::function<void(TransferResult)> done)
 {
     if (m_worker.joinable())
         m_worker.join();
-    m_worker = std::thread([this, host, port, localPath, resource, done] {
+    m_worker = std::thread([this, host, port, localPath, resource, nMaxBytes, done] {
         TransferResult result = TransferResult::Done;
         if (!m_http.Connect(host, port, 30, 1, 65536)) {
             result = TransferResult::ConnectFailed;
         } else {
             m_http.SetCallback(128, &CUpdaterDlg::ProgressCallback, this);
-            if (m_http.Download(localPath, resource) == -1)
+            if (m_http.Download(localPath, resource, nMaxBytes) == -1)
                 result = TransferResult::DownloadFailed;
         }
         QMetaObject::invokeMethod(
@@ -216,14 +221,17 @@ void CUpdaterDlg::OnUpdateCheck()
         return;
     }
     m_pProgress->setValue(0);
-    StartTransfer(host, port, WorkingFile("update.xml"), path, [this](TransferResult result) {
-        if (result != TransferResult::Done) {
-            SetStatus(LibraryMessage());
-            m_pExit->setEnabled(true);
-            return;
-        }
-        QTimer::singleShot(700, this, &CUpdaterDlg::OnRemotePadFetched);
-    });
+    StartTransfer(host, port, WorkingFile("update.xml"), path, kMaxPadFileSize,
+                  [this](TransferResult result) {
+                      if (result != TransferResult::Done) {
+                          SetStatus(m_http.GetLastErrorCode() == CHttpClient::kTooLarge
+                                        ? kPadTooLargeText
+                                        : LibraryMessage());
+                          m_pExit->setEnabled(true);
+                          return;
+                      }
+                      QTimer::singleShot(700, this, &CUpdaterDlg::OnRemotePadFetched);
+                  });
 }
 
 void CUpdaterDlg::OnRemotePadFetched()
@@ -276,7 +284,8 @@ void CUpdaterDlg::OnUpdate()
     }
     m_pProgress->setValue(0);
     const std::string setup = WorkingFile(SetupFileName(m_strProgramName));
-    StartTransfer(host, port, setup, path, [this, setup](TransferResult result) {
+    // The setup program streams to disk: no size limit.
+    StartTransfer(host, port, setup, path, 0, [this, setup](TransferResult result) {
         if (result != TransferResult::Done) {
             SetStatus(LibraryMessage());
             SetExitButtonCancels(false);

@@ -13,6 +13,7 @@
 class QAction;
 class QLabel;
 class QProgressBar;
+class QPlainTextEdit;
 class QPushButton;
 
 namespace vistrel {
@@ -54,8 +55,10 @@ class CUpdaterDlg : public QDialog {
     enum class TransferResult { Done, ConnectFailed, DownloadFailed };
     // Connects to host:port and downloads resource into localPath on the worker thread, then
     // calls done on the window's thread.
+    // nMaxBytes > 0 limits the size of the download.
     void StartTransfer(const std::string& host, std::uint16_t port, const std::string& localPath,
-                       const std::string& resource, std::function<void(TransferResult)> done);
+                       const std::string& resource, std::int64_t nMaxBytes,
+                       std::function<void(TransferResult)> done);
     static void ProgressCallback(int nEvent, void* pUserValue);
 
     void SetStatus(const std::string& text);
@@ -86,7 +89,9 @@ class CUpdaterDlg : public QDialog {
     std::atomic<bool> m_bProgressPending{false};
     std::function<void(int)> m_exitProcess;
 
-    QLabel* m_pStatus = nullptr;
+    // A read-only text box rather than a label: a long "What's New" scrolls inside it instead of
+    // stretching the window.
+    QPlainTextEdit* m_pStatus = nullptr;
     QLabel* m_pByteCount = nullptr;
     QProgressBar* m_pProgress = nullptr;
     QPushButton* m_pUpdate = nullptr;

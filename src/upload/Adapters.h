@@ -45,8 +45,11 @@ class FtpSessionAdapter : public FtpSessionOps {
     CFtpSession m_session;
 };
 
+// Made once, when the program starts its worker: the moment to clear away upload copies that an
+// earlier version left behind.
 inline UploadThread::SessionFactory RealFtpSessions()
 {
+    RemoveStaleUploadCopies();
     return [] { return std::make_unique<FtpSessionAdapter>(); };
 }
 

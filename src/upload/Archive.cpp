@@ -1,7 +1,10 @@
 #include "upload/Archive.h"
 
+#include "platform/ReplaceFile.h"
+
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
-#include <filesystem>
 
 namespace vistrel {
 
@@ -56,7 +59,16 @@ std::string RemoteSlotName(const std::string& ftpFilename, int k)
 
 std::string RemoteTempName(const std::string& ftpFilename)
 {
-    return SplitRemoteName(ftpFilename).base + ".tmp";
+    const SplitName s = SplitRemoteName(ftpFilename);
+    std::string temp = s.base + ".tmp";
+    // A picture named *.tmp would be its own temporary name, and DeleteBeforeMove would delete
+    // the upload itself. Compared without case: some servers ignore it.
+    const std::string file = s.base + s.ext;
+    const auto lower = [](unsigned char c) { return std::tolower(c); };
+    if (std::equal(temp.begin(), temp.end(), file.begin(), file.end(),
+                   [&](char a, char b) { return lower(a) == lower(b); }))
+        temp = file + ".tmp";
+    return temp;
 }
 
 bool ArchiveDue(const ArchiveSettings& s, int currentUpload)
@@ -64,23 +76,45 @@ bool ArchiveDue(const ArchiveSettings& s, int currentUpload)
     return s.interval != 0 && s.count != 0 && currentUpload >= s.interval;
 }
 
-void RotateLocalArchive(const ArchiveSettings& s, const std::string& saveAsFilename)
+std::vector<std::pair<std::string, std::string>>
+ArchiveMoves(const ArchiveSettings& s, const std::string& current, SlotNamer slotName)
 {
-    namespace fs = std::filesystem;
-    auto copy = [](const std::string& from, const std::string& to) {
-        std::error_code ec;
-        fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
-    };
+    std::vector<std::pair<std::string, std::string>> moves;
     const int n = s.count;
     if (s.order == 0) {
         for (int k = n; k >= 2; --k)
-            copy(LocalSlotName(saveAsFilename, k - 1), LocalSlotName(saveAsFilename, k));
-        copy(saveAsFilename, LocalSlotName(saveAsFilename, 1));
+            moves.emplace_back(slotName(current, k - 1), slotName(current, k));
+        moves.emplace_back(current, slotName(current, 1));
     } else {
         for (int k = 1; k <= n - 1; ++k)
-            copy(LocalSlotName(saveAsFilename, k + 1), LocalSlotName(saveAsFilename, k));
-        copy(saveAsFilename, LocalSlotName(saveAsFilename, n));
+            moves.emplace_back(slotName(current, k + 1), slotName(current, k));
+        moves.emplace_back(current, slotName(current, n));
     }
+    return moves;
+}
+
+bool RotateLocalArchive(const ArchiveSettings& s, const std::string& saveAsFilename,
+                        std::string* error)
+{
+    for (const auto& [from, to] : ArchiveMoves(s, saveAsFilename, LocalSlotName)) {
+        bool missing = false;
+        std::string reason;
+        // A slot not filled yet is no failure.
+        if (!CopyFileReplacing(from, to, &reason, &missing) && !missing) {
+            if (error)
+                *error = reason;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool SaveLocalCopy(const std::string& picture, const std::string& saveAsFilename,
+                   const ArchiveSettings& s, bool turn, std::string* error)
+{
+    if (turn && !RotateLocalArchive(s, saveAsFilename, error))
+        return false;
+    return CopyFileReplacing(picture, saveAsFilename, error);
 }
 
 } // namespace vistrel

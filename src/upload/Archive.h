@@ -1,6 +1,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace vistrel {
 
@@ -24,7 +26,9 @@ std::string LocalSlotName(const std::string& saveAsFilename, int k);
 // Remote slot k, always in the current remote directory: base + k + extension.
 // "cams/live.jpg", 1 → "live01.jpg".
 std::string RemoteSlotName(const std::string& ftpFilename, int k);
-// The temporary upload name: base name + ".tmp" ("cams/live.jpg" → "live.tmp").
+// The temporary upload name: base name + ".tmp" ("cams/live.jpg" → "live.tmp"), or, when that
+// is the target's own file name (letter case aside), the file name + ".tmp" ("live.tmp" →
+// "live.tmp.tmp").
 std::string RemoteTempName(const std::string& ftpFilename);
 
 struct ArchiveSettings {
@@ -37,9 +41,26 @@ struct ArchiveSettings {
 // The archive turns when both settings are on and the counter has reached the interval.
 bool ArchiveDue(const ArchiveSettings& s, int currentUpload);
 
-// Turns the local archive of saveAsFilename before the new picture is copied over it. Copies
-// overwrite their target; a failed copy (a slot that does not exist yet) is skipped.
-void RotateLocalArchive(const ArchiveSettings& s, const std::string& saveAsFilename);
+// Turns the local archive of saveAsFilename before the new picture is copied over it. Each copy
+// replaces its target by rename (a reader never sees half a picture); a slot that does not exist
+// yet is skipped. A copy that fails (a full disk) stops the turn there and returns false with
+// *error set: the slots already shifted hold whole pictures, the rest keep theirs, and none is
+// emptied. The oldest picture leaves first, as in a turn that succeeds.
+bool RotateLocalArchive(const ArchiveSettings& s, const std::string& saveAsFilename,
+                        std::string* error = nullptr);
+
+// The local step of a cycle: turns the archive when turn is set, then copies picture over
+// saveAsFilename. After a failed turn the local file is left as it is, so the picture that was
+// to move into the archive is not lost either. False with *error set when a step failed.
+bool SaveLocalCopy(const std::string& picture, const std::string& saveAsFilename,
+                   const ArchiveSettings& s, bool turn, std::string* error);
+
+// The moves of one turn of an archive of s.count slots, in order, each (from, to): the older
+// slots shift by one (the oldest picture is overwritten) and current moves into the newest slot.
+// slotName gives slot k's name (LocalSlotName or RemoteSlotName).
+using SlotNamer = std::string (*)(const std::string& current, int k);
+std::vector<std::pair<std::string, std::string>>
+ArchiveMoves(const ArchiveSettings& s, const std::string& current, SlotNamer slotName);
 
 // Turns the server-side archive in the current remote directory. Session needs
 //   bool DeleteFile(const std::string&)        (a missing file counts as deleted)
@@ -49,24 +70,13 @@ void RotateLocalArchive(const ArchiveSettings& s, const std::string& saveAsFilen
 template <class Session>
 bool RotateRemoteArchive(const ArchiveSettings& s, const std::string& ftpFilename, Session& session)
 {
-    const int n = s.count;
-    auto move = [&](const std::string& from, const std::string& to) {
+    for (const auto& [from, to] : ArchiveMoves(s, ftpFilename, RemoteSlotName)) {
         if (s.deleteBeforeMove && !session.DeleteFile(to))
             return false;
-        return session.RenameTolerant(from, to);
-    };
-    if (s.order == 0) {
-        for (int k = n; k >= 2; --k) {
-            if (!move(RemoteSlotName(ftpFilename, k - 1), RemoteSlotName(ftpFilename, k)))
-                return false;
-        }
-        return move(ftpFilename, RemoteSlotName(ftpFilename, 1));
-    }
-    for (int k = 1; k <= n - 1; ++k) {
-        if (!move(RemoteSlotName(ftpFilename, k + 1), RemoteSlotName(ftpFilename, k)))
+        if (!session.RenameTolerant(from, to))
             return false;
     }
-    return move(ftpFilename, RemoteSlotName(ftpFilename, n));
+    return true;
 }
 
 } // namespace vistrel

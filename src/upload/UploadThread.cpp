@@ -1,8 +1,7 @@
 #include "upload/UploadThread.h"
 
+#include "ftp/FtpSession.h"
 #include "upload/Archive.h"
-
-#include <filesystem>
 
 namespace vistrel {
 
@@ -78,8 +77,26 @@ void UploadThread::PostStatus(const std::string& text)
     m_host.StatusChanged(text);
 }
 
+UploadThread::Outcome UploadThread::FailCycle(const UploadSettings& s, const std::string& prefix,
+                                              QuitCommand quit)
+{
+    // The session's message is read before QUIT replaces it, and the result text is in place
+    // before the hang-up step asks its question.
+    m_record.SetLastCapture(prefix + m_session->Message());
+    if (quit == QuitCommand::Send)
+        m_session->Quit();
+    HangUpStep(s);
+    return Finish(0);
+}
+
 UploadThread::Outcome UploadThread::Finish(int result)
 {
+    // A local copy that failed makes the cycle a failure, after whatever else it reports.
+    if (!m_strLocalCopyError.empty()) {
+        m_record.SetLastCapture(result == 1 ? m_strLocalCopyError
+                                            : m_record.LastCapture() + "\n" + m_strLocalCopyError);
+        result = 0;
+    }
     // The session goes first and the idle token comes back before the report, so the next
     // cycle never overlaps this one's teardown and a request made as soon as the result shows
     // is never refused for want of the token.
@@ -128,6 +145,7 @@ UploadThread::Outcome UploadThread::RunCycle()
     const UploadSettings s = m_settings();
     m_bAutoTriggered = m_record.AutoTriggered();
     m_bDialledThisCycle = false;
+    m_strLocalCopyError.clear();
     PostStatus(kCapturing);
     m_strPrevLastCapture = m_record.LastCapture();
 
@@ -144,15 +162,17 @@ UploadThread::Outcome UploadThread::RunCycle()
     const ArchiveSettings archive{s.archiveInterval, s.numberOfArchives, s.archiveOrder,
                                   s.deleteBeforeMove};
     if (s.saveAsFile) {
-        if (ArchiveDue(archive, m_record.CurrentUpload())) {
+        const bool turn = ArchiveDue(archive, m_record.CurrentUpload());
+        if (turn) {
             if (!s.ftpUpload)
                 m_record.SetCurrentUpload(0);
             PostStatus("Archiving images...");
-            RotateLocalArchive(archive, s.saveAsFilename);
         }
-        std::error_code ec; // a failed local copy is not reported
-        std::filesystem::copy_file(picture, s.saveAsFilename,
-                                   std::filesystem::copy_options::overwrite_existing, ec);
+        // A full disk keeps the old pictures; the upload still goes on, and the cycle ends
+        // reporting why the local copy is not new.
+        std::string reason;
+        if (!SaveLocalCopy(picture, s.saveAsFilename, archive, turn, &reason))
+            m_strLocalCopyError = kLocalCopyError + reason;
     }
     if (!s.ftpUpload)
         return Finish(1);
@@ -180,27 +200,17 @@ UploadThread::Outcome UploadThread::RunCycle()
     ftp.SetTimeout(s.ftpTimeOut);
     ftp.SetPassive(s.passiveMode);
     if (s.ftpLog)
-        ftp.OpenLog(s.programFolder + "ftp.log");
-
-    auto fail = [&](const std::string& prefix) {
-        m_record.SetLastCapture(prefix + ftp.Message());
-        return Finish(0);
-    };
+        ftp.OpenLog(s.programFolder + kFtpLogFileName);
 
     if (!ftp.LogOn(s.ftpServer, s.ftpPort, s.ftpUsername, s.ftpPassword, "", s.fireWallServer,
                    s.fireWallUsername, s.fireWallPassword, s.fireWallPort, s.logonType)) {
-        HangUpStep(s);
-        return fail("FTP Error: ");
+        return FailCycle(s, "FTP Error: ", QuitCommand::Skip);
     }
 
     if (QuitRequested())
         return Outcome::Quit;
-    if (!s.ftpDirectory.empty() && !ftp.ChangeDir(s.ftpDirectory)) {
-        m_record.SetLastCapture("FTP Error: " + ftp.Message());
-        ftp.Quit();
-        HangUpStep(s);
-        return Finish(0);
-    }
+    if (!s.ftpDirectory.empty() && !ftp.ChangeDir(s.ftpDirectory))
+        return FailCycle(s, "FTP Error: ", QuitCommand::Send);
 
     if (QuitRequested())
         return Outcome::Quit;
@@ -208,10 +218,8 @@ UploadThread::Outcome UploadThread::RunCycle()
         // Reset before turning, so a failed rotation does not turn again next cycle.
         m_record.SetCurrentUpload(0);
         PostStatus("Archiving images...");
-        if (!RotateRemoteArchive(archive, s.ftpFilename, ftp)) {
-            HangUpStep(s);
-            return fail("FTP Error: ");
-        }
+        if (!RotateRemoteArchive(archive, s.ftpFilename, ftp))
+            return FailCycle(s, "FTP Error: ", QuitCommand::Skip);
     }
 
     if (QuitRequested())
@@ -223,27 +231,16 @@ UploadThread::Outcome UploadThread::RunCycle()
 
     try {
         const std::string target = s.noTempFile ? s.ftpFilename : tempName;
-        if (!ftp.UploadFile(picture, target)) {
-            m_record.SetLastCapture("FTP Error: (Upload) " + ftp.Message());
-            ftp.Quit();
-            HangUpStep(s);
-            return Finish(0);
-        }
+        if (!ftp.UploadFile(picture, target))
+            return FailCycle(s, "FTP Error: (Upload) ", QuitCommand::Send);
         if (!s.noTempFile) {
-            if (s.deleteBeforeMove && !ftp.DeleteFile(s.ftpFilename)) {
-                HangUpStep(s);
-                return fail("FTP Delete: ");
-            }
-            if (!ftp.Rename(tempName, s.ftpFilename)) {
-                m_record.SetLastCapture("FTP Error: " + ftp.Message());
-                ftp.Quit();
-                HangUpStep(s);
-                return Finish(0);
-            }
+            if (s.deleteBeforeMove && !ftp.DeleteFile(s.ftpFilename))
+                return FailCycle(s, "FTP Delete: ", QuitCommand::Skip);
+            if (!ftp.Rename(tempName, s.ftpFilename))
+                return FailCycle(s, "FTP Error: ", QuitCommand::Send);
         }
     } catch (...) {
-        HangUpStep(s);
-        return fail("FTP Error: ");
+        return FailCycle(s, "FTP Error: ", QuitCommand::Skip);
     }
 
     if (QuitRequested())

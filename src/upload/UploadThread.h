@@ -137,17 +137,25 @@ class UploadThread {
     // The thread procedure: returns 1 after an orderly end.
     int Run();
 
-    // Text of the last status posted (for logs and tests).
+    // The status every cycle posts first.
     static constexpr const char* kCapturing = "Capturing Image...";
+    // Starts the result text of a cycle whose local copy or local archive could not be written.
+    static constexpr const char* kLocalCopyError = "Local Copy Error: ";
 
   private:
     enum class Outcome { Continue, Quit };
+    // Whether a failed FTP step is followed by QUIT (not after a failed log-on, a failed
+    // rotation or delete, or an exception).
+    enum class QuitCommand { Send, Skip };
 
     Outcome RunCycle();
     bool QuitRequested();
     void PostStatus(const std::string& text);
-    // Ends a cycle: one CycleDone, then the idle token.
+    // Ends a cycle: drops the session, gives back the idle token, then one CycleDone.
     Outcome Finish(int result);
+    // The one way a cycle ends after an FTP step failed: the result text (prefix and the
+    // session's message), QUIT when asked, the hang-up step, then Finish(0).
+    Outcome FailCycle(const UploadSettings& s, const std::string& prefix, QuitCommand quit);
     void HangUpStep(const UploadSettings& s);
     // 1 = on line, 0 = skip, -1 = dialling failed.
     int MakeSureOnLine(const UploadSettings& s);
@@ -161,6 +169,7 @@ class UploadThread {
     DialUpOps* m_dialUp;
     std::unique_ptr<FtpSessionOps> m_session;
     std::string m_strPrevLastCapture;
+    std::string m_strLocalCopyError; // this cycle's, empty when the local copy was made
     bool m_bDialledThisCycle = false;
     bool m_bAutoTriggered = false;
 };

@@ -14,9 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QEventLoop>
-#include <QTimer>
-
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -148,13 +145,11 @@ class CycleFixture : public ::testing::Test {
     int waitCycle(int timeoutMs = 20000)
     {
         int result = -1;
-        QEventLoop loop;
-        auto c = QObject::connect(hub.get(), &Hub::cycleDone, &loop, [&](int r, const QString&) {
-            result = r;
-            loop.quit();
+        auto c = QObject::connect(hub.get(), &Hub::cycleDone, [&](int r, const QString&) {
+            if (result == -1)
+                result = r;
         });
-        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-        loop.exec();
+        waitUntil([&] { return result != -1; }, timeoutMs);
         QObject::disconnect(c);
         return result;
     }
@@ -168,12 +163,7 @@ class CycleFixture : public ::testing::Test {
         return waitCycle();
     }
     // Lets queued calls run for a while.
-    static void pump(int ms)
-    {
-        QEventLoop loop;
-        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
+    static void pump(int ms) { runEventLoop(ms); }
 };
 
 } // namespace vistrel::test

@@ -1,6 +1,8 @@
 #include "app/DaemonHost.h"
 #include "app/CheckFtp.h"
 
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,8 +11,7 @@ using namespace vistrel;
 
 TEST(DaemonHost, OneTimestampedLinePerEntry)
 {
-    ::setenv("TZ", "UTC", 1);
-    ::tzset();
+    const test::ScopedEnv tz("TZ", "UTC");
     EXPECT_EQ(DaemonHost::FormatLine(0, "status", "Capturing Image..."),
               "1970-01-01 00:00:00 status: Capturing Image...\n");
     EXPECT_EQ(DaemonHost::FormatLine(86400, "message", "FTP Error: 530 Login incorrect.\n"),

@@ -1,5 +1,7 @@
 #include "app/Schedule.h"
 
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -8,12 +10,12 @@ using namespace vistrel;
 
 namespace {
 
-// Today (a fixed date) at h:m:s local time, in a zone with daylight saving so that mktime's
-// normalisation is exercised.
+// A zone with daylight saving, so that mktime's normalisation is exercised.
+const char* const kZone = "Europe/Berlin";
+
+// Today (a fixed date) at h:m:s local time; the test sets TZ to kZone around its calls.
 std::time_t at(int h, int m, int s)
 {
-    ::setenv("TZ", "Europe/Berlin", 1);
-    ::tzset();
     std::tm t{};
     t.tm_year = 2026 - 1900;
     t.tm_mon = 6;
@@ -39,6 +41,7 @@ TEST(Schedule, TimerPeriods)
 
 TEST(Schedule, DayWindowEdgesAreOneSecondEarly)
 {
+    const test::ScopedEnv tz("TZ", kZone);
     const TimeWindow day{8, 0, 18, 0};
     EXPECT_FALSE(InTimeWindow(at(7, 59, 58), day));
     EXPECT_TRUE(InTimeWindow(at(7, 59, 59), day));
@@ -55,6 +58,7 @@ TEST(Schedule, DayWindowEdgesAreOneSecondEarly)
 
 TEST(Schedule, NightWindowSpansMidnight)
 {
+    const test::ScopedEnv tz("TZ", kZone);
     const TimeWindow night{22, 0, 6, 0};
     EXPECT_TRUE(InTimeWindow(at(21, 59, 59), night));
     EXPECT_TRUE(InTimeWindow(at(23, 30, 0), night));

@@ -3,13 +3,17 @@
 #include "RealFtpServers.h"
 #include "TestSupport.h"
 #include "config/SettingsFile.h"
+#include "imaging/codec/ImgLib.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
+#include <sys/stat.h>
 #include <thread>
 
 using namespace vistrel;
@@ -65,17 +69,6 @@ class Vistreld : public ::testing::Test {
         return p.wait(timeoutMs);
     }
     std::string output() { return readFile(out); }
-
-    static bool waitFor(const std::function<bool()>& condition, int ms)
-    {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (std::chrono::steady_clock::now() < end) {
-            if (condition())
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return condition();
-    }
 };
 
 } // namespace
@@ -163,20 +156,20 @@ TEST_F(Vistreld, SignalsCaptureReloadAndStop)
     useServer(server.port());
     ChildProcess p;
     ASSERT_TRUE(launch(p, {"--config", dir.file("cam")}));
-    ASSERT_TRUE(
-        waitFor([&] { return output().find("device: Test Pattern") != std::string::npos; }, 10000))
+    ASSERT_TRUE(waitUntil(
+        [&] { return output().find("device: Test Pattern") != std::string::npos; }, 10000))
         << output();
 
     ::kill(p.pid(), SIGUSR1);
-    ASSERT_TRUE(waitFor([&] { return fileExists(server.root() + "/vistrel.jpg"); }, 10000))
+    ASSERT_TRUE(waitUntil([&] { return fileExists(server.root() + "/vistrel.jpg"); }, 10000))
         << output();
 
     // Re-read the settings: the next picture goes to another name.
     IniWriteString("UploadOptions", "FTPFilename", "other.jpg");
     ::kill(p.pid(), SIGHUP);
-    ASSERT_TRUE(waitFor([&] { return output().find("SIGHUP") != std::string::npos; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return output().find("SIGHUP") != std::string::npos; }, 5000));
     ::kill(p.pid(), SIGUSR1);
-    ASSERT_TRUE(waitFor([&] { return fileExists(server.root() + "/other.jpg"); }, 10000))
+    ASSERT_TRUE(waitUntil([&] { return fileExists(server.root() + "/other.jpg"); }, 10000))
         << output();
 
     const auto t0 = std::chrono::steady_clock::now();
@@ -187,4 +180,94 @@ TEST_F(Vistreld, SignalsCaptureReloadAndStop)
     // the archive interval (0 here): one cycle has counted since.
     EXPECT_EQ(IniReadInt("UploadOptions", "CurrentUpload", -1), 1);
     EXPECT_NE(output().find("SIGTERM: shutting down"), std::string::npos);
+}
+
+TEST_F(Vistreld, ASettingsPathThatIsNoFileIsRefusedAtOnce)
+{
+    ASSERT_EQ(::mkfifo(dir.file("fifo.ini").c_str(), 0600), 0);
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(run({"--once", "--config", dir.file("fifo")}, 10000), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+    EXPECT_NE(output().find("vistreld: " + dir.file("fifo.ini") + " is not a regular file"),
+              std::string::npos)
+        << output();
+}
+
+TEST_F(Vistreld, TermDuringTheLeadTimeEndsAtOnce)
+{
+    IniWriteInt("DeviceOptions", "DisablePreview", 1);
+    IniWriteInt("DeviceOptions", "PreviewLeadTime", 30);
+    IniWriteInt("Options", "UploadOnStart", 1);
+    ChildProcess p;
+    ASSERT_TRUE(launch(p, {"--config", dir.file("cam")}));
+    ASSERT_TRUE(waitUntil(
+        [&] { return output().find("status: Capturing Image...") != std::string::npos; }, 10000))
+        << output();
+    const auto t0 = std::chrono::steady_clock::now();
+    ::kill(p.pid(), SIGTERM);
+    EXPECT_EQ(p.wait(10000), 0) << output();
+    // Not the 5 s that shutdown grants a worker before it abandons it: the worker itself ended.
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(3)) << output();
+}
+
+TEST_F(Vistreld, TwoInstancesSideBySideNeverMixTheirPictures)
+{
+    // Two cameras, two settings files, one folder to start from and no Install/Directory: each
+    // instance works in a folder of its own and publishes only its own frames.
+    struct Instance {
+        std::string name;
+        int width, height;
+        std::string log;
+        int failures = 0;
+        int wrongPictures = 0;
+    };
+    Instance instances[] = {{"front", 1920, 1080, dir.file("front.log")},
+                            {"back", 160, 120, dir.file("back.log")}};
+    for (const Instance& in : instances) {
+        writeFile(dir.file(in.name + ".ini"),
+                  "[License]\nINIVersion=1005\n[ConnectOptions]\nUseLAN=1\n"
+                  "[ImageFormat]\nSize=40\nWidth=" +
+                      std::to_string(in.width) + "\nHeight=" + std::to_string(in.height) +
+                      "\nPlanes=1\nBitCount=24\n[UploadOptions]\nSaveAsFilename=" +
+                      dir.file(in.name + ".jpg") + "\n");
+    }
+    constexpr int kCycles = 100;
+    auto runCycles = [&](Instance& in) {
+        for (int i = 0; i < kCycles; ++i) {
+            ChildProcess p;
+            if (!p.start(
+                    {binaryDir() + "/src/app/vistreld", "--once", "--config", dir.file(in.name)},
+                    in.log, env()) ||
+                p.wait(30000) != 0) {
+                ++in.failures;
+                continue;
+            }
+            unsigned w = 0, h = 0;
+            const RgbImage picture = ImgLibReadRGBFromJPG(dir.file(in.name + ".jpg"), w, h);
+            in.wrongPictures += !picture || w != unsigned(in.width) || h != unsigned(in.height);
+        }
+    };
+    const auto t0 = std::chrono::steady_clock::now();
+    std::thread front(runCycles, std::ref(instances[0]));
+    std::thread back(runCycles, std::ref(instances[1]));
+    front.join();
+    back.join();
+    std::printf("two instances: %d cycles each in %.1f s\n", kCycles,
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+
+    std::set<std::string> folders;
+    for (const Instance& in : instances) {
+        EXPECT_EQ(in.failures, 0) << in.name << ": " << readFile(in.log);
+        EXPECT_EQ(in.wrongPictures, 0) << in.name;
+        // The working picture is in the instance's own folder, and is its own.
+        const std::string log = readFile(in.log);
+        const auto at = log.find("working folder ");
+        ASSERT_NE(at, std::string::npos) << log;
+        const std::string folder = log.substr(at + 15, log.find('\n', at) - at - 15);
+        folders.insert(folder);
+        unsigned w = 0, h = 0;
+        EXPECT_TRUE(ImgLibReadRGBFromJPG(folder + "~vistrel.jpg", w, h)) << folder;
+        EXPECT_EQ(w, unsigned(in.width)) << folder;
+    }
+    EXPECT_EQ(folders.size(), 2u);
 }

@@ -34,7 +34,10 @@ class FakeV4l2 : public V4l2Io {
         bool convertible = true;   // false: no format converts to RGB24
         bool brokenFrames = false; // every frame comes flagged as damaged
         bool readOnly = false;     // read() I/O instead of streaming
-        std::map<std::uint32_t, CaptureControl> controls;
+        std::map<std::uint32_t, CaptureControl> controls; // menus answer from menuItems
+        // The camera's own pixel formats (fourcc, description); RGB24 is added as libv4l2's
+        // emulated format when the node is convertible.
+        std::vector<std::pair<std::uint32_t, std::string>> pixelFormats;
     };
 
     FakeV4l2();

@@ -54,6 +54,10 @@ TEST_F(LiveSettingsLoad, MissingFileGivesEveryDefault)
     LiveSettings s = scrambled();
     AutoResetEvent idle(true);
     EXPECT_TRUE(s.LoadAll(idle));
+    // Without Install/Directory this settings file's working files get a folder of their own.
+    EXPECT_EQ(s.m_strWorkingFolder, WorkingFolder(""));
+    EXPECT_TRUE(s.m_strWorkingFolder.ends_with("/vistrel/" + StateFolderName(path()) + "/"));
+    s.m_strWorkingFolder.clear();
     EXPECT_EQ(s, LiveSettings{});
     EXPECT_FALSE(idle.Wait(0)); // the load consumed the idle token
     // Spot checks that the defaults are the ones the file's users rely on.
@@ -167,7 +171,7 @@ TEST_F(LiveSettingsLoad, EveryKeyLandsInItsMember)
     e.m_bDisablePreview = true;
     e.m_nPreviewLeadTime = 3;
     e.m_nPreviewRate = 15;
-    e.m_strInstallDirectory = "/opt/vistrel/";
+    e.m_strInstallDirectory = e.m_strWorkingFolder = "/opt/vistrel/";
 
     LiveSettings s = scrambled();
     AutoResetEvent idle(true);
@@ -181,7 +185,11 @@ TEST_F(LiveSettingsLoad, FontsKeepHeightAndItalicAndCutLongFaceNames)
     IniWriteInt("ImageOptions", "FontItalic", 1);
     IniWriteInt("ImageOptions", "TimeFontItalic", 0);
     IniWriteString("ImageOptions", "Font", std::string(40, 'F'));
-    IniWriteString("ImageOptions", "TimeFont", std::string(31, 'T'));
+    // 15 two-byte characters and one more: the cut at 31 bytes keeps whole characters only.
+    std::string umlauts;
+    for (int i = 0; i < 16; ++i)
+        umlauts += "\xC3\x84";
+    IniWriteString("ImageOptions", "TimeFont", umlauts);
     IniWriteString("ImageOptions", "Message", std::string(1100, 'm'));
     LiveSettings s;
     s.m_bTimeFontItalic = true;
@@ -190,7 +198,7 @@ TEST_F(LiveSettingsLoad, FontsKeepHeightAndItalicAndCutLongFaceNames)
     EXPECT_TRUE(s.m_bFontItalic);
     EXPECT_FALSE(s.m_bTimeFontItalic);
     EXPECT_EQ(s.m_strFont, std::string(31, 'F'));
-    EXPECT_EQ(s.m_strTimeFont, std::string(31, 'T'));
+    EXPECT_EQ(s.m_strTimeFont, umlauts.substr(0, 30));
     EXPECT_EQ(s.m_strMessage.size(), 1023u);
     EXPECT_NE(content().find("FontItalic=1\n"), std::string::npos);
     EXPECT_NE(content().find("TimeFontItalic=0\n"), std::string::npos);
@@ -225,4 +233,5 @@ TEST_F(LiveSettingsLoad, FullLoadWaitsForTheIdleToken)
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
     worker.join();
     EXPECT_EQ(s.m_strInstallDirectory, "/opt/vistrel/"); // no second separator
+    EXPECT_EQ(s.m_strWorkingFolder, "/opt/vistrel/");
 }

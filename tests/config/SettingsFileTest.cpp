@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace vistrel;
 using test::EnvOverride;
@@ -153,4 +155,83 @@ TEST_F(SettingsAccess, VideoFormatFieldsRoundTripUnderTheirNames)
     EXPECT_EQ(g.Planes, 1);
     EXPECT_EQ(g.ClrImportant, 7);
     EXPECT_EQ(g.XPelsPerMeter, 0);
+}
+
+TEST(WorkingFolder, EachSettingsFileWithoutInstallDirectoryGetsItsOwn)
+{
+    test::TempDir dir;
+    test::EnvOverride config("XDG_CONFIG_HOME", dir.file("config"));
+    test::EnvOverride state("XDG_STATE_HOME", dir.file("state"));
+    std::optional<test::EnvOverride> unit;
+    unit.emplace("STATE_DIRECTORY", std::nullopt);
+    const std::string configDir = dir.file("config/vistrel");
+    const std::string stateDir = dir.file("state/vistrel");
+
+    struct Case {
+        std::string settings, install, expected;
+    };
+    const std::string otherHash = StateFolderName(dir.file("elsewhere/cam2.ini"));
+    const Case cases[] = {
+        {configDir + "/cam2.ini", "/opt/vistrel/", "/opt/vistrel/"}, // Install/Directory wins
+        {configDir + "/vistrel.ini", "", ""},                        // the default file: here
+        {configDir + "/cam2.ini", "", stateDir + "/cam2/"},
+        {configDir + "/vistrel", "", stateDir + "/vistrel/"}, // not the default file
+        {dir.file("elsewhere/cam2.ini"), "", stateDir + "/" + otherHash + "/"},
+    };
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path()); // a folder this user may write
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.settings);
+        SetSettingsFilePathForTesting(c.settings);
+        std::string error;
+        EXPECT_EQ(WorkingFolder(c.install, &error), c.expected);
+        EXPECT_EQ(error, "");
+        if (c.expected.starts_with(stateDir)) {
+            struct stat st {};
+            ASSERT_EQ(::stat(c.expected.c_str(), &st), 0);
+            EXPECT_TRUE(S_ISDIR(st.st_mode));
+            EXPECT_EQ(st.st_mode & 0777, 0700u);
+        }
+    }
+    // A systemd instance: the folder its unit made for it.
+    unit.emplace("STATE_DIRECTORY", dir.file("unit/cam2") + ":/elsewhere");
+    SetSettingsFilePathForTesting(configDir + "/cam2.ini");
+    EXPECT_EQ(WorkingFolder(""), dir.file("unit/cam2") + "/");
+    EXPECT_EQ(WorkingFolder("/opt/vistrel/"), "/opt/vistrel/");
+    unit.emplace("STATE_DIRECTORY", std::nullopt);
+    std::filesystem::current_path(cwd);
+    // One name in two folders: two working folders, each the same at every start.
+    EXPECT_TRUE(otherHash.starts_with("cam2-")) << otherHash;
+    EXPECT_EQ(otherHash.size(), 5u + 16u);
+    EXPECT_NE(StateFolderName(dir.file("a/cam.ini")), StateFolderName(dir.file("b/cam.ini")));
+    EXPECT_EQ(StateFolderName(dir.file("a/cam.ini")), StateFolderName(dir.file("a/./cam.ini")));
+
+    if (::geteuid() != 0) { // root may write anywhere
+        test::TempDir readOnly;
+        ::chmod(readOnly.path().c_str(), 0555);
+        std::filesystem::current_path(readOnly.path());
+        SetSettingsFilePathForTesting(configDir + "/vistrel.ini");
+        EXPECT_EQ(WorkingFolder(""), stateDir + "/vistrel/");
+        std::filesystem::current_path(cwd);
+        ::chmod(readOnly.path().c_str(), 0755);
+    }
+    SetSettingsFilePathForTesting("");
+}
+
+TEST(SettingsFile, OnlyARegularFileOrNoneCanBeTheSettingsFile)
+{
+    test::TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.file("fifo.ini").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink(dir.file("missing.ini").c_str(), dir.file("dangling.ini").c_str()), 0);
+    test::writeFile(dir.file("plain.ini"), "");
+    for (const char* ok : {"plain.ini", "missing.ini", "dangling.ini"}) {
+        std::string error;
+        EXPECT_TRUE(CheckSettingsFile(dir.file(ok), &error)) << ok;
+        EXPECT_EQ(error, "");
+    }
+    for (const char* bad : {"fifo.ini", ""}) { // a FIFO; the folder itself
+        std::string error;
+        EXPECT_FALSE(CheckSettingsFile(dir.file(bad), &error)) << bad;
+        EXPECT_EQ(error, dir.file(bad) + " is not a regular file");
+    }
 }

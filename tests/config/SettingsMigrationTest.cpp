@@ -195,3 +195,21 @@ TEST_F(SettingsMigration, MissingDialUpSwitchesToLanOnce)
     EXPECT_FALSE(dialling.m_bUseLAN);
     EXPECT_EQ(IniReadInt("ConnectOptions", "UseLAN", 1), 0);
 }
+
+TEST_F(SettingsMigration, AFileThatCannotBeWrittenIsReportedOnce)
+{
+    // The settings file's folder is gone: every write fails, and the first start says why once
+    // instead of coming back silently at every start.
+    SetSettingsFilePathForTesting(m_dir.file("gone/vistrel.ini"));
+    host.sheetResult = true;
+    runCheck();
+    ASSERT_EQ(prompter.texts().size(), 1u);
+    EXPECT_EQ(prompter.texts()[0], "Unable to save the settings!\nCannot open " +
+                                       m_dir.file("gone/vistrel.ini") +
+                                       ": No such file or directory");
+
+    prompter.clear();
+    LiveSettings s;
+    EXPECT_TRUE(ApplyDialUpAvailability(s, false, prompter));
+    EXPECT_EQ(prompter.texts().size(), 2u); // the dial-up notice, then the failed write
+}

@@ -1,4 +1,5 @@
 #include "ftp/FtpSession.h"
+#include "ftp/LogOnTable.h"
 
 #include "FtpTestSupport.h"
 #include "ScriptedFtpServer.h"
@@ -6,7 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace vistrel;
 using namespace vistrel::test;
@@ -124,16 +129,26 @@ TEST_F(Session, ARepliesSplitOverSeveralPacketsIsOneReply)
     EXPECT_EQ(s.Message(), "220 b\n");
 }
 
-TEST_F(Session, AnOverlongReplyLineArrivesInPieces)
+TEST_F(Session, AnOverlongReplyLineKeepsItsBeginningAndDropsTheRest)
 {
     srv.reply("NOOP", "200 " + std::string(8000, 'x'));
+    // An over-long continuation line, arriving in pieces, inside a multi-line reply.
+    srv.reply("STAT",
+              ScriptedFtpServer::raw({"211-" + std::string(10000, 'a'),
+                                      std::string(20000, 'b') + "\r\n211-c\r\n", "211 End\r\n"},
+                                     20));
     start();
     ASSERT_TRUE(logOnDirect());
     EXPECT_TRUE(s.Command("NOOP"));
-    EXPECT_EQ(s.Message(), "200 " + std::string(7005, 'x'));
-    // The rest of the line is the next thing read: nothing was lost.
-    EXPECT_TRUE(s.ReadReply());
-    EXPECT_EQ(s.Message(), std::string(8000 - 7005, 'x') + "\n");
+    EXPECT_EQ(s.Message(), "200 " + std::string(7004, 'x') + "\n"); // the line buffer's worth
+    EXPECT_TRUE(s.Command("STAT"));
+    EXPECT_EQ(s.Message(), "211 End\n");
+    // The dropped rest was not taken for the replies of later commands.
+    EXPECT_TRUE(s.ChangeDir("/pics"));
+    EXPECT_EQ(s.Message(), "250 Directory changed\n");
+    s.Quit();
+    EXPECT_EQ(srv.transcript(),
+              (Lines{"USER cam", "PASS secret", "NOOP", "STAT", "CWD /pics", "QUIT"}));
 }
 
 TEST_F(Session, RepliesEndingInLfAloneTimeOut)
@@ -144,6 +159,88 @@ TEST_F(Session, RepliesEndingInLfAloneTimeOut)
     EXPECT_FALSE(logOnDirect());
     EXPECT_EQ(s.Message(), "Network error (Read)");
     EXPECT_LT(secondsSince(t0), 3.0);
+}
+
+namespace {
+
+std::chrono::steady_clock::time_point g_floodEnd;
+
+int alwaysReady(pollfd* fds, nfds_t count, int)
+{
+    for (nfds_t i = 0; i < count; ++i)
+        fds[i].revents = fds[i].events;
+    return static_cast<int>(count);
+}
+
+ssize_t floodRecv(int, void* data, size_t length, int)
+{
+    if (std::chrono::steady_clock::now() >= g_floodEnd)
+        return 0;
+    static const std::string line = "220-flood\r\n";
+    auto* out = static_cast<char*>(data);
+    for (size_t i = 0; i < length; ++i)
+        out[i] = line[i % line.size()];
+    return static_cast<ssize_t>(length - length % line.size());
+}
+
+} // namespace
+
+// A reply must be complete within the time-out from its first byte, however the server spreads
+// it out: a cycle (and vistreld --once) never hangs on a chatty server.
+TEST(ReplyDeadline, RepliesThatNeverEndStopAtTheTimeOut)
+{
+    using Action = ScriptedFtpServer::Action;
+    const auto repeated = [](const std::string& chunk, int times, int pauseMs) {
+        return ScriptedFtpServer::raw(std::vector<std::string>(static_cast<size_t>(times), chunk),
+                                      pauseMs);
+    };
+    std::vector<std::string> trickle;
+    for (char c : "220 " + std::string(100, 'x') + "\r\n")
+        trickle.emplace_back(1, c);
+    struct Case {
+        const char* name;
+        Action greeting;
+        Action userReply;
+    };
+    const Case cases[] = {
+        {"continuation lines every 200 ms", repeated("220-still going\r\n", 50, 200),
+         ScriptedFtpServer::line("331 Password required")},
+        {"a greeting trickled byte by byte", ScriptedFtpServer::raw(trickle, 100),
+         ScriptedFtpServer::line("331 Password required")},
+        {"a reply to USER that keeps going", ScriptedFtpServer::line("220 Ready"),
+         repeated("331-wait\r\n", 50, 200)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedFtpServer srv;
+        srv.greeting(c.greeting);
+        srv.reply("USER", c.userReply);
+        ASSERT_TRUE(srv.start());
+        CFtpSession s;
+        s.SetTimeout(1);
+        const auto t0 = std::chrono::steady_clock::now();
+        EXPECT_FALSE(s.LogOn("127.0.0.1", srv.port(), "cam", "pw", "", "", "", "", 0, 0));
+        EXPECT_EQ(s.Message(), "Network error (Read)");
+        EXPECT_GE(secondsSince(t0), 0.9);
+        EXPECT_LT(secondsSince(t0), 2.5);
+    }
+
+    // A peer that floods continuation lines faster than they can be read: data is always ready,
+    // so no wait ever expires, and the reply still ends. (The flood itself stops after 10 s.)
+    int fds[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+    SocketCallsGuard guard;
+    socketCalls().poll = alwaysReady;
+    socketCalls().recv = floodRecv;
+    g_floodEnd = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    CFtpSession s;
+    s.SetTimeout(1);
+    ASSERT_TRUE(s.AttachControl(fds[0]));
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(s.ReadReply());
+    EXPECT_EQ(s.Message(), "Network error (Read)");
+    EXPECT_LT(secondsSince(t0), 2.5);
+    ::close(fds[1]);
 }
 
 TEST_F(Session, ConnectFailuresAreBoundedAndReported)
@@ -161,6 +258,7 @@ TEST_F(Session, ConnectFailuresAreBoundedAndReported)
 
 // The proxy log-on types, each with the transcript the proxy must see.
 struct ProxyCase {
+    std::string name; // the test's name: only letters, digits and '_'
     int type;
     std::vector<std::pair<std::string, std::string>> replies;
     Lines transcript;
@@ -189,32 +287,44 @@ INSTANTIATE_TEST_SUITE_P(
     Types, ProxyLogOn,
     ::testing::Values(
         // 1: proxy log-on, then SITE, which must be answered 3xx, then the server's USER/PASS.
-        ProxyCase{1,
+        ProxyCase{"Type1",
+                  1,
                   {{"USER", "331 proxy pass"}, {"PASS", "230 proxy ok"}, {"SITE", "331 site ok"}},
                   {"USER pu", "PASS ppw", "SITE ftphost:2121", "USER cam", "PASS secret"},
                   true},
-        ProxyCase{1,
+        ProxyCase{"Type1SiteNot3xx",
+                  1,
                   {{"USER", "230 proxy ok"}, {"SITE", "200 site"}},
                   {"USER pu", "SITE ftphost:2121"},
                   false},
-        ProxyCase{2,
+        ProxyCase{"Type2",
+                  2,
                   {{"USER", "331 proxy pass"}, {"PASS", "230 proxy ok"}},
                   {"USER pu", "PASS ppw", "USER cam@ftphost:2121", "PASS secret"},
                   true},
         // 3: a 2xx or a 3xx to OPEN both go on with USER.
-        ProxyCase{
-            3, {{"OPEN", "220 connected"}}, {"OPEN ftphost:2121", "USER cam", "PASS secret"}, true},
-        ProxyCase{
-            3, {{"OPEN", "331 go on"}}, {"OPEN ftphost:2121", "USER cam", "PASS secret"}, true},
-        ProxyCase{5, {}, {"USER cam@ftphost:2121", "PASS secret"}, true},
-        ProxyCase{6,
+        ProxyCase{"Type3Open2xx",
+                  3,
+                  {{"OPEN", "220 connected"}},
+                  {"OPEN ftphost:2121", "USER cam", "PASS secret"},
+                  true},
+        ProxyCase{"Type3Open3xx",
+                  3,
+                  {{"OPEN", "331 go on"}},
+                  {"OPEN ftphost:2121", "USER cam", "PASS secret"},
+                  true},
+        ProxyCase{"Type5", 5, {}, {"USER cam@ftphost:2121", "PASS secret"}, true},
+        ProxyCase{"Type6",
+                  6,
                   {{"USER", "331 proxy pass"}, {"PASS", "230 proxy ok"}},
                   {"USER pu@ftphost:2121", "PASS ppw", "USER cam", "PASS secret"},
                   true},
         // 7: the combined USER must be answered 3xx.
-        ProxyCase{7, {}, {"USER cam@ftphost:2121 pu", "PASS secret"}, true},
-        ProxyCase{7, {{"USER", "230 too early"}}, {"USER cam@ftphost:2121 pu"}, false},
-        ProxyCase{8, {}, {"USER cam@pu@ftphost:2121", "PASS secret@ppw"}, true}));
+        ProxyCase{"Type7", 7, {}, {"USER cam@ftphost:2121 pu", "PASS secret"}, true},
+        ProxyCase{
+            "Type7UserNot3xx", 7, {{"USER", "230 too early"}}, {"USER cam@ftphost:2121 pu"}, false},
+        ProxyCase{"Type8", 8, {}, {"USER cam@pu@ftphost:2121", "PASS secret@ppw"}, true}),
+    [](const ::testing::TestParamInfo<ProxyCase>& p) { return p.param.name; });
 
 TEST_F(Session, ServerTextHasNoPortFor21)
 {
@@ -227,12 +337,10 @@ TEST_F(Session, ServerTextHasNoPortFor21)
 TEST_F(Session, UnknownLogOnTypesAreRefusedBeforeConnecting)
 {
     start();
-    s.SetPassive(true);
-    EXPECT_FALSE(s.ChangeDir("x")); // leaves a message to keep
-    const std::string before = s.Message();
-    for (int type : {4, 9, -1}) {
+    // A stored proxy type outside the list maps to no log-on type.
+    for (int type : {4, 9, -1, LogonTypeForProxy(true, 7)}) {
         EXPECT_FALSE(logOnProxy(type));
-        EXPECT_EQ(s.Message(), before);
+        EXPECT_EQ(s.Message(), "The proxy type is not valid");
     }
     EXPECT_EQ(srv.transcript(), Lines{});
     EXPECT_EQ(srv.rawInput(), "");

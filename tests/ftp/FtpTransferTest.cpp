@@ -1,5 +1,6 @@
 #include "ftp/FtpSession.h"
 #include "ftp/SocketCalls.h"
+#include "platform/PrivateTempDir.h"
 
 #include "FtpTestSupport.h"
 #include "ScriptedFtpServer.h"
@@ -10,6 +11,8 @@
 #include <atomic>
 #include <functional>
 #include <regex>
+
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace vistrel;
@@ -67,11 +70,22 @@ class Transfer : public ::testing::Test {
 
 std::atomic<int> g_sendCalls{0};
 
-// The second send accepts only 1000 bytes.
+// The second send of file data (a send of more than 1000 bytes) accepts only 1000 bytes.
 ssize_t shortSecondSend(int fd, const void* data, size_t length, int flags)
 {
-    if (++g_sendCalls == 2 && length > 1000)
+    if (length > 1000 && ++g_sendCalls == 2)
         length = 1000;
+    return systemSocketCalls().send(fd, data, length, flags);
+}
+
+// Runs once, at the first send of file data.
+std::function<void()> g_onFirstDataSend;
+ssize_t hookedSend(int fd, const void* data, size_t length, int flags)
+{
+    if (length > 1000 && g_onFirstDataSend) {
+        g_onFirstDataSend();
+        g_onFirstDataSend = nullptr;
+    }
     return systemSocketCalls().send(fd, data, length, flags);
 }
 
@@ -125,20 +139,56 @@ TEST_F(Transfer, AnEmptyFileOpensAndClosesTheDataConnection)
     EXPECT_EQ(srv.stored(), "");
 }
 
-TEST_F(Transfer, AShortSendIsCompletedFromTheFileInOrder)
+TEST_F(Transfer, AShortSendIsCompletedInOrder)
 {
-    const std::string content = patternBytes(10000, 3);
+    // Larger than one transfer buffer, so that data goes out in several sends.
+    const std::string content = patternBytes(CFtpSession::kTransferBufferSize * 2 + 12345, 3);
     start();
     SocketCallsGuard guard;
-    g_sendCalls = 0;
     socketCalls().send = shortSecondSend;
     for (bool passive : {true, false}) {
         g_sendCalls = 0;
         s.SetPassive(passive);
         EXPECT_TRUE(s.UploadFile(localFile(content), "pic.jpg")) << s.Message();
-        EXPECT_GE(g_sendCalls.load(), 4); // TYPE/PASV or PORT/STOR sends came first
+        EXPECT_GE(g_sendCalls.load(), 3);
         EXPECT_EQ(srv.stored(), content);
     }
+}
+
+// The upload sends the picture as it was when the upload began, although the writer replaces it
+// (by rename) while the data moves, and no named copy of it exists meanwhile.
+TEST_F(Transfer, TheUploadIsASnapshotWithoutANamedCopy)
+{
+    const std::string before = patternBytes(CFtpSession::kTransferBufferSize * 3, 5);
+    const std::string path = localFile(before);
+    start();
+    SocketCallsGuard guard;
+    socketCalls().send = hookedSend;
+    int copiesDuringUpload = -1;
+    g_onFirstDataSend = [&] {
+        writeFile(path + ".new", patternBytes(1000, 6));
+        ::rename((path + ".new").c_str(), path.c_str());
+        copiesDuringUpload = tempFiles();
+    };
+    s.SetPassive(true);
+    EXPECT_TRUE(s.UploadFile(path, "pic.jpg")) << s.Message();
+    EXPECT_EQ(copiesDuringUpload, 0);
+    EXPECT_EQ(srv.stored(), before);
+    quitAndCheckDescriptors();
+}
+
+TEST_F(Transfer, StaleUploadCopiesOfEarlierVersionsAreRemoved)
+{
+    const std::string dir = PrivateTempDirectory();
+    ASSERT_FALSE(dir.empty());
+    // Only regular files named like the copies ("VSI" and six letters or digits) go.
+    for (const char* name : {"VSIa1B2c3", "VSI000000", "VSIabc", "VSIabc1234", "VSI-x_y.z"})
+        writeFile(dir + "/" + name, "old");
+    ::mkdir((dir + "/VSIdir001").c_str(), 0700);
+    ::symlink("/etc/hostname", (dir + "/VSIlink01").c_str());
+    EXPECT_EQ(RemoveStaleUploadCopies(), 2);
+    EXPECT_FALSE(fileExists(dir + "/VSIa1B2c3") || fileExists(dir + "/VSI000000"));
+    EXPECT_EQ(countEntries(dir), 5);
 }
 
 TEST_F(Transfer, AMissingLocalFileFailsBeforeAnythingIsSent)
@@ -146,11 +196,50 @@ TEST_F(Transfer, AMissingLocalFileFailsBeforeAnythingIsSent)
     start();
     EXPECT_FALSE(s.UploadFile(m_files.file("no-such.jpg"), "pic.jpg"));
     EXPECT_EQ(s.Message(), "CopyFile failed (2)");
+    // Not a regular file: a folder, and a FIFO that would block a plain open.
+    EXPECT_FALSE(s.UploadFile(m_files.path(), "pic.jpg"));
+    EXPECT_EQ(s.Message(), "CopyFile failed (21)");
+    ASSERT_EQ(::mkfifo(m_files.file("fifo.jpg").c_str(), 0600), 0);
+    EXPECT_FALSE(s.UploadFile(m_files.file("fifo.jpg"), "pic.jpg"));
+    EXPECT_EQ(s.Message(), "CopyFile failed (22)");
     EXPECT_FALSE(s.StoreFile("pic.jpg", m_files.file("no-such.jpg"), true));
     EXPECT_EQ(s.Message(), "Unable to open file on local machine");
     EXPECT_EQ(tempFiles(), 0);
     quitAndCheckDescriptors();
     EXPECT_EQ(commands(), Lines{"QUIT"});
+}
+
+// The PASV reply's port is used, its address is not: the data goes where the control connection
+// goes. (Following the reply here would mean 127.0.0.2, where nothing listens.)
+TEST_F(Transfer, PassiveDataGoesToTheControlConnectionsHost)
+{
+    srv.dataFault(Fault::PasvNamesOtherHost);
+    srv.listing("a.jpg\r\n");
+    const std::string content = patternBytes(20000, 8);
+    start();
+    s.SetPassive(true);
+    EXPECT_TRUE(s.UploadFile(localFile(content), "pic.jpg")) << s.Message();
+    EXPECT_EQ(srv.stored(), content);
+    std::string listing;
+    EXPECT_EQ(s.List(listing), 7) << s.Message();
+    quitAndCheckDescriptors();
+    EXPECT_EQ(commands(),
+              (Lines{"TYPE I", "PASV", "STOR pic.jpg", "TYPE I", "PASV", "LIST", "QUIT"}));
+}
+
+// In active mode only the server's address may connect to the data port: a connection from
+// elsewhere is closed unserved, and the server's own connection is still taken. (Taking the first
+// one would send the picture to 127.0.0.2.)
+TEST_F(Transfer, ActiveModeAcceptsOnlyTheServersAddress)
+{
+    const std::string content = patternBytes(20000, 9);
+    srv.dataFault(Fault::IntruderFirst);
+    start();
+    EXPECT_TRUE(s.UploadFile(localFile(content), "pic.jpg")) << s.Message();
+    EXPECT_EQ(srv.stored(), content);
+    EXPECT_TRUE(srv.intruderClosed());
+    EXPECT_EQ(srv.intruderReceived(), "");
+    quitAndCheckDescriptors();
 }
 
 TEST_F(Transfer, PasvWithoutParenthesesSendsNoStor)

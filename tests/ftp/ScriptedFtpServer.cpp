@@ -181,8 +181,9 @@ ScriptedFtpServer::Action ScriptedFtpServer::nextReply(const std::string& verb,
             m_pasvFd = makeListener(1);
             port = portOf(m_pasvFd);
         }
+        const char* host = m_fault == DataFault::PasvNamesOtherHost ? "127,0,0,2" : "127,0,0,1";
         char text[96];
-        std::snprintf(text, sizeof text, "227 Entering Passive Mode (127,0,0,1,%d,%d).", port / 256,
+        std::snprintf(text, sizeof text, "227 Entering Passive Mode (%s,%d,%d).", host, port / 256,
                       port % 256);
         return line(text);
     }
@@ -214,6 +215,8 @@ int ScriptedFtpServer::openDataConnection()
     if (!m_havePort || m_fault == DataFault::NeverConnect)
         return -1;
     m_havePort = false;
+    if (m_fault == DataFault::IntruderFirst)
+        intrude();
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (m_rcvBuf > 0)
         ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &m_rcvBuf, sizeof m_rcvBuf);
@@ -226,6 +229,38 @@ int ScriptedFtpServer::openDataConnection()
         return -1;
     }
     return fd;
+}
+
+// Connects to the client's PORT address from another loopback address and keeps what the client
+// sends there until it closes the connection.
+void ScriptedFtpServer::intrude()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    ::inet_pton(AF_INET, "127.0.0.2", &from.sin_addr);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(m_portPort));
+    ::inet_pton(AF_INET, m_portHost.c_str(), &to.sin_addr);
+    std::string got;
+    bool closed = false;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0 &&
+        ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
+        char buf[65536];
+        while (waitReadable(fd, 3000, m_stop)) {
+            const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+            if (n <= 0) {
+                closed = true;
+                break;
+            }
+            got.append(buf, static_cast<size_t>(n));
+        }
+    }
+    ::close(fd);
+    std::lock_guard lock(m_mutex);
+    m_intruderReceived = got;
+    m_intruderClosed = closed;
 }
 
 ScriptedFtpServer::DataEnd ScriptedFtpServer::dataPhase(const std::string& verb)
@@ -366,6 +401,18 @@ std::string ScriptedFtpServer::stored()
 {
     std::lock_guard lock(m_mutex);
     return m_stored;
+}
+
+std::string ScriptedFtpServer::intruderReceived()
+{
+    std::lock_guard lock(m_mutex);
+    return m_intruderReceived;
+}
+
+bool ScriptedFtpServer::intruderClosed()
+{
+    std::lock_guard lock(m_mutex);
+    return m_intruderClosed;
 }
 
 int ScriptedFtpServer::dataConnections()

@@ -30,12 +30,14 @@ class ScriptedFtpServer {
     };
     enum class DataFault {
         None,
-        PasvRefused,   // PASV names a port where nothing listens
-        PasvBlackHole, // PASV names a port whose connects never complete
-        NeverConnect,  // active mode: the server never connects back
-        StallRead,     // the STOR data connection is accepted but never read
-        DropMidStore,  // after dropAfterBytes of STOR data, data and control are closed
-        StallListing,  // the listing is sent, the final reply follows, the data stays open
+        PasvRefused,        // PASV names a port where nothing listens
+        PasvBlackHole,      // PASV names a port whose connects never complete
+        NeverConnect,       // active mode: the server never connects back
+        StallRead,          // the STOR data connection is accepted but never read
+        DropMidStore,       // after dropAfterBytes of STOR data, data and control are closed
+        StallListing,       // the listing is sent, the final reply follows, the data stays open
+        PasvNamesOtherHost, // PASV names 127.0.0.2, while the data port listens on 127.0.0.1 only
+        IntruderFirst, // active mode: a connection from 127.0.0.2 comes before the server's own
     };
 
     ScriptedFtpServer();
@@ -84,6 +86,10 @@ class ScriptedFtpServer {
     std::string stored();
     // Number of data connections the server accepted or made.
     int dataConnections();
+    // What the intruder of IntruderFirst was sent before the client closed its connection, and
+    // whether it was closed (false: still open after 3 s).
+    std::string intruderReceived();
+    bool intruderClosed();
 
   private:
     void run();
@@ -95,6 +101,7 @@ class ScriptedFtpServer {
     int openDataConnection();
     int makeListener(int backlog);
     void closeData();
+    void intrude();
     bool stopping() const { return m_stop.load(); }
 
     Action m_greeting = line("220 Scripted server ready");
@@ -123,6 +130,8 @@ class ScriptedFtpServer {
     std::string m_raw;
     std::string m_stored;
     int m_dataConnections = 0;
+    std::string m_intruderReceived;
+    bool m_intruderClosed = false;
 };
 
 } // namespace vistrel::test

@@ -2,11 +2,16 @@
 
 #include "TestSupport.h"
 #include "imaging/codec/ImgLib.h"
+#include "platform/PrivateTempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <thread>
 
 using namespace vistrel;
 
@@ -33,9 +38,11 @@ struct FakeGrabber : FrameGrabber {
         calls.push_back("grab");
         return grabWorks;
     }
+    std::vector<std::string> savedTo;
     bool SaveFrame(const std::string& path) override
     {
         calls.push_back("save");
+        savedTo.push_back(path);
         RgbImage img = RgbImage::allocate(static_cast<size_t>(width) * height * 3);
         std::memset(img.data(), grey, img.size());
         if (!ImgLibSaveRGBToBMP(path, img, width, height))
@@ -112,9 +119,16 @@ TEST_F(ComposeFixture, PlainFrameStillReturnsTheStampText)
     ASSERT_EQ(d.w, 320u);
     for (auto [x, y] : {std::pair{0, 0}, {319, 239}, {160, 120}})
         EXPECT_TRUE(near(d.at(x, y), {128, 128, 128}));
-    // The grabbed frame went through the private temporary directory.
-    EXPECT_EQ(GrabFilePath().rfind(dir.path() + "/vistrel-", 0), 0u);
-    EXPECT_TRUE(test::fileExists(GrabFilePath()));
+    // The grabbed frame went through a file of its own in the private temporary directory,
+    // which is gone again; the next composition gets another one.
+    ASSERT_EQ(grabber.savedTo.size(), 1u);
+    EXPECT_EQ(grabber.savedTo[0].rfind(PrivateTempDirectory() + "/", 0), 0u);
+    ASSERT_EQ(compose().error, "");
+    EXPECT_NE(grabber.savedTo[1], grabber.savedTo[0]);
+    EXPECT_TRUE(std::filesystem::is_empty(PrivateTempDirectory()));
+    // Nothing but the picture is left beside it.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}),
+              2); // + vistrel-uid
 }
 
 TEST_F(ComposeFixture, LogoCornersAndClipping)
@@ -250,4 +264,104 @@ TEST_F(ComposeFixture, StampAndBannerAreDrawnWhereTheirCodesSay)
     const Decoded plain = decode(dir.file("out.jpg"));
     for (int x = 0; x < 100; x += 7)
         EXPECT_TRUE(near(plain.at(x, 8), {128, 128, 128}));
+}
+
+TEST_F(ComposeFixture, CompositionsSideBySideNeverMixFramesAndReadersSeeWholePictures)
+{
+    // Two compositions at once, as two instances of the program run them, each with its own
+    // frame size, while a third thread keeps reading the first one's picture.
+    FakeGrabber small;
+    small.width = 160;
+    small.height = 120;
+    const std::string big = dir.file("big.jpg"), little = dir.file("little.jpg");
+    ASSERT_EQ(ComposeAndSave(big, s, &grabber, env).error, "");
+    std::atomic<bool> done{false};
+    std::atomic<int> badReads{0}, reads{0};
+    std::thread reader([&] {
+        while (!done) {
+            unsigned w = 0, h = 0;
+            const RgbImage img = ImgLibReadRGBFromJPG(big, w, h);
+            badReads += !img || w != 320 || h != 240;
+            ++reads;
+        }
+    });
+    auto run = [&](FakeGrabber* g, const std::string& out, int w, int h, int* wrong) {
+        ComposeEnvironment quiet = env;
+        quiet.sleep = nullptr;
+        quiet.playSound = nullptr;
+        for (int i = 0; i < 40; ++i) {
+            const ComposeResult r = ComposeAndSave(out, s, g, quiet);
+            unsigned ow = 0, oh = 0;
+            const RgbImage img = ImgLibReadRGBFromJPG(out, ow, oh);
+            *wrong +=
+                !r.error.empty() || r.width != w || !img || ow != unsigned(w) || oh != unsigned(h);
+        }
+    };
+    int wrongBig = 0, wrongSmall = 0;
+    std::thread a(run, &grabber, big, 320, 240, &wrongBig);
+    std::thread b(run, &small, little, 160, 120, &wrongSmall);
+    a.join();
+    b.join();
+    done = true;
+    reader.join();
+    EXPECT_EQ(wrongBig, 0);
+    EXPECT_EQ(wrongSmall, 0);
+    EXPECT_EQ(badReads, 0) << "of " << reads;
+    EXPECT_TRUE(std::filesystem::is_empty(PrivateTempDirectory()));
+}
+
+TEST_F(ComposeFixture, LogosAreReadWithABoundTiedToTheFrame)
+{
+    EXPECT_EQ(LogoPixelLimit(320, 240), 1024u * 1024u); // small frames: a megapixel
+    EXPECT_EQ(LogoPixelLimit(1920, 1080), 1920u * 1080u);
+    EXPECT_EQ(LogoPixelLimit(100000, 100000), ImgLibMaxPixels);
+    EXPECT_EQ(LogoPixelLimit(-5, 7), 1024u * 1024u);
+
+    // 35 bytes that announce an 8192 x 8192 screen around one pixel.
+    const unsigned char hostile[] = {'G',  'I',  'F',  '8',  '9',  'a',  0x00, 0x20, 0x00,
+                                     0x20, 0x80, 0x00, 0x00, 0,    0,    0,    255,  255,
+                                     255,  0x2C, 0,    0,    0,    0,    1,    0,    1,
+                                     0,    0x00, 0x02, 0x02, 0x44, 0x01, 0x00, 0x3B};
+    s.enableOverlay = true;
+    s.overlayFilename = dir.file("hostile.gif");
+    test::writeFile(s.overlayFilename,
+                    std::string(reinterpret_cast<const char*>(hostile), sizeof hostile));
+    const long before = test::residentKiB();
+    EXPECT_EQ(compose().error,
+              ImageLibraryErrorText(1) + " (Overlay Image - ImgLibReadRGBFromGIF)");
+    EXPECT_LT(test::residentKiB() - before, 50 * 1024); // the 200 MB screen was never made
+
+    // The viewer's bound stays: a 2048 x 2048 screen reads there, but is no logo for 320 x 240.
+    std::string screen(reinterpret_cast<const char*>(hostile), sizeof hostile);
+    screen[7] = screen[9] = 0x08;
+    test::writeFile(s.overlayFilename, screen);
+    unsigned w = 0, h = 0;
+    ColorRef transparent = 0;
+    EXPECT_TRUE(ImgLibReadRGBFromGIF(s.overlayFilename, w, h, transparent));
+    EXPECT_EQ(w, 2048u);
+    EXPECT_EQ(compose().error,
+              ImageLibraryErrorText(1) + " (Overlay Image - ImgLibReadRGBFromGIF)");
+    grabber.width = grabber.height = 2048; // on a frame that large it is drawn
+    EXPECT_EQ(compose().error, "");
+}
+
+TEST_F(ComposeFixture, LeadTimeEndsWhenTheQuitEventComes)
+{
+    AutoResetEvent quit;
+    env.sleep = nullptr;
+    env.quit = &quit;
+    s.disablePreview = true;
+    s.previewLeadTime = 30;
+    std::thread shutdown([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        quit.Set();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    compose();
+    const auto took = std::chrono::steady_clock::now() - start;
+    shutdown.join();
+    EXPECT_LT(took, std::chrono::seconds(3));
+    EXPECT_TRUE(quit.Wait(0)); // still there for the worker's own quit check
+    EXPECT_EQ(grabber.calls.front(), "preview on");
+    EXPECT_EQ(grabber.calls.back(), "save");
 }

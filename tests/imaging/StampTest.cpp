@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QRegularExpression>
+
+#include <climits>
 
 using namespace vistrel;
 
@@ -39,6 +42,15 @@ TEST(StampFont, LogicalFontMapping)
 
     const QFont longName = MakeStampFont({std::string(40, 'x'), -13, 0, 400, false});
     EXPECT_EQ(longName.families().front().size(), 31);
+
+    // Any number a settings file holds gives a drawable font.
+    for (int height : {INT_MIN, -5000, 5000, INT_MAX}) {
+        const QFont huge = MakeStampFont({"DejaVu Sans", height, INT_MAX, 700, false});
+        EXPECT_GE(huge.pixelSize(), 1) << height;
+        EXPECT_LE(huge.pixelSize(), kMaxFontPixels) << height;
+        EXPECT_LE(huge.stretch(), 4000);
+    }
+    EXPECT_EQ(MakeStampFont({"DejaVu Sans", INT_MIN, 0, 700, false}).pixelSize(), kMaxFontPixels);
 }
 
 TEST(StampText, AlignmentFlags)
@@ -148,4 +160,76 @@ TEST(DateTimeStamp, SixLayoutsInAFixedLocale)
 
     const QLocale de(QLocale::German, QLocale::Germany);
     EXPECT_EQ(DateTimeStampText(when, 1, de), "08.12.26 14:05:09");
+}
+
+namespace {
+
+// The unquoted pattern letters of a Qt format.
+QString patternLetters(const QString& format)
+{
+    QString letters;
+    bool quoted = false;
+    for (const QChar c : format) {
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        else if (!quoted && c.isLetter())
+            letters += c;
+    }
+    return letters;
+}
+
+// A separator left hanging at either end, or beside a blank. A dot right after a letter (or a
+// vowel sign) ends an abbreviation ("Kl. 14.37", "14:37 ч.") and is fine.
+bool hasDanglingSeparator(const QString& text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (!QStringLiteral(":.,;-").contains(c))
+            continue;
+        if (c == QLatin1Char('.') && i > 0 && (text[i - 1].isLetter() || text[i - 1].isMark()))
+            continue;
+        if (i == 0 || i == text.size() - 1 || text[i - 1].isSpace() || text[i + 1].isSpace())
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(DateTimeStamp, SecondsFormInEveryLocaleIsTheShortFormWithSecondsAdded)
+{
+    const QTime t(14, 37, 52);
+    const QDateTime when(QDate(2026, 12, 8), t);
+    int checked = 0;
+    for (const QLocale& locale : QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript,
+                                                          QLocale::AnyTerritory)) {
+        SCOPED_TRACE(locale.name().toStdString() + " short \"" +
+                     locale.timeFormat(QLocale::ShortFormat).toStdString() + "\"");
+        const QString withSeconds = StampTimeFormat(locale, true);
+        const QString without = StampTimeFormat(locale, false);
+        EXPECT_FALSE(patternLetters(withSeconds).contains(QLatin1Char('t'))); // no zone name
+        EXPECT_FALSE(patternLetters(without).contains(QLatin1Char('s')));
+
+        // The same style as the form without seconds, with the seconds after the minutes.
+        const QString sec = locale.toString(t, withSeconds);
+        const QString plain = locale.toString(t, without);
+        const QString minutes = locale.toString(t, QStringLiteral("mm"));
+        const QString seconds = locale.toString(t, QStringLiteral("ss"));
+        const qsizetype at = plain.indexOf(minutes);
+        ASSERT_GE(at, 0) << plain.toStdString();
+        const QString head = plain.left(at + minutes.size());
+        const QString tail = plain.mid(head.size());
+        ASSERT_TRUE(sec.startsWith(head) && sec.endsWith(tail))
+            << plain.toStdString() << " / " << sec.toStdString();
+        const QString added = sec.mid(head.size(), sec.size() - head.size() - tail.size());
+        EXPECT_TRUE(added.endsWith(seconds) && added.size() > seconds.size()) << sec.toStdString();
+
+        EXPECT_FALSE(hasDanglingSeparator(sec)) << sec.toStdString();
+        EXPECT_FALSE(sec.contains(QRegularExpression(QStringLiteral("[\\[\\]()（）]"))))
+            << sec.toStdString();
+        // The stamp is the date and exactly this time.
+        EXPECT_TRUE(DateTimeStampText(when, 5, locale).endsWith(QLatin1Char(' ') + sec));
+        ++checked;
+    }
+    EXPECT_GT(checked, 300); // Qt knows some six hundred
 }

@@ -7,8 +7,12 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
+#include <grp.h>
+#include <pwd.h>
 #include <random>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -197,6 +201,10 @@ TEST(Profile, EveryReadSeesTheFileAsItIsNow)
     EXPECT_EQ(GetPrivateProfileInt("S", "K", 0, f), 0);
 }
 
+// Writes go through a symlink to its target. A file its user may not write is refused, not
+// replaced (its folder would allow the rename). Those writes run in a second process, as nobody
+// when this one is root (root may write anything); the writable sibling shows that the child
+// can write there at all.
 TEST(Profile, ReadOnlyFileIsNotWrittenAndSymlinkIsFollowed)
 {
     test::TempDir dir;
@@ -208,11 +216,42 @@ TEST(Profile, ReadOnlyFileIsNotWrittenAndSymlinkIsFollowed)
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_EQ(test::readFile(target), "[S]\nK=2\n");
 
-    if (::geteuid() != 0) { // root may write anything
-        ::chmod(target.c_str(), 0444);
-        EXPECT_FALSE(WritePrivateProfileString("S", "K", "3", target));
-        EXPECT_EQ(test::readFile(target), "[S]\nK=2\n");
+    const std::string folder = dir.file("user");
+    const std::string writable = folder + "/writable.ini";
+    const std::string readOnly = folder + "/read-only.ini";
+    const std::string log = dir.file("writer.log");
+    // A copy of the writer, so that nobody can run it wherever the build tree lives.
+    const std::string writer = dir.file("profile_test_writer");
+    std::filesystem::copy_file(PROFILE_TEST_WRITER, writer);
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    test::writeFile(writable, "[S]\nK=1\n");
+    test::writeFile(readOnly, "[S]\nK=1\n");
+    ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
+
+    std::vector<std::string> asUser;
+    if (::geteuid() == 0) {
+        const passwd* nobody = ::getpwnam("nobody");
+        ASSERT_NE(nobody, nullptr);
+        ASSERT_EQ(::chmod(dir.path().c_str(), 0711), 0);
+        for (const std::string& path : {folder, writable, readOnly})
+            ASSERT_EQ(::chown(path.c_str(), nobody->pw_uid, nobody->pw_gid), 0) << path;
+        asUser = {"setpriv", "--reuid=" + std::to_string(nobody->pw_uid),
+                  "--regid=" + std::to_string(nobody->pw_gid), "--clear-groups"};
     }
+    auto writeInChild = [&](const std::string& file) {
+        std::vector<std::string> argv = asUser;
+        for (const char* arg : {writer.c_str(), file.c_str(), "keys", "S", "K", "1"})
+            argv.emplace_back(arg);
+        test::ChildProcess child;
+        return child.start(argv, log) ? child.wait(30000) : -100;
+    };
+
+    EXPECT_EQ(writeInChild(writable), 0) << test::readFile(log);
+    EXPECT_EQ(test::readFile(writable), "[S]\nK=1\nK0=v0\n");
+    EXPECT_EQ(writeInChild(readOnly), 1);
+    EXPECT_EQ(test::readFile(readOnly), "[S]\nK=1\n");
+    EXPECT_NE(test::readFile(log).find(readOnly + " is not writable"), std::string::npos)
+        << test::readFile(log);
 }
 
 TEST(Profile, TwoProcessesWritingDifferentKeysLoseNothing)
@@ -283,4 +322,148 @@ TEST(Profile, WriterKilledMidWriteLeavesTheFileWhole)
     ASSERT_TRUE(WritePrivateProfileString("Counter", "Other", "1", f));
     EXPECT_EQ(countTempFiles(dir.path()), 0);
     EXPECT_GT(interrupted, 0) << "no kill landed inside a write; the test proved nothing";
+}
+
+namespace {
+
+constexpr uid_t kNobody = 65534;
+
+// Runs check in a child process; as root the child first becomes nobody, since root may write
+// anything and so could not show what a user meets. Returns the child's verdict.
+bool asUser(const std::function<bool()>& check)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setresgid(kNobody, kNobody, kNobody) != 0 ||
+             ::setresuid(kNobody, kNobody, kNobody) != 0))
+            ::_exit(3);
+        ::_exit(check() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+} // namespace
+
+TEST(Profile, WriteKeepsOwnerGroupModeAndRemovesOnlyItsOwnTemporaryFiles)
+{
+    test::TempDir dir;
+    const auto f = dir.file("settings.ini");
+    test::writeFile(f, "[S]\nK=1\n");
+    ASSERT_EQ(::chmod(f.c_str(), 0640), 0);
+    const bool root = ::geteuid() == 0;
+    if (root) { // root writing a user's file (vistreld --set-password run by root)
+        ASSERT_EQ(::chown(f.c_str(), kNobody, kNobody), 0);
+    }
+    // A user's files that merely look like temporary names, and one a killed writer left.
+    for (const char* name : {".settings.ini.backup", ".settings.ini.Ab12Cd", ".settings.ini.old"})
+        test::writeFile(dir.file(name), "mine");
+    test::writeFile(dir.file(".settings.ini.vistrel-Zx9Yw8"), "abandoned");
+
+    ASSERT_TRUE(WritePrivateProfileString("S", "K", "2", f));
+    EXPECT_EQ(test::readFile(f), "[S]\nK=2\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(f.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_uid, root ? kNobody : ::geteuid());
+    EXPECT_EQ(st.st_gid, root ? kNobody : ::getegid());
+    for (const char* name : {".settings.ini.backup", ".settings.ini.Ab12Cd", ".settings.ini.old"})
+        EXPECT_EQ(test::readFile(dir.file(name)), "mine") << name;
+    EXPECT_FALSE(test::fileExists(dir.file(".settings.ini.vistrel-Zx9Yw8")));
+}
+
+TEST(Profile, ReadOnlyFolderWithAWritableFileIsWrittenInPlace)
+{
+    test::TempDir dir;
+    const auto folder = dir.file("ro");
+    const auto f = folder + "/settings.ini";
+    std::filesystem::create_directories(folder);
+    test::writeFile(f, "[S]\nK=1\n");
+    test::writeFile(folder + "/locked.ini", "[S]\nK=1\n");
+    ::chmod(dir.path().c_str(), 0755);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(f.c_str(), kNobody, kNobody), 0);
+        ASSERT_EQ(::chown((folder + "/locked.ini").c_str(), kNobody, kNobody), 0);
+    }
+    ::chmod((folder + "/locked.ini").c_str(), 0444);
+    ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+    struct stat before {};
+    ASSERT_EQ(::stat(f.c_str(), &before), 0);
+
+    EXPECT_TRUE(asUser([&] {
+        std::string error;
+        const bool written = WritePrivateProfileString("License", "INIVersion", "1005", f, &error);
+        // A file that is not writable either still fails, and says so.
+        std::string lockedError;
+        const bool locked =
+            WritePrivateProfileString("S", "K", "2", folder + "/locked.ini", &lockedError);
+        return written && error.empty() && !locked &&
+               lockedError == folder + "/locked.ini is not writable";
+    }));
+    EXPECT_EQ(test::readFile(f), "[S]\nK=1\n[License]\nINIVersion=1005\n");
+    struct stat after {};
+    ASSERT_EQ(::stat(f.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino); // the same file, written in place
+    EXPECT_EQ(countTempFiles(folder), 0);
+    ::chmod(folder.c_str(), 0755);
+}
+
+TEST(Profile, NonRegularFilesAreRefusedWithoutWaiting)
+{
+    test::TempDir dir;
+    const auto fifo = dir.file("fifo.ini");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_directories(dir.file("folder.ini"));
+    for (const std::string& path : {fifo, dir.file("folder.ini")}) {
+        SCOPED_TRACE(path);
+        // Opening a FIFO for reading would wait for a writer for ever.
+        EXPECT_EQ(GetPrivateProfileInt("S", "K", 7, path), 7);
+        EXPECT_EQ(readStr(path, "S", "K"), "<default>");
+        std::string error;
+        EXPECT_FALSE(WritePrivateProfileString("S", "K", "1", path, &error));
+        EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+    }
+}
+
+TEST(Profile, DanglingSymlinkIsWrittenThroughToItsTarget)
+{
+    test::TempDir dir;
+    std::filesystem::create_directories(dir.file("real"));
+    // link.ini → chain.ini → real/settings.ini (relative, and not there yet)
+    ASSERT_EQ(::symlink("real/settings.ini", dir.file("chain.ini").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.file("chain.ini").c_str(), dir.file("link.ini").c_str()), 0);
+    ASSERT_TRUE(WritePrivateProfileString("S", "K", "1", dir.file("link.ini")));
+    ASSERT_TRUE(WritePrivateProfileString("S", "L", "2", dir.file("link.ini")));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link.ini")));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("chain.ini")));
+    EXPECT_EQ(test::readFile(dir.file("real/settings.ini")), "[S]\nK=1\nL=2\n");
+    EXPECT_EQ(GetPrivateProfileInt("S", "L", 0, dir.file("link.ini")), 2);
+}
+
+TEST(Profile, LongValuesAreNeverCutInsideAUtf8Character)
+{
+    test::TempDir dir;
+    const auto f = dir.file("a.ini");
+    struct Case {
+        std::string value;
+        std::size_t expected; // bytes kept
+    };
+    const std::string e = "\xC3\xA9", euro = "\xE2\x82\xAC", clef = "\xF0\x9D\x84\x9E";
+    const Case cases[] = {
+        {std::string(1022, 'x') + e + "y", 1022},    // é would be split: cut before it
+        {std::string(1021, 'x') + e + "y", 1023},    // é fits
+        {std::string(1021, 'x') + euro, 1021},       // € split after its second byte
+        {std::string(1020, 'x') + euro + "y", 1023}, // € fits
+        {std::string(1020, 'x') + clef, 1020},       // a 4-byte character split after 3
+        {std::string(1022, 'x') + "\xE9"
+                                  "abc",
+         1023},                                          // Latin-1 é: not UTF-8, cut as bytes
+        {std::string(1022, 'x') + "\x80\x80\x80", 1023}, // stray continuation bytes, as bytes
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(WritePrivateProfileString("S", "K", c.value, f));
+        EXPECT_EQ(readStr(f, "S", "K"), c.value.substr(0, c.expected)) << c.expected;
+    }
 }

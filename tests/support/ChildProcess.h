@@ -10,7 +10,7 @@ namespace vistrel::test {
 // to a log file. The destructor ends the whole group (SIGTERM, then SIGKILL), so a failing test
 // never leaves a server running.
 class ChildProcess {
-public:
+  public:
     ChildProcess() = default;
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
@@ -34,7 +34,7 @@ public:
     bool running() const { return m_pid > 0; }
     pid_t pid() const { return m_pid; }
 
-private:
+  private:
     pid_t m_pid = -1;
 };
 

@@ -12,7 +12,7 @@ namespace vistrel::test {
 // A Prompter for tests: records every box shown and answers questions from a queue of next
 // answers (No when the queue is empty). Safe to use from a worker thread.
 class RecordingPrompter : public Prompter {
-public:
+  public:
     struct Shown {
         std::string text;
         PromptIcon icon;
@@ -27,7 +27,7 @@ public:
     std::vector<std::string> texts() const;
     void clear();
 
-private:
+  private:
     mutable std::mutex m_mutex;
     std::vector<Shown> m_shown;
     std::deque<bool> m_answers;

@@ -1,5 +1,7 @@
 // GoogleTest main for every test executable: creates the Qt application object its kind needs
 // (gui and widgets on the offscreen platform, so no display is required), then runs the tests.
+#include "TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -25,6 +27,10 @@ int main(int argc, char** argv)
 #if !defined(VISTREL_TEST_QT_CORE)
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
 #endif
+    // Working folders of settings files without Install/Directory go under $XDG_STATE_HOME: keep
+    // them out of the home folder of whoever runs the tests (programs the tests start inherit it).
+    vistrel::test::TempDir stateHome;
+    ::setenv("XDG_STATE_HOME", stateHome.path().c_str(), 1);
     TestApplication app(argc, argv);
     std::setlocale(LC_ALL, "C");
     return RUN_ALL_TESTS();

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -8,7 +9,9 @@
 #include <vector>
 
 #include <arpa/inet.h>
+#include <csignal>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -51,6 +54,8 @@ ScopedEnv::ScopedEnv(const std::string& name, const std::string& value) : m_name
         m_had = true;
     }
     ::setenv(name.c_str(), value.c_str(), 1);
+    if (m_name == "TZ")
+        ::tzset(); // the C library reads TZ only here
 }
 
 ScopedEnv::~ScopedEnv()
@@ -59,6 +64,8 @@ ScopedEnv::~ScopedEnv()
         ::setenv(m_name.c_str(), m_old.c_str(), 1);
     else
         ::unsetenv(m_name.c_str());
+    if (m_name == "TZ")
+        ::tzset();
 }
 
 std::string readFile(const std::string& path)
@@ -114,6 +121,25 @@ std::string binaryDir()
     if (const char* s = std::getenv("VISTREL_TEST_BINARY_DIR"))
         return s;
     return VISTREL_BINARY_DIR;
+}
+
+FileSizeLimit::FileSizeLimit(unsigned long maxBytes)
+{
+    m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    m_old[0] = old.rlim_cur;
+    m_old[1] = old.rlim_max;
+    rlimit now{maxBytes, old.rlim_max};
+    if (::setrlimit(RLIMIT_FSIZE, &now) != 0)
+        throw std::runtime_error("setrlimit(RLIMIT_FSIZE) failed");
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    rlimit old{m_old[0], m_old[1]};
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, m_oldHandler);
 }
 
 int freeLoopbackPort()

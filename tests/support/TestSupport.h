@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace vistrel::test {
@@ -21,6 +22,7 @@ class TempDir {
 };
 
 // Sets an environment variable for the life of the object and puts the old value back after.
+// For TZ the C library's idea of local time follows, both ways.
 class ScopedEnv {
   public:
     ScopedEnv(const std::string& name, const std::string& value);
@@ -48,6 +50,28 @@ long residentKiB();
 // executable otherwise). Test data lives under sourceDir() + "/tests/...".
 std::string sourceDir();
 std::string binaryDir();
+
+// A disk that fills up, for this process: while the object lives, no regular file can grow
+// beyond maxBytes (RLIMIT_FSIZE; a write past it fails with EFBIG instead of raising SIGXFSZ).
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(unsigned long maxBytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+  private:
+    unsigned long m_old[2];
+    void (*m_oldHandler)(int);
+};
+
+// Runs the Qt event loop until condition() holds or timeoutMs passes; returns condition().
+// The condition is checked each time the loop has run what was pending (so a queued signal
+// that sets a flag ends the wait at once) and every 10 ms (for things no event announces, such
+// as a file another process writes).
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs);
+// Runs the Qt event loop for ms milliseconds, so queued calls and timers run.
+void runEventLoop(int ms);
 
 // A free TCP port on 127.0.0.1 (bound and released; good enough for fixtures that retry).
 int freeLoopbackPort();

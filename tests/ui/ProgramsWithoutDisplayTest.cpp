@@ -3,6 +3,8 @@
 #include "ChildProcess.h"
 #include "TestSupport.h"
 
+#include "vistrel/Version.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -18,10 +20,18 @@ TEST(ProgramsWithoutDisplay, SayWhyAndExitOne)
         std::string name;
         std::string path;
         std::vector<std::string> args;
+        std::string hint;
     };
     const std::vector<Program> programs = {
-        {"updater", binaryDir() + "/src/updater/updater", {"program.xml"}},
-        {"leavenote", binaryDir() + "/src/survey/leavenote", {"/title", "Vistrel", "/url", "x"}},
+        {"updater", binaryDir() + "/src/updater/updater", {"program.xml"}, ""},
+        {"leavenote",
+         binaryDir() + "/src/survey/leavenote",
+         {"/title", "Vistrel", "/url", "x"},
+         ""},
+        {"vistrel",
+         binaryDir() + "/src/ui/vistrel",
+         {"cam2"},
+         "To publish without a display, use vistreld.\n"},
     };
     struct Display {
         std::string display;
@@ -42,9 +52,24 @@ TEST(ProgramsWithoutDisplay, SayWhyAndExitOne)
             ASSERT_TRUE(p.start(
                 argv, log, {"QT_QPA_PLATFORM=", "WAYLAND_DISPLAY=", "DISPLAY=" + display.display}));
             EXPECT_EQ(p.wait(20000), 1);
-            EXPECT_EQ(readFile(log),
-                      program.name + ": cannot show a window: " + display.reason + ".\n");
+            EXPECT_EQ(readFile(log), program.name + ": cannot show a window: " + display.reason +
+                                         ".\n" + program.hint);
         }
+    }
+}
+
+// The desktop program and the headless publisher are one release: their versions agree.
+TEST(ProgramsWithoutDisplay, VistrelAndVistreldTellTheSameVersion)
+{
+    TempDir dir;
+    for (const std::string name : {"ui/vistrel", "app/vistreld"}) {
+        SCOPED_TRACE(name);
+        ChildProcess p;
+        const std::string log = dir.file(name.substr(0, 2) + "version.log");
+        ASSERT_TRUE(p.start({binaryDir() + "/src/" + name, "--version"}, log, {"DISPLAY="}));
+        EXPECT_EQ(p.wait(20000), 0);
+        EXPECT_EQ(readFile(log),
+                  name.substr(name.find('/') + 1) + " " + vistrel::kVersionString + "\n");
     }
 }
 

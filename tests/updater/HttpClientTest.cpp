@@ -190,6 +190,46 @@ TEST_F(HttpClientTest, AbandonedDownloadStopsAndRemovesItsPartialFile)
     EXPECT_TRUE(Listing(dir.path()).empty());
 }
 
+// A size limit refuses a larger body whether or not its size is announced, and keeps the file
+// that was there.
+TEST_F(HttpClientTest, SizeLimitRefusesLargerBodiesAndKeepsTheOldFile)
+{
+    constexpr std::int64_t kLimit = 1 << 20;
+    server.put("fits.xml", Bytes(kLimit));
+    server.put("big.xml", Bytes(kLimit + 1));
+    ASSERT_TRUE(ConnectToServer());
+    for (const char* path : {"/fits.xml", "/nolength/fits.xml"}) {
+        EXPECT_EQ(client.Download(dir.file("update.xml"), path, kLimit), 0) << path;
+        EXPECT_EQ(test::readFile(dir.file("update.xml")).size(), static_cast<size_t>(kLimit));
+    }
+    test::writeFile(dir.file("update.xml"), "old");
+    for (const char* path : {"/big.xml", "/nolength/big.xml"}) {
+        EXPECT_EQ(client.Download(dir.file("update.xml"), path, kLimit), -1) << path;
+        EXPECT_EQ(client.GetLastErrorCode(), CHttpClient::kTooLarge);
+        EXPECT_EQ(ErrorText(client), "Refused: the file is larger than 1048576 bytes");
+        EXPECT_EQ(test::readFile(dir.file("update.xml")), "old");
+        EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"update.xml"});
+    }
+    // Without a limit the same body is fetched.
+    EXPECT_EQ(client.Download(dir.file("update.xml"), "/nolength/big.xml"), 0);
+    EXPECT_EQ(test::readFile(dir.file("update.xml")).size(), static_cast<size_t>(kLimit + 1));
+}
+
+// A transfer that stops moving ends soon after the time-out given to Connect, and leaves nothing.
+TEST_F(HttpClientTest, StalledTransferEndsAtTheTimeOut)
+{
+    server.put("setup.exe", Bytes(200000));
+    ASSERT_TRUE(client.Connect("127.0.0.1", server.port(), 1, 1, 65536));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(client.Download(dir.file("setup.exe"), "/stall/setup.exe"), -1);
+    // The library judges the speed over the last few seconds, so a stall after a fast start
+    // takes some seconds more than the time-out to show.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+    EXPECT_EQ(client.GetLastErrorCode(), 28); // operation timed out
+    EXPECT_NE(ErrorText(client).find("Operation too slow"), std::string::npos) << ErrorText(client);
+    EXPECT_TRUE(Listing(dir.path()).empty());
+}
+
 TEST_F(HttpClientTest, UnwritableTargetFolderFails)
 {
     server.put("a.txt", "a");

@@ -57,6 +57,11 @@ TEST(PadFile, ReadingJoinsLinesAndFailsForMissingFile)
     ASSERT_TRUE(ReadPadFile(dir.file("a.xml"), xml));
     EXPECT_EQ(xml, "<a>onetwothree</a>");
     EXPECT_FALSE(ReadPadFile(dir.file("missing.xml"), xml));
+    // Up to 1 MB is read; a larger file is refused rather than held in memory.
+    test::writeFile(dir.file("big.xml"), std::string(kMaxPadFileSize, 'x'));
+    EXPECT_TRUE(ReadPadFile(dir.file("big.xml"), xml));
+    test::writeFile(dir.file("big.xml"), std::string(kMaxPadFileSize + 1, 'x'));
+    EXPECT_FALSE(ReadPadFile(dir.file("big.xml"), xml));
 }
 
 TEST(PadFile, LocalPadNeedsAllThreeTexts)

@@ -13,14 +13,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTimer>
 
-#include <chrono>
 #include <filesystem>
-#include <functional>
-#include <thread>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,18 +28,8 @@ using namespace vistrel;
 
 namespace {
 
-// Runs the event loop until pred holds or timeoutMs passes.
-bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 15000)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
+// How long a dialog gets to reach the state a test waits for.
+constexpr int kWaitMs = 15000;
 
 std::string LocalPad(const std::string& padAddress)
 {
@@ -54,12 +43,13 @@ std::string LocalPad(const std::string& padAddress)
 }
 
 std::string RemotePad(const std::string& name, const std::string& version,
-                      const std::string& download)
+                      const std::string& download,
+                      const std::string& whatsNew = "Faster uploads.\n Sharper pictures.")
 {
     return "<?xml version=\"1.0\"?>\n<XML_DIZ_INFO>\n<Program_Info>\n<Program_Name>" + name +
            "</Program_Name>\n<Program_Version>" + version +
-           "</Program_Version>\n<Program_Change_Info><![CDATA[Faster uploads.\n"
-           " Sharper pictures.]]></Program_Change_Info>\n</Program_Info>\n<Web_Info>\n"
+           "</Program_Version>\n<Program_Change_Info><![CDATA[" + whatsNew +
+           "]]></Program_Change_Info>\n</Program_Info>\n<Web_Info>\n"
            "<Download_URLs><Primary_Download_URL>" +
            download + "</Primary_Download_URL></Download_URLs>\n</Web_Info>\n</XML_DIZ_INFO>\n";
 }
@@ -96,11 +86,13 @@ class UpdaterDlgTest : public ::testing::Test {
         if (!dlg->OnInitDialog())
             return dlg;
         dlg->show();
-        WaitFor([&] {
-            return !dlg->isVisible() ||
-                   (!dlg->StatusText().empty() && dlg->StatusText() != kCheckingText &&
-                    (exit(*dlg)->isEnabled() || update(*dlg)->isEnabled()));
-        });
+        test::waitUntil(
+            [&] {
+                return !dlg->isVisible() ||
+                       (!dlg->StatusText().empty() && dlg->StatusText() != kCheckingText &&
+                        (exit(*dlg)->isEnabled() || update(*dlg)->isEnabled()));
+            },
+            kWaitMs);
         return dlg;
     }
 
@@ -212,6 +204,45 @@ TEST_F(UpdaterDlgTest, NewerVersionTellsWhatIsNew)
     EXPECT_EQ(byteCount(*dlg), QString());
 }
 
+// However long "What's New" is (up to what a PAD file may hold), it scrolls inside the status box
+// and the window keeps its size.
+TEST_F(UpdaterDlgTest, ALongWhatsNewScrollsInsideTheWindow)
+{
+    server.put("pad/vistrel.xml", RemotePad("Vistrel", "1.3", server.url("/setup.exe")));
+    auto shortDlg = Open();
+    const QSize shortSize = shortDlg->size();
+    shortDlg.reset();
+
+    std::string whatsNew;
+    while (whatsNew.size() < 900000)
+        whatsNew += "Sharper pictures at night, fewer dropped uploads. ";
+    whatsNew += "The end.";
+    server.put("pad/vistrel.xml", RemotePad("Vistrel", "1.3", server.url("/setup.exe"), whatsNew));
+    auto dlg = Open();
+    ASSERT_NE(dlg->StatusText().find("The end."), std::string::npos);
+    EXPECT_TRUE(update(*dlg)->isEnabled());
+    auto* box = dlg->findChild<QPlainTextEdit*>(QStringLiteral("status"));
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isReadOnly());
+    EXPECT_TRUE(box->toPlainText().endsWith(
+        QStringLiteral("Click the Update button to download and install the new version.")));
+    QApplication::processEvents();
+    EXPECT_GT(box->verticalScrollBar()->maximum(), 0);
+    EXPECT_EQ(dlg->size(), shortSize);
+}
+
+// A PAD file larger than 1 MB is refused while it is fetched; nothing of it is kept.
+TEST_F(UpdaterDlgTest, AnOversizedRemotePadIsRefused)
+{
+    server.put("pad/vistrel.xml",
+               RemotePad("Vistrel", "1.3", server.url("/setup.exe"), std::string(1 << 20, 'x')));
+    auto dlg = Open();
+    EXPECT_EQ(dlg->StatusText(), "The PAD file on the server is larger than 1 MB and was refused.");
+    EXPECT_TRUE(exit(*dlg)->isEnabled());
+    EXPECT_FALSE(update(*dlg)->isEnabled());
+    EXPECT_EQ(workFiles(), std::vector<std::string>{"vistrel.xml"});
+}
+
 TEST_F(UpdaterDlgTest, RemotePadThatCannotBeUsedFindsNoUpdates)
 {
     const std::vector<std::string> pads = {
@@ -267,7 +298,7 @@ TEST_F(UpdaterDlgTest, UpdateDownloadsAndStartsTheSetupProgram)
     EXPECT_EQ(dlg->StatusText(), "Downloading update...");
     EXPECT_FALSE(progress(*dlg)->isHidden());
 
-    ASSERT_TRUE(WaitFor([&] { return !dlg->isVisible(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return !dlg->isVisible(); }, kWaitMs));
     EXPECT_EQ(dlg->result(), 1);
     EXPECT_EQ(dlg->StatusText(), "Launching setup program...");
     const QString size = QString::number(script.size());
@@ -280,7 +311,8 @@ TEST_F(UpdaterDlgTest, UpdateDownloadsAndStartsTheSetupProgram)
     struct stat st {};
     ASSERT_EQ(::stat(setup.c_str(), &st), 0);
     EXPECT_TRUE(st.st_mode & S_IXUSR);
-    EXPECT_TRUE(WaitFor([&] { return test::fileExists(work.file("setup-ran.txt")); }, 10000));
+    EXPECT_TRUE(
+        test::waitUntil([&] { return test::fileExists(work.file("setup-ran.txt")); }, 10000));
     EXPECT_EQ(test::readFile(work.file("setup-ran.txt")), "launched\n");
     EXPECT_TRUE(exitCodes.empty());
 }
@@ -296,7 +328,8 @@ TEST_F(UpdaterDlgTest, FailedSetupDownloadOffersExitAgain)
         auto dlg = Open();
         ASSERT_TRUE(update(*dlg)->isEnabled());
         update(*dlg)->click();
-        ASSERT_TRUE(WaitFor([&] { return exit(*dlg)->text() == QStringLiteral("Exit"); }));
+        ASSERT_TRUE(
+            test::waitUntil([&] { return exit(*dlg)->text() == QStringLiteral("Exit"); }, kWaitMs));
         EXPECT_EQ(dlg->StatusText(), message);
         EXPECT_FALSE(update(*dlg)->isEnabled());
         EXPECT_TRUE(dlg->isVisible());
@@ -312,7 +345,8 @@ TEST_F(UpdaterDlgTest, CancelEndsTheProcessWithoutLeavingTheSetupProgram)
     ASSERT_TRUE(update(*dlg)->isEnabled());
     update(*dlg)->click();
     // Half the file arrives, then the server goes quiet.
-    ASSERT_TRUE(WaitFor([&] { return byteCount(*dlg).startsWith(QStringLiteral("100")); }))
+    ASSERT_TRUE(
+        test::waitUntil([&] { return byteCount(*dlg).startsWith(QStringLiteral("100")); }, kWaitMs))
         << byteCount(*dlg).toStdString();
     const QString total = QString::number(SetupScript().size());
     EXPECT_EQ(byteCount(*dlg), QString::number(SetupScript().size() / 2) + QStringLiteral(" of ") +

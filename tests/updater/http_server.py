@@ -6,6 +6,7 @@ Serves the files of --root. Paths with a prefix behave differently:
   /stall/<name>      announces the whole file, sends half of it and then sends nothing more
   /truncate/<name>   announces the whole file, sends half of it and closes the connection
   /slow/<name>       sends the file in small pieces with short pauses
+  /nolength/<name>   sends the file without announcing its size (the end is the connection's end)
 Every request line is appended to --log. The server ends by itself after --lifetime seconds.
 """
 import argparse
@@ -26,7 +27,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             log.write(self.path + "\n")
         path = self.path.split("?", 1)[0]
         mode = ""
-        for prefix in ("/status/", "/stall/", "/truncate/", "/slow/"):
+        for prefix in ("/status/", "/stall/", "/truncate/", "/slow/", "/nolength/"):
             if path.startswith(prefix):
                 mode = prefix.strip("/")
                 path = "/" + path[len(prefix):]
@@ -50,7 +51,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             data = f.read()
         self.send_response(200)
         self.send_header("Content-Type", "application/octet-stream")
-        self.send_header("Content-Length", str(len(data)))
+        if mode != "nolength":
+            self.send_header("Content-Length", str(len(data)))
         self.end_headers()
         if mode in ("stall", "truncate"):
             self.wfile.write(data[: len(data) // 2])

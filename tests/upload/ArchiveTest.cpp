@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -22,6 +23,11 @@ TEST(ArchiveNames, SlotsAndTemporaryName)
     EXPECT_EQ(RemoteTempName("cams/live.jpg"), "live.tmp");
     EXPECT_EQ(RemoteTempName("vistrel.jpg"), "vistrel.tmp");
     EXPECT_EQ(RemoteTempName("noext"), "noext.tmp");
+    // A picture named *.tmp gets a temporary name of its own (letter case aside: some servers
+    // ignore it), or deleting the target before the rename would delete the upload.
+    EXPECT_EQ(RemoteTempName("live.tmp"), "live.tmp.tmp");
+    EXPECT_EQ(RemoteTempName("cams/LIVE.TMP"), "LIVE.TMP.tmp");
+    EXPECT_EQ(RemoteTempName("live.tmp.jpg"), "live.tmp.tmp");
 }
 
 TEST(ArchiveNames, DueOnlyWhenBothSettingsAreOnAndTheCounterReachedTheInterval)
@@ -150,4 +156,43 @@ TEST(LocalArchive, BothOrdersKeepTheRightPictureInEachSlot)
         EXPECT_EQ(test::readFile(LocalSlotName(cam, 2)), "p3");
         EXPECT_EQ(test::readFile(LocalSlotName(cam, 3)), order == 0 ? "p2" : "p4");
     }
+}
+
+TEST(LocalArchive, AFullDiskStopsTheTurnAndLosesNoSlot)
+{
+    test::TempDir dir;
+    const std::string cam = dir.file("cam.jpg"), picture = dir.file("~vistrel.jpg");
+    // Slot 02 is small enough to be copied before the disk is full, the others are not.
+    const std::map<std::string, std::string> before = {
+        {cam, std::string(50000, 'c')},
+        {LocalSlotName(cam, 1), std::string(50000, '1')},
+        {LocalSlotName(cam, 2), std::string(10000, '2')},
+        {LocalSlotName(cam, 3), std::string(50000, '3')},
+        {picture, std::string(50000, 'n')},
+    };
+    for (const auto& [path, bytes] : before)
+        test::writeFile(path, bytes);
+
+    std::string error;
+    bool saved = true;
+    {
+        test::FileSizeLimit full(20000);
+        saved = SaveLocalCopy(picture, cam, ArchiveSettings{1, 3, 0, false}, true, &error);
+    }
+    EXPECT_FALSE(saved);
+    // 02 → 03 went through, 01 → 02 did not: the turn stopped there, and the local file, whose
+    // picture was to go into 01, was not replaced either.
+    EXPECT_EQ(error, "Cannot write " + LocalSlotName(cam, 2) + ": File too large");
+    EXPECT_EQ(test::readFile(LocalSlotName(cam, 3)), before.at(LocalSlotName(cam, 2)));
+    for (const char* unchanged : {"cam.jpg", "cam01.jpg", "cam02.jpg", "~vistrel.jpg"})
+        EXPECT_EQ(test::readFile(dir.file(unchanged)), before.at(dir.file(unchanged))) << unchanged;
+    int files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        files += e.is_regular_file();
+    EXPECT_EQ(files, 5); // no temporary file left, none missing
+
+    // With room again the next turn goes through whole.
+    ASSERT_TRUE(SaveLocalCopy(picture, cam, ArchiveSettings{1, 3, 0, false}, true, &error));
+    EXPECT_EQ(test::readFile(cam), before.at(picture));
+    EXPECT_EQ(test::readFile(LocalSlotName(cam, 1)), before.at(cam));
 }

@@ -14,8 +14,6 @@ namespace {
 
 std::time_t utc(int y, int mo, int d, int h, int mi)
 {
-    ::setenv("TZ", "UTC", 1);
-    ::tzset();
     std::tm t{};
     t.tm_year = y - 1900;
     t.tm_mon = mo - 1;
@@ -29,6 +27,7 @@ std::time_t utc(int y, int mo, int d, int h, int mi)
 
 TEST(ErrorLog, EntriesAreAppendedWithTimeAndCrLf)
 {
+    const test::ScopedEnv tz("TZ", "UTC"); // the log is written in local time
     test::TempDir dir;
     const std::string folder = dir.path() + "/";
     AppendErrorLog(folder, "FTP Error: 530 Login incorrect.", utc(2026, 12, 7, 14, 5));

@@ -6,6 +6,7 @@
 
 #include <condition_variable>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -166,6 +167,7 @@ struct WorkerFixture : ::testing::Test {
     std::string composeResult = "12/8/26 10:00";
     std::string composeError = "Capture Error: Unable to save captured image.";
     std::function<void(FakeSession&)> configure = [](FakeSession&) {};
+    std::function<void()> afterCompose = [] {};
     std::unique_ptr<UploadThread> worker;
     std::thread thread;
 
@@ -185,6 +187,7 @@ struct WorkerFixture : ::testing::Test {
                     return std::string();
                 }
                 test::writeFile(out, "JPEG " + composeResult);
+                afterCompose();
                 return composeResult;
             },
             [this] {
@@ -417,4 +420,41 @@ TEST_F(WorkerFixture, ASecondRequestWhileACycleRunsIsRefused)
     ASSERT_TRUE(events.idle.Wait(2000));
     events.idle.Set();
     EXPECT_EQ(host.done, 1);
+}
+
+TEST_F(WorkerFixture, AFullDiskKeepsTheLocalPicturesAndFailsTheCycleWithTheReason)
+{
+    settings.archiveInterval = 1;
+    settings.numberOfArchives = 2;
+    const std::string slot1 = dir.path() + "/vistrel01.jpg";
+    std::optional<test::FileSizeLimit> full;
+    afterCompose = [&] { full.emplace(4); }; // the disk fills up once the picture is made
+    const std::string reason =
+        "Local Copy Error: Cannot write " + dir.path() + "/vistrel02.jpg: File too large";
+    struct Case {
+        bool ftp;
+        std::string failOn;
+        std::string text;
+    };
+    const Case cases[] = {
+        {false, "", reason},
+        {true, "", reason}, // the upload still goes on
+        {true, "STOR",
+         "FTP Error: (Upload) 550 refused: STOR vistrel.tmp from ~vistrel.jpg\n" + reason},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.failOn);
+        test::writeFile(settings.saveAsFilename, "the previous picture");
+        test::writeFile(slot1, "an archived picture");
+        settings.ftpUpload = c.ftp;
+        configure = [&](FakeSession& s) { s.failOn = c.failOn; };
+        t.lines.clear();
+        runCycle();
+        full.reset();
+        EXPECT_EQ(host.lastResult, 0);
+        EXPECT_EQ(host.lastText, c.text);
+        EXPECT_EQ(t.has("STOR vistrel.tmp from ~vistrel.jpg"), c.ftp);
+        EXPECT_EQ(test::readFile(settings.saveAsFilename), "the previous picture");
+        EXPECT_EQ(test::readFile(slot1), "an archived picture");
+    }
 }

@@ -230,14 +230,15 @@ Decoded decodeBmp(const std::uint8_t* d, std::size_t n, std::uint64_t maxPixels)
 
 } // namespace codec
 
-RgbImage ImgLibReadRGBFromBMP(const std::string& path, unsigned& width, unsigned& height)
+RgbImage ImgLibReadRGBFromBMP(const std::string& path, unsigned& width, unsigned& height,
+                              std::uint64_t maxPixels)
 {
     codec::setLastError(IMGLIB_OK);
     codec::Decoded d;
     std::vector<std::uint8_t> bytes;
     d.error = codec::readWholeFile(path, bytes, codec::kMaxBmpFile);
     if (d.error == IMGLIB_OK)
-        d = codec::decodeBmp(bytes.data(), bytes.size());
+        d = codec::decodeBmp(bytes.data(), bytes.size(), maxPixels);
     return codec::finish(std::move(d), width, height);
 }
 

@@ -54,7 +54,7 @@ int setLastError(int code)
 }
 
 RgbImage readThroughStream(const std::string& path, unsigned& width, unsigned& height,
-                           Decoded (*decode)(std::FILE*, std::uint64_t))
+                           Decoded (*decode)(std::FILE*, std::uint64_t), std::uint64_t maxPixels)
 {
     setLastError(IMGLIB_OK);
     Decoded d;
@@ -62,7 +62,7 @@ RgbImage readThroughStream(const std::string& path, unsigned& width, unsigned& h
     if (!f) {
         d.error = IMGLIB_FILE_OPEN;
     } else {
-        d = decode(f, ImgLibMaxPixels);
+        d = decode(f, maxPixels);
         std::fclose(f);
     }
     return finish(std::move(d), width, height);

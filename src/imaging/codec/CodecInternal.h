@@ -45,7 +45,8 @@ std::FILE* openForRead(const std::string& path);
 // A reader of the library-backed formats: opens the file, runs decode on the stream, closes it and
 // hands the result over as finish() does (IMGLIB_FILE_OPEN when the file cannot be opened).
 RgbImage readThroughStream(const std::string& path, unsigned& width, unsigned& height,
-                           Decoded (*decode)(std::FILE*, std::uint64_t));
+                           Decoded (*decode)(std::FILE*, std::uint64_t),
+                           std::uint64_t maxPixels = ImgLibMaxPixels);
 
 // Sets this thread's last error and returns it.
 int setLastError(int code);

@@ -279,7 +279,7 @@ Decoded decodeGif(const std::uint8_t* d, std::size_t n, std::uint64_t maxPixels)
 } // namespace codec
 
 RgbImage ImgLibReadRGBFromGIF(const std::string& path, unsigned& width, unsigned& height,
-                              ColorRef& transparent)
+                              ColorRef& transparent, std::uint64_t maxPixels)
 {
     codec::setLastError(IMGLIB_OK);
     transparent = kNoColor;
@@ -287,7 +287,7 @@ RgbImage ImgLibReadRGBFromGIF(const std::string& path, unsigned& width, unsigned
     std::vector<std::uint8_t> bytes;
     d.error = codec::readWholeFile(path, bytes, codec::kMaxGifFile);
     if (d.error == IMGLIB_OK)
-        d = codec::decodeGif(bytes.data(), bytes.size());
+        d = codec::decodeGif(bytes.data(), bytes.size(), maxPixels);
     if (d.error == IMGLIB_OK)
         transparent = d.transparent;
     return codec::finish(std::move(d), width, height);

@@ -12,7 +12,8 @@
 // - Readers return an RgbImage and report width and height through the out-parameters, which
 //   are both 0 on failure (the returned image is then empty).
 // - Every reader treats the file as untrusted: a damaged or hostile file fails with a code, and
-//   a picture announcing more than ImgLibMaxPixels pixels fails with code 1 before anything
+//   a picture announcing more than maxPixels pixels (ImgLibMaxPixels unless the caller gives a
+//   tighter bound, as the stamping pipeline does for logos) fails with code 1 before anything
 //   large is allocated.
 //
 // A typical composition:
@@ -114,36 +115,41 @@ std::string ImageViewerErrorText(int code);
 // through their first 40 bytes): 1, 4, 8, 16 (5-5-5), 24 and 32 bits uncompressed, 8-bit and
 // 4-bit run-length coded. Bottom-up and top-down rows. Codes: 2 open, 3 short file, 6 not a
 // supported bitmap, 1 too large. The stamping pipeline reads the grabbed frame with this.
-RgbImage ImgLibReadRGBFromBMP(const std::string& path, unsigned& width, unsigned& height);
+RgbImage ImgLibReadRGBFromBMP(const std::string& path, unsigned& width, unsigned& height,
+                              std::uint64_t maxPixels = ImgLibMaxPixels);
 // Reads only the headers; width and height as stored (a top-down file reports its negative
 // height as a positive one). Codes: 2, 3, 6.
 bool ImgLibGetBMPSize(const std::string& path, unsigned& width, unsigned& height);
 
 // JPEG through libjpeg; greyscale pictures become three equal bytes a pixel. Comment markers
 // and the density are noted in ImgLibThreadState(). Codes: 2 open, 9 bad data, 1 too large.
-RgbImage ImgLibReadRGBFromJPG(const std::string& path, unsigned& width, unsigned& height);
+RgbImage ImgLibReadRGBFromJPG(const std::string& path, unsigned& width, unsigned& height,
+                              std::uint64_t maxPixels = ImgLibMaxPixels);
 
 // PNG through libpng: every colour type and depth becomes 8-bit RGB (16-bit samples keep their
 // high byte). Logos are drawn opaque, so an alpha channel or tRNS chunk is ignored and the stored
 // colours are kept as they are (no blending against a background). No gamma correction.
 // Codes: 2 open, 15 bad data, 16 libpng could not be set up, 1 too large.
-RgbImage ImgLibReadRGBFromPNG(const std::string& path, unsigned& width, unsigned& height);
+RgbImage ImgLibReadRGBFromPNG(const std::string& path, unsigned& width, unsigned& height,
+                              std::uint64_t maxPixels = ImgLibMaxPixels);
 
 // TIFF through libtiff (first directory). Codes: 2 open, 20 not a readable TIFF, 21 LZW
 // compression (not supported), 19 any other libtiff failure, 1 too large.
-RgbImage ImgLibReadRGBFromTIF(const std::string& path, unsigned& width, unsigned& height);
+RgbImage ImgLibReadRGBFromTIF(const std::string& path, unsigned& width, unsigned& height,
+                              std::uint64_t maxPixels = ImgLibMaxPixels);
 
 // PCX: 1, 2 or 4 bits in up to four planes (16-colour header palette), 8 bits (256-colour
 // palette at the end of the file, or a grey ramp without one), 24 bits as three planes.
 // Run-length coded or uncompressed. Codes: 2 open, 22 malformed, 1 too large.
-RgbImage ImgLibReadRGBFromPCX(const std::string& path, unsigned& width, unsigned& height);
+RgbImage ImgLibReadRGBFromPCX(const std::string& path, unsigned& width, unsigned& height,
+                              std::uint64_t maxPixels = ImgLibMaxPixels);
 
 // GIF87a/GIF89a: the first image, drawn on the logical screen (filled with the background
 // colour where the image does not cover it). transparent receives the colour of the transparent
 // index of the image's graphic control extension as 0x00BBGGRR, or -1 without one.
 // Codes: 2 open, 8 bad data, 1 too large.
 RgbImage ImgLibReadRGBFromGIF(const std::string& path, unsigned& width, unsigned& height,
-                              ColorRef& transparent);
+                              ColorRef& transparent, std::uint64_t maxPixels = ImgLibMaxPixels);
 
 // --- Writers ------------------------------------------------------------------------------------
 // image must hold width × height × 3 bytes (else code 5).

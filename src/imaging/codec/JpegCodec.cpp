@@ -141,9 +141,10 @@ Decoded decodeJpeg(std::FILE* file, std::uint64_t maxPixels)
 
 } // namespace codec
 
-RgbImage ImgLibReadRGBFromJPG(const std::string& path, unsigned& width, unsigned& height)
+RgbImage ImgLibReadRGBFromJPG(const std::string& path, unsigned& width, unsigned& height,
+                              std::uint64_t maxPixels)
 {
-    return codec::readThroughStream(path, width, height, codec::decodeJpeg);
+    return codec::readThroughStream(path, width, height, codec::decodeJpeg, maxPixels);
 }
 
 bool ImgLibSaveRGBToJPG(const std::string& path, const RgbImage& image, unsigned width,

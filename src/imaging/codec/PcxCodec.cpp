@@ -144,14 +144,15 @@ Decoded decodePcx(const std::uint8_t* d, std::size_t n, std::uint64_t maxPixels)
 
 } // namespace codec
 
-RgbImage ImgLibReadRGBFromPCX(const std::string& path, unsigned& width, unsigned& height)
+RgbImage ImgLibReadRGBFromPCX(const std::string& path, unsigned& width, unsigned& height,
+                              std::uint64_t maxPixels)
 {
     codec::setLastError(IMGLIB_OK);
     codec::Decoded d;
     std::vector<std::uint8_t> bytes;
     d.error = codec::readWholeFile(path, bytes, codec::kMaxPcxFile);
     if (d.error == IMGLIB_OK)
-        d = codec::decodePcx(bytes.data(), bytes.size());
+        d = codec::decodePcx(bytes.data(), bytes.size(), maxPixels);
     return codec::finish(std::move(d), width, height);
 }
 

@@ -90,9 +90,10 @@ Decoded decodePng(std::FILE* file, std::uint64_t maxPixels)
 
 } // namespace codec
 
-RgbImage ImgLibReadRGBFromPNG(const std::string& path, unsigned& width, unsigned& height)
+RgbImage ImgLibReadRGBFromPNG(const std::string& path, unsigned& width, unsigned& height,
+                              std::uint64_t maxPixels)
 {
-    return codec::readThroughStream(path, width, height, codec::decodePng);
+    return codec::readThroughStream(path, width, height, codec::decodePng, maxPixels);
 }
 
 namespace {

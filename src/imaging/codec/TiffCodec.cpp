@@ -115,9 +115,10 @@ Decoded decodeTiff(std::FILE* file, std::uint64_t maxPixels)
 
 } // namespace codec
 
-RgbImage ImgLibReadRGBFromTIF(const std::string& path, unsigned& width, unsigned& height)
+RgbImage ImgLibReadRGBFromTIF(const std::string& path, unsigned& width, unsigned& height,
+                              std::uint64_t maxPixels)
 {
-    return codec::readThroughStream(path, width, height, codec::decodeTiff);
+    return codec::readThroughStream(path, width, height, codec::decodeTiff, maxPixels);
 }
 
 } // namespace vistrel

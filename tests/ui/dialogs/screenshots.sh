@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Screenshots of the stamp, logo, proxy and FTP directory dialogs under Xvfb with a window
-# manager, into docs/images/. The samples show the built-in test pattern; the browser lists a
+# manager, into docs/. The samples show the built-in test pattern; the browser lists a
 # pyftpdlib server on 127.0.0.1.
 #   tests/ui/dialogs/screenshots.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/../../.."
 build=${1:-build}
 gallery="$build/tests/ui/dialogs/dialog_gallery"
-out=docs/images
+out=docs
 mkdir -p "$out"
 [[ -x "$gallery" ]] || { echo "build dialog_gallery first: cmake --build $build --target dialog_gallery" >&2; exit 1; }
 

@@ -1,0 +1,97 @@
+#include "ui/MainApp.h"
+
+#include "capture/CaptureDrivers.h"
+#include "config/SettingsFile.h"
+#include "dialup/CDialUpManager.h"
+#include "ui/MainDialog.h"
+#include "ui/WindowUtils.h"
+#include "vistrel/Version.h"
+#include "widgets/DisplayCheck.h"
+#include "widgets/MessageBoxPrompter.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace vistrel {
+
+TailRequest ReadTail(const std::string& tail)
+{
+    if (tail == "--version")
+        return TailRequest::Version;
+    if (tail == "--help")
+        return TailRequest::Help;
+    return TailRequest::Run;
+}
+
+int CMainApp::Run(int argc, char** argv)
+{
+    const std::string tail = CommandLineTail(argc, argv);
+    switch (ReadTail(tail)) {
+    case TailRequest::Version:
+        std::printf("vistrel %s\n", kVersionString);
+        return 0;
+    case TailRequest::Help:
+        std::printf("usage: vistrel [NAME]\n"
+                    "Publishes webcam pictures, with a live preview and a tray icon.\n"
+                    "NAME chooses the settings file NAME.ini (default vistrel.ini); a name\n"
+                    "without '/' lives in $XDG_CONFIG_HOME/vistrel/ (~/.config/vistrel/).\n"
+                    "Without a display, use vistreld.\n");
+        return 0;
+    case TailRequest::Run:
+        break;
+    }
+    std::string reason;
+    if (!DisplayAvailable(&reason)) {
+        std::fputs(
+            NoDisplayMessage("vistrel", reason, "To publish without a display, use vistreld.")
+                .c_str(),
+            stderr);
+        return 1;
+    }
+
+    // Qt sees only the program name: the rest of the command line is the settings file's.
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    QApplication::setApplicationName(QLatin1String(kProductName));
+    QApplication::setApplicationVersion(QLatin1String(kVersionString));
+    QApplication::setOrganizationName(QLatin1String(kCompanyName));
+    QApplication::setDesktopFileName(QStringLiteral("vistrel"));
+    // The program lives on in the tray with no window shown; it ends only by its own shutdown.
+    QApplication::setQuitOnLastWindowClosed(false);
+    InitUiResources();
+    QApplication::setWindowIcon(ProgramIcon(kIconProgram));
+
+    // The process's own message boxes. It stays until the process ends: the dial-up manager it
+    // is given may be kept by a worker left behind at shutdown.
+    static MessageBoxPrompter prompter{QString::fromLatin1(kProductName)};
+    std::string error;
+    FixSettingsFile(tail, &error);
+    if (!error.empty())
+        prompter.message(error);
+
+    auto dialUp = std::make_shared<CDialUpManager>(prompter);
+    CaptureDriverList drivers;
+    bool abandoned = false;
+    {
+        CMainDialog::Options options;
+        options.dialUp = dialUp;
+        options.drivers = &drivers;
+        CMainDialog dialog(std::move(options));
+        QObject::connect(&dialog, &QDialog::finished, &app, &QCoreApplication::quit);
+        dialog.OnInitDialog();
+        dialog.show();
+        app.exec();
+        abandoned = dialog.WorkerAbandoned();
+    }
+    if (abandoned) {
+        // The window and the hub are gone and the worker keeps what it uses; leave without the
+        // library's static destructors, which it could still reach from its network call.
+        std::fflush(nullptr);
+        std::_Exit(0);
+    }
+    return 0;
+}
+
+} // namespace vistrel

@@ -1,0 +1,459 @@
+#include "ui/MainDialog.h"
+
+#include "config/SettingsFile.h"
+#include "ui/AboutBox.h"
+#include "ui/DialogUnits.h"
+#include "ui/HelpWindow.h"
+#include "ui/ImageView.h"
+#include "ui/PreviewWidget.h"
+#include "ui/WindowUtils.h"
+#include "ui/sheet/CMyPropertySheet.h"
+#include "widgets/MessageBoxPrompter.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QCursor>
+#include <QFrame>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
+
+namespace vistrel {
+
+namespace {
+
+constexpr const char* kCaption = "Vistrel";
+
+} // namespace
+
+CMainDialog::CMainDialog(Options options)
+    : QDialog(nullptr), m_options(std::move(options)), m_tray(m_options.trayAvailable)
+{
+    // A main window of its own (listed in the taskbar), fixed in size, without a maximise box.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowTitle(QLatin1String(kCaption));
+    setWindowIcon(ProgramIcon(kIconProgram));
+
+    if (m_options.prompter) {
+        m_pPrompter = m_options.prompter;
+    } else {
+        m_ownPrompter = std::make_unique<MessageBoxPrompter>(QLatin1String(kCaption), this);
+        m_pPrompter = m_ownPrompter.get();
+    }
+    m_hub = std::make_unique<Hub>(*m_pPrompter, *this, m_options.dialUp, *m_options.drivers,
+                                  m_options.hub);
+    CreateControls();
+    CreateMenus();
+    ConnectHub();
+    AddHelpShortcut(this, kHelpMainWindow);
+}
+
+CMainDialog::~CMainDialog()
+{
+    m_pPreview->Attach(nullptr);
+    CloseHelpWindow();
+}
+
+void CMainDialog::CreateControls()
+{
+    const DialogBaseUnits units = BaseUnitsOf(font());
+    auto place = [&](QWidget* w, int x, int y, int cx, int cy) {
+        w->setGeometry(DialogUnitsToPixels(units, x, y, cx, cy));
+    };
+    setFixedSize(DialogUnitsToPixels(units, 0, 0, 367, 162).size());
+
+    m_pPreviewFrame = new QFrame(this);
+    m_pPreviewFrame->setFrameStyle(QFrame::Box | QFrame::Plain);
+    m_pPreviewFrame->setLineWidth(1);
+    // Black inside, like a screen: the 320 x 240 preview sits in its top-left corner.
+    QPalette black = m_pPreviewFrame->palette();
+    black.setColor(QPalette::WindowText, Qt::black);
+    black.setColor(QPalette::Window, Qt::black);
+    m_pPreviewFrame->setPalette(black);
+    m_pPreviewFrame->setAutoFillBackground(true);
+    place(m_pPreviewFrame, 6, 5, 215, 150);
+    m_pPreview = new CPreviewWidget(this);
+    const PreviewGeometry area = PreviewWindowRect(m_pPreviewFrame->x(), m_pPreviewFrame->y(),
+                                                   PlacePreviewGeometry(320, 240));
+    m_pPreview->setGeometry(area.x, area.y, area.width, area.height);
+
+    auto label = [&](const QString& text, int y, int cy) {
+        auto* l = new QLabel(text, this);
+        l->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        l->setWordWrap(true);
+        place(l, 228, y, 133, cy);
+        return l;
+    };
+    label(QStringLiteral("Capture Device"), 6, 8);
+    m_pDriverField = label(QStringLiteral("Getting Driver Information..."), 16, 18);
+    label(QStringLiteral("Status"), 40, 8);
+    m_pStatusField = label(QString(), 50, 20);
+
+    struct ButtonSpec {
+        int id;
+        const char* text;
+        int x, y;
+        void (CMainDialog::*command)();
+    };
+    const ButtonSpec specs[] = {
+        {kIdCapture, "&Capture", 230, 78, &CMainDialog::OnCapture},
+        {kIdSettings, "&Settings", 297, 78, &CMainDialog::OnSettings},
+        {kIdView, "&View", 230, 96, &CMainDialog::OnView},
+        {kIdAbout, "&About", 297, 96, &CMainDialog::OnAbout},
+        {kIdHelp, "&Help", 230, 114, &CMainDialog::OnHelp},
+        {kIdExit, "E&xit", 297, 114, nullptr},
+    };
+    for (const ButtonSpec& spec : specs) {
+        auto* b = new QPushButton(QLatin1String(spec.text), this);
+        place(b, spec.x, spec.y, 62, 14);
+        b->setDefault(false); // none of the buttons is the default one
+        if (spec.command)
+            connect(b, &QPushButton::clicked, this, spec.command);
+        else
+            connect(b, &QPushButton::clicked, this, &CMainDialog::OnCancel);
+        m_buttons[spec.id] = b;
+    }
+
+    auto* maker = label(QStringLiteral("tessel software"), 142, 8);
+    maker->setEnabled(false);
+}
+
+void CMainDialog::CreateMenus()
+{
+    m_pTrayMenu = new QMenu(this);
+    struct Item {
+        int id;
+        const char* text;
+        void (CMainDialog::*command)();
+    };
+    const Item items[] = {
+        {kIdShowWindow, "Show Window...", &CMainDialog::OnShowWindow},
+        {kIdCapture, "Capture", &CMainDialog::OnCapture},
+        {kIdAutoCapture, "Auto-Capture", &CMainDialog::OnToggleAutoCapture},
+        {kIdView, "View...", &CMainDialog::OnView},
+        {kIdSettings, "Settings...", &CMainDialog::OnSettings},
+        {0, nullptr, nullptr},
+        {kIdHelp, "Help", &CMainDialog::OnHelp},
+        {kIdAbout, "About Vistrel...", &CMainDialog::OnAbout},
+        {0, nullptr, nullptr},
+        {kIdExit, "Exit", nullptr},
+    };
+    for (const Item& item : items) {
+        if (!item.text) {
+            m_pTrayMenu->addSeparator();
+            continue;
+        }
+        QAction* action = m_pTrayMenu->addAction(QLatin1String(item.text));
+        if (item.command)
+            connect(action, &QAction::triggered, this, item.command);
+        else
+            connect(action, &QAction::triggered, this, &CMainDialog::OnCancel);
+        m_trayActions[item.id] = action;
+    }
+    m_trayActions[kIdAutoCapture]->setCheckable(true);
+    connect(m_pTrayMenu, &QMenu::aboutToShow, this, &CMainDialog::UpdateTrayMenu);
+    connect(&m_tray, &CSystemTray::menuRequested, this, &CMainDialog::OnTrayMenuRequested);
+
+    // Desktops give a program no system menu of its own: Auto-Capture is in the window's
+    // context menu instead.
+    m_pWindowMenu = new QMenu(this);
+    m_pWindowAutoCapture = m_pWindowMenu->addAction(QStringLiteral("Auto-Capture"));
+    m_pWindowAutoCapture->setCheckable(true);
+    connect(m_pWindowAutoCapture, &QAction::triggered, this, &CMainDialog::OnToggleAutoCapture);
+    connect(m_pWindowMenu, &QMenu::aboutToShow, this,
+            [this] { m_pWindowAutoCapture->setChecked(!m_hub->AutoCaptureDisabled()); });
+}
+
+void CMainDialog::ConnectHub()
+{
+    Hub* hub = m_hub.get();
+    connect(hub, &Hub::statusChanged, m_pStatusField, &QLabel::setText);
+    connect(hub, &Hub::driverInfoChanged, this, &CMainDialog::SetDriverField);
+    connect(hub, &Hub::cycleRunningChanged, this, [this](bool running) {
+        button(kIdCapture)->setEnabled(!running);
+        UpdateTrayMenu();
+    });
+    connect(hub, &Hub::trayTipChanged, &m_tray, &CSystemTray::SetTooltipText);
+    connect(hub, &Hub::trayIconChanged, &m_tray, &CSystemTray::SetIcon);
+    connect(hub, &Hub::trayInUseChanged, this, &CMainDialog::OnTrayInUseChanged);
+    connect(hub, &Hub::captureDeviceChanged, this, &CMainDialog::OnCaptureDeviceChanged);
+
+    connect(m_pPreview, &CPreviewWidget::pictureLost, this, [this](const QString& reason) {
+        const QString name = QString::fromStdString(m_hub->DriverInfo()).section('\n', 0, 0);
+        SetDriverField(name + QStringLiteral("\nNo picture: ") + reason);
+    });
+    connect(m_pPreview, &CPreviewWidget::pictureBack, this,
+            [this] { SetDriverField(QString::fromStdString(m_hub->DriverInfo())); });
+}
+
+void CMainDialog::OnInitDialog()
+{
+    m_hub->LoadSettingsAtStart();
+    QTimer::singleShot(0, this, &CMainDialog::OnDeferredInit);
+}
+
+void CMainDialog::OnDeferredInit()
+{
+    m_bStarting = true;
+    const LiveSettings live = m_hub->Settings();
+    // The tray comes first: minimising hides the window only when the tray holds its icon.
+    m_tray.Create(QLatin1String(kCaption), kIconNormal, kTrayIconId);
+    if (live.m_bHideWhenMinimized)
+        m_tray.ShowIcon();
+    else
+        m_tray.HideIcon();
+    if (live.m_bRunMinimized)
+        showMinimized();
+    const bool started = m_hub->StartRunning();
+    m_bStarting = false;
+    if (!started) {
+        done(0);
+        return;
+    }
+    m_bRunning = true;
+    emit startedRunning();
+    if (m_bExitRequested)
+        OnCancel();
+}
+
+void CMainDialog::SetDriverField(const QString& text)
+{
+    m_pDriverField->setText(text);
+}
+
+void CMainDialog::OnCaptureDeviceChanged()
+{
+    if (m_bShuttingDown)
+        return;
+    CaptureSession& capture = m_hub->Capture();
+    const bool connected = capture.isConnected();
+    const std::shared_ptr<CaptureDevice> device = capture.device();
+    const QRect frame = m_pPreviewFrame->geometry();
+    const PreviewGeometry placed =
+        PreviewWindowRect(frame.left(), frame.top(),
+                          connected ? capture.previewGeometry() : PlacePreviewGeometry(320, 240));
+    m_pPreview->setGeometry(placed.x, placed.y, placed.width, placed.height);
+    m_pPreview->Attach(connected ? device : nullptr);
+    if (connected) {
+        SetDriverField(QString::fromStdString(capture.driverInfo()));
+        return;
+    }
+    QString text = QStringLiteral("No capture device connected");
+    if (device && !device->lastError().empty())
+        text += QLatin1Char('\n') + QString::fromStdString(device->lastError());
+    SetDriverField(text);
+}
+
+void CMainDialog::OnTrayInUseChanged(bool inUse)
+{
+    if (inUse) {
+        m_tray.ShowIcon();
+        return;
+    }
+    m_tray.HideIcon();
+    if (!isVisible())
+        OnShowWindow(); // or nothing would lead back to it
+}
+
+QAction* CMainDialog::trayAction(int id) const
+{
+    const auto it = m_trayActions.find(id);
+    return it == m_trayActions.end() ? nullptr : it->second;
+}
+
+QPushButton* CMainDialog::button(int id) const
+{
+    const auto it = m_buttons.find(id);
+    return it == m_buttons.end() ? nullptr : it->second;
+}
+
+void CMainDialog::UpdateTrayMenu()
+{
+    trayAction(kIdAutoCapture)->setChecked(!m_hub->AutoCaptureDisabled());
+    trayAction(kIdCapture)->setEnabled(button(kIdCapture)->isEnabled());
+    trayAction(kIdSettings)->setEnabled(button(kIdSettings)->isEnabled());
+    trayAction(kIdAbout)->setEnabled(button(kIdAbout)->isEnabled());
+}
+
+void CMainDialog::OnTrayMenuRequested()
+{
+    UpdateTrayMenu();
+    m_pTrayMenu->popup(QCursor::pos());
+}
+
+void CMainDialog::contextMenuEvent(QContextMenuEvent* event)
+{
+    m_pWindowMenu->popup(event->globalPos());
+}
+
+void CMainDialog::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || !isMinimized())
+        return;
+    // Hidden, the window is reached through the tray icon; without a tray it stays where it is.
+    if (m_hub->Settings().m_bHideWhenMinimized && m_tray.IsShown())
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized() && m_tray.IsShown())
+                hide();
+        });
+}
+
+void CMainDialog::OnShowWindow()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void CMainDialog::OnCapture()
+{
+    m_hub->OnCaptureCommand();
+}
+
+void CMainDialog::OnToggleAutoCapture()
+{
+    m_hub->ToggleAutoCapture();
+}
+
+void CMainDialog::OnHelp()
+{
+    ShowHelpTopic(kHelpMainWindow, this);
+}
+
+void CMainDialog::OpenHelpTopic(int context)
+{
+    ShowHelpTopic(context, this);
+}
+
+void CMainDialog::Redraw()
+{
+    update();
+}
+
+bool CMainDialog::ExecSettingsSheet()
+{
+    if (m_options.settingsSheet)
+        return m_options.settingsSheet(this);
+    CMyPropertySheet sheet(*m_hub, *m_pPrompter, this);
+    PrepareDialogOfMainWindow(&sheet, this);
+    return sheet.exec() == QDialog::Accepted;
+}
+
+bool CMainDialog::RunSettingsSheet()
+{
+    // The version check's sheet counts as the open sheet too: the tray's "Settings..." brings
+    // it to the front.
+    QPushButton* settings = button(kIdSettings);
+    settings->setEnabled(false);
+    const bool ok = ExecSettingsSheet();
+    settings->setEnabled(true);
+    return ok;
+}
+
+bool CMainDialog::OpenOneWindow(int id, const char* title)
+{
+    QPushButton* command = button(id);
+    if (!command->isEnabled()) {
+        BringWindowToFront(QLatin1String(title));
+        return false;
+    }
+    command->setEnabled(false);
+    return true;
+}
+
+void CMainDialog::OnSettings()
+{
+    if (!OpenOneWindow(kIdSettings, kSettingsTitle))
+        return;
+    if (ExecSettingsSheet())
+        IniWriteInt("License", "INIVersion", kCurrentIniVersion);
+    if (!m_bShuttingDown && m_hub->Capture().isConnected()) {
+        m_hub->Capture().ShowDriverInfo();
+        SetDriverField(QString::fromStdString(m_hub->DriverInfo()));
+    }
+    button(kIdSettings)->setEnabled(true);
+}
+
+void CMainDialog::OnAbout()
+{
+    if (!OpenOneWindow(kIdAbout, kAboutTitle))
+        return;
+    QPushButton* about = button(kIdAbout);
+    auto* box = new CAboutBox(this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QDialog::finished, this, [about] { about->setEnabled(true); });
+    box->open();
+}
+
+void CMainDialog::OnView()
+{
+    if (!OpenOneWindow(kIdView, kImageViewTitle))
+        return;
+    QPushButton* view = button(kIdView);
+    const bool lastUpload = m_hub->Settings().m_nViewDisplaysLastUploadImage != 0;
+    std::string path;
+    if (lastUpload) {
+        path = m_hub->LastPicturePath();
+    } else {
+        std::string error;
+        path = m_hub->ComposeViewPicture(&error);
+        if (path.empty()) {
+            m_pPrompter->message(error);
+            view->setEnabled(true);
+            return;
+        }
+    }
+    auto* viewer = new CImageView(QString::fromStdString(path), *m_pPrompter, this);
+    viewer->setAttribute(Qt::WA_DeleteOnClose);
+    connect(viewer, &QDialog::finished, this, [view] { view->setEnabled(true); });
+    // The last cycle's picture is read while no cycle writes it.
+    bool loaded = false;
+    if (lastUpload)
+        m_hub->WhileNoComposition([&] { loaded = viewer->LoadPicture(); });
+    else
+        loaded = viewer->LoadPicture();
+    if (!loaded)
+        m_pPrompter->message(viewer->LoadError().toStdString());
+    viewer->FitToPicture();
+    viewer->open();
+}
+
+void CMainDialog::reject()
+{
+    OnCancel();
+}
+
+bool CMainDialog::OnCancel()
+{
+    if (m_bShuttingDown)
+        return true;
+    if (!m_bRunning) {
+        // Still starting (the first-start sheet may be open): end once the start-up is done.
+        m_bExitRequested = true;
+        CloseTopLevelWindow(QLatin1String(kSettingsTitle));
+        return false;
+    }
+    if (m_hub->CycleRunning() && !m_pPrompter->askYesNo(kQuitQuestion))
+        return false;
+    m_bShuttingDown = true;
+    SetDriverField(QStringLiteral("Disconnecting..."));
+    m_pDriverField->repaint();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_pPreview->Attach(nullptr);
+    // The counter, the driver, the worker (at most 5 s) and the auto-capture state.
+    m_bWorkerAbandoned = !m_hub->Shutdown();
+    for (const char* title : {kAboutTitle, kSettingsTitle, kImageViewTitle})
+        CloseTopLevelWindow(QLatin1String(title));
+    QApplication::restoreOverrideCursor();
+    m_tray.HideIcon();
+    m_bRunning = false;
+    done(QDialog::Rejected);
+    return true;
+}
+
+} // namespace vistrel

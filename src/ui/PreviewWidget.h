@@ -1,0 +1,62 @@
+#pragma once
+
+#include "capture/CaptureDevice.h"
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+
+namespace vistrel {
+
+// The live preview in the main window: shows the frames the capture device hands to its preview
+// listener (at the device's preview rate), drawn at their natural size from the top-left corner,
+// so a picture larger than the widget shows its top-left part. Black while there is no picture.
+//
+// A device that stops delivering while its preview is on (an unplugged camera) is reported once
+// through pictureLost() with the device's last error, and pictureBack() follows the first frame
+// after that.
+class CPreviewWidget : public QWidget {
+    Q_OBJECT
+  public:
+    // How long a previewing device may stay silent before the picture counts as lost: three
+    // preview periods, and never less than this.
+    static constexpr int kMinSilenceMs = 2000;
+
+    explicit CPreviewWidget(QWidget* parent = nullptr);
+    ~CPreviewWidget() override;
+
+    // Shows the frames of device from now on (null: no device, a black area). Replaces the
+    // previous device's listener.
+    void Attach(std::shared_ptr<CaptureDevice> device);
+
+    // The picture on show (null before the first frame) and how many frames were shown.
+    QImage Picture() const { return m_picture; }
+    std::uint64_t FramesShown() const { return m_nFramesShown; }
+    bool PictureLost() const { return m_bLost; }
+
+  signals:
+    void pictureLost(const QString& reason);
+    void pictureBack();
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    struct Mailbox;
+    void TakeFrame(const std::shared_ptr<Mailbox>& mailbox);
+    void CheckSilence();
+
+    std::shared_ptr<CaptureDevice> m_device;
+    std::shared_ptr<Mailbox> m_mailbox;
+    QImage m_picture;
+    std::uint64_t m_nFramesShown = 0;
+    QElapsedTimer m_sinceFrame;
+    QTimer m_watchdog;
+    bool m_bLost = false;
+};
+
+} // namespace vistrel
