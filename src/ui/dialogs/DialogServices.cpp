@@ -43,7 +43,7 @@ QString DialogSupport::ChooseOpenFile(const FileDialogRequest& request) const
     if (m_services.chooseOpenFile)
         return m_services.chooseOpenFile(m_pOwner, request);
     // Qt's dialogs only offer existing files for opening and never change the working folder.
-    return QFileDialog::getOpenFileName(m_pOwner, request.title, request.directory, request.filter);
+    return QFileDialog::getOpenFileName(m_pOwner, request.title, request.start, request.filter);
 }
 
 void DialogSupport::ShowHelp(int context) const

@@ -17,7 +17,7 @@ namespace vistrel {
 struct FileDialogRequest {
     QString title;
     QString filter;
-    QString directory; // where to start; empty: the dialog's own choice
+    QString start; // the file offered first (or a folder to start in); empty: the dialog's choice
 };
 
 // What the stamp, logo and FTP dialogs need from around them. Every member may be left empty; the

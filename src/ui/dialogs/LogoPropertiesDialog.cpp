@@ -10,7 +10,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -158,8 +157,7 @@ void LogoPropertiesDialog::OnBrowse()
     FileDialogRequest request;
     request.title = QString::fromLatin1(kBrowseTitle);
     request.filter = BrowseFilter();
-    if (!m_pPath->text().isEmpty())
-        request.directory = QFileInfo(m_pPath->text()).absolutePath();
+    request.start = m_pPath->text();
     const QString name = m_support.ChooseOpenFile(request);
     if (!name.isEmpty())
         LoadLogo(name);
