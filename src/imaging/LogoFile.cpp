@@ -6,7 +6,7 @@
 namespace vistrel {
 
 RgbImage ReadLogoFile(const std::string& path, unsigned& width, unsigned& height,
-                      ColorRef& transparent, bool& isGif)
+                      ColorRef& transparent, bool& isGif, std::uint64_t maxPixels)
 {
     std::string suffix = path.size() >= 4 ? path.substr(path.size() - 4) : path;
     std::transform(suffix.begin(), suffix.end(), suffix.begin(),
@@ -16,18 +16,18 @@ RgbImage ReadLogoFile(const std::string& path, unsigned& width, unsigned& height
     width = height = 0;
     if (suffix == ".GIF") {
         isGif = true;
-        return ImgLibReadRGBFromGIF(path, width, height, transparent);
+        return ImgLibReadRGBFromGIF(path, width, height, transparent, maxPixels);
     }
     if (suffix == ".JPG")
-        return ImgLibReadRGBFromJPG(path, width, height);
+        return ImgLibReadRGBFromJPG(path, width, height, maxPixels);
     if (suffix == ".PNG")
-        return ImgLibReadRGBFromPNG(path, width, height);
+        return ImgLibReadRGBFromPNG(path, width, height, maxPixels);
     if (suffix == ".TIF")
-        return ImgLibReadRGBFromTIF(path, width, height);
+        return ImgLibReadRGBFromTIF(path, width, height, maxPixels);
     if (suffix == ".BMP")
-        return ImgLibReadRGBFromBMP(path, width, height);
+        return ImgLibReadRGBFromBMP(path, width, height, maxPixels);
     if (suffix == ".PCX")
-        return ImgLibReadRGBFromPCX(path, width, height);
+        return ImgLibReadRGBFromPCX(path, width, height, maxPixels);
     ImgLibThreadState().lastError = IMGLIB_OK;
     return {};
 }

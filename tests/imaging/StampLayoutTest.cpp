@@ -96,6 +96,15 @@ TEST(LogoFile, ReaderChosenByTheLastFourCharacters)
         EXPECT_TRUE(isGif);
         EXPECT_EQ(transparent, makeColorRef(0, 255, 0)) << path;
     }
+    {
+        // A bound below the logo's 5000 pixels refuses it before reading.
+        unsigned w = 0, h = 0;
+        ColorRef transparent = 0;
+        bool isGif = false;
+        EXPECT_TRUE(ReadLogoFile(gif, w, h, transparent, isGif, 4999).empty());
+        EXPECT_EQ(ImgLibGetLastError(), IMGLIB_OUT_OF_MEMORY);
+        EXPECT_FALSE(ReadLogoFile(gif, w, h, transparent, isGif, 5000).empty());
+    }
 
     struct Case {
         std::string name;

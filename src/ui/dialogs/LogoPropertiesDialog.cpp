@@ -1,5 +1,6 @@
 #include "ui/dialogs/LogoPropertiesDialog.h"
 
+#include "imaging/ComposeAndSave.h"
 #include "imaging/LogoFile.h"
 #include "imaging/Stamp.h"
 #include "imaging/codec/ImgLibQt.h"
@@ -131,7 +132,10 @@ bool LogoPropertiesDialog::LoadLogo(const QString& path)
     unsigned width = 0, height = 0;
     ColorRef transparent = kNoColor;
     bool isGif = false;
-    RgbImage logo = ReadLogoFile(path.toStdString(), width, height, transparent, isGif);
+    // The pipeline's bound for the frame: a logo it would refuse is refused here too.
+    RgbImage logo = ReadLogoFile(
+        path.toStdString(), width, height, transparent, isGif,
+        LogoPixelLimit(static_cast<int>(m_nFrameWidth), static_cast<int>(m_nFrameHeight)));
     if (logo.empty()) {
         m_support.Message(ImageLibraryErrorText(ImgLibGetLastError()));
         return false;
