@@ -62,8 +62,8 @@ CMyPropertyPage3::CMyPropertyPage3(Hub& hub, Prompter& prompter, const SheetDial
     m_keys.add(s, "Quality", m_pQuality);
     AddFontKeys("", m_banner.font);
     m_keys.add(
-        s, "FontColor", [this] { return static_cast<int>(m_banner.colour); },
-        [this](int v) { m_banner.colour = static_cast<std::uint32_t>(v); });
+        s, "FontColor", [this] { return static_cast<int>(m_banner.color); },
+        [this](int v) { m_banner.color = static_cast<std::uint32_t>(v); });
     m_keys.add(
         s, "ShadowText", [this] { return m_banner.shadow ? 1 : 0; },
         [this](int v) { m_banner.shadow = v != 0; });
@@ -71,8 +71,8 @@ CMyPropertyPage3::CMyPropertyPage3(Hub& hub, Prompter& prompter, const SheetDial
     m_keys.add(s, "DateTimeFormat", &m_dateTime.format);
     AddFontKeys("Time", m_dateTime.font);
     m_keys.add(
-        s, "TimeFontColor", [this] { return static_cast<int>(m_dateTime.colour); },
-        [this](int v) { m_dateTime.colour = static_cast<std::uint32_t>(v); });
+        s, "TimeFontColor", [this] { return static_cast<int>(m_dateTime.color); },
+        [this](int v) { m_dateTime.color = static_cast<std::uint32_t>(v); });
     m_keys.add(
         s, "TimeShadowText", [this] { return m_dateTime.shadow ? 1 : 0; },
         [this](int v) { m_dateTime.shadow = v != 0; });
@@ -81,7 +81,7 @@ CMyPropertyPage3::CMyPropertyPage3(Hub& hub, Prompter& prompter, const SheetDial
         s, "OverlayTransparency", [this] { return m_logo.transparency ? 1 : 0; },
         [this](int v) { m_logo.transparency = v != 0; });
     m_keys.add(s, "EnableOverlay", m_pLogo);
-    m_keys.add(s, "OverlayFilename", &m_logo.fileName);
+    m_keys.add(s, "OverlayFilename", &m_logo.path);
     m_keys.add(s, "OverlayAlignment", &m_logo.alignment);
 
     watch({m_pBanner, m_pStamp, m_pLogo, m_pQuality, m_pProgressive});
@@ -99,11 +99,11 @@ CMyPropertyPage3::CMyPropertyPage3(Hub& hub, Prompter& prompter, const SheetDial
 
 // A stamp font's five keys ("Font…" for the banner, "TimeFont…" for the date/time stamp); the
 // face name is cut to what a logical-font record holds.
-void CMyPropertyPage3::AddFontKeys(const char* prefix, StampFont& font)
+void CMyPropertyPage3::AddFontKeys(const char* prefix, FontRecord& font)
 {
     const auto s = section::kImageOptions;
     const std::string p = prefix;
-    StampFont* f = &font;
+    FontRecord* f = &font;
     m_keys.add(
         s, p + "Font", [f] { return f->face; },
         [f](const std::string& v) { f->face = v.substr(0, kFontFaceMax); });
@@ -126,7 +126,7 @@ void CMyPropertyPage3::opened()
 
 void CMyPropertyPage3::OnBannerProperties()
 {
-    BannerValues values = m_banner;
+    BannerProperties values = m_banner;
     if (m_dialogs.banner && m_dialogs.banner(this, m_hub, values)) {
         m_banner = values;
         markModified();
@@ -135,7 +135,7 @@ void CMyPropertyPage3::OnBannerProperties()
 
 void CMyPropertyPage3::OnDateTimeProperties()
 {
-    DateTimeValues values = m_dateTime;
+    DateTimeProperties values = m_dateTime;
     if (m_dialogs.dateTime && m_dialogs.dateTime(this, m_hub, values)) {
         m_dateTime = values;
         markModified();
@@ -144,7 +144,7 @@ void CMyPropertyPage3::OnDateTimeProperties()
 
 void CMyPropertyPage3::OnLogoProperties()
 {
-    LogoValues values = m_logo;
+    LogoProperties values = m_logo;
     if (m_dialogs.logo && m_dialogs.logo(this, m_hub, values)) {
         m_logo = values;
         markModified();

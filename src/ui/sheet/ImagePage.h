@@ -21,9 +21,9 @@ class CMyPropertyPage3 : public CSettingsPage {
     int helpContext() const override;
     SettingsSection section() const override { return SettingsSection::Image; }
 
-    const BannerValues& banner() const { return m_banner; }
-    const DateTimeValues& dateTime() const { return m_dateTime; }
-    const LogoValues& logo() const { return m_logo; }
+    const BannerProperties& banner() const { return m_banner; }
+    const DateTimeProperties& dateTime() const { return m_dateTime; }
+    const LogoProperties& logo() const { return m_logo; }
 
   protected:
     void opened() override;
@@ -32,12 +32,12 @@ class CMyPropertyPage3 : public CSettingsPage {
     void OnBannerProperties();
     void OnDateTimeProperties();
     void OnLogoProperties();
-    void AddFontKeys(const char* prefix, StampFont& font);
+    void AddFontKeys(const char* prefix, FontRecord& font);
 
     const SheetDialogs& m_dialogs;
-    BannerValues m_banner;
-    DateTimeValues m_dateTime;
-    LogoValues m_logo;
+    BannerProperties m_banner;
+    DateTimeProperties m_dateTime;
+    LogoProperties m_logo;
     QCheckBox* m_pBanner;
     QPushButton* m_pBannerProperties;
     QCheckBox* m_pStamp;

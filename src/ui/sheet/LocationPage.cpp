@@ -101,7 +101,7 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
     m_keys.add(s, "FireWallType", &m_proxy.type);
     m_keys.add(s, "FireWallServer", &m_proxy.server);
     m_keys.add(s, "FireWallPort", &m_proxy.port);
-    m_keys.add(s, "FireWallUsername", &m_proxy.userName);
+    m_keys.add(s, "FireWallUsername", &m_proxy.user);
     m_keys.add(s, "FireWallPassword", &m_proxy.password);
 
     watch({m_pFtpUpload, m_pServer, m_pUserName, m_pPassword, m_pDirectory, m_pFileName,
@@ -166,7 +166,7 @@ std::optional<PageRefusal> CMyPropertyPage2::validate()
 
 void CMyPropertyPage2::OnConfigureProxy()
 {
-    ProxyValues values = m_proxy;
+    ProxySettings values = m_proxy;
     if (m_dialogs.proxy && m_dialogs.proxy(this, values)) {
         m_proxy = values;
         markModified();
@@ -177,10 +177,10 @@ void CMyPropertyPage2::OnBrowseDirectory()
 {
     if (!m_dialogs.browseDirectory)
         return;
-    DirectoryBrowseRequest request;
-    request.server = m_pServer->text().toStdString();
+    FtpBrowseSettings request;
+    request.host = m_pServer->text().toStdString();
     request.port = FtpPortFromFile();
-    request.userName = m_pUserName->text().toStdString();
+    request.user = m_pUserName->text().toStdString();
     request.password = m_pPassword->text().toStdString();
     request.proxy = m_proxy;
     request.passive = m_pPassive->isChecked();
@@ -220,7 +220,7 @@ LiveSettings CMyPropertyPage2::FtpSettings() const
     s.m_nFireWallType = m_proxy.type;
     s.m_strFireWallServer = m_proxy.server;
     s.m_nFireWallPort = m_proxy.port;
-    s.m_strFireWallUsername = m_proxy.userName;
+    s.m_strFireWallUsername = m_proxy.user;
     s.m_strFireWallPassword = m_proxy.password;
     return s;
 }

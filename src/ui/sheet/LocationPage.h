@@ -36,7 +36,7 @@ class CMyPropertyPage2 : public CSettingsPage {
     LiveSettings FtpSettings() const;
     // The test window of the last "Test", while it is open.
     CFtpTestDialog* testDialog() const { return m_pTestDialog; }
-    const ProxyValues& proxy() const { return m_proxy; }
+    const ProxySettings& proxy() const { return m_proxy; }
 
   protected:
     void opened() override;
@@ -49,7 +49,7 @@ class CMyPropertyPage2 : public CSettingsPage {
     void OnTest();
 
     const SheetDialogs& m_dialogs;
-    ProxyValues m_proxy;
+    ProxySettings m_proxy;
     QCheckBox* m_pFtpUpload;
     QLabel* m_pLabels[5];
     QLineEdit* m_pServer;

@@ -227,8 +227,8 @@ TEST_F(LocationPage, ControlsFollowTheirBoxes)
 {
     startHub();
     set("UploadOptions", "FTPUpload", 0);
-    dialogs.proxy = [](QWidget*, ProxyValues&) { return false; };
-    dialogs.browseDirectory = [](QWidget*, const DirectoryBrowseRequest&, std::string&) {
+    dialogs.proxy = [](QWidget*, ProxySettings&) { return false; };
+    dialogs.browseDirectory = [](QWidget*, const FtpBrowseSettings&, std::string&) {
         return false;
     };
     openSheet(Sheet::LocationPage);
@@ -270,14 +270,14 @@ TEST_F(LocationPage, TheProxyAndDirectoryDialogsGetThePagesValues)
     set("UploadOptions", "UseFireWall", 1);
     set("UploadOptions", "FireWallServer", std::string("proxy.lan"));
     IniWritePassword("UploadOptions", "FireWallPassword", "proxypw");
-    ProxyValues shownToProxy;
-    dialogs.proxy = [&](QWidget*, ProxyValues& v) {
+    ProxySettings shownToProxy;
+    dialogs.proxy = [&](QWidget*, ProxySettings& v) {
         shownToProxy = v;
         v = {1, "gate.lan", 2100, "puser", "ppass"};
         return true;
     };
-    DirectoryBrowseRequest shownToBrowser;
-    dialogs.browseDirectory = [&](QWidget*, const DirectoryBrowseRequest& r, std::string& d) {
+    FtpBrowseSettings shownToBrowser;
+    dialogs.browseDirectory = [&](QWidget*, const FtpBrowseSettings& r, std::string& d) {
         shownToBrowser = r;
         d = "/pub/cam";
         return true;
@@ -285,7 +285,7 @@ TEST_F(LocationPage, TheProxyAndDirectoryDialogsGetThePagesValues)
     openSheet(Sheet::LocationPage);
     sheet->applyButton()->setEnabled(false);
     click("configureProxy");
-    EXPECT_EQ(shownToProxy, (ProxyValues{3, "proxy.lan", 21, "", "proxypw"}));
+    EXPECT_EQ(shownToProxy, (ProxySettings{3, "proxy.lan", 21, "", "proxypw"}));
     EXPECT_TRUE(sheet->applyButton()->isEnabled());
 
     type("ftpServer", QStringLiteral("ftp.example.org"));
@@ -294,11 +294,11 @@ TEST_F(LocationPage, TheProxyAndDirectoryDialogsGetThePagesValues)
     type("ftpDirectory", QStringLiteral("/start"));
     click("passiveMode");
     click("browseDirectory");
-    EXPECT_EQ(shownToBrowser.server, "ftp.example.org");
+    EXPECT_EQ(shownToBrowser.host, "ftp.example.org");
     EXPECT_EQ(shownToBrowser.port, 2121);
-    EXPECT_EQ(shownToBrowser.userName, "cam");
+    EXPECT_EQ(shownToBrowser.user, "cam");
     EXPECT_EQ(shownToBrowser.password, "secret");
-    EXPECT_EQ(shownToBrowser.proxy, (ProxyValues{1, "gate.lan", 2100, "puser", "ppass"}));
+    EXPECT_EQ(shownToBrowser.proxy, (ProxySettings{1, "gate.lan", 2100, "puser", "ppass"}));
     EXPECT_TRUE(shownToBrowser.passive);
     EXPECT_TRUE(shownToBrowser.useProxy);
     EXPECT_EQ(shownToBrowser.directory, "/start");
@@ -416,20 +416,20 @@ TEST_F(ImagePage, StampDialogsEditTheCarriedValues)
 {
     startHub();
     set("ImageOptions", "Font", std::string(40, 'F')); // cut to a logical font's 31
-    BannerValues seen;
-    dialogs.banner = [&](QWidget*, Hub&, BannerValues& v) {
+    BannerProperties seen;
+    dialogs.banner = [&](QWidget*, Hub&, BannerProperties& v) {
         seen = v;
         v.text = "Changed";
         v.font.face = "Sans";
-        v.colour = 0x0000FF;
+        v.color = 0x0000FF;
         return true;
     };
-    dialogs.dateTime = [](QWidget*, Hub&, DateTimeValues& v) {
+    dialogs.dateTime = [](QWidget*, Hub&, DateTimeProperties& v) {
         v.format = 4;
         return true;
     };
-    dialogs.logo = [](QWidget*, Hub&, LogoValues& v) {
-        v.fileName = "/logo.gif";
+    dialogs.logo = [](QWidget*, Hub&, LogoProperties& v) {
+        v.path = "/logo.gif";
         return false; // cancelled: nothing taken over
     };
     openSheet(Sheet::ImagePage);
@@ -437,7 +437,7 @@ TEST_F(ImagePage, StampDialogsEditTheCarriedValues)
     click("dateTimeProperties");
     click("logoProperties");
     EXPECT_EQ(seen.font.face, std::string(31, 'F'));
-    EXPECT_EQ(seen.colour, 0xFFFFFFu);
+    EXPECT_EQ(seen.color, 0xFFFFFFu);
     click("ok");
     const auto keys = fileKeys();
     EXPECT_EQ(keys.at("ImageOptions/Message"), "Changed");
