@@ -357,8 +357,22 @@ bool CFtpSession::SecureData(CTimedSocket& data, CTimedSocket* listener,
                 return false;
             continue;
         }
-        m_strMessage = r == CTimedSocket::TlsResult::TimedOut ? std::string(ftptext::kTlsTimedOut)
-                                                              : data.TlsError();
+        if (r == CTimedSocket::TlsResult::TimedOut) {
+            m_strMessage = ftptext::kTlsTimedOut;
+            return false;
+        }
+        // The server may have refused the transfer and dropped the connection (its reply says
+        // why), or, after a 1xx, it sends a closing reply once it sees the connection fail.
+        // Either is read now, so that the next command does not take it for its own.
+        const std::string failure = data.TlsError();
+        data.Reset();
+        if (!replied && !preliminary()) {
+            if (m_strMessage == ftptext::kRead)
+                m_strMessage = failure;
+            return false; // the refusal is the message
+        }
+        Command({});
+        m_strMessage = failure;
         return false;
     }
     return replied || preliminary();

@@ -548,8 +548,13 @@ bool CTimedSocket::ShutdownTls(Clock::time_point deadline, CTimedSocket* interru
 
 bool CTimedSocket::InputReady()
 {
+    // The LF behind the last line's CR (and any NUL) is skipped by ReadLine: it is no reply.
+    while (m_nReadPos >= 0 && m_nReadPos < m_nBuffered &&
+           (m_buffer[m_nReadPos] == '\n' || m_buffer[m_nReadPos] == '\0'))
+        ++m_nReadPos;
     if (m_nReadPos >= 0 && m_nReadPos < m_nBuffered)
         return true;
+    m_nReadPos = -1;
     if (m_hSocket == INVALID_SOCKET)
         return false;
     if (!m_pTls) {

@@ -129,8 +129,10 @@ CTlsContext::CTlsContext() = default;
 
 CTlsContext::~CTlsContext()
 {
-    if (m_pControlSession)
-        SSL_SESSION_free(m_pControlSession);
+    for (SSL_SESSION* session : m_sessions)
+        SSL_SESSION_free(session);
+    if (m_pLastUsed)
+        SSL_SESSION_free(m_pLastUsed);
     if (m_pCtx)
         SSL_CTX_free(m_pCtx);
 }
@@ -167,13 +169,32 @@ bool CTlsContext::Init(const std::string& host, bool verify, const std::optional
 
 int CTlsContext::NewSession(SSL* ssl, SSL_SESSION* session)
 {
+    // Every connection of the context descends from the control connection's session: its own
+    // tickets, or those a data connection got by resuming it.
     auto* self = static_cast<CTlsContext*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(ssl)));
-    if (!self || ssl != self->m_pControl)
-        return 0; // a data connection's own sessions are not reused
-    if (self->m_pControlSession)
-        SSL_SESSION_free(self->m_pControlSession);
-    self->m_pControlSession = session;
+    if (!self)
+        return 0;
+    if (self->m_sessions.size() == kMaxSessions) {
+        SSL_SESSION_free(self->m_sessions.front());
+        self->m_sessions.pop_front();
+    }
+    self->m_sessions.push_back(session);
     return 1; // kept
+}
+
+SSL_SESSION* CTlsContext::NextSession()
+{
+    // Each ticket once, oldest first; when none is new, the last one again (servers whose
+    // tickets last, and TLS 1.2 sessions, resume it as often as needed).
+    while (!m_sessions.empty()) {
+        if (m_pLastUsed)
+            SSL_SESSION_free(m_pLastUsed);
+        m_pLastUsed = m_sessions.front();
+        m_sessions.pop_front();
+        if (SSL_SESSION_is_resumable(m_pLastUsed) == 1)
+            return m_pLastUsed;
+    }
+    return m_pLastUsed;
 }
 
 CTlsConnection::CTlsConnection(CTlsContext& context, int fd, bool control)
@@ -203,16 +224,14 @@ CTlsConnection::CTlsConnection(CTlsContext& context, int fd, bool control)
             X509_VERIFY_PARAM_set1_host(param, host.c_str(), 0);
         }
     }
-    if (control)
-        context.m_pControl = m_pSsl;
-    else if (context.m_pControlSession)
-        SSL_set_session(m_pSsl, context.m_pControlSession);
+    if (!control) {
+        if (SSL_SESSION* session = context.NextSession())
+            SSL_set_session(m_pSsl, session);
+    }
 }
 
 CTlsConnection::~CTlsConnection()
 {
-    if (m_context.m_pControl == m_pSsl)
-        m_context.m_pControl = nullptr;
     if (m_pSsl)
         SSL_free(m_pSsl); // frees the BIO; the socket stays with its owner
 }

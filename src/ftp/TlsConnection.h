@@ -3,6 +3,7 @@
 #include "ftp/FtpSecurity.h"
 
 #include <cstddef>
+#include <deque>
 #include <optional>
 #include <string>
 
@@ -17,7 +18,9 @@ namespace vistrel {
 // The TLS side of one FTP session: one OpenSSL client context with the session's certificate
 // rules, and the TLS session of the control connection, which every data connection resumes
 // (servers such as vsftpd with require_ssl_reuse refuse data connections that do not, so that
-// nobody else can slip into a transfer).
+// nobody else can slip into a transfer). With TLS 1.3 a server may accept each of its session
+// tickets once only; each resumption brings a new one, so the tickets descending from the control
+// connection's session are kept and each is used once, the last one as often as needed.
 class CTlsContext {
   public:
     CTlsContext();
@@ -40,10 +43,13 @@ class CTlsContext {
   private:
     friend class CTlsConnection;
     static int NewSession(ssl_st* ssl, ssl_session_st* session);
+    // The session for the next data connection (owned here), or nullptr before there is one.
+    ssl_session_st* NextSession();
 
+    static constexpr std::size_t kMaxSessions = 8;
     ssl_ctx_st* m_pCtx = nullptr;
-    ssl_session_st* m_pControlSession = nullptr; // the latest the control connection received
-    ssl_st* m_pControl = nullptr;                // the control connection, while it exists
+    std::deque<ssl_session_st*> m_sessions; // oldest first, each held with a reference
+    ssl_session_st* m_pLastUsed = nullptr;  // kept alive while a data connection may still use it
     std::string m_strHost;
     bool m_bVerify = true;
     std::optional<Sha256Digest> m_pin;
@@ -63,7 +69,7 @@ class CTlsConnection {
     };
 
     // control: the session's control connection (its TLS session is the one data connections
-    // resume); otherwise a data connection, which resumes it.
+    // resume); otherwise a data connection, which resumes it (see CTlsContext).
     CTlsConnection(CTlsContext& context, int fd, bool control);
     ~CTlsConnection();
     CTlsConnection(const CTlsConnection&) = delete;
