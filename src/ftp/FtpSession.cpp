@@ -343,7 +343,9 @@ void CFtpSession::Quit()
 {
     if (!m_pControl)
         return;
-    SendCommand("QUIT");
+    // With TLS asked for, nothing but AUTH goes out in clear, not even QUIT.
+    if (!m_pTls || m_pControl->IsTls())
+        SendCommand("QUIT");
     m_pControl->Reset();
     m_pControl.reset();
 }

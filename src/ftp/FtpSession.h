@@ -143,7 +143,8 @@ class CFtpSession {
     bool RenameTolerant(const std::string& oldName, const std::string& newName);
     bool Rename(const std::string& oldName, const std::string& newName); // no tolerance
     bool MakeDir(const std::string& name);                               // MKD, 2xx
-    // Sends QUIT without reading a reply and closes the control connection.
+    // Sends QUIT without reading a reply and closes the control connection. With TLS asked for,
+    // QUIT is sent only through TLS (after a refused AUTH TLS the connection just closes).
     void Quit();
 
     // Stores the local file on the server as remoteName (relative to the current directory). The
