@@ -31,7 +31,16 @@ authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
 
 handler = FTPHandler
 if args.tls:
-    from pyftpdlib.handlers import TLS_FTPHandler
+    from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
+
+    class EarlyHandshakeDtpHandler(TLS_DTPHandler):
+        """Lets a client make the data connection's handshake before it sends the transfer
+        command, as curl does: pyftpdlib would take those early bytes for a closed connection."""
+
+        def readable(self):
+            if self._ssl_accepting or self._ssl_want_read:
+                return True
+            return super().readable()
 
     class ImplicitTlsHandler(TLS_FTPHandler):
         """TLS from the first byte: the greeting follows the handshake."""
@@ -43,6 +52,7 @@ if args.tls:
             TLS_FTPHandler.handle(self)
 
     handler = ImplicitTlsHandler if args.tls == "implicit" else TLS_FTPHandler
+    handler.dtp_handler = EarlyHandshakeDtpHandler
     handler.certfile = args.cert
     handler.keyfile = args.key
     handler.tls_control_required = args.tls_required
