@@ -137,6 +137,12 @@ int CTimedSocket::Wait(short events, int seconds)
 
 int CTimedSocket::WaitUntil(short events, Clock::time_point deadline, CTimedSocket* interruptOn)
 {
+    // Nothing to wait for without a socket (poll would just sleep until the deadline): a send or
+    // read on an object whose connect failed fails at once.
+    if (m_hSocket == INVALID_SOCKET) {
+        errno = EBADF;
+        return -1;
+    }
     for (;;) {
         if (interruptOn && interruptOn->InputReady())
             return 2;
