@@ -365,17 +365,21 @@ long long CTimedSocket::SendAll(const void* data, std::size_t length)
 
 int CTimedSocket::Receive(void* buffer, int size)
 {
-    if (m_pTls) {
-        const long long n =
-            TlsRead(buffer, static_cast<std::size_t>(std::max(0, size)),
+    const long long n =
+        ReceiveSome(buffer, static_cast<std::size_t>(std::max(0, size)),
                     Clock::now() + std::chrono::seconds(std::max(0, m_nReceiveWait)));
-        return n == -2 ? 0 : static_cast<int>(n);
-    }
-    const int w = Wait(POLLIN, m_nReceiveWait);
+    return n == -2 ? 0 : static_cast<int>(n);
+}
+
+long long CTimedSocket::ReceiveSome(void* buffer, std::size_t size, Clock::time_point deadline)
+{
+    if (m_pTls)
+        return TlsRead(buffer, size, deadline);
+    const int w = WaitUntil(POLLIN, deadline);
     if (w != 1)
-        return w;
-    const ssize_t n = g_calls.recv(m_hSocket, buffer, static_cast<size_t>(size < 0 ? 0 : size), 0);
-    return n <= 0 ? 0 : static_cast<int>(n);
+        return w == 0 ? -2 : -1;
+    const ssize_t n = g_calls.recv(m_hSocket, buffer, size, 0);
+    return n <= 0 ? 0 : n;
 }
 
 int CTimedSocket::ReadLine(char* dest, int capacity, int& length, ReplyDeadline* deadline)
@@ -408,41 +412,21 @@ int CTimedSocket::ReadLine(char* dest, int capacity, int& length, ReplyDeadline*
             length = stored;
             return 1;
         }
-        if (m_pTls) {
-            const bool started = deadline && deadline->started;
-            const Clock::time_point until =
-                started ? deadline->at
-                        : Clock::now() + std::chrono::seconds(std::max(0, m_nTimeout));
-            const long long n = started && Clock::now() >= until
-                                    ? -2
-                                    : TlsRead(m_buffer, kLineBufferSize - 1, until);
-            if (n < 0) {
-                dest[stored] = '\0';
-                return n == -2 ? 0 : -1;
-            }
-            if (n == 0) {
-                dest[stored] = '\0';
-                length = stored;
-                return 0;
-            }
-            m_nBuffered = static_cast<int>(n);
-            m_buffer[m_nBuffered] = '\r';
-            m_nReadPos = 0;
-            continue;
-        }
-        int w;
+        long long n;
         if (deadline && deadline->started) {
             // Checked before waiting: a server that floods lines never lets the wait expire.
-            w = Clock::now() >= deadline->at ? 0 : WaitUntil(POLLIN, deadline->at);
+            n = Clock::now() >= deadline->at
+                    ? -2
+                    : ReceiveSome(m_buffer, kLineBufferSize - 1, deadline->at);
         } else {
-            w = Wait(POLLIN, m_nTimeout);
+            n = ReceiveSome(m_buffer, kLineBufferSize - 1,
+                            Clock::now() + std::chrono::seconds(std::max(0, m_nTimeout)));
         }
-        if (w != 1) {
+        if (n < 0) {
             dest[stored] = '\0';
-            return w;
+            return n == -2 ? 0 : -1;
         }
-        const ssize_t n = g_calls.recv(m_hSocket, m_buffer, kLineBufferSize - 1, 0);
-        if (n <= 0) {
+        if (n == 0) {
             dest[stored] = '\0';
             length = stored;
             return 0;

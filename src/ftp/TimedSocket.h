@@ -159,8 +159,9 @@ class CTimedSocket {
     int WaitUntil(short events, Clock::time_point deadline, CTimedSocket* interruptOn = nullptr);
     // Connects the held socket to one address, waiting until deadline; 0 or the errno.
     int ConnectTo(const struct sockaddr_storage& addr, unsigned length, Clock::time_point deadline);
-    // One read through TLS, waiting until deadline: > 0 bytes, 0 the end or an error,
+    // One read, plain or through TLS, waiting until deadline: > 0 bytes, 0 the end or an error,
     // -1 the wait failed, -2 the deadline passed.
+    long long ReceiveSome(void* buffer, std::size_t size, Clock::time_point deadline);
     long long TlsRead(void* buffer, std::size_t size, Clock::time_point deadline);
     // Sends all through TLS, each wait at most the time-out: length, -1 error, -2 expired.
     long long TlsWrite(const void* data, std::size_t length);

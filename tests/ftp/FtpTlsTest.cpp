@@ -119,19 +119,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 } // namespace
 
-// Plain FTP ignores a fingerprint it has no use for and sends what it always sent.
-TEST(TlsSettings, SecurityNoneKeepsThePlainConversation)
-{
-    ScriptedFtpServer srv;
-    ASSERT_TRUE(srv.start());
-    CFtpSession s;
-    s.SetTimeout(1);
-    s.SetSecurity({0, false, "not a fingerprint"});
-    EXPECT_TRUE(s.LogOn("127.0.0.1", srv.port(), "cam", "secret", "", "", "", "", 0, 0));
-    s.Quit();
-    EXPECT_EQ(srv.rawInput(), "USER cam\r\nPASS secret\r\nQUIT\r\n");
-}
-
 TEST(TlsSettings, FingerprintsReadInTheFormsToolsPrint)
 {
     Sha256Digest d{};
