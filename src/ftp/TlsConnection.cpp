@@ -300,12 +300,15 @@ CTlsConnection::Io CTlsConnection::Handshake()
             return Io::Failed;
         }
     }
+    m_bReady = true;
     return Io::Done;
 }
 
 CTlsConnection::Io CTlsConnection::Read(void* buffer, std::size_t size, std::size_t& n)
 {
     n = 0;
+    if (!m_bReady)
+        return Io::Failed; // OpenSSL would go on with an unfinished or refused handshake
     ERR_clear_error();
     errno = 0;
     const int r = SSL_read_ex(m_pSsl, buffer, size, &n);
@@ -315,6 +318,8 @@ CTlsConnection::Io CTlsConnection::Read(void* buffer, std::size_t size, std::siz
 CTlsConnection::Io CTlsConnection::Write(const void* data, std::size_t size, std::size_t& n)
 {
     n = 0;
+    if (!m_bReady)
+        return Io::Failed;
     ERR_clear_error();
     errno = 0;
     const int r = SSL_write_ex(m_pSsl, data, size, &n);
@@ -323,8 +328,8 @@ CTlsConnection::Io CTlsConnection::Write(const void* data, std::size_t size, std
 
 CTlsConnection::Io CTlsConnection::Shutdown()
 {
-    if (!m_pSsl)
-        return Io::Done;
+    if (!m_bReady)
+        return Io::Done; // nothing to close properly
     if (!m_bCloseSent) {
         ERR_clear_error();
         errno = 0;

@@ -78,6 +78,7 @@ class CTlsConnection {
     // The client handshake, including the certificate check. On Failed, Error() is
     // "Certificate error: <reason>" or "TLS handshake failed: <reason>".
     Io Handshake();
+    // Only after a successful handshake; Failed before (so nothing can restart a failed one).
     Io Read(void* buffer, std::size_t size, std::size_t& n);
     Io Write(const void* data, std::size_t size, std::size_t& n);
     // Sends close_notify (once) and then reads until the peer's close_notify or the end of the
@@ -102,6 +103,7 @@ class CTlsConnection {
     ssl_st* m_pSsl = nullptr;
     int m_fd;
     bool m_bControl;
+    bool m_bReady = false; // the handshake and the certificate check passed
     bool m_bCloseSent = false;
     std::string m_strError;
     std::string m_strCertificate; // the summary, recorded while the chain is checked

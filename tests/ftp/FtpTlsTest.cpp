@@ -48,20 +48,20 @@ TEST_P(TlsRefusals, EndTheLogOnBeforeTheUserName)
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(s.LogOn("127.0.0.1", r.logonType == 0 ? srv.port() : 2121, "cam", "secret", "",
                          "127.0.0.1", "pu", "proxysecret", srv.port(), r.logonType));
+    const std::string message = s.Message();
+    s.Quit(); // nothing to wait for: it must not add a time-out of its own
     const double seconds = secondsSince(start);
     if (r.message.ends_with("…")) {
-        EXPECT_TRUE(s.Message().starts_with(r.message.substr(0, r.message.size() - 3)))
-            << s.Message();
+        EXPECT_TRUE(message.starts_with(r.message.substr(0, r.message.size() - 3))) << message;
     } else {
-        EXPECT_EQ(s.Message(), r.message);
+        EXPECT_EQ(message, r.message);
     }
     if (r.waitsTheTimeOut) {
         EXPECT_GE(seconds, 0.9);
-        EXPECT_LT(seconds, 3.0);
+        EXPECT_LT(seconds, 1.8);
     } else {
         EXPECT_LT(seconds, 0.9);
     }
-    s.Quit();
     s.CloseLog();
     const std::string raw = srv.rawInput();
     EXPECT_EQ(raw.find("USER"), std::string::npos);
