@@ -6,13 +6,13 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-svg-dev libjpeg62-turbo-dev libpng-dev zlib1g-dev
-          libtiff-dev libv4l-dev libcurl4-openssl-dev fonts-dejavu-core)
+          libtiff-dev libv4l-dev libcurl4-openssl-dev libssl-dev fonts-dejavu-core)
 for arg in "$@"; do
   case "$arg" in
-    --tests) packages+=(libgtest-dev libgmock-dev python3 python3-pyftpdlib python3-pil
-                        libjpeg-turbo-progs clang-format-14) ;;
+    --tests) packages+=(libgtest-dev libgmock-dev python3 python3-pyftpdlib python3-openssl
+                        python3-pil libjpeg-turbo-progs clang-format-14) ;;
     --bench) packages+=(libbenchmark-dev fswebcam curl libgif-dev libjpeg-turbo-progs
-                        python3-pyftpdlib) ;;
+                        python3-pyftpdlib python3-openssl) ;;
     *) echo "bootstrap: unknown option $arg" >&2; exit 2 ;;
   esac
 done

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Unpacks the FTP daemons that the FTP integration tests run (proftpd with its forward proxy module,
-# vsftpd) into BUILD_DIR/ftp-daemons, without installing them: an installed daemon starts a system
-# FTP service on port 21, and apt allows only one FTP server package at a time. The libraries
+# Unpacks the FTP daemons that the FTP integration tests run (proftpd with its forward proxy and TLS
+# modules, vsftpd) into BUILD_DIR/ftp-daemons, without installing them: an installed daemon starts
+# a system FTP service on port 21, and apt allows only one FTP server package at a time. The libraries
 # proftpd needs that a desktop system may lack are unpacked alongside; the tests point
 # LD_LIBRARY_PATH at them. Does nothing when the folder is already complete.
 #   usage: ftp-daemons.sh BUILD_DIR
@@ -41,6 +41,7 @@ for deb in "$work"/*.deb; do
 done
 test -x "$dest.partial/usr/sbin/proftpd" && test -x "$dest.partial/usr/sbin/vsftpd"
 test -f "$dest.partial/usr/lib/proftpd/mod_proxy.so"
+test -f "$dest.partial/usr/lib/proftpd/mod_tls.so" # FTPS tests (from proftpd-mod-crypto)
 rm -rf "$dest"
 mv "$dest.partial" "$dest"
 echo "${packages[*]}" > "$stamp"

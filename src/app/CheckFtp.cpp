@@ -1,5 +1,6 @@
 #include "app/CheckFtp.h"
 
+#include "app/SettingsBridge.h"
 #include "ftp/FtpSession.h"
 #include "ftp/LogOnTable.h"
 #include "platform/PrivateTempDir.h"
@@ -59,6 +60,7 @@ bool CheckFtp(const LiveSettings& s, std::string& out)
     CFtpSession session;
     session.SetTimeout(s.m_nFTPTimeOut);
     session.SetPassive(s.m_bPassiveMode);
+    session.SetSecurity(ToFtpSecuritySettings(s));
     if (!logPath.empty())
         session.OpenLog(logPath);
 

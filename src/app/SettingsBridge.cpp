@@ -25,6 +25,7 @@ UploadSettings ToUploadSettings(const LiveSettings& l, int logonType)
     u.fireWallPort = l.m_nFireWallPort;
     u.fireWallUsername = l.m_strFireWallUsername;
     u.fireWallPassword = l.m_strFireWallPassword;
+    u.ftpSecurity = ToFtpSecuritySettings(l);
     u.noTempFile = l.m_bNoTempFile;
     u.ftpLog = l.m_bFTPLog;
     u.onlyWhileOnline = l.m_bOnlyWhileOnline;
@@ -39,6 +40,11 @@ UploadSettings ToUploadSettings(const LiveSettings& l, int logonType)
     u.dunPassword = l.m_strPassword;
     u.dunPhoneNumber = l.m_strPhoneNumber;
     return u;
+}
+
+FtpSecuritySettings ToFtpSecuritySettings(const LiveSettings& l)
+{
+    return {l.m_nFTPSecurity, l.m_bFTPVerifyCertificate, l.m_strFTPCertificateFingerprint};
 }
 
 ComposeSettings ToComposeSettings(const LiveSettings& l)

@@ -9,6 +9,9 @@ namespace vistrel {
 
 // The live settings as each subsystem takes them.
 UploadSettings ToUploadSettings(const LiveSettings& live, int logonType);
+// The TLS settings of every FTP session: the upload cycle's, vistreld --check-ftp's and the
+// directory browser's.
+FtpSecuritySettings ToFtpSecuritySettings(const LiveSettings& live);
 ComposeSettings ToComposeSettings(const LiveSettings& live);
 // The device settings plus the stored video format, read from the file at this moment.
 CaptureSettings ToCaptureSettings(const LiveSettings& live);

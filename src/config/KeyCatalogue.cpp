@@ -60,6 +60,11 @@ constexpr SettingKey kKeys[] = {
     {"UploadOptions", "SaveAsFilename", T::String, "vistrel.jpg", "vistrel.jpg"},
     {"UploadOptions", "SuppressErrors", T::Flag, "1", "0"},
     {"UploadOptions", "FTPLog", T::Flag, "0", "0"},
+    // FTPS: 0 none, 1 explicit TLS (AUTH TLS), 2 implicit TLS; a SHA-256 fingerprint (hex, colons
+    // allowed) pins the server's certificate. Missing keys keep plain FTP.
+    {"UploadOptions", "FTPSecurity", T::Integer, "0", "0"},
+    {"UploadOptions", "FTPVerifyCertificate", T::Flag, "1", "1"},
+    {"UploadOptions", "FTPCertificateFingerprint", T::String, "", ""},
 
     {"ConnectOptions", "UseLAN", T::Flag, "0", "0"},
     {"ConnectOptions", "AskBeforeConnect", T::Flag, "1", "1"},

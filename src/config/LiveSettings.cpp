@@ -109,6 +109,9 @@ void LiveSettings::LoadFtp()
     m_strFireWallPassword = readString(s, "FireWallPassword");
     m_bSaveAsFile = readFlag(s, "SaveAsFile");
     m_strSaveAsFilename = readString(s, "SaveAsFilename");
+    m_nFTPSecurity = readInt(s, "FTPSecurity");
+    m_bFTPVerifyCertificate = readFlag(s, "FTPVerifyCertificate");
+    m_strFTPCertificateFingerprint = readString(s, "FTPCertificateFingerprint");
 }
 
 void LiveSettings::LoadConnection()

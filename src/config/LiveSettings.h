@@ -65,6 +65,9 @@ struct LiveSettings {
     std::string m_strFireWallPassword;
     bool m_bSaveAsFile = true;
     std::string m_strSaveAsFilename = "vistrel.jpg";
+    int m_nFTPSecurity = 0;                     // 0 plain FTP, 1 explicit TLS, 2 implicit TLS
+    bool m_bFTPVerifyCertificate = true;        // the system's CA store and the server's name
+    std::string m_strFTPCertificateFingerprint; // SHA-256 of the server's certificate, or empty
 
     // ConnectOptions, connection loader
     bool m_bUseLAN = false;

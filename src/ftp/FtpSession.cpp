@@ -1,10 +1,13 @@
 #include "ftp/FtpSession.h"
 
 #include "ftp/LogOnTable.h"
+#include "ftp/TlsConnection.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <new>
+#include <optional>
 #include <unistd.h>
 
 namespace vistrel {
@@ -193,12 +196,42 @@ bool CFtpSession::LogOn(const std::string& host, int port, const std::string& us
     if (RefuseLineBreaks(
             {&host, &user, &password, &account, &proxyHost, &proxyUser, &proxyPassword}))
         return false;
+    const int security = m_security.security;
+    if (security < 0 || security > static_cast<int>(FtpSecurity::Implicit)) {
+        m_strMessage = ftptext::kSecurityValue;
+        return false;
+    }
+    const bool tls = security != static_cast<int>(FtpSecurity::None);
+    std::optional<Sha256Digest> pin;
+    if (tls && !m_security.fingerprint.empty()) {
+        pin.emplace();
+        if (!ParseFingerprint(m_security.fingerprint, *pin)) {
+            m_strMessage = ftptext::kFingerprint;
+            return false;
+        }
+    }
+    if (tls && logonType != 0) {
+        m_strMessage = ftptext::kProxyTls;
+        return false;
+    }
 
     const bool direct = logonType == 0;
     if (!Connect(direct ? host : proxyHost, direct ? port : proxyPort))
         return false;
+    m_pTls.reset();
+    if (tls) {
+        m_pTls = std::make_unique<CTlsContext>();
+        if (!m_pTls->Init(HostWithoutBrackets(host), m_security.verifyCertificate, pin,
+                          &m_strMessage))
+            return false;
+        if (security == static_cast<int>(FtpSecurity::Implicit) && !SecureControl())
+            return false;
+    }
     if (!Command({}))
         return false;
+    if (security == static_cast<int>(FtpSecurity::Explicit) &&
+        (!Command("AUTH TLS") || !SecureControl()))
+        return false; // a refusal leaves the server's reply; nothing else was sent
 
     const LogOnValues values{host, port, user, password, account, proxyUser, proxyPassword};
     int step = 0;
@@ -206,7 +239,9 @@ bool CFtpSession::LogOn(const std::string& host, int port, const std::string& us
         const std::string text = LogOnCommand(row[step], values);
         if (!SendCommand(text))
             return false;
-        Log(text + "\r\n");
+        // On plain FTP the password is on the wire in clear anyway, and the log shows what was
+        // sent; through TLS it is not, and the log must not give it away either.
+        Log((tls && text.starts_with("PASS ") ? std::string("PASS ********") : text) + "\r\n");
         if (!ReadReply()) {
             Log(m_strMessage + "\r\n");
             return false;
@@ -220,13 +255,39 @@ bool CFtpSession::LogOn(const std::string& host, int port, const std::string& us
         else
             return false;
         if (next == kLogOnDone)
-            return true;
+            return !tls || ProtectData();
         if (next == kLogOnFail)
             break;
         step = next;
     }
     m_strMessage = ftptext::kLogonFailed;
     return false;
+}
+
+bool CFtpSession::SecureControl()
+{
+    const auto deadline =
+        CTimedSocket::Clock::now() + std::chrono::seconds(std::max(0, m_nTimeout));
+    const CTimedSocket::TlsResult r = m_pControl->StartTls(*m_pTls, true, deadline);
+    const CTlsConnection* tls = m_pControl->Tls();
+    const std::string certificate = tls ? tls->CertificateSummary() : std::string();
+    if (!certificate.empty())
+        Log("Certificate: " + certificate + "\r\n");
+    if (r != CTimedSocket::TlsResult::Done) {
+        m_strMessage = r == CTimedSocket::TlsResult::TimedOut ? std::string(ftptext::kTlsTimedOut)
+                                                              : m_pControl->TlsError();
+        Log(m_strMessage + "\r\n");
+        return false;
+    }
+    Log("TLS: " + tls->Description() + "\r\n");
+    if (CertificateUnchecked(m_security))
+        Log(std::string(ftptext::kNotVerified) + "\r\n");
+    return true;
+}
+
+bool CFtpSession::ProtectData()
+{
+    return Command("PBSZ 0") && Command("PROT P");
 }
 
 bool CFtpSession::ChangeDir(const std::string& dir)
@@ -282,7 +343,9 @@ void CFtpSession::Quit()
 {
     if (!m_pControl)
         return;
-    SendCommand("QUIT");
+    // With TLS asked for, nothing but AUTH goes out in clear, not even QUIT.
+    if (!m_pTls || m_pControl->IsTls())
+        SendCommand("QUIT");
     m_pControl->Reset();
     m_pControl.reset();
 }

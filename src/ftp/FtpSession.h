@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ftp/FtpSecurity.h"
 #include "ftp/TimedSocket.h"
 
 #include <cstdio>
@@ -33,6 +34,17 @@ inline constexpr const char* kDataSocket = "Data Channel Socket Error";
 inline constexpr const char* kLineBreak = "Refused: a name or password contains a line break";
 // A log-on type without a log-on sequence (a stored proxy type outside the list).
 inline constexpr const char* kProxyType = "The proxy type is not valid";
+// TLS (FTPS). Certificate and handshake failures read "Certificate error: <reason>" and
+// "TLS handshake failed: <reason>".
+inline constexpr const char* kTlsTimedOut = "TLS handshake timed out";
+// An FTP proxy would see the password (it must read the log-on to pass it on) and carries the
+// session on in clear; TLS to the proxy would only pretend to protect it.
+inline constexpr const char* kProxyTls = "Refused: TLS cannot be used with an FTP proxy log-on";
+inline constexpr const char* kSecurityValue = "Refused: the FTP security setting must be 0, 1 or 2";
+inline constexpr const char* kFingerprint =
+    "Refused: the certificate fingerprint must be 64 hex digits (colons allowed)";
+// Said once per session (log and status) when any certificate is accepted.
+inline constexpr const char* kNotVerified = "Warning: the server's certificate is not verified";
 } // namespace ftptext
 
 // One FTP control connection, used for one job and then thrown away: one upload cycle or one
@@ -55,10 +67,20 @@ inline constexpr const char* kProxyType = "The proxy type is not valid";
 //   s.ChangeDir(dir); s.UploadFile(picture, tempName); s.Rename(tempName, name); s.Quit();
 //
 // The FTP log (OpenLog) records the conversation: every command sent by Command, LogOn, RNFR and
-// the transfer commands (not QUIT, not LIST; passwords in clear), and after each reply its last
-// line or, when reading failed, the message. Every entry is followed by CR LF, and the file is
-// written in text mode where each LF is stored as CR LF: an entry ends in CR CR LF and a reply
-// line's own LF becomes CR LF.
+// the transfer commands (not QUIT, not LIST; passwords in clear on plain FTP), and after each
+// reply its last line or, when reading failed, the message. Every entry is followed by CR LF, and
+// the file is written in text mode where each LF is stored as CR LF: an entry ends in CR CR LF
+// and a reply line's own LF becomes CR LF.
+//
+// TLS (SetSecurity): with explicit TLS the session sends "AUTH TLS" after the greeting and
+// nothing else until the handshake is done; implicit TLS starts with the handshake. After the
+// log-on it sends "PBSZ 0" and "PROT P", so that data connections are encrypted too; each resumes
+// the control connection's TLS session and ends with a TLS close. The log then also records the
+// protocol and cipher ("TLS: TLSv1.3, TLS_AES_256_GCM_SHA384"), the server's certificate, and
+// the password command as "PASS ********".
+//
+// IPv6: on a control connection over IPv6 the data commands are EPSV and EPRT instead of PASV
+// and PORT.
 class CFtpSession {
   public:
     static constexpr int kDefaultTimeout = 90;
@@ -75,6 +97,9 @@ class CFtpSession {
     int Timeout() const { return m_nTimeout; }
     // Data connections by PASV (true) or PORT (false). Returns the previous value.
     bool SetPassive(bool passive);
+    // TLS for the next LogOn (the default is plain FTP).
+    void SetSecurity(const FtpSecuritySettings& settings) { m_security = settings; }
+    const FtpSecuritySettings& Security() const { return m_security; }
     // The wait of each receive of a listing (45 s by default, whatever the time-out is).
     void SetListReceiveWait(int seconds) { m_nListReceiveWait = seconds; }
 
@@ -103,7 +128,10 @@ class CFtpSession {
     // Connects to the server (log-on type 0) or the proxy (any other type), reads the greeting
     // (2xx) and runs the log-on sequence of logonType (see LogOnTable.h). account is empty for
     // every caller. A type that has no sequence returns false at once with the message "The proxy
-    // type is not valid"; a value with a line break returns false before connecting.
+    // type is not valid"; a value with a line break returns false before connecting, and so do
+    // TLS with a proxy type, a security value other than 0, 1, 2 and a malformed fingerprint.
+    // With TLS, a refused AUTH TLS fails with the server's reply, a failed handshake with what
+    // failed, and nothing of the log-on is sent unless the handshake succeeded.
     bool LogOn(const std::string& host, int port, const std::string& user,
                const std::string& password, const std::string& account,
                const std::string& proxyHost, const std::string& proxyUser,
@@ -115,7 +143,8 @@ class CFtpSession {
     bool RenameTolerant(const std::string& oldName, const std::string& newName);
     bool Rename(const std::string& oldName, const std::string& newName); // no tolerance
     bool MakeDir(const std::string& name);                               // MKD, 2xx
-    // Sends QUIT without reading a reply and closes the control connection.
+    // Sends QUIT without reading a reply and closes the control connection. With TLS asked for,
+    // QUIT is sent only through TLS (after a refused AUTH TLS the connection just closes).
     void Quit();
 
     // Stores the local file on the server as remoteName (relative to the current directory). The
@@ -141,6 +170,14 @@ class CFtpSession {
 
   private:
     void Log(const std::string& text);
+    // The TLS handshake of the control connection, logged.
+    bool SecureControl();
+    // PBSZ 0 and PROT P after a TLS log-on.
+    bool ProtectData();
+    // The TLS handshake of a data connection. The STOR or LIST has been sent; for active mode
+    // this first accepts the server's connection. The preliminary (1xx) reply is read whenever it
+    // comes, before, during or after the handshake (servers differ), and must be 1xx.
+    bool SecureData(CTimedSocket& data, CTimedSocket* listener, const std::string& onlyFrom);
     bool ReadLineInto(std::string& line, ReplyDeadline& deadline);
     bool RefuseLineBreaks(std::initializer_list<const std::string*> values);
     bool RenameImpl(const std::string& oldName, const std::string& newName, bool tolerant);
@@ -149,6 +186,9 @@ class CFtpSession {
 
     std::FILE* m_pLog = nullptr;
     std::string m_strMessage;
+    FtpSecuritySettings m_security;
+    // Before the control socket: its TLS connection refers to the context until it is closed.
+    std::unique_ptr<CTlsContext> m_pTls;
     std::unique_ptr<CTimedSocket> m_pControl;
     int m_nReplyClass = 0;
     bool m_bPassive = false;
@@ -162,6 +202,10 @@ class CFtpSession {
 // order, when a part is not a number from 0 to 255 (spaces before it allowed), or when the
 // address has not four parts.
 bool ParsePasvReply(const std::string& reply, std::string& address, int& port);
+
+// The data port of an EPSV reply: "(|||port|)", where "|" may be any printable character that is
+// not a digit. False when there is no such text or the port is not 1 to 65535.
+bool ParseEpsvReply(const std::string& reply, int& port);
 
 // Whether text contains CR, LF or NUL.
 bool HasLineBreak(const std::string& text);

@@ -1,11 +1,13 @@
 // The data side of CFtpSession: uploads (passive or active) and the directory listing.
 #include "ftp/FtpSession.h"
 
+#include "ftp/TlsConnection.h"
 #include "platform/PrivateTempDir.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -14,6 +16,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -98,6 +101,26 @@ bool ParsePasvReply(const std::string& reply, std::string& address, int& port)
     return true;
 }
 
+bool ParseEpsvReply(const std::string& reply, int& port)
+{
+    const size_t open = reply.find('(');
+    if (open == std::string::npos || open + 5 > reply.size())
+        return false;
+    const char d = reply[open + 1];
+    if (d < 33 || d > 126 || (d >= '0' && d <= '9') || reply[open + 2] != d || reply[open + 3] != d)
+        return false;
+    size_t i = open + 4;
+    long value = 0;
+    const size_t digits = i;
+    while (i < reply.size() && reply[i] >= '0' && reply[i] <= '9' && i - digits < 5)
+        value = value * 10 + (reply[i++] - '0');
+    if (i == digits || i + 1 >= reply.size() || reply[i] != d || reply[i + 1] != ')' || value < 1 ||
+        value > 65535)
+        return false;
+    port = static_cast<int>(value);
+    return true;
+}
+
 int RemoveStaleUploadCopies()
 {
     const std::string dir = PrivateTempDirectory();
@@ -147,14 +170,19 @@ bool CFtpSession::UploadFile(const std::string& localPath, const std::string& re
 
 bool CFtpSession::PassiveDataAddress(std::string& address, int& port)
 {
-    if (!Command("PASV") || !ParsePasvReply(m_strMessage, address, port))
+    // PASV can only name an IPv4 address; over IPv6 the extended form names just the port.
+    if (m_pControl && m_pControl->Family() == AF_INET6) {
+        if (!Command("EPSV") || !ParseEpsvReply(m_strMessage, port))
+            return false;
+    } else if (!Command("PASV") || !ParsePasvReply(m_strMessage, address, port)) {
         return false;
+    }
     // The data connection goes to the host at the other end of the control connection, whatever
     // address the reply names: following the reply would let a hostile server (or anyone who can
     // change the reply) send the picture to any host. Through a proxy that host is the proxy,
     // which relays the data too; a proxy or server that names another host for its data port is
     // not followed (the same port on the control host is used), which also makes servers behind
-    // NAT that name their private address work.
+    // NAT that name their private address work. EPSV names no address at all.
     if (!m_pControl || !m_pControl->GetPeerAddress(address)) {
         m_strMessage = ftptext::kConnect;
         return false;
@@ -199,7 +227,8 @@ bool CFtpSession::StoreDescriptor(const std::string& remoteName, int fd, bool pa
             if (!PassiveDataAddress(address, port))
                 return false;
         } else {
-            if (!listener.CreateListener(0)) {
+            const bool v6 = m_pControl && m_pControl->Family() == AF_INET6;
+            if (!listener.CreateListener(0, v6 ? AF_INET6 : AF_INET)) {
                 m_strMessage = ftptext::kCreateListen;
                 return false;
             }
@@ -217,15 +246,21 @@ bool CFtpSession::StoreDescriptor(const std::string& remoteName, int fd, bool pa
                 m_strMessage = ftptext::kHostName;
                 return false;
             }
-            std::string arg = local;
-            for (char& c : arg) {
-                if (c == '.')
-                    c = ',';
+            if (v6) {
+                if (!Command("EPRT |2|" + std::string(local) + "|" + std::to_string(listenPort) +
+                             "|"))
+                    return false;
+            } else {
+                std::string arg = local;
+                for (char& c : arg) {
+                    if (c == '.')
+                        c = ',';
+                }
+                arg.append(",").append(std::to_string(listenPort / 256));
+                arg.append(",").append(std::to_string(listenPort % 256));
+                if (!Command("PORT " + arg))
+                    return false;
             }
-            arg.append(",").append(std::to_string(listenPort / 256));
-            arg.append(",").append(std::to_string(listenPort % 256));
-            if (!Command("PORT " + arg))
-                return false;
         }
 
         memoryFailure = ftptext::kDataConnect;
@@ -237,15 +272,20 @@ bool CFtpSession::StoreDescriptor(const std::string& remoteName, int fd, bool pa
             m_strMessage = ftptext::kConnect;
             return false;
         }
-        const bool ready = ReadReply() && m_nReplyClass == 1;
-        Log(m_strMessage + "\r\n");
-        if (!ready)
-            return false;
-        // Only the server may connect: the listening port is open to anyone who finds it, and
-        // whoever connects first would be sent the picture.
-        if (!passive && !data.Attach(listener.Accept(controlPeer))) {
-            m_strMessage = ftptext::kAccept;
-            return false;
+        if (m_pTls) {
+            if (!SecureData(data, passive ? nullptr : &listener, controlPeer))
+                return false;
+        } else {
+            const bool ready = ReadReply() && m_nReplyClass == 1;
+            Log(m_strMessage + "\r\n");
+            if (!ready)
+                return false;
+            // Only the server may connect: the listening port is open to anyone who finds it,
+            // and whoever connects first would be sent the picture.
+            if (!passive && !data.Attach(listener.Accept(controlPeer))) {
+                m_strMessage = ftptext::kAccept;
+                return false;
+            }
         }
         listener.Close();
     } catch (const std::bad_alloc&) {
@@ -269,8 +309,73 @@ bool CFtpSession::StoreDescriptor(const std::string& remoteName, int fd, bool pa
             return false;
         }
     }
+    // Through TLS the end of the data is TLS's close: without it the server cannot tell a
+    // complete upload from a cut one (and some refuse it). A final reply that comes first ends
+    // the wait.
+    data.ShutdownTls(CTimedSocket::Clock::now() + std::chrono::seconds(std::max(0, m_nTimeout)),
+                     m_pControl.get());
     data.Reset();
     return Command({});
+}
+
+bool CFtpSession::SecureData(CTimedSocket& data, CTimedSocket* listener,
+                             const std::string& onlyFrom)
+{
+    // proftpd makes the handshake before its 1xx reply, vsftpd after it; either way the reply
+    // may also be a refusal that comes instead of any connection or handshake.
+    bool replied = false;
+    const auto preliminary = [&] {
+        replied = true;
+        const bool ready = ReadReply() && m_nReplyClass == 1;
+        Log(m_strMessage + "\r\n");
+        return ready;
+    };
+    if (listener) {
+        for (;;) {
+            bool interrupted = false;
+            const int fd =
+                listener->Accept(onlyFrom, replied ? nullptr : m_pControl.get(), &interrupted);
+            if (data.Attach(fd))
+                break;
+            if (!interrupted) {
+                m_strMessage = ftptext::kAccept;
+                return false;
+            }
+            if (!preliminary())
+                return false;
+        }
+    }
+    const auto deadline =
+        CTimedSocket::Clock::now() + std::chrono::seconds(std::max(0, m_nTimeout));
+    for (;;) {
+        const CTimedSocket::TlsResult r =
+            data.StartTls(*m_pTls, false, deadline, replied ? nullptr : m_pControl.get());
+        if (r == CTimedSocket::TlsResult::Done)
+            break;
+        if (r == CTimedSocket::TlsResult::Interrupted) {
+            if (!preliminary())
+                return false;
+            continue;
+        }
+        if (r == CTimedSocket::TlsResult::TimedOut) {
+            m_strMessage = ftptext::kTlsTimedOut;
+            return false;
+        }
+        // The server may have refused the transfer and dropped the connection (its reply says
+        // why), or, after a 1xx, it sends a closing reply once it sees the connection fail.
+        // Either is read now, so that the next command does not take it for its own.
+        const std::string failure = data.TlsError();
+        data.Reset();
+        if (!replied && !preliminary()) {
+            if (m_strMessage == ftptext::kRead)
+                m_strMessage = failure;
+            return false; // the refusal is the message
+        }
+        Command({});
+        m_strMessage = failure;
+        return false;
+    }
+    return replied || preliminary();
 }
 
 long long CFtpSession::List(std::string& listing)
@@ -297,10 +402,15 @@ long long CFtpSession::List(std::string& listing)
         m_strMessage = ftptext::kConnect;
         return 0;
     }
-    const bool ready = ReadReply() && m_nReplyClass == 1;
-    Log(m_strMessage + "\r\n");
-    if (!ready)
-        return 0;
+    if (m_pTls) {
+        if (!SecureData(data, nullptr, {}))
+            return 0;
+    } else {
+        const bool ready = ReadReply() && m_nReplyClass == 1;
+        Log(m_strMessage + "\r\n");
+        if (!ready)
+            return 0;
+    }
 
     long long count = 0;
     for (;;) {
@@ -315,6 +425,8 @@ long long CFtpSession::List(std::string& listing)
         }
         count += n;
     }
+    data.ShutdownTls(CTimedSocket::Clock::now() + std::chrono::seconds(std::max(0, m_nTimeout)),
+                     m_pControl.get());
     data.Reset();
     return Command({}) ? count : 0;
 }

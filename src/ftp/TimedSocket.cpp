@@ -1,11 +1,13 @@
 #include "ftp/TimedSocket.h"
 
 #include "ftp/SocketCalls.h"
+#include "ftp/TlsConnection.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <vector>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -18,31 +20,77 @@ namespace vistrel {
 
 namespace {
 
-// The text of an IPv4 address, empty for another family.
+// The text of an IPv4 or IPv6 address, empty for another family.
 std::string addressText(const sockaddr_storage& addr)
 {
-    if (addr.ss_family != AF_INET)
-        return {};
-    char text[INET_ADDRSTRLEN];
-    const auto& in = reinterpret_cast<const sockaddr_in&>(addr);
-    return ::inet_ntop(AF_INET, &in.sin_addr, text, sizeof text) ? text : std::string();
+    char text[INET6_ADDRSTRLEN];
+    if (addr.ss_family == AF_INET) {
+        const auto& in = reinterpret_cast<const sockaddr_in&>(addr);
+        return ::inet_ntop(AF_INET, &in.sin_addr, text, sizeof text) ? text : std::string();
+    }
+    if (addr.ss_family == AF_INET6) {
+        const auto& in6 = reinterpret_cast<const sockaddr_in6&>(addr);
+        return ::inet_ntop(AF_INET6, &in6.sin6_addr, text, sizeof text) ? text : std::string();
+    }
+    return {};
 }
 
 SocketCalls g_systemCalls{::poll, ::send, ::recv};
 SocketCalls g_calls = g_systemCalls;
 
-// A name lookup for an IPv4 address (the first one the resolver gives).
-bool resolveIPv4(const std::string& host, in_addr& out)
+struct Candidate {
+    sockaddr_storage addr{};
+    socklen_t length = 0;
+};
+
+// The addresses to try for host: a literal address as it is (no lookup), else every IPv4 and
+// IPv6 address the resolver gives, in its order. False when there is none.
+bool addressesOf(const std::string& host, int port, std::vector<Candidate>& out)
 {
+    const auto portBytes = htons(static_cast<uint16_t>(port));
+    Candidate c;
+    auto& in4 = reinterpret_cast<sockaddr_in&>(c.addr);
+    auto& in6 = reinterpret_cast<sockaddr_in6&>(c.addr);
+    const in_addr_t dotted = ::inet_addr(host.c_str());
+    if (dotted != INADDR_NONE) {
+        in4.sin_family = AF_INET;
+        in4.sin_port = portBytes;
+        in4.sin_addr.s_addr = dotted;
+        c.length = sizeof in4;
+        out.push_back(c);
+        return true;
+    }
+    if (::inet_pton(AF_INET6, host.c_str(), &in6.sin6_addr) == 1) {
+        in6.sin6_family = AF_INET6;
+        in6.sin6_port = portBytes;
+        c.length = sizeof in6;
+        out.push_back(c);
+        return true;
+    }
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* list = nullptr;
-    if (::getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0 || !list)
+    if (::getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0)
         return false;
-    out = reinterpret_cast<sockaddr_in*>(list->ai_addr)->sin_addr;
+    for (const addrinfo* a = list; a; a = a->ai_next) {
+        if ((a->ai_family != AF_INET && a->ai_family != AF_INET6) || a->ai_addrlen > sizeof c.addr)
+            continue;
+        Candidate next;
+        std::memcpy(&next.addr, a->ai_addr, a->ai_addrlen);
+        next.length = a->ai_addrlen;
+        if (a->ai_family == AF_INET)
+            reinterpret_cast<sockaddr_in&>(next.addr).sin_port = portBytes;
+        else
+            reinterpret_cast<sockaddr_in6&>(next.addr).sin6_port = portBytes;
+        const bool seen = std::any_of(out.begin(), out.end(), [&](const Candidate& o) {
+            return o.length == next.length && std::memcmp(&o.addr, &next.addr, o.length) == 0;
+        });
+        if (!seen)
+            out.push_back(next);
+    }
     ::freeaddrinfo(list);
-    return true;
+    return !out.empty();
 }
 
 bool setBlocking(int fd, bool blocking)
@@ -54,6 +102,13 @@ bool setBlocking(int fd, bool blocking)
 }
 
 } // namespace
+
+std::string HostWithoutBrackets(const std::string& host)
+{
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+        return host.substr(1, host.size() - 2);
+    return host;
+}
 
 SocketCalls& socketCalls()
 {
@@ -80,15 +135,28 @@ int CTimedSocket::Wait(short events, int seconds)
     return WaitUntil(events, Clock::now() + std::chrono::seconds(seconds < 0 ? 0 : seconds));
 }
 
-int CTimedSocket::WaitUntil(short events, Clock::time_point deadline)
+int CTimedSocket::WaitUntil(short events, Clock::time_point deadline, CTimedSocket* interruptOn)
 {
+    // Nothing to wait for without a socket (poll would just sleep until the deadline): a send or
+    // read on an object whose connect failed fails at once.
+    if (m_hSocket == INVALID_SOCKET) {
+        errno = EBADF;
+        return -1;
+    }
     for (;;) {
+        if (interruptOn && interruptOn->InputReady())
+            return 2;
         const long long left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        pollfd p{m_hSocket, events, 0};
-        const int r = g_calls.poll(&p, 1, static_cast<int>(std::clamp(left, 0LL, 86400000LL)));
-        if (r > 0)
-            return 1; // an error or hang-up also ends the wait; the next call reports it
+        pollfd p[2] = {{m_hSocket, events, 0},
+                       {interruptOn ? interruptOn->m_hSocket : INVALID_SOCKET, POLLIN, 0}};
+        const int r = g_calls.poll(p, interruptOn ? 2 : 1,
+                                   static_cast<int>(std::clamp(left, 0LL, 86400000LL)));
+        if (r > 0) {
+            if (p[0].revents != 0 || !interruptOn)
+                return 1; // an error or hang-up also ends the wait; the next call reports it
+            continue;     // the other socket: InputReady decides whether that is a reply
+        }
         if (r == 0) {
             if (Clock::now() >= deadline)
                 return 0;
@@ -102,33 +170,52 @@ int CTimedSocket::WaitUntil(short events, Clock::time_point deadline)
 bool CTimedSocket::Connect(const std::string& host, int port)
 {
     m_nLastError = 0;
-    if (m_hSocket == INVALID_SOCKET) {
-        m_hSocket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (m_hSocket == INVALID_SOCKET) {
-            m_nLastError = errno;
-            return false;
-        }
-    }
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = ::inet_addr(host.c_str());
-    if (addr.sin_addr.s_addr == INADDR_NONE && !resolveIPv4(host, addr.sin_addr)) {
+    std::vector<Candidate> candidates;
+    if (!addressesOf(HostWithoutBrackets(host), port, candidates)) {
         m_nLastError = errno = EINVAL;
         return false;
     }
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(std::max(0, m_nTimeout));
+    int err = 0;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        const int family = candidates[i].addr.ss_family;
+        if (m_hSocket != INVALID_SOCKET && Family() != family)
+            Close();
+        if (m_hSocket == INVALID_SOCKET) {
+            m_hSocket = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            if (m_hSocket == INVALID_SOCKET) {
+                err = errno;
+                continue;
+            }
+        }
+        // An address that does not answer leaves the ones after it their share of the time.
+        const std::size_t left = candidates.size() - i;
+        const Clock::time_point until =
+            left == 1 ? deadline
+                      : Clock::now() + (deadline - Clock::now()) / static_cast<long>(left);
+        err = ConnectTo(candidates[i].addr, candidates[i].length, until);
+        if (err == 0)
+            return true;
+    }
+    m_nLastError = errno = err;
+    return false;
+}
 
+int CTimedSocket::ConnectTo(const sockaddr_storage& addr, unsigned length,
+                            Clock::time_point deadline)
+{
     // A plain blocking connect to a black-holed address would hang for minutes: connect without
-    // blocking and wait at most the time-out.
+    // blocking and wait at most until the deadline.
     if (!setBlocking(m_hSocket, false)) {
-        m_nLastError = errno;
-        return false;
+        const int err = errno;
+        Close();
+        return err;
     }
     int err = 0;
-    if (::connect(m_hSocket, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    if (::connect(m_hSocket, reinterpret_cast<const sockaddr*>(&addr), length) != 0) {
         err = errno;
         if (err == EINPROGRESS) {
-            const int w = Wait(POLLOUT, m_nTimeout);
+            const int w = WaitUntil(POLLOUT, deadline);
             if (w == 0) {
                 err = ETIMEDOUT;
             } else if (w < 0) {
@@ -142,27 +229,36 @@ bool CTimedSocket::Connect(const std::string& host, int port)
     }
     if (err == 0 && !setBlocking(m_hSocket, true))
         err = errno;
-    m_nLastError = err;
-    if (err != 0) {
-        // A socket whose connect failed cannot be connected again: start afresh next time.
-        Close();
-        errno = err;
-        return false;
-    }
-    return true;
+    if (err != 0)
+        Close(); // a socket whose connect failed cannot be connected again: start afresh
+    return err;
 }
 
-bool CTimedSocket::CreateListener(int port)
+bool CTimedSocket::CreateListener(int port, int family)
 {
     Close();
-    m_hSocket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (family != AF_INET && family != AF_INET6)
+        return false;
+    m_hSocket = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (m_hSocket == INVALID_SOCKET)
         return false;
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_ANY);
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    if (::bind(m_hSocket, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    sockaddr_storage addr{};
+    socklen_t length = sizeof(sockaddr_in);
+    if (family == AF_INET) {
+        auto& in = reinterpret_cast<sockaddr_in&>(addr);
+        in.sin_family = AF_INET;
+        in.sin_addr.s_addr = htonl(INADDR_ANY);
+        in.sin_port = htons(static_cast<uint16_t>(port));
+    } else {
+        const int on = 1; // IPv6 only: IPv4 peers would show up as mapped addresses
+        ::setsockopt(m_hSocket, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+        auto& in6 = reinterpret_cast<sockaddr_in6&>(addr);
+        in6.sin6_family = AF_INET6;
+        in6.sin6_addr = in6addr_any;
+        in6.sin6_port = htons(static_cast<uint16_t>(port));
+        length = sizeof in6;
+    }
+    if (::bind(m_hSocket, reinterpret_cast<sockaddr*>(&addr), length) != 0) {
         Close();
         return false;
     }
@@ -182,13 +278,18 @@ bool CTimedSocket::Listen()
     return m_hSocket != INVALID_SOCKET && ::listen(m_hSocket, 5) == 0;
 }
 
-int CTimedSocket::Accept(const std::string& onlyFrom)
+int CTimedSocket::Accept(const std::string& onlyFrom, CTimedSocket* interruptOn, bool* interrupted)
 {
+    if (interrupted)
+        *interrupted = false;
     if (m_hSocket == INVALID_SOCKET)
         return INVALID_SOCKET;
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(std::max(0, m_nTimeout));
     for (;;) {
-        if (WaitUntil(POLLIN, deadline) != 1)
+        const int w = WaitUntil(POLLIN, deadline, interruptOn);
+        if (w == 2 && interrupted)
+            *interrupted = true;
+        if (w != 1)
             return INVALID_SOCKET;
         sockaddr_storage peer{};
         socklen_t len = sizeof peer;
@@ -216,6 +317,8 @@ bool CTimedSocket::Attach(int handle)
 
 int CTimedSocket::Send(const void* data, int length)
 {
+    if (m_pTls)
+        return static_cast<int>(TlsWrite(data, static_cast<std::size_t>(std::max(0, length))));
     const int w = Wait(POLLOUT, m_nTimeout);
     if (w == 0)
         return -2;
@@ -234,6 +337,8 @@ int CTimedSocket::SendString(const char* text)
 
 long long CTimedSocket::SendAll(const void* data, std::size_t length)
 {
+    if (m_pTls)
+        return TlsWrite(data, length);
     const char* p = static_cast<const char*>(data);
     std::size_t done = 0;
     while (done < length) {
@@ -260,11 +365,21 @@ long long CTimedSocket::SendAll(const void* data, std::size_t length)
 
 int CTimedSocket::Receive(void* buffer, int size)
 {
-    const int w = Wait(POLLIN, m_nReceiveWait);
+    const long long n =
+        ReceiveSome(buffer, static_cast<std::size_t>(std::max(0, size)),
+                    Clock::now() + std::chrono::seconds(std::max(0, m_nReceiveWait)));
+    return n == -2 ? 0 : static_cast<int>(n);
+}
+
+long long CTimedSocket::ReceiveSome(void* buffer, std::size_t size, Clock::time_point deadline)
+{
+    if (m_pTls)
+        return TlsRead(buffer, size, deadline);
+    const int w = WaitUntil(POLLIN, deadline);
     if (w != 1)
-        return w;
-    const ssize_t n = g_calls.recv(m_hSocket, buffer, static_cast<size_t>(size < 0 ? 0 : size), 0);
-    return n <= 0 ? 0 : static_cast<int>(n);
+        return w == 0 ? -2 : -1;
+    const ssize_t n = g_calls.recv(m_hSocket, buffer, size, 0);
+    return n <= 0 ? 0 : n;
 }
 
 int CTimedSocket::ReadLine(char* dest, int capacity, int& length, ReplyDeadline* deadline)
@@ -297,19 +412,21 @@ int CTimedSocket::ReadLine(char* dest, int capacity, int& length, ReplyDeadline*
             length = stored;
             return 1;
         }
-        int w;
+        long long n;
         if (deadline && deadline->started) {
             // Checked before waiting: a server that floods lines never lets the wait expire.
-            w = Clock::now() >= deadline->at ? 0 : WaitUntil(POLLIN, deadline->at);
+            n = Clock::now() >= deadline->at
+                    ? -2
+                    : ReceiveSome(m_buffer, kLineBufferSize - 1, deadline->at);
         } else {
-            w = Wait(POLLIN, m_nTimeout);
+            n = ReceiveSome(m_buffer, kLineBufferSize - 1,
+                            Clock::now() + std::chrono::seconds(std::max(0, m_nTimeout)));
         }
-        if (w != 1) {
+        if (n < 0) {
             dest[stored] = '\0';
-            return w;
+            return n == -2 ? 0 : -1;
         }
-        const ssize_t n = g_calls.recv(m_hSocket, m_buffer, kLineBufferSize - 1, 0);
-        if (n <= 0) {
+        if (n == 0) {
             dest[stored] = '\0';
             length = stored;
             return 0;
@@ -325,23 +442,21 @@ bool CTimedSocket::GetLocalAddress(char* dest, std::size_t capacity, int& port)
     if (capacity == 0)
         return false;
     dest[0] = '\0';
-    sockaddr_in addr{};
+    sockaddr_storage addr{};
     socklen_t len = sizeof addr;
     while (::getsockname(m_hSocket, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
         if (errno != EINPROGRESS && errno != EINTR)
             return false;
         len = sizeof addr;
     }
-    if (addr.sin_family != AF_INET)
+    if (addr.ss_family == AF_INET)
+        port = ntohs(reinterpret_cast<const sockaddr_in&>(addr).sin_port);
+    else if (addr.ss_family == AF_INET6)
+        port = ntohs(reinterpret_cast<const sockaddr_in6&>(addr).sin6_port);
+    const std::string text = addressText(addr);
+    if (text.empty() || text.size() >= capacity)
         return false;
-    port = ntohs(addr.sin_port);
-    char text[INET_ADDRSTRLEN];
-    if (!::inet_ntop(AF_INET, &addr.sin_addr, text, sizeof text))
-        return false;
-    const std::size_t n = std::strlen(text);
-    if (n >= capacity)
-        return false;
-    std::memcpy(dest, text, n + 1);
+    std::memcpy(dest, text.c_str(), text.size() + 1);
     return true;
 }
 
@@ -356,6 +471,141 @@ bool CTimedSocket::GetPeerAddress(std::string& address) const
     return !address.empty();
 }
 
+int CTimedSocket::Family() const
+{
+    sockaddr_storage addr{};
+    socklen_t len = sizeof addr;
+    if (m_hSocket == INVALID_SOCKET ||
+        ::getsockname(m_hSocket, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+        return 0;
+    return addr.ss_family;
+}
+
+CTimedSocket::TlsResult CTimedSocket::StartTls(CTlsContext& context, bool control,
+                                               Clock::time_point deadline,
+                                               CTimedSocket* interruptOn)
+{
+    if (!m_pTls) {
+        m_strTlsError.clear();
+        if (m_hSocket == INVALID_SOCKET) {
+            m_strTlsError = "TLS handshake failed: not connected";
+            return TlsResult::Failed;
+        }
+        // Bytes that came in clear behind the reply that started TLS are not the server's word:
+        // they must not be read later as if they had come through TLS.
+        m_nReadPos = -1;
+        m_nBuffered = 0;
+        m_pTls = std::make_unique<CTlsConnection>(context, m_hSocket, control);
+    }
+    for (;;) {
+        const CTlsConnection::Io io = m_pTls->Handshake();
+        if (io == CTlsConnection::Io::Done)
+            return TlsResult::Done;
+        if (io != CTlsConnection::Io::WantRead && io != CTlsConnection::Io::WantWrite) {
+            // The TLS connection stays: nothing may be sent in clear on this socket any more.
+            m_strTlsError = m_pTls->Error();
+            return TlsResult::Failed;
+        }
+        const int w = WaitUntil(io == CTlsConnection::Io::WantWrite ? POLLOUT : POLLIN, deadline,
+                                interruptOn);
+        if (w == 2)
+            return TlsResult::Interrupted;
+        if (w == 0)
+            return TlsResult::TimedOut;
+        if (w < 0) {
+            m_strTlsError = std::string("TLS handshake failed: ") + std::strerror(errno);
+            return TlsResult::Failed;
+        }
+    }
+}
+
+bool CTimedSocket::ShutdownTls(Clock::time_point deadline, CTimedSocket* interruptOn)
+{
+    if (!m_pTls)
+        return true;
+    for (;;) {
+        const CTlsConnection::Io io = m_pTls->Shutdown();
+        if (io == CTlsConnection::Io::Done)
+            return true;
+        if (io != CTlsConnection::Io::WantRead && io != CTlsConnection::Io::WantWrite)
+            return false;
+        // Interrupted: the server has replied, so it needs nothing more from this connection.
+        if (WaitUntil(io == CTlsConnection::Io::WantWrite ? POLLOUT : POLLIN, deadline,
+                      interruptOn) != 1)
+            return false;
+    }
+}
+
+bool CTimedSocket::InputReady()
+{
+    // The LF behind the last line's CR (and any NUL) is skipped by ReadLine: it is no reply.
+    while (m_nReadPos >= 0 && m_nReadPos < m_nBuffered &&
+           (m_buffer[m_nReadPos] == '\n' || m_buffer[m_nReadPos] == '\0'))
+        ++m_nReadPos;
+    if (m_nReadPos >= 0 && m_nReadPos < m_nBuffered)
+        return true;
+    m_nReadPos = -1;
+    if (m_hSocket == INVALID_SOCKET)
+        return false;
+    if (!m_pTls) {
+        pollfd p{m_hSocket, POLLIN, 0};
+        return g_calls.poll(&p, 1, 0) > 0;
+    }
+    // A record may carry no data (a session ticket): take it in and say whether data came.
+    std::size_t n = 0;
+    switch (m_pTls->Read(m_buffer, kLineBufferSize - 1, n)) {
+    case CTlsConnection::Io::Done:
+        m_nBuffered = static_cast<int>(n);
+        m_buffer[m_nBuffered] = '\r';
+        m_nReadPos = 0;
+        return true;
+    case CTlsConnection::Io::WantRead:
+    case CTlsConnection::Io::WantWrite:
+        return false;
+    default:
+        return true; // the end or an error: the reader finds it
+    }
+}
+
+long long CTimedSocket::TlsRead(void* buffer, std::size_t size, Clock::time_point deadline)
+{
+    for (;;) {
+        std::size_t n = 0;
+        const CTlsConnection::Io io = m_pTls->Read(buffer, size, n);
+        if (io == CTlsConnection::Io::Done)
+            return static_cast<long long>(n);
+        if (io != CTlsConnection::Io::WantRead && io != CTlsConnection::Io::WantWrite)
+            return 0;
+        const int w = WaitUntil(io == CTlsConnection::Io::WantWrite ? POLLOUT : POLLIN, deadline);
+        if (w == 0)
+            return -2;
+        if (w < 0)
+            return -1;
+    }
+}
+
+long long CTimedSocket::TlsWrite(const void* data, std::size_t length)
+{
+    const char* p = static_cast<const char*>(data);
+    std::size_t done = 0;
+    while (done < length) {
+        std::size_t n = 0;
+        const CTlsConnection::Io io = m_pTls->Write(p + done, length - done, n);
+        if (io == CTlsConnection::Io::Done) {
+            done += n;
+            continue;
+        }
+        if (io != CTlsConnection::Io::WantRead && io != CTlsConnection::Io::WantWrite)
+            return -1;
+        const int w = Wait(io == CTlsConnection::Io::WantWrite ? POLLOUT : POLLIN, m_nTimeout);
+        if (w == 0)
+            return -2;
+        if (w < 0)
+            return -1;
+    }
+    return static_cast<long long>(done);
+}
+
 void CTimedSocket::Reset()
 {
     m_nReadPos = -1;
@@ -365,6 +615,7 @@ void CTimedSocket::Reset()
 
 void CTimedSocket::Close()
 {
+    m_pTls.reset();
     if (m_hSocket != INVALID_SOCKET) {
         ::close(m_hSocket);
         m_hSocket = INVALID_SOCKET;

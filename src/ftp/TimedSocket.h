@@ -2,9 +2,15 @@
 
 #include <chrono>
 #include <cstddef>
+#include <memory>
 #include <string>
 
+#include <sys/socket.h>
+
 namespace vistrel {
+
+class CTlsConnection;
+class CTlsContext;
 
 // The handle value of a CTimedSocket that holds no socket.
 constexpr int INVALID_SOCKET = -1;
@@ -18,15 +24,21 @@ struct ReplyDeadline {
     std::chrono::steady_clock::time_point at{};
 };
 
-// A blocking IPv4 TCP socket whose waits are bounded: every wait for incoming data, for send
-// space, for a connection to complete or for an incoming connection is limited by a time-out in
-// whole seconds. The FTP client uses it for the control connection (read line by line through a
+// A blocking TCP socket (IPv4 or IPv6) whose waits are bounded: every wait for incoming data, for
+// send space, for a connection to complete or for an incoming connection is limited by a time-out
+// in whole seconds. The FTP client uses it for the control connection (read line by line through a
 // private buffer), for data connections and for the listening socket of active mode.
 //
+// After StartTls, every Send, SendString, SendAll, Receive and ReadLine goes through TLS with
+// the same waits and results.
+//
 // Nothing here produces user-visible text: results are return values, and the FTP session picks
-// the messages. An object is used by one thread at a time and is never shared.
+// the messages (TLS failures leave theirs in TlsError()). An object is used by one thread at a
+// time and is never shared.
 class CTimedSocket {
   public:
+    using Clock = std::chrono::steady_clock;
+
     // Capacity of the line buffer. A fill reads at most kLineBufferSize - 1 bytes and puts an end
     // marker (a CR that is never handed out) behind them.
     static constexpr int kLineBufferSize = 7010;
@@ -40,14 +52,18 @@ class CTimedSocket {
     CTimedSocket(const CTimedSocket&) = delete;
     CTimedSocket& operator=(const CTimedSocket&) = delete;
 
-    // Connects to host:port, creating the socket first if none is held. host is a dotted IPv4
-    // address or a name, which is resolved (IPv4); when the name does not resolve, LastError() is
-    // EINVAL. The connect waits at most the time-out. Returns true when connected.
+    // Connects to host:port. host is a dotted IPv4 address, an IPv6 address (brackets allowed:
+    // "[::1]"), neither of which is looked up, or a name, whose addresses (IPv6 and IPv4) are
+    // tried in the resolver's order until one connects; when it does not resolve, LastError() is
+    // EINVAL. All attempts together wait at most the time-out, shared among the addresses left so
+    // that one that does not answer leaves time for the next. A socket of the address's family is
+    // created as needed. Returns true when connected.
     bool Connect(const std::string& host, int port);
 
-    // Creates a socket bound to all local addresses at port (0: any free port), with lingering off
-    // and keep-alive on, and sets it listening. Returns false, with no socket held, on failure.
-    bool CreateListener(int port);
+    // Creates a socket of family (AF_INET or AF_INET6, IPv6 only) bound to all local addresses at
+    // port (0: any free port), with lingering off and keep-alive on, and sets it listening.
+    // Returns false, with no socket held, on failure.
+    bool CreateListener(int port, int family = AF_INET);
 
     // listen() with a backlog of 5 (again, after CreateListener, is harmless).
     bool Listen();
@@ -55,8 +71,11 @@ class CTimedSocket {
     // Waits at most the time-out for an incoming connection and returns its handle, or
     // INVALID_SOCKET when none came or accept failed. The caller owns the handle (see Attach).
     // With onlyFrom (an address as GetPeerAddress writes it), a connection from any other address
-    // is closed at once and the wait goes on, still within the one time-out.
-    int Accept(const std::string& onlyFrom = {});
+    // is closed at once and the wait goes on, still within the one time-out. With interruptOn, the
+    // wait also ends when a reply can be read there (see InputReady): INVALID_SOCKET with
+    // *interrupted set.
+    int Accept(const std::string& onlyFrom = {}, CTimedSocket* interruptOn = nullptr,
+               bool* interrupted = nullptr);
 
     // Takes ownership of a connected handle. False (and nothing changes) for INVALID_SOCKET.
     bool Attach(int handle);
@@ -88,12 +107,36 @@ class CTimedSocket {
     // a call that would have to wait after that returns 0 (length 0) even if data is ready.
     int ReadLine(char* dest, int capacity, int& length, ReplyDeadline* deadline = nullptr);
 
-    // The local IPv4 address in dotted form (NUL-terminated into dest) and port in host order.
-    // False when capacity is 0, getsockname fails, or the address text does not fit
+    // The local address as text (dotted IPv4, or IPv6) NUL-terminated into dest, and the port in
+    // host order. False when capacity is 0, getsockname fails, or the address text does not fit
     // (its length must be smaller than capacity).
     bool GetLocalAddress(char* dest, std::size_t capacity, int& port);
-    // The address of the connected peer as text (dotted IPv4). False when there is none.
+    // The address of the connected peer as text (dotted IPv4, or IPv6). False when there is none.
     bool GetPeerAddress(std::string& address) const;
+    // AF_INET or AF_INET6 for a socket held, 0 without one.
+    int Family() const;
+
+    // TLS, as the client, on the connected socket (see CTlsConnection): runs the handshake, or
+    // resumes one that was interrupted, until it is done, fails (TlsError() says why: a
+    // "Certificate error: …" or "TLS handshake failed: …"), the deadline passes (TimedOut), or,
+    // with interruptOn, a reply can be read there (Interrupted: read it, then call again). control:
+    // this is the control connection, whose TLS session the data connections resume.
+    enum class TlsResult { Done, Failed, TimedOut, Interrupted };
+    TlsResult StartTls(CTlsContext& context, bool control, Clock::time_point deadline,
+                       CTimedSocket* interruptOn = nullptr);
+    bool IsTls() const { return m_pTls != nullptr; }
+    const std::string& TlsError() const { return m_strTlsError; }
+    // The TLS connection after StartTls (its protocol, cipher and certificate), else nullptr.
+    const CTlsConnection* Tls() const { return m_pTls.get(); }
+    // Ends TLS properly: sends close_notify and waits, until the deadline or until interruptOn
+    // has a reply, for the peer's close_notify or the end of the stream, so that the server knows
+    // the data it got is complete. True when that happened. Plain sockets: true at once. The
+    // socket stays open (Reset closes it).
+    bool ShutdownTls(Clock::time_point deadline, CTimedSocket* interruptOn = nullptr);
+
+    // Whether ReadLine would find data without waiting: bytes in the line buffer, or received
+    // bytes (for TLS, a record with data, which this call takes into the line buffer).
+    bool InputReady();
 
     void SetTimeout(int seconds) { m_nTimeout = seconds; }
     int Timeout() const { return m_nTimeout; }
@@ -102,7 +145,8 @@ class CTimedSocket {
 
     // Empties the line buffer and closes the socket.
     void Reset();
-    // Closes the socket if one is held.
+    // Closes the socket if one is held, and ends TLS without close_notify (an abandoned transfer
+    // must not look complete to the server).
     void Close();
 
     int Handle() const { return m_hSocket; }
@@ -110,10 +154,17 @@ class CTimedSocket {
     int LastError() const { return m_nLastError; }
 
   private:
-    using Clock = std::chrono::steady_clock;
-    // 1 ready, 0 expired, -1 failed.
+    // 1 ready, 0 expired, -1 failed, 2 interruptOn has input (see InputReady).
     int Wait(short events, int seconds);
-    int WaitUntil(short events, Clock::time_point deadline);
+    int WaitUntil(short events, Clock::time_point deadline, CTimedSocket* interruptOn = nullptr);
+    // Connects the held socket to one address, waiting until deadline; 0 or the errno.
+    int ConnectTo(const struct sockaddr_storage& addr, unsigned length, Clock::time_point deadline);
+    // One read, plain or through TLS, waiting until deadline: > 0 bytes, 0 the end or an error,
+    // -1 the wait failed, -2 the deadline passed.
+    long long ReceiveSome(void* buffer, std::size_t size, Clock::time_point deadline);
+    long long TlsRead(void* buffer, std::size_t size, Clock::time_point deadline);
+    // Sends all through TLS, each wait at most the time-out: length, -1 error, -2 expired.
+    long long TlsWrite(const void* data, std::size_t length);
 
     int m_hSocket = INVALID_SOCKET;
     int m_nBuffered = 0;
@@ -122,6 +173,11 @@ class CTimedSocket {
     int m_nTimeout = kDefaultTimeout;
     int m_nReceiveWait = kReceiveWait;
     int m_nLastError = 0;
+    std::unique_ptr<CTlsConnection> m_pTls;
+    std::string m_strTlsError;
 };
+
+// host without the brackets of a literal IPv6 address ("[::1]" → "::1").
+std::string HostWithoutBrackets(const std::string& host);
 
 } // namespace vistrel

@@ -13,6 +13,10 @@ class FtpSessionAdapter : public FtpSessionOps {
   public:
     void SetTimeout(int seconds) override { m_session.SetTimeout(seconds); }
     void SetPassive(bool passive) override { m_session.SetPassive(passive); }
+    void SetSecurity(const FtpSecuritySettings& security) override
+    {
+        m_session.SetSecurity(security);
+    }
     bool OpenLog(const std::string& path) override { return m_session.OpenLog(path); }
     bool LogOn(const std::string& server, int port, const std::string& user,
                const std::string& password, const std::string& account,

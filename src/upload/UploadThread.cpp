@@ -199,6 +199,7 @@ UploadThread::Outcome UploadThread::RunCycle()
     PostStatus("Logging in to " + s.ftpServer + "...");
     ftp.SetTimeout(s.ftpTimeOut);
     ftp.SetPassive(s.passiveMode);
+    ftp.SetSecurity(s.ftpSecurity);
     if (s.ftpLog)
         ftp.OpenLog(s.programFolder + kFtpLogFileName);
 
@@ -206,6 +207,8 @@ UploadThread::Outcome UploadThread::RunCycle()
                    s.fireWallUsername, s.fireWallPassword, s.fireWallPort, s.logonType)) {
         return FailCycle(s, "FTP Error: ", QuitCommand::Skip);
     }
+    if (CertificateUnchecked(s.ftpSecurity))
+        PostStatus(ftptext::kNotVerified); // once per session, as in the FTP log
 
     if (QuitRequested())
         return Outcome::Quit;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ftp/FtpSecurity.h"
 #include "platform/AutoResetEvent.h"
 
 #include <functional>
@@ -29,6 +30,7 @@ struct UploadSettings {
     int fireWallPort = 21;
     std::string fireWallUsername;
     std::string fireWallPassword;
+    FtpSecuritySettings ftpSecurity; // TLS (FTPS); the default is plain FTP
     bool noTempFile = false;
     bool ftpLog = false;
     bool onlyWhileOnline = true;
@@ -50,6 +52,8 @@ class FtpSessionOps {
     virtual ~FtpSessionOps() = default; // closes the log and the connection without QUIT
     virtual void SetTimeout(int seconds) = 0;
     virtual void SetPassive(bool passive) = 0;
+    // TLS for the log-on. Sessions that never reach a server (test fakes) may ignore it.
+    virtual void SetSecurity(const FtpSecuritySettings&) {}
     virtual bool OpenLog(const std::string& path) = 0;
     virtual bool LogOn(const std::string& server, int port, const std::string& user,
                        const std::string& password, const std::string& account,

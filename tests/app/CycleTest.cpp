@@ -2,7 +2,9 @@
 
 #include "RealFtpServers.h"
 #include "ScriptedFtpServer.h"
+#include "TestCertificates.h"
 #include "fake/FakeRasScript.h"
+#include "ftp/FtpSession.h"
 
 #include <chrono>
 #include <filesystem>
@@ -161,6 +163,48 @@ TEST_F(PyFtpdCycle, LocalAndRemoteArchiveTurnInOneCycle)
     EXPECT_EQ(remote("vistrel01.jpg"), pictures[0]);
     EXPECT_EQ(remote("vistrel.jpg"), pictures[2]);
     EXPECT_EQ(hub->CurrentUpload(), 1); // only the remote turn reset the counter
+}
+
+using TlsCycle = CycleFixture;
+
+// The cycle through explicit TLS to a server that requires it: pinned to the server's
+// self-signed certificate; without the pin refused before the password leaves; with
+// verification off taken, which the status says.
+TEST_F(TlsCycle, PublishesPinnedRefusesUnpinnedAndSaysWhenUnverified)
+{
+    const TestCertificates& certs = SharedTestCertificates();
+    ASSERT_TRUE(certs.ok);
+    PyFtpdServer server;
+    server.useTls({certs.selfSigned.certFile, certs.selfSigned.keyFile, false, true});
+    ASSERT_TRUE(server.start("cam", "secret")) << server.error();
+    useServer(server.port());
+    set("UploadOptions", "FTPLog", 1);
+    set("UploadOptions", "FTPSecurity", 1);
+    set("UploadOptions", "FTPCertificateFingerprint", certs.selfSigned.fingerprint);
+    const std::string unverified = std::string("status ") + ftptext::kNotVerified;
+    start();
+    ASSERT_EQ(cycle(), 1) << hub->LastCapture();
+    EXPECT_TRUE(readFile(server.root() + "/vistrel.jpg") == readFile(program + "~vistrel.jpg"));
+    const std::string log = readFile(program + "ftp.log");
+    EXPECT_NE(log.find("AUTH TLS\r\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("PASS ********\r\r\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("secret"), std::string::npos) << log;
+    EXPECT_FALSE(host.has(unverified));
+    hub->Shutdown();
+    hub.reset();
+
+    set("UploadOptions", "FTPCertificateFingerprint", std::string());
+    start();
+    EXPECT_EQ(cycle(), 0);
+    EXPECT_EQ(hub->LastCapture(), "FTP Error: Certificate error: self-signed certificate");
+    EXPECT_EQ(readFile(program + "ftp.log").find("USER"), std::string::npos);
+    hub->Shutdown();
+    hub.reset();
+
+    set("UploadOptions", "FTPVerifyCertificate", 0);
+    start();
+    ASSERT_EQ(cycle(), 1) << hub->LastCapture();
+    EXPECT_TRUE(host.has(unverified));
 }
 
 TEST_F(PyFtpdCycle, LogOnFailureIsReportedLoggedAndSendsNoQuit)

@@ -35,7 +35,9 @@ LiveSettings scrambled()
     s.m_nUploadTimeRangeStartMinute = s.m_nUploadTimeRangeEndHour = 77;
     s.m_nUploadTimeRangeEndMinute = s.m_nArchiveInterval = s.m_nNumberOfArchives = 77;
     s.m_nArchiveOrder = s.m_nCurrentUpload = s.m_nFTPPort = s.m_nFTPTimeOut = 77;
-    s.m_nFireWallType = s.m_nFireWallPort = 77;
+    s.m_nFireWallType = s.m_nFireWallPort = s.m_nFTPSecurity = 77;
+    s.m_bFTPVerifyCertificate = false;
+    s.m_strFTPCertificateFingerprint = "junk";
     s.m_bEnableMessage = s.m_bShadowText = s.m_bStamp = s.m_bTimeShadowText = false;
     s.m_nFontHeight = s.m_nFontWidth = s.m_nFontWeight = s.m_nAlignment = 77;
     s.m_bFontItalic = s.m_bTimeFontItalic = s.m_bEnableOverlay = true;
@@ -86,6 +88,7 @@ TEST_F(LiveSettingsLoad, EveryKeyLandsInItsMember)
                "FireWallPort=2100\nFireWallUsername=puser\nFireWallPassword=" +
                ScramblePassword("proxy pw") +
                "\nSaveAsFile=0\nSaveAsFilename=/srv/www/cam.jpg\nSuppressErrors=0\nFTPLog=1\n"
+               "FTPSecurity=1\nFTPVerifyCertificate=0\nFTPCertificateFingerprint=AB:CD\n"
                "[ConnectOptions]\nUseLAN=1\nAskBeforeConnect=0\nDUN=My ISP\nUserName=dial\n"
                "Password=" +
                ScramblePassword("dial pw") +
@@ -136,6 +139,9 @@ TEST_F(LiveSettingsLoad, EveryKeyLandsInItsMember)
     e.m_strSaveAsFilename = "/srv/www/cam.jpg";
     e.m_bSuppressErrors = false;
     e.m_bFTPLog = true;
+    e.m_nFTPSecurity = 1;
+    e.m_bFTPVerifyCertificate = false;
+    e.m_strFTPCertificateFingerprint = "AB:CD";
     e.m_bUseLAN = true;
     e.m_bAskBeforeConnect = false;
     e.m_strDUN = "My ISP";

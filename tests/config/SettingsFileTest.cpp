@@ -109,7 +109,7 @@ TEST(KeyCatalogue, HoldsEveryKeyOnceWithItsDefaults)
             << k.section << "/" << k.key;
         sections.insert(std::string(k.section));
     }
-    EXPECT_EQ(seen.size(), 92u);
+    EXPECT_EQ(seen.size(), 95u);
     EXPECT_EQ(sections.size(), 8u);
 
     const SettingKey* k = FindSettingKey("uploadoptions", "FIREWALLTYPE");
@@ -121,6 +121,9 @@ TEST(KeyCatalogue, HoldsEveryKeyOnceWithItsDefaults)
     EXPECT_EQ(FindSettingKey("UploadOptions", "FTPPassword")->type, SettingType::Password);
     EXPECT_EQ(FindSettingKey("UploadOptions", "CurrentUpload")->pageDefault, nullptr);
     EXPECT_EQ(FindSettingKey("ImageOptions", "Italic"), nullptr);
+    // FTPS: missing keys keep plain FTP, and certificates are checked once TLS is on.
+    EXPECT_EQ(FindSettingKey("UploadOptions", "FTPSecurity")->programDefaultInt(), 0);
+    EXPECT_EQ(FindSettingKey("UploadOptions", "FTPVerifyCertificate")->programDefaultInt(), 1);
 }
 
 TEST_F(SettingsAccess, ProgramAndPageDefaultsDifferWhereThePagesSaySo)

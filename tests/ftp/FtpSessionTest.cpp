@@ -481,3 +481,16 @@ TEST_F(Session, LogRecordsAFailedReadAsTheMessage)
     EXPECT_FALSE(s.OpenLog(dir.file("missing-folder/ftp.log")));
     EXPECT_FALSE(s.LogOpen());
 }
+
+// A name that does not resolve leaves no socket behind; QUIT after the failed log-on (as
+// vistreld --check-ftp and the browser do) must not sit out the time-out on it.
+TEST(SessionConnect, QuitAfterANameThatDoesNotResolveReturnsAtOnce)
+{
+    CFtpSession s;
+    s.SetTimeout(5);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(s.LogOn("no such host.invalid", 21, "cam", "secret", "", "", "", "", 0, 0));
+    EXPECT_EQ(s.Message(), "Unable to connect to server");
+    s.Quit();
+    EXPECT_LT(secondsSince(start), 1.0);
+}

@@ -184,6 +184,27 @@ void RealFtpServer::handOver()
         ::lchown(it->path().c_str(), kNobody, kNogroup);
 }
 
+std::string RealFtpServer::logs() const
+{
+    std::string out;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(m_dir.path(), ec)) {
+        const std::string name = e.path().filename().string();
+        if (name == "server.out" || e.path().extension() == ".log")
+            out += "--- " + name + "\n" + readFile(e.path().string());
+    }
+    return out;
+}
+
+void RealFtpServer::copyTlsFiles()
+{
+    if (!m_tls)
+        return;
+    writeFile(m_dir.file("tls.pem"), readFile(m_tls->certFile));
+    writeFile(m_dir.file("tls.key"), readFile(m_tls->keyFile));
+    fs::permissions(m_dir.file("tls.key"), fs::perms::owner_read | fs::perms::owner_write);
+}
+
 bool RealFtpServer::launch(int portCount, const std::vector<std::string>& env)
 {
     for (int attempt = 0; attempt < 3; ++attempt) {
@@ -199,7 +220,7 @@ bool RealFtpServer::launch(int portCount, const std::vector<std::string>& env)
         }
         bool up = true;
         for (int p : ports)
-            up = up && m_proc.waitForPort(p, 8000);
+            up = up && m_proc.waitForPort(p, 8000, m_bIpv6);
         if (up) {
             m_ports = ports;
             m_port = ports.front();
@@ -221,12 +242,22 @@ bool PyFtpdServer::start(const std::string& user, const std::string& password)
 std::vector<std::string> PyFtpdServer::commandFor(const std::vector<int>& ports)
 {
     // Debian's python3: another python3 first on PATH may lack the module.
-    return {"/usr/bin/python3",
-            sourceDir() + "/tests/ftp/servers/pyftpd_server.py",
-            std::to_string(ports[0]),
-            root(),
-            m_user,
-            m_password};
+    std::vector<std::string> argv = {"/usr/bin/python3",
+                                     sourceDir() + "/tests/ftp/servers/pyftpd_server.py",
+                                     std::to_string(ports[0]),
+                                     root(),
+                                     m_user,
+                                     m_password};
+    if (m_bIpv6)
+        argv.insert(argv.end(), {"--host", "::1"});
+    if (m_tls) {
+        copyTlsFiles();
+        argv.insert(argv.end(), {"--tls", m_tls->implicit ? "implicit" : "explicit", "--cert",
+                                 m_dir.file("tls.pem"), "--key", m_dir.file("tls.key")});
+        if (m_tls->required)
+            argv.push_back("--tls-required");
+    }
+    return argv;
 }
 
 bool ProFtpdServer::start(const std::string& user, const std::string& password)
@@ -236,6 +267,27 @@ bool ProFtpdServer::start(const std::string& user, const std::string& password)
     if (ftpDaemonsDir(&m_error).empty())
         return false;
     return launch(1, daemonEnv());
+}
+
+// mod_tls with the fixture's certificate. Data connections must resume the control connection's
+// TLS session (mod_tls's default).
+std::string ProFtpdServer::proftpdTls(const std::string& dir)
+{
+    if (!m_tls)
+        return {};
+    copyTlsFiles();
+    return "LoadModule mod_tls.c\n"
+           "TLSEngine on\n"
+           "TLSLog " +
+           dir +
+           "/tls.log\n"
+           "TLSProtocol TLSv1.2 TLSv1.3\n"
+           "TLSRSACertificateFile " +
+           dir +
+           "/tls.pem\n"
+           "TLSRSACertificateKeyFile " +
+           dir + "/tls.key\n" + (m_tls->required ? "TLSRequired on\n" : "TLSRequired off\n") +
+           (m_tls->implicit ? "TLSOptions UseImplicitSSL\n" : "");
 }
 
 std::vector<std::string> ProFtpdServer::commandFor(const std::vector<int>& ports)
@@ -251,7 +303,8 @@ std::vector<std::string> ProFtpdServer::commandFor(const std::vector<int>& ports
                                          std::to_string(ports[0]) +
                                          "\n"
                                          "AllowOverwrite on\n"
-                                         "Umask 022\n");
+                                         "Umask 022\n" +
+                                         proftpdTls(dir));
     return asServiceUser({daemons + "/usr/sbin/proftpd", "-n", "-q", "-c", dir + "/proftpd.conf"});
 }
 
@@ -262,6 +315,30 @@ bool VsFtpdServer::start()
     fs::create_directories(root() + "/pub");
     fs::create_directories(m_dir.file("empty"));
     return launch(1, daemonEnv());
+}
+
+std::string VsFtpdServer::vsftpdTls(const std::string& dir)
+{
+    if (!m_tls)
+        return {};
+    copyTlsFiles();
+    const std::string force = m_tls->required ? "YES" : "NO";
+    return "ssl_enable=YES\n"
+           "allow_anon_ssl=YES\n"
+           "force_anon_logins_ssl=" +
+           force +
+           "\n"
+           "force_anon_data_ssl=" +
+           force +
+           "\n"
+           "require_ssl_reuse=YES\n"
+           "ssl_ciphers=HIGH\n"
+           "debug_ssl=YES\n"
+           "rsa_cert_file=" +
+           dir +
+           "/tls.pem\n"
+           "rsa_private_key_file=" +
+           dir + "/tls.key\n" + (m_tls->implicit ? "implicit_ssl=YES\n" : "");
 }
 
 std::vector<std::string> VsFtpdServer::commandFor(const std::vector<int>& ports)
@@ -301,7 +378,7 @@ std::vector<std::string> VsFtpdServer::commandFor(const std::vector<int>& ports)
                                         dir +
                                         "/vsftpd.log\n"
                                         "ftp_username=" +
-                                        serviceUser() + "\n");
+                                        serviceUser() + "\n" + vsftpdTls(dir));
     return asServiceUser({ftpDaemonsDir(nullptr) + "/usr/sbin/vsftpd", dir + "/vsftpd.conf"});
 }
 

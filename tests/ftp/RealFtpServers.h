@@ -3,6 +3,7 @@
 #include "ChildProcess.h"
 #include "TestSupport.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,9 +22,22 @@ class RealFtpServer {
     RealFtpServer(const RealFtpServer&) = delete;
     RealFtpServer& operator=(const RealFtpServer&) = delete;
 
+    // TLS for the next start, with a certificate and key (copied into the server's folder):
+    // explicit (AUTH TLS) unless implicit; required: log-ons and data connections without TLS
+    // are refused. Call before start().
+    struct TlsSetup {
+        std::string certFile;
+        std::string keyFile;
+        bool implicit = false;
+        bool required = true;
+    };
+    void useTls(const TlsSetup& tls) { m_tls = tls; }
+
     int port() const { return m_port; }
     // Why start() failed (with the server's own output).
     const std::string& error() const { return m_error; }
+    // What the server wrote to its output and log files, for a failure message.
+    std::string logs() const;
     // The folder behind the FTP root of the log-in.
     std::string root() const { return m_dir.file("root"); }
 
@@ -33,17 +47,23 @@ class RealFtpServer {
     virtual std::vector<std::string> commandFor(const std::vector<int>& ports) = 0;
     // Gives the fixture's files to the user the daemon runs as.
     void handOver();
+    // Copies the TLS certificate and key into the server's folder as tls.pem and tls.key.
+    void copyTlsFiles();
 
     TempDir m_dir;
+    std::optional<TlsSetup> m_tls;
+    bool m_bIpv6 = false; // listens on ::1
     ChildProcess m_proc;
     int m_port = 0;
     std::vector<int> m_ports;
     std::string m_error;
 };
 
-// pyftpdlib with one user.
+// pyftpdlib with one user (TLS with python3-openssl).
 class PyFtpdServer : public RealFtpServer {
   public:
+    // On ::1 instead of 127.0.0.1 (call before start()).
+    void listenOnIpv6() { m_bIpv6 = true; }
     bool start(const std::string& user, const std::string& password);
 
   private:
@@ -51,24 +71,28 @@ class PyFtpdServer : public RealFtpServer {
     std::string m_user, m_password;
 };
 
-// proftpd with one user from a private password file.
+// proftpd with one user from a private password file (TLS through mod_tls).
 class ProFtpdServer : public RealFtpServer {
   public:
     bool start(const std::string& user, const std::string& password);
 
   private:
     std::vector<std::string> commandFor(const std::vector<int>& ports) override;
+    std::string proftpdTls(const std::string& dir);
     std::string m_user, m_password;
 };
 
 // vsftpd with anonymous access (a user with a password needs root, PAM and a system account);
-// the FTP root is read-only and "pub" is writable.
+// the FTP root is read-only and "pub" is writable. With TLS, anonymous log-ons and data
+// connections must use it, and data connections must resume the control connection's TLS
+// session (require_ssl_reuse).
 class VsFtpdServer : public RealFtpServer {
   public:
     bool start();
 
   private:
     std::vector<std::string> commandFor(const std::vector<int>& ports) override;
+    std::string vsftpdTls(const std::string& dir);
 };
 
 // proftpd as an FTP forward proxy to 127.0.0.1 servers, one port per log-on method:

@@ -320,7 +320,7 @@ void ScriptedFtpServer::closeData()
 
 void ScriptedFtpServer::serve(int control)
 {
-    if (m_greeting.kind != Action::Stall && !sendAction(control, m_greeting))
+    if (!m_silent && m_greeting.kind != Action::Stall && !sendAction(control, m_greeting))
         return;
     std::string pending;
     char buf[4096];
@@ -348,11 +348,15 @@ void ScriptedFtpServer::serve(int control)
             const size_t space = cmd.find(' ');
             const std::string verb = upper(cmd.substr(0, space));
             const std::string arg = space == std::string::npos ? "" : cmd.substr(space + 1);
+            if (m_silent)
+                continue;
             const Action action = nextReply(verb, arg);
             if (action.kind == Action::Stall)
                 continue;
             if (!sendAction(control, action) || verb == "QUIT")
                 return;
+            if (!m_silentAfter.empty() && verb == m_silentAfter)
+                m_silent = true;
             const bool preliminary =
                 !action.chunks.empty() && !action.chunks[0].empty() && action.chunks[0][0] == '1';
             if ((verb == "STOR" || verb == "LIST") && preliminary) {

@@ -61,6 +61,13 @@ class ScriptedFtpServer {
         m_fault = fault;
         m_dropAfter = dropAfterBytes;
     }
+    // After the reply to verb (with "": from the start, without a greeting) the server sends
+    // nothing more on the control connection; it still reads and records what comes.
+    void silentAfter(const std::string& verb)
+    {
+        m_silentAfter = verb;
+        m_silent = verb.empty();
+    }
     // Receive buffer of accepted data connections (small: a stalled reader fills up quickly).
     void dataReceiveBuffer(int bytes) { m_rcvBuf = bytes; }
 
@@ -111,6 +118,8 @@ class ScriptedFtpServer {
     DataFault m_fault = DataFault::None;
     long long m_dropAfter = 0;
     int m_rcvBuf = 0;
+    std::string m_silentAfter;
+    bool m_silent = false;
 
     int m_listenFd = -1;
     int m_port = 0;

@@ -21,8 +21,8 @@ class ChildProcess {
     bool start(const std::vector<std::string>& argv, const std::string& logPath = {},
                const std::vector<std::string>& extraEnv = {});
 
-    // Waits until a TCP connection to 127.0.0.1:port succeeds, at most timeoutMs.
-    bool waitForPort(int port, int timeoutMs = 10000) const;
+    // Waits until a TCP connection to 127.0.0.1:port (::1 with ipv6) succeeds, at most timeoutMs.
+    bool waitForPort(int port, int timeoutMs = 10000, bool ipv6 = false) const;
 
     // Ends the process group and reaps the child. Returns the exit status (-1 when killed).
     int stop();
