@@ -52,6 +52,7 @@ std::string messageOf(const CFtpSession& session)
 bool logOn(CFtpSession& session, const FtpBrowseSettings& s)
 {
     session.SetPassive(s.passive);
+    session.SetSecurity(s.security);
     return session.LogOn(s.host, s.port, s.user, s.password, "", s.proxy.server, s.proxy.user,
                          s.proxy.password, s.proxy.port,
                          LogonTypeForProxy(s.useProxy, s.proxy.type));

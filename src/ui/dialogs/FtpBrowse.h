@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ftp/FtpSecurity.h"
+
 #include "ui/dialogs/CFtpProxyDialog.h"
 
 #include <string>
@@ -17,7 +19,8 @@ struct FtpBrowseSettings {
     bool passive = false;
     bool useProxy = false;
     ProxySettings proxy;
-    std::string directory; // where browsing starts; OK hands the chosen directory back here
+    FtpSecuritySettings security; // TLS as the page shows it, the fingerprint from the file
+    std::string directory;        // where browsing starts; OK hands the chosen directory back here
 };
 
 // What one browser action found. messages are the failures to show, in order (a failed change

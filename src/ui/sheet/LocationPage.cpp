@@ -2,6 +2,7 @@
 
 #include "config/KeyCatalogue.h"
 #include "config/SettingsFile.h"
+#include "ftp/FtpSecurity.h"
 #include "platform/Prompter.h"
 #include "ui/HelpWindow.h"
 #include "ui/sheet/FileDialogs.h"
@@ -9,6 +10,7 @@
 #include "ui/sheet/PageRules.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -26,6 +28,17 @@ int FtpPortFromFile()
     return ReadSettingInt(section::kUploadOptions, "FTPPort");
 }
 
+// The certificate fingerprint a user pins in the settings file; no page edits it either.
+std::string FingerprintFromFile()
+{
+    return ReadSettingString(section::kUploadOptions, "FTPCertificateFingerprint");
+}
+
+// A proxy log-on sends the password through a relay that TLS cannot reach.
+constexpr const char* kProxyTlsText =
+    "TLS cannot be used with an FTP proxy log-on.\nTurn off \"Use FTP Proxy\" or set Security to "
+    "None.";
+
 } // namespace
 
 CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDialogs& dialogs,
@@ -41,6 +54,13 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
     m_pDirectory = MakeEdit("ftpDirectory");
     m_pBrowse = MakeButton("browseDirectory", "...");
     m_pFileName = MakeEdit("ftpFileName");
+    m_pSecurity = new QComboBox(this);
+    m_pSecurity->setObjectName(QStringLiteral("ftpSecurity"));
+    m_pSecurity->addItems(
+        {QStringLiteral("None"), QStringLiteral("TLS, explicit"), QStringLiteral("TLS, implicit")});
+    m_pSecurityLabel = new QLabel(QStringLiteral("Security"), this);
+    m_pSecurityLabel->setBuddy(m_pSecurity);
+    m_pVerifyCertificate = MakeCheck("verifyCertificate", "Verify certificate");
     m_pOnlyWhileOnline = MakeCheck("onlyWhileOnline", "Only while online");
     m_pPassive = MakeCheck("passiveMode", "Use passive transfers");
     m_pUseProxy = MakeCheck("useProxy", "Use FTP Proxy");
@@ -63,6 +83,12 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
         grid->addWidget(edits[i], i, 1);
     }
     grid->addWidget(m_pBrowse, 3, 2);
+    auto* security = new QHBoxLayout;
+    security->addWidget(m_pSecurity);
+    security->addWidget(m_pVerifyCertificate);
+    security->addStretch(1);
+    grid->addWidget(m_pSecurityLabel, 5, 0);
+    grid->addLayout(security, 5, 1);
     auto* options = new QGridLayout;
     options->setContentsMargins(20, 0, 0, 0);
     options->addWidget(m_pOnlyWhileOnline, 0, 0);
@@ -93,6 +119,8 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
     m_keys.add(s, "FTPPassword", m_pPassword);
     m_keys.add(s, "FTPDirectory", m_pDirectory);
     m_keys.add(s, "FTPFilename", m_pFileName);
+    m_keys.add(s, "FTPSecurity", m_pSecurity);
+    m_keys.add(s, "FTPVerifyCertificate", m_pVerifyCertificate);
     m_keys.add(s, "OnlyWhileOnline", m_pOnlyWhileOnline);
     m_keys.add(s, "PassiveMode", m_pPassive);
     m_keys.add(s, "UseFireWall", m_pUseProxy);
@@ -105,7 +133,9 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
     m_keys.add(s, "FireWallPassword", &m_proxy.password);
 
     watch({m_pFtpUpload, m_pServer, m_pUserName, m_pPassword, m_pDirectory, m_pFileName,
-           m_pOnlyWhileOnline, m_pPassive, m_pUseProxy, m_pSaveAsFile, m_pSaveAsFileName});
+           m_pSecurity, m_pVerifyCertificate, m_pOnlyWhileOnline, m_pPassive, m_pUseProxy,
+           m_pSaveAsFile, m_pSaveAsFileName});
+    connect(m_pSecurity, &QComboBox::currentIndexChanged, this, &CMyPropertyPage2::UpdateEnabling);
     connect(m_pFtpUpload, &QCheckBox::toggled, this, &CMyPropertyPage2::UpdateEnabling);
     connect(m_pUseProxy, &QCheckBox::toggled, this, &CMyPropertyPage2::UpdateEnabling);
     connect(m_pSaveAsFile, &QCheckBox::toggled, this, &CMyPropertyPage2::UpdateEnabling);
@@ -140,8 +170,9 @@ void CMyPropertyPage2::UpdateEnabling()
     for (QWidget* w : std::initializer_list<QWidget*>{
              m_pLabels[0], m_pLabels[1], m_pLabels[2], m_pLabels[3], m_pLabels[4], m_pServer,
              m_pUserName, m_pPassword, m_pDirectory, m_pFileName, m_pOnlyWhileOnline, m_pPassive,
-             m_pUseProxy})
+             m_pUseProxy, m_pSecurityLabel, m_pSecurity})
         w->setEnabled(ftp);
+    m_pVerifyCertificate->setEnabled(ftp && m_pSecurity->currentIndex() > 0);
     m_pBrowse->setEnabled(ftp && m_dialogs.browseDirectory);
     m_pConfigureProxy->setEnabled(ftp && m_pUseProxy->isChecked() && m_dialogs.proxy);
     m_pTest->setEnabled(ftp && !(m_pTestDialog && m_pTestDialog->isRunning()));
@@ -159,6 +190,8 @@ std::optional<PageRefusal> CMyPropertyPage2::validate()
         return PageRefusal{m_pPassword, PasswordTooLongText()};
     if (!PasswordFitsSettingsFile(m_proxy.password))
         return PageRefusal{m_pConfigureProxy, PasswordTooLongText()};
+    if (m_pFtpUpload->isChecked() && m_pUseProxy->isChecked() && m_pSecurity->currentIndex() > 0)
+        return PageRefusal{m_pSecurity, QString::fromLatin1(kProxyTlsText)};
     if (!HasJpgExtension(m_pFileName->text()) && !m_pSaveAsFile->isChecked())
         return PageRefusal{m_pFileName, QString::fromLatin1(kJpgExtensionText)};
     return std::nullopt;
@@ -185,6 +218,8 @@ void CMyPropertyPage2::OnBrowseDirectory()
     request.proxy = m_proxy;
     request.passive = m_pPassive->isChecked();
     request.useProxy = m_pUseProxy->isChecked();
+    request.security = {m_pSecurity->currentIndex(), m_pVerifyCertificate->isChecked(),
+                        FingerprintFromFile()};
     request.directory = m_pDirectory->text().toStdString();
     std::string directory = request.directory;
     if (m_dialogs.browseDirectory(this, request, directory))
@@ -215,6 +250,9 @@ LiveSettings CMyPropertyPage2::FtpSettings() const
     s.m_strFTPDirectory = m_pDirectory->text().toStdString();
     s.m_strFTPFilename = m_pFileName->text().toStdString();
     s.m_bPassiveMode = m_pPassive->isChecked();
+    s.m_nFTPSecurity = m_pSecurity->currentIndex();
+    s.m_bFTPVerifyCertificate = m_pVerifyCertificate->isChecked();
+    s.m_strFTPCertificateFingerprint = FingerprintFromFile();
     s.m_nFTPTimeOut = ReadSettingInt(section::kUploadOptions, "FTPTimeOut");
     s.m_bUseFireWall = m_pUseProxy->isChecked();
     s.m_nFireWallType = m_proxy.type;

@@ -8,6 +8,7 @@
 #include <QPointer>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -58,6 +59,9 @@ class CMyPropertyPage2 : public CSettingsPage {
     QLineEdit* m_pDirectory;
     QPushButton* m_pBrowse;
     QLineEdit* m_pFileName;
+    QLabel* m_pSecurityLabel;
+    QComboBox* m_pSecurity;
+    QCheckBox* m_pVerifyCertificate;
     QCheckBox* m_pOnlyWhileOnline;
     QCheckBox* m_pPassive;
     QCheckBox* m_pUseProxy;

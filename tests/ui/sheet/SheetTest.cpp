@@ -94,6 +94,8 @@ const PageCase kPageCases[] = {
       {"UploadOptions/FTPPassword", ""},
       {"UploadOptions/FTPDirectory", ""},
       {"UploadOptions/FTPFilename", "vistrel.jpg"},
+      {"UploadOptions/FTPSecurity", "0"},
+      {"UploadOptions/FTPVerifyCertificate", "1"},
       {"UploadOptions/OnlyWhileOnline", "1"},
       {"UploadOptions/PassiveMode", "0"},
       {"UploadOptions/UseFireWall", "0"},
@@ -252,6 +254,32 @@ TEST_F(SheetTest, RefusalsNameTheProblemAndStoreNothing)
         EXPECT_EQ(fileKeys(), before);
         sheet.reset();
     }
+}
+
+// TLS goes with a direct log-on only: a proxy would see the password in clear.
+TEST_F(SheetTest, SecurityWithAProxyIsRefusedAndVerifyFollowsSecurity)
+{
+    startHub();
+    openSheet(Sheet::LocationPage);
+    auto* security = find<QComboBox>("ftpSecurity");
+    auto* verify = find<QCheckBox>("verifyCertificate");
+    EXPECT_EQ(security->currentIndex(), 0);
+    EXPECT_FALSE(verify->isEnabled());
+    security->setCurrentIndex(1);
+    EXPECT_TRUE(verify->isEnabled());
+    click("useProxy");
+    const Keys before = fileKeys();
+    click("ok");
+    EXPECT_EQ(prompter.texts(),
+              std::vector<std::string>{"TLS cannot be used with an FTP proxy log-on.\nTurn off "
+                                       "\"Use FTP Proxy\" or set Security to None."});
+    EXPECT_EQ(sheet->focusWidget(), security);
+    EXPECT_EQ(fileKeys(), before);
+    click("useProxy");
+    security->setCurrentIndex(2);
+    click("ok");
+    EXPECT_EQ(IniReadInt("UploadOptions", "FTPSecurity", -1), 2);
+    EXPECT_EQ(hub->Settings().m_nFTPSecurity, 2);
 }
 
 TEST_F(SheetTest, TheFileNameRuleGivesWayToSaveAsFile)
