@@ -163,6 +163,7 @@ FtpCheckReport RunFtpCheck(const LiveSettings& s)
     const std::string tempName = RemoteTempName(targetName);
     std::string onServer; // the name the probe has on the server, once stored
 
+    bool connected = false;
     const auto started = std::chrono::steady_clock::now();
     bool ok = session.LogOn(s.m_strFTPServer, s.m_nFTPPort, s.m_strFTPUsername, s.m_strFTPPassword,
                             "", s.m_strFireWallServer, s.m_strFireWallUsername,
@@ -179,6 +180,7 @@ FtpCheckReport RunFtpCheck(const LiveSettings& s)
                session.Message() == ftptext::kLineBreak) {
         check.step("log on", false, session.Message());
     } else {
+        connected = true;
         check.step("connect", true, target);
         ok =
             check.step("log on", ok,
@@ -225,7 +227,9 @@ FtpCheckReport RunFtpCheck(const LiveSettings& s)
         const bool deleted = session.Command("DELE " + onServer);
         check.step("delete", deleted, onServer + (deleted ? "" : ": " + session.Message()));
     }
-    session.Quit();
+    // Without a connection QUIT would only wait for a socket that is not there.
+    if (connected)
+        session.Quit();
     session.CloseLog();
     if (!probeLocal.empty())
         std::remove(probeLocal.c_str());
@@ -242,7 +246,7 @@ std::string FormatFtpCheck(const FtpCheckReport& report)
     std::string out = report.conversation;
     for (const FtpCheckStep& st : report.steps) {
         char head[32];
-        std::snprintf(head, sizeof head, "%-10s %-7s", st.name.c_str(), st.ok ? "ok" : "FAILED");
+        std::snprintf(head, sizeof head, "%-10s %-7s ", st.name.c_str(), st.ok ? "ok" : "FAILED");
         out += head + st.detail + "\n";
     }
     if (report.ok) {

@@ -37,17 +37,12 @@ bool readLine(int fd, std::string& line)
     return true;
 }
 
-// Asks once without echo.
-bool askQuietly(int fd, std::FILE* promptOut, const std::string& prompt, std::string& answer)
+// Asks once; the terminal's echo is already off.
+bool ask(int fd, std::FILE* promptOut, const std::string& prompt, std::string& answer)
 {
     std::fputs(prompt.c_str(), promptOut);
     std::fflush(promptOut);
-    termios quiet = g_saved;
-    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    quiet.c_lflag |= ECHONL; // the line end still shows, so the next prompt starts a new line
-    ::tcsetattr(fd, TCSAFLUSH, &quiet);
     const bool ok = readLine(fd, answer);
-    ::tcsetattr(fd, TCSAFLUSH, &g_saved);
     if (!ok) {
         std::fputs("\n", promptOut);
         std::fflush(promptOut);
@@ -65,19 +60,26 @@ bool ReadPassword(int fd, std::FILE* promptOut, const std::string& prompt, std::
         readLine(fd, first);
     } else {
         g_ttyFd = fd;
-        struct sigaction sa {
-        }, old[3];
+        struct sigaction sa = {};
+        struct sigaction old[3] = {};
         sa.sa_handler = restoreAndDie;
         sigemptyset(&sa.sa_mask);
         const int signals[] = {SIGINT, SIGTERM, SIGHUP};
         for (int i = 0; i < 3; ++i)
             ::sigaction(signals[i], &sa, &old[i]);
+        // Echo goes off before the first prompt shows, so nothing typed after it is lost or
+        // shown; it stays off for both questions.
+        termios quiet = g_saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        quiet.c_lflag |= ECHONL; // the line end still shows, so the next prompt starts a line
+        ::tcsetattr(fd, TCSAFLUSH, &quiet);
         std::string second;
-        const bool answered = askQuietly(fd, promptOut, prompt, first) &&
-                              (first.empty() || askQuietly(fd, promptOut, "Again: ", second));
+        const bool answered = ask(fd, promptOut, prompt, first) &&
+                              (first.empty() || ask(fd, promptOut, "Again: ", second));
+        ::tcsetattr(fd, TCSANOW, &g_saved);
         for (int i = 0; i < 3; ++i)
             ::sigaction(signals[i], &old[i], nullptr);
-        if (answered && !first.empty() && first != second) {
+        if (!first.empty() && (!answered || first != second)) {
             *error = "the two passwords differ; nothing was stored";
             return false;
         }

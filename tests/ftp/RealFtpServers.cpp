@@ -218,15 +218,23 @@ bool PyFtpdServer::start(const std::string& user, const std::string& password)
     return launch(1, {});
 }
 
+void PyFtpdServer::addAccount(const std::string& user, const std::string& password,
+                              const std::string& permissions)
+{
+    m_extraAccounts.insert(m_extraAccounts.end(), {user, password, permissions});
+}
+
 std::vector<std::string> PyFtpdServer::commandFor(const std::vector<int>& ports)
 {
     // Debian's python3: another python3 first on PATH may lack the module.
-    return {"/usr/bin/python3",
-            sourceDir() + "/tests/ftp/servers/pyftpd_server.py",
-            std::to_string(ports[0]),
-            root(),
-            m_user,
-            m_password};
+    std::vector<std::string> command = {"/usr/bin/python3",
+                                        sourceDir() + "/tests/ftp/servers/pyftpd_server.py",
+                                        std::to_string(ports[0]),
+                                        root(),
+                                        m_user,
+                                        m_password};
+    command.insert(command.end(), m_extraAccounts.begin(), m_extraAccounts.end());
+    return command;
 }
 
 bool ProFtpdServer::start(const std::string& user, const std::string& password)

@@ -41,14 +41,19 @@ class RealFtpServer {
     std::string m_error;
 };
 
-// pyftpdlib with one user.
+// pyftpdlib with one user with full rights, and any accounts added before start().
 class PyFtpdServer : public RealFtpServer {
   public:
+    // Another account on the same root with pyftpdlib's permission letters ("elr": read-only,
+    // "elradfmw" everything but site commands; without "f" it may not rename).
+    void addAccount(const std::string& user, const std::string& password,
+                    const std::string& permissions);
     bool start(const std::string& user, const std::string& password);
 
   private:
     std::vector<std::string> commandFor(const std::vector<int>& ports) override;
     std::string m_user, m_password;
+    std::vector<std::string> m_extraAccounts;
 };
 
 // proftpd with one user from a private password file.
