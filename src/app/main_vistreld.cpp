@@ -178,7 +178,11 @@ int main(int argc, char** argv)
     }
     struct stat st {};
     const bool firstStart = ::stat(settingsPath.c_str(), &st) != 0;
-    host.Log("settings", settingsPath + (firstStart ? " does not exist yet: a first start" : ""));
+    const bool runsCycles =
+        options.setPassword.empty() && !options.listDevices && !options.checkFtp;
+    host.Log("settings", settingsPath + (!firstStart  ? ""
+                                         : runsCycles ? " does not exist yet: a first start"
+                                                      : " does not exist yet"));
 
     if (!options.setPassword.empty())
         return setPassword(host, options, settingsPath);

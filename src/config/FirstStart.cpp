@@ -41,8 +41,7 @@ FirstStartWrites WriteFirstStartValues()
             continue;
         if (noServer && v.section == section::kUploadOptions &&
             (v.key == "FTPUpload" || v.key == "SaveAsFile")) {
-            // One character assigned (GCC 12's -Wrestrict misjudges a string assigned here).
-            v.value.assign(1, v.key == "FTPUpload" ? '0' : '1');
+            v.value = v.key == "FTPUpload" ? "0" : "1";
             result.uploadKeptOff = result.uploadKeptOff || v.key == "FTPUpload";
         }
         std::string error;
