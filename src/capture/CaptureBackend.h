@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vistrel {
@@ -25,6 +26,9 @@ struct CaptureControl {
     std::int32_t step = 1;
     std::int32_t defaultValue = 0;
     std::int32_t value = 0;
+    // The choices of a Menu control, by value, in value order (values the device skips are
+    // left out).
+    std::vector<std::pair<std::int32_t, std::string>> menuItems;
 };
 
 // One kind of capture hardware as CaptureDevice drives it. A back-end is used by one thread at a
@@ -53,6 +57,10 @@ class CaptureBackend {
     // A frame captured after this call began (never one that waited in a buffer), or false
     // within a bounded time. Only while streaming.
     virtual bool readFrame(RgbFrame& frame) = 0;
+
+    // The pixel formats the hardware itself sends, by name ("YUYV 4:2:2", "Motion-JPEG"), before
+    // they are converted to RGB; empty when the back-end cannot say.
+    virtual std::vector<std::string> pixelFormats() { return {}; }
 
     virtual std::vector<CaptureControl> controls() = 0;
     virtual bool setControl(std::uint32_t id, std::int32_t value) = 0;

@@ -137,6 +137,14 @@ std::vector<FrameSize> CaptureDevice::frameSizes() const
     return m_backend->frameSizes();
 }
 
+std::vector<std::string> CaptureDevice::pixelFormats() const
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_bConnected)
+        return {};
+    return m_backend->pixelFormats();
+}
+
 CaptureCapabilities CaptureDevice::capabilities() const
 {
     std::lock_guard lock(m_mutex);

@@ -59,6 +59,8 @@ class CaptureDevice {
     // The current frame size (the capture status).
     bool status(FrameSize& size) const;
     std::vector<FrameSize> frameSizes() const;
+    // What the camera sends before conversion (see CaptureBackend::pixelFormats).
+    std::vector<std::string> pixelFormats() const;
     CaptureCapabilities capabilities() const;
 
     std::vector<CaptureControl> controls() const;

@@ -504,6 +504,49 @@ bool V4l2Backend::readReadFrame(RgbFrame& frame)
     }
 }
 
+std::vector<std::string> V4l2Backend::pixelFormats()
+{
+    std::vector<std::string> names;
+    if (m_fd < 0 || m_bLost)
+        return names;
+    for (std::uint32_t index = 0; index < 64; ++index) {
+        v4l2_fmtdesc d{};
+        d.index = index;
+        d.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        if (m_io->ioctl(m_fd, VIDIOC_ENUM_FMT, &d) != 0)
+            break;
+        // libv4l2 adds the formats it converts to; only the camera's own are of interest.
+        if (d.flags & V4L2_FMT_FLAG_EMULATED)
+            continue;
+        const char* text = reinterpret_cast<const char*>(d.description);
+        names.emplace_back(text, strnlen(text, sizeof(d.description)));
+    }
+    return names;
+}
+
+std::vector<std::pair<std::int32_t, std::string>>
+V4l2Backend::menuItems(const v4l2_queryctrl& control)
+{
+    std::vector<std::pair<std::int32_t, std::string>> items;
+    // Menus are small; the bound keeps a device that reports a huge range from stalling us.
+    if (control.maximum < control.minimum || control.maximum - control.minimum > 255)
+        return items;
+    for (std::int32_t value = control.minimum; value <= control.maximum; ++value) {
+        v4l2_querymenu m{};
+        m.id = control.id;
+        m.index = static_cast<std::uint32_t>(value);
+        if (m_io->ioctl(m_fd, VIDIOC_QUERYMENU, &m) != 0)
+            continue; // a value the device skips
+        if (control.type == V4L2_CTRL_TYPE_INTEGER_MENU) {
+            items.emplace_back(value, std::to_string(m.value));
+        } else {
+            const char* text = reinterpret_cast<const char*>(m.name);
+            items.emplace_back(value, std::string(text, strnlen(text, sizeof(m.name))));
+        }
+    }
+    return items;
+}
+
 std::vector<CaptureControl> V4l2Backend::controls()
 {
     std::vector<CaptureControl> result;
@@ -527,6 +570,7 @@ std::vector<CaptureControl> V4l2Backend::controls()
             c.type = CaptureControl::Type::Boolean;
             break;
         case V4L2_CTRL_TYPE_MENU:
+        case V4L2_CTRL_TYPE_INTEGER_MENU:
             c.type = CaptureControl::Type::Menu;
             break;
         case V4L2_CTRL_TYPE_BUTTON:
@@ -543,6 +587,8 @@ std::vector<CaptureControl> V4l2Backend::controls()
         c.step = q.step;
         c.defaultValue = q.default_value;
         c.value = q.default_value;
+        if (c.type == CaptureControl::Type::Menu)
+            c.menuItems = menuItems(q);
         if (c.type != CaptureControl::Type::Button && !(q.flags & V4L2_CTRL_FLAG_WRITE_ONLY)) {
             v4l2_control v{};
             v.id = q.id;

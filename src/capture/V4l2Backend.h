@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+struct v4l2_queryctrl;
+
 namespace vistrel {
 
 // Frames thrown away after a stream starts. Webcams deliver their first frames black or far too
@@ -42,6 +44,7 @@ class V4l2Backend : public CaptureBackend {
     void stopStream() override;
     bool streaming() const override { return m_bStreaming; }
     bool readFrame(RgbFrame& frame) override;
+    std::vector<std::string> pixelFormats() override;
     std::vector<CaptureControl> controls() override;
     bool setControl(std::uint32_t id, std::int32_t value) override;
     std::string lastError() const override { return m_strError; }
@@ -64,6 +67,7 @@ class V4l2Backend : public CaptureBackend {
     bool readMmapFrame(RgbFrame& frame);
     bool readReadFrame(RgbFrame& frame);
     bool waitForData(std::chrono::steady_clock::time_point deadline, int& events);
+    std::vector<std::pair<std::int32_t, std::string>> menuItems(const v4l2_queryctrl& control);
 
     std::shared_ptr<V4l2Io> m_io;
     std::string m_strPath;

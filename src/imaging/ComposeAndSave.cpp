@@ -1,5 +1,6 @@
 #include "imaging/ComposeAndSave.h"
 
+#include "imaging/LogoFile.h"
 #include "imaging/codec/ImgLib.h"
 #include "imaging/codec/ImgLibQt.h"
 #include "platform/PrivateTempDir.h"
@@ -10,7 +11,6 @@
 #include <QPainter>
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <thread>
 #include <unistd.h>
@@ -28,49 +28,11 @@ std::string libraryError(const char* where)
     return ImageLibraryErrorText(ImgLibGetLastError()) + " (" + where + ")";
 }
 
-std::string upperSuffix(const std::string& name)
-{
-    std::string s = name.size() >= 4 ? name.substr(name.size() - 4) : name;
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return s;
-}
-
-// Reads the logo with the reader its name's last four characters choose. An unknown ending
-// reads nothing (and leaves the last error at 0).
-RgbImage readLogo(const std::string& path, std::uint64_t maxPixels, unsigned& w, unsigned& h,
-                  ColorRef& transparent, bool& isGif)
-{
-    const std::string suffix = upperSuffix(path);
-    isGif = false;
-    transparent = static_cast<ColorRef>(-1);
-    if (suffix == ".GIF") {
-        isGif = true;
-        return ImgLibReadRGBFromGIF(path, w, h, transparent, maxPixels);
-    }
-    if (suffix == ".JPG")
-        return ImgLibReadRGBFromJPG(path, w, h, maxPixels);
-    if (suffix == ".PNG")
-        return ImgLibReadRGBFromPNG(path, w, h, maxPixels);
-    if (suffix == ".TIF")
-        return ImgLibReadRGBFromTIF(path, w, h, maxPixels);
-    if (suffix == ".BMP")
-        return ImgLibReadRGBFromBMP(path, w, h, maxPixels);
-    if (suffix == ".PCX")
-        return ImgLibReadRGBFromPCX(path, w, h, maxPixels);
-    ImgLibThreadState().lastError = 0;
-    return {};
-}
-
 void drawText(QPainter& painter, const FontRecord& font, const std::string& text, int width,
               int height, int alignment, bool shadow, std::uint32_t colour)
 {
-    // An empty face name keeps the painter's current font.
-    const QFont previous = painter.font();
-    if (!font.face.empty())
-        painter.setFont(MakeStampFont(font));
-    DrawStampText(painter, QString::fromStdString(text), width, height, alignment, shadow, colour);
-    painter.setFont(previous);
+    DrawStamp(painter, font, QString::fromStdString(text), width, height, alignment, shadow,
+              colour);
 }
 
 // The grab file of one composition, removed when the composition ends, however it ends.
@@ -187,8 +149,8 @@ ComposeResult ComposeAndSave(const std::string& outPath, const ComposeSettings& 
         unsigned lw = 0, lh = 0;
         ColorRef transparent = 0;
         bool isGif = false;
-        RgbImage logo = readLogo(s.overlayFilename, LogoPixelLimit(result.width, result.height), lw,
-                                 lh, transparent, isGif);
+        RgbImage logo = ReadLogoFile(s.overlayFilename, lw, lh, transparent, isGif,
+                                     LogoPixelLimit(result.width, result.height));
         if (!logo)
             return fail(libraryError("Overlay Image - ImgLibReadRGBFromGIF"));
         const OverlayPoint at = OverlayPosition(s.overlayAlignment, static_cast<int>(lw),

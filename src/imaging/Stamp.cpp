@@ -105,12 +105,37 @@ int StampTextFlags(int alignment)
     return flags;
 }
 
+int StampTextFlags(int alignment, StampLines lines)
+{
+    int flags = StampTextFlags(alignment);
+    if (lines == StampLines::SingleLine)
+        flags = (flags & ~Qt::TextWordWrap) | Qt::TextSingleLine;
+    return flags;
+}
+
+void DrawStamp(QPainter& painter, const FontRecord& font, const QString& text, int width,
+               int height, int alignment, bool shadow, std::uint32_t colorref, StampLines lines)
+{
+    const QFont previous = painter.font();
+    if (!font.face.empty())
+        painter.setFont(MakeStampFont(font));
+    DrawStampTextWithFlags(painter, text, width, height, StampTextFlags(alignment, lines), shadow,
+                           colorref);
+    painter.setFont(previous);
+}
+
 void DrawStampText(QPainter& painter, const QString& text, int width, int height, int alignment,
                    bool shadow, std::uint32_t colorref)
 {
+    DrawStampTextWithFlags(painter, text, width, height, StampTextFlags(alignment), shadow,
+                           colorref);
+}
+
+void DrawStampTextWithFlags(QPainter& painter, const QString& text, int width, int height,
+                            int flags, bool shadow, std::uint32_t colorref)
+{
     if (text.isEmpty())
         return;
-    const int flags = StampTextFlags(alignment);
     painter.setBackgroundMode(Qt::TransparentMode);
     if (shadow) {
         painter.setPen(Qt::black);

@@ -55,6 +55,25 @@ int StampTextFlags(int alignment);
 void DrawStampText(QPainter& painter, const QString& text, int width, int height, int alignment,
                    bool shadow, std::uint32_t colorref);
 
+// How a stamp's lines are laid out: by its alignment code (top codes wrap, bottom codes stay on
+// one line), as on the picture; or on one line at the top or bottom, as the date/time dialog's
+// sample shows it.
+enum class StampLines { ByAlignment, SingleLine };
+
+// The text flags of an alignment code for a layout (ByAlignment gives StampTextFlags(alignment)).
+int StampTextFlags(int alignment, StampLines lines);
+
+// DrawStampText with the text flags given.
+void DrawStampTextWithFlags(QPainter& painter, const QString& text, int width, int height,
+                            int flags, bool shadow, std::uint32_t colorref);
+
+// Draws a banner or date/time stamp in its own font over a picture of width × height, as the
+// pipeline stamps a picture: an empty face name keeps the painter's font; the painter's font is
+// put back afterwards. The stamp dialogs draw their samples with this too.
+void DrawStamp(QPainter& painter, const FontRecord& font, const QString& text, int width,
+               int height, int alignment, bool shadow, std::uint32_t colorref,
+               StampLines lines = StampLines::ByAlignment);
+
 // The date/time stamp for the six layouts (other codes behave as 0): date, one space, time; each
 // part cut to 63 characters. Dates come from the locale's short or long format, or the picture
 // "d MMM yyyy"; times are hours and minutes, or with seconds, in the locale's clock style.

@@ -7,13 +7,13 @@
 #include "ui/ImageView.h"
 #include "ui/PreviewWidget.h"
 #include "ui/WindowUtils.h"
+#include "ui/sheet/CMyPropertySheet.h"
 #include "widgets/MessageBoxPrompter.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QCursor>
-#include <QDir>
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
@@ -25,16 +25,6 @@ namespace vistrel {
 namespace {
 
 constexpr const char* kCaption = "Vistrel";
-
-// The settings file as the user would type it: the home folder as "~".
-QString ShortSettingsPath()
-{
-    QString path = QString::fromStdString(SettingsFilePath());
-    const QString home = QDir::homePath();
-    if (!home.isEmpty() && path.startsWith(home + QLatin1Char('/')))
-        path = QLatin1Char('~') + path.mid(home.size());
-    return path;
-}
 
 } // namespace
 
@@ -349,10 +339,9 @@ bool CMainDialog::ExecSettingsSheet()
 {
     if (m_options.settingsSheet)
         return m_options.settingsSheet(this);
-    // This build has no settings sheet: say so where the user looks.
-    m_pStatusField->setText(
-        QStringLiteral("No settings sheet in this build yet:\nedit %1").arg(ShortSettingsPath()));
-    return false;
+    CMyPropertySheet sheet(*m_hub, *m_pPrompter, this);
+    PrepareDialogOfMainWindow(&sheet, this);
+    return sheet.exec() == QDialog::Accepted;
 }
 
 bool CMainDialog::RunSettingsSheet()

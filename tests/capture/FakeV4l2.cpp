@@ -29,6 +29,7 @@ FakeV4l2::Node& FakeV4l2::addCamera(const std::string& path, const std::string& 
     s->node.card = card;
     s->node.caps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
     s->node.sizes = {{160, 120}, {320, 240}, {640, 480}, {1280, 720}};
+    s->node.pixelFormats = {{V4L2_PIX_FMT_YUYV, "YUYV 4:2:2"}, {V4L2_PIX_FMT_MJPEG, "Motion-JPEG"}};
     m_states.push_back(std::move(s));
     return m_states.back()->node;
 }
@@ -391,12 +392,62 @@ int FakeV4l2::ioctl(int fd, unsigned long request, void* arg)
         *q = {};
         q->id = c.id;
         std::strncpy(reinterpret_cast<char*>(q->name), c.name.c_str(), sizeof(q->name) - 1);
-        q->type = c.type == CaptureControl::Type::Boolean ? V4L2_CTRL_TYPE_BOOLEAN
-                                                          : V4L2_CTRL_TYPE_INTEGER;
+        switch (c.type) {
+        case CaptureControl::Type::Integer:
+            q->type = V4L2_CTRL_TYPE_INTEGER;
+            break;
+        case CaptureControl::Type::Boolean:
+            q->type = V4L2_CTRL_TYPE_BOOLEAN;
+            break;
+        case CaptureControl::Type::Menu:
+            q->type = V4L2_CTRL_TYPE_MENU;
+            break;
+        case CaptureControl::Type::Button:
+            q->type = V4L2_CTRL_TYPE_BUTTON;
+            break;
+        }
         q->minimum = c.minimum;
         q->maximum = c.maximum;
         q->step = c.step;
         q->default_value = c.defaultValue;
+        return 0;
+    }
+    case VIDIOC_QUERYMENU: {
+        auto* m = static_cast<v4l2_querymenu*>(arg);
+        const auto it = n.controls.find(m->id);
+        if (it == n.controls.end())
+            return fail(EINVAL);
+        for (const auto& [value, name] : it->second.menuItems) {
+            if (static_cast<std::uint32_t>(value) == m->index) {
+                std::memset(m->name, 0, sizeof(m->name));
+                std::strncpy(reinterpret_cast<char*>(m->name), name.c_str(), sizeof(m->name) - 1);
+                return 0;
+            }
+        }
+        return fail(EINVAL);
+    }
+    case VIDIOC_ENUM_FMT: {
+        auto* d = static_cast<v4l2_fmtdesc*>(arg);
+        if (d->type != V4L2_BUF_TYPE_VIDEO_CAPTURE)
+            return fail(EINVAL);
+        const std::size_t own = n.pixelFormats.size();
+        const std::uint32_t index = d->index;
+        std::memset(d, 0, sizeof(*d));
+        d->index = index;
+        d->type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        std::string description;
+        if (index < own) {
+            d->pixelformat = n.pixelFormats[index].first;
+            description = n.pixelFormats[index].second;
+        } else if (index == own && n.convertible) {
+            d->pixelformat = V4L2_PIX_FMT_RGB24;
+            d->flags = V4L2_FMT_FLAG_EMULATED;
+            description = "RGB3";
+        } else {
+            return fail(EINVAL);
+        }
+        std::strncpy(reinterpret_cast<char*>(d->description), description.c_str(),
+                     sizeof(d->description) - 1);
         return 0;
     }
     case VIDIOC_G_CTRL:

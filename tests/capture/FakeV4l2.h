@@ -37,7 +37,10 @@ class FakeV4l2 : public V4l2Io {
         int openError = 0;         // open() fails with this errno (EACCES: not in its group)
         std::string group = "video";
         bool inGroup = false;
-        std::map<std::uint32_t, CaptureControl> controls;
+        std::map<std::uint32_t, CaptureControl> controls; // menus answer from menuItems
+        // The camera's own pixel formats (fourcc, description); RGB24 is added as libv4l2's
+        // emulated format when the node is convertible.
+        std::vector<std::pair<std::uint32_t, std::string>> pixelFormats;
     };
 
     FakeV4l2();

@@ -360,6 +360,38 @@ TEST(V4l2Capture, TheSourceDialogExistsOnlyForCamerasWithControls)
     EXPECT_NE(dev->lastError().find("VIDIOC_S_CTRL"), std::string::npos);
 }
 
+TEST(V4l2Capture, MenusCarryTheirChoicesAndOnlyTheCamerasOwnPixelFormatsAreListed)
+{
+    Fixture f;
+    FakeV4l2::Node& cam = f.camera();
+    CaptureControl power;
+    power.id = V4L2_CID_POWER_LINE_FREQUENCY;
+    power.name = "Power Line Frequency";
+    power.type = CaptureControl::Type::Menu;
+    power.maximum = 2;
+    power.value = 2;
+    power.menuItems = {{0, "Disabled"}, {2, "60 Hz"}}; // the device skips value 1
+    cam.controls[power.id] = power;
+    CaptureControl reset;
+    reset.id = V4L2_CID_PAN_RESET;
+    reset.name = "Pan, Reset";
+    reset.type = CaptureControl::Type::Button;
+    cam.controls[reset.id] = reset;
+
+    auto dev = f.device();
+    EXPECT_TRUE(dev->pixelFormats().empty()); // not connected
+    ASSERT_TRUE(dev->connect());
+    const auto controls = dev->controls();
+    ASSERT_EQ(controls.size(), 2u);
+    EXPECT_EQ(controls[0].type, CaptureControl::Type::Menu);
+    EXPECT_EQ(controls[0].menuItems, power.menuItems);
+    EXPECT_EQ(controls[0].value, 2);
+    EXPECT_EQ(controls[1].type, CaptureControl::Type::Button);
+    EXPECT_TRUE(controls[1].menuItems.empty());
+    // libv4l2's emulated RGB24 is what every frame becomes, not something the camera sends.
+    EXPECT_EQ(dev->pixelFormats(), (std::vector<std::string>{"YUYV 4:2:2", "Motion-JPEG"}));
+}
+
 TEST(V4l2Capture, ACameraPluggedInAgainIsTakenUpAtItsSize)
 {
     Fixture f;

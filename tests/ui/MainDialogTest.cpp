@@ -22,6 +22,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
 #include <thread>
 
 namespace vistrel::test {
@@ -316,15 +320,73 @@ TEST_F(MainWindowTest, OneWindowOfEachKindASecondRequestBringsItToTheFront)
     }
 }
 
-TEST_F(MainWindowTest, WithoutASheetSettingsSaysSoAndTheFirstStartOpensItsHelp)
+// The program's own settings sheet: at the first start after help topic 80 (cancelled: nothing
+// is written, the layout marker included), then from Alt+S, where OK on the Device tab writes
+// the Device page's keys and the marker only.
+TEST_F(MainWindowTest, TheSettingsSheetAtTheFirstStartAndFromAltS)
 {
+    auto keysOf = [] {
+        std::map<std::string, std::string> keys;
+        std::ifstream in(SettingsFilePath());
+        std::string line, section;
+        while (std::getline(in, line)) {
+            if (!line.empty() && line.front() == '[')
+                section = line.substr(1, line.find(']') - 1);
+            else if (const auto eq = line.find('='); eq != std::string::npos)
+                keys[section + "/" + line.substr(0, eq)] = line.substr(eq + 1);
+        }
+        return keys;
+    };
+    // Closes the sheet the next event loop shows, with a key.
+    auto answerSheet = [](Qt::Key key, bool* seen) {
+        QTimer::singleShot(200, [key, seen] {
+            QWidget* open = FindTopLevelWindow(kSettingsTitle);
+            *seen = open != nullptr;
+            if (open)
+                QTest::keyClick(open, key);
+        });
+    };
     set("License", "INIVersion", 0);
+    const auto before = keysOf();
+    bool seen = false;
+    answerSheet(Qt::Key_Escape, &seen);
     start();
+    EXPECT_TRUE(seen);
     EXPECT_EQ(CurrentHelpTopic(), 80);
-    EXPECT_TRUE(status().startsWith("No settings sheet in this build yet:\nedit "));
-    EXPECT_EQ(IniReadInt("License", "INIVersion", -1), 0);
-    QTest::mouseClick(window->button(Id::kIdHelp), Qt::LeftButton);
-    EXPECT_EQ(CurrentHelpTopic(), 5);
+    EXPECT_EQ(keysOf(), before);
+    CloseHelpWindow();
+
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    seen = false;
+    answerSheet(Qt::Key_Enter, &seen);
+    QTest::keyClick(window->windowHandle(), Qt::Key_S, Qt::AltModifier);
+    // A mnemonic clicks its button a moment later, as if pressed and let go.
+    EXPECT_TRUE(waitFor([&] { return seen && window->button(Id::kIdSettings)->isEnabled(); }));
+    std::set<std::string> written;
+    const auto after = keysOf();
+    for (const auto& [key, value] : after)
+        if (!before.count(key) || before.at(key) != value)
+            written.insert(key);
+    const std::set<std::string> deviceKeys = {"License/INIVersion",
+                                              "ImageFormat/CaptureDevice",
+                                              "ImageFormat/Size",
+                                              "ImageFormat/Width",
+                                              "ImageFormat/Height",
+                                              "ImageFormat/Planes",
+                                              "ImageFormat/BitCount",
+                                              "ImageFormat/SizeImage",
+                                              "DeviceOptions/PreviewLeadTime",
+                                              "DeviceOptions/PreviewRate",
+                                              "DeviceOptions/DisablePreview",
+                                              "ImageFormat/Compression",
+                                              "ImageFormat/XPelsPerMeter",
+                                              "ImageFormat/YPelsPerMeter",
+                                              "ImageFormat/ClrUsed",
+                                              "ImageFormat/ClrImportant"};
+    EXPECT_EQ(written, deviceKeys);
+    EXPECT_EQ(after.at("License/INIVersion"), "1005");
+    EXPECT_TRUE(window->button(Id::kIdSettings)->isEnabled());
 }
 
 // View while a cycle composes and publishes: in both modes the viewer shows a whole picture and

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "ui/dialogs/StampFontDialog.h"
+
+#include <string>
+
+class QLineEdit;
+
+namespace vistrel {
+
+// The banner's settings as the Image page keeps them (ImageOptions Font…, FontColor, Message,
+// Alignment, ShadowText).
+struct BannerProperties {
+    FontRecord font{"System", -13, 0, 700, false};
+    std::uint32_t color = 0xFFFFFF; // 0x00BBGGRR
+    std::string text;
+    int alignment = 1; // 0..5: Top/Left … Bottom/Right
+    bool shadow = true;
+    bool operator==(const BannerProperties& o) const
+    {
+        return SameFontRecord(font, o.font) && color == o.color && text == o.text &&
+               alignment == o.alignment && shadow == o.shadow;
+    }
+};
+
+// "Banner Properties": the stamp font dialog with the banner text edit. The sample draws the
+// text as the picture will show it: the top alignments wrap, the bottom ones keep one line.
+//
+// Use from a settings page:
+//     CMyFontDialog dialog(m_banner, services, this);
+//     if (dialog.exec() == QDialog::Accepted) {
+//         m_banner = dialog.Values();
+//         markModified();
+//     }
+class CMyFontDialog : public StampFontDialog {
+    Q_OBJECT
+  public:
+    CMyFontDialog(const BannerProperties& values, DialogServices services,
+                  QWidget* parent = nullptr);
+
+    // The values the controls hold now (what OK hands back).
+    BannerProperties Values() const;
+
+  protected:
+    QString SampleText() const override;
+    StampLines SampleLines() const override { return StampLines::ByAlignment; }
+
+  private:
+    QLineEdit* m_pText;
+};
+
+} // namespace vistrel

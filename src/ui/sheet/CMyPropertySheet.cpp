@@ -1,0 +1,161 @@
+#include "ui/sheet/CMyPropertySheet.h"
+
+#include "config/SettingsFile.h"
+#include "platform/Prompter.h"
+#include "ui/HelpWindow.h"
+#include "ui/sheet/CapturePage.h"
+#include "ui/sheet/ConnectionPage.h"
+#include "ui/sheet/DevicePage.h"
+#include "ui/sheet/GeneralPage.h"
+#include "ui/sheet/ImagePage.h"
+#include "ui/sheet/LocationPage.h"
+
+#include <QAbstractSpinBox>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace vistrel {
+
+CMyPropertySheet::CMyPropertySheet(Hub& hub, Prompter& prompter, QWidget* parent,
+                                   SheetDialogs dialogs)
+    : QDialog(parent), m_hub(hub), m_prompter(prompter), m_dialogs(std::move(dialogs))
+{
+    setWindowTitle(QStringLiteral("Vistrel Settings"));
+    setObjectName(QStringLiteral("settingsSheet"));
+
+    m_pTabs = new QTabWidget(this);
+    m_pages = {
+        new CMyPropertyPage7(hub, prompter, m_pTabs),
+        new CMyPropertyPage3(hub, prompter, m_dialogs, m_pTabs),
+        new CMyPropertyPage6(hub, prompter, m_pTabs),
+        new CMyPropertyPage2(hub, prompter, m_dialogs, m_pTabs),
+        new CMyPropertyPage1(hub, prompter, m_pTabs),
+        new CMyPropertyPage5(hub, prompter, m_pTabs),
+    };
+    for (CSettingsPage* p : m_pages) {
+        m_pTabs->addTab(p, p->title());
+        connect(p, &CSettingsPage::modified, this, [this] { m_pApply->setEnabled(true); });
+    }
+
+    auto* buttons = new QDialogButtonBox(this);
+    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+    QPushButton* cancel =
+        buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+    m_pApply = buttons->addButton(QStringLiteral("&Apply"), QDialogButtonBox::ApplyRole);
+    QPushButton* help = buttons->addButton(QStringLiteral("Help"), QDialogButtonBox::HelpRole);
+    ok->setObjectName(QStringLiteral("ok"));
+    cancel->setObjectName(QStringLiteral("cancel"));
+    m_pApply->setObjectName(QStringLiteral("apply"));
+    help->setObjectName(QStringLiteral("help"));
+    ok->setDefault(true);
+    m_pApply->setEnabled(false);
+    connect(buttons, &QDialogButtonBox::accepted, this, &CMyPropertySheet::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &CMyPropertySheet::reject);
+    connect(m_pApply, &QPushButton::clicked, this, &CMyPropertySheet::apply);
+    connect(buttons, &QDialogButtonBox::helpRequested, this, &CMyPropertySheet::OnHelp);
+    // F1 inside a page opens that page's topic (each page has its own shortcut); on the tabs and
+    // the buttons it opens the topic of the page shown.
+    for (QWidget* outside :
+         {static_cast<QWidget*>(buttons), static_cast<QWidget*>(m_pTabs->tabBar())}) {
+        auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), outside);
+        f1->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(f1, &QShortcut::activated, this, &CMyPropertySheet::OnHelp);
+    }
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_pTabs);
+    layout->addWidget(buttons);
+    connect(m_pTabs, &QTabWidget::currentChanged, this, &CMyPropertySheet::OnPageShown);
+}
+
+CMyPropertySheet::~CMyPropertySheet() = default;
+
+CSettingsPage* CMyPropertySheet::page(int index) const
+{
+    return index >= 0 && index < static_cast<int>(m_pages.size())
+               ? m_pages[static_cast<std::size_t>(index)]
+               : nullptr;
+}
+
+int CMyPropertySheet::currentPage() const
+{
+    return m_pTabs->currentIndex();
+}
+
+void CMyPropertySheet::setCurrentPage(int index)
+{
+    m_pTabs->setCurrentIndex(index);
+    OnPageShown(m_pTabs->currentIndex());
+}
+
+void CMyPropertySheet::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    OnPageShown(m_pTabs->currentIndex());
+}
+
+void CMyPropertySheet::OnPageShown(int index)
+{
+    if (CSettingsPage* p = page(index))
+        p->open();
+}
+
+void CMyPropertySheet::OnHelp()
+{
+    if (CSettingsPage* p = page(currentPage()))
+        ShowHelpTopic(p->helpContext(), this);
+}
+
+bool CMyPropertySheet::apply()
+{
+    // Every shown page is checked before any is stored, so a refusal leaves the file untouched.
+    for (CSettingsPage* p : m_pages) {
+        if (!p->isOpen())
+            continue;
+        const std::optional<PageRefusal> refusal = p->validate();
+        if (!refusal)
+            continue;
+        m_pTabs->setCurrentWidget(p);
+        m_prompter.message(refusal->message.toStdString());
+        if (QWidget* control = refusal->control) {
+            control->setFocus(Qt::OtherFocusReason);
+            if (auto* edit = qobject_cast<QLineEdit*>(control))
+                edit->selectAll();
+            else if (auto* spin = qobject_cast<QAbstractSpinBox*>(control))
+                spin->selectAll();
+        }
+        return false;
+    }
+    bool stored = true;
+    for (CSettingsPage* p : m_pages)
+        if (p->isOpen())
+            stored = p->apply() && stored;
+    if (!stored) {
+        // Closing as if all were well would lose the user's settings without a word.
+        m_prompter.message("Unable to save the settings to " + SettingsFilePath() + ".");
+        return false;
+    }
+    m_pApply->setEnabled(false);
+    return true;
+}
+
+void CMyPropertySheet::accept()
+{
+    if (apply())
+        QDialog::accept();
+}
+
+void CMyPropertySheet::reject()
+{
+    for (CSettingsPage* p : m_pages)
+        if (p->isOpen())
+            p->cancel();
+    QDialog::reject();
+}
+
+} // namespace vistrel

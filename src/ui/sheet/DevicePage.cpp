@@ -1,0 +1,208 @@
+#include "ui/sheet/DevicePage.h"
+
+#include "capture/CaptureDevice.h"
+#include "config/KeyCatalogue.h"
+#include "ui/HelpWindow.h"
+#include "ui/sheet/PageRules.h"
+#include "ui/sheet/UpDownEdit.h"
+#include "ui/sheet/VideoFormatDialog.h"
+#include "ui/sheet/VideoSourceDialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace vistrel {
+
+namespace {
+
+VideoFormatSettings ToSettings(const ImageFormat& format)
+{
+    const auto v = ImageFormatValues(format);
+    auto at = [&v](std::size_t i) { return static_cast<int>(v[i]); };
+    return {at(0), at(1), at(2), at(3), at(4), at(5), at(6), at(7), at(8), at(9), at(10)};
+}
+
+} // namespace
+
+CMyPropertyPage7::CMyPropertyPage7(Hub& hub, Prompter& prompter, QWidget* parent)
+    : CSettingsPage(hub, prompter, parent)
+{
+    m_pDriver = new QComboBox(this);
+    m_pDriver->setObjectName(QStringLiteral("captureDriver"));
+    m_pFormat = MakeButton("format", "&Format");
+    m_pSource = MakeButton("source", "&Source");
+    m_pDisplay = MakeButton("display", "&Display");
+    m_pRate = new CUpDownEdit(this);
+    m_pRate->setObjectName(QStringLiteral("previewRate"));
+    m_pRate->setUpDownRange(1, 5000);
+    m_pDisablePreview = MakeCheck("disablePreview", "Disable preview");
+    m_pLeadTime = new CUpDownEdit(this);
+    m_pLeadTime->setObjectName(QStringLiteral("previewLeadTime"));
+    m_pLeadTime->setUpDownRange(0, 3600);
+    m_pLeadLabels[0] = new QLabel(QStringLiteral("Allow "), this);
+    m_pLeadLabels[1] = new QLabel(QStringLiteral("seconds for image adjustment"), this);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_pFormat);
+    buttons->addWidget(m_pSource);
+    buttons->addWidget(m_pDisplay);
+    buttons->addStretch(1);
+    auto* rate = new QHBoxLayout;
+    auto* rateLabel = new QLabel(QStringLiteral("Preview frame rate (fps)"), this);
+    rateLabel->setBuddy(m_pRate);
+    rate->addWidget(rateLabel);
+    rate->addWidget(m_pRate);
+    rate->addStretch(1);
+    auto* lead = new QHBoxLayout;
+    lead->setContentsMargins(20, 0, 0, 0);
+    lead->addWidget(m_pLeadLabels[0]);
+    lead->addWidget(m_pLeadTime);
+    lead->addWidget(m_pLeadLabels[1]);
+    lead->addStretch(1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_pDriver);
+    layout->addLayout(buttons);
+    layout->addSpacing(8);
+    layout->addLayout(rate);
+    layout->addWidget(m_pDisablePreview);
+    layout->addLayout(lead);
+    layout->addStretch(1);
+
+    m_keys.add(section::kImageFormat, "CaptureDevice", m_pDriver);
+    m_keys.add(section::kDeviceOptions, "PreviewLeadTime", m_pLeadTime);
+    m_keys.add(section::kDeviceOptions, "DisablePreview", m_pDisablePreview);
+    m_keys.add(section::kDeviceOptions, "PreviewRate", m_pRate);
+
+    watch({m_pDriver, m_pRate, m_pDisablePreview, m_pLeadTime});
+    connect(m_pDisablePreview, &QCheckBox::toggled, this, &CMyPropertyPage7::UpdateLeadTime);
+    connect(m_pFormat, &QPushButton::clicked, this, &CMyPropertyPage7::OnFormat);
+    connect(m_pSource, &QPushButton::clicked, this, &CMyPropertyPage7::OnSource);
+    // No Linux driver has a display dialog: frames are always shown as they come.
+    m_pDisplay->setEnabled(false);
+    AddHelpShortcut(this, helpContext());
+}
+
+int CMyPropertyPage7::helpContext() const
+{
+    return kHelpDevicePage;
+}
+
+void CMyPropertyPage7::loadSettings()
+{
+    m_pDriver->clear();
+    const std::vector<std::string> drivers = m_hub.Drivers().descriptions();
+    for (std::size_t i = 0; i < drivers.size() && i < static_cast<std::size_t>(kMaxCaptureDrivers);
+         ++i)
+        m_pDriver->addItem(FromStd(drivers[i]));
+    CSettingsPage::loadSettings();
+}
+
+void CMyPropertyPage7::opened()
+{
+    KeepFormat();
+    UpdateButtons();
+    UpdateLeadTime();
+}
+
+// Keeps the connected device's current format, so that Cancel can put it back.
+void CMyPropertyPage7::KeepFormat()
+{
+    m_keptDevice.reset();
+    const std::shared_ptr<CaptureDevice> device = m_hub.Capture().device();
+    if (device && device->getFormat(m_keptFormat))
+        m_keptDevice = device;
+}
+
+void CMyPropertyPage7::UpdateButtons()
+{
+    const std::shared_ptr<CaptureDevice> device = m_hub.Capture().device();
+    const CaptureCapabilities caps = device ? device->capabilities() : CaptureCapabilities{};
+    m_pFormat->setEnabled(caps.hasDlgVideoFormat);
+    m_pSource->setEnabled(caps.hasDlgVideoSource);
+    m_pDisplay->setEnabled(caps.hasDlgVideoDisplay);
+}
+
+void CMyPropertyPage7::UpdateLeadTime()
+{
+    const bool on = m_pDisablePreview->isChecked();
+    m_pLeadTime->setEnabled(on);
+    m_pLeadLabels[0]->setEnabled(on);
+    m_pLeadLabels[1]->setEnabled(on);
+}
+
+// The preview takes the device's (new) frame size and placement.
+void CMyPropertyPage7::RePlacePreview()
+{
+    m_hub.Capture().PlacePreviewWindow();
+    emit m_hub.captureDeviceChanged();
+}
+
+void CMyPropertyPage7::OnFormat()
+{
+    const std::shared_ptr<CaptureDevice> device = m_hub.Capture().device();
+    if (!device)
+        return;
+    CVideoFormatDialog dialog(device, m_prompter, this);
+    if (dialog.exec() == QDialog::Accepted) {
+        RePlacePreview();
+        markModified();
+    }
+}
+
+void CMyPropertyPage7::OnSource()
+{
+    const std::shared_ptr<CaptureDevice> device = m_hub.Capture().device();
+    if (!device)
+        return;
+    CVideoSourceDialog dialog(device, this);
+    dialog.exec();
+}
+
+std::optional<PageRefusal> CMyPropertyPage7::validate()
+{
+    const auto rate = ParseNonNegativeInteger(m_pRate->edit()->text());
+    if (!rate)
+        return PageRefusal{m_pRate, QString::fromLatin1(kEnterPositiveIntegerText)};
+    if (*rate < kPreviewRateMin || *rate > kPreviewRateMax)
+        return PageRefusal{m_pRate, EnterIntegerBetweenText(kPreviewRateMin, kPreviewRateMax)};
+    if (!ParseNonNegativeInteger(m_pLeadTime->edit()->text()))
+        return PageRefusal{m_pLeadTime, QString::fromLatin1(kEnterPositiveIntegerText)};
+    return std::nullopt;
+}
+
+bool CMyPropertyPage7::apply()
+{
+    bool stored = true;
+    // The format in use becomes the stored one (and the one Cancel goes back to). Without a
+    // connected camera there is no format to store; the driver choice is stored all the same.
+    KeepFormat();
+    if (m_keptDevice)
+        stored = WriteVideoFormatSettings(ToSettings(m_keptFormat));
+    stored = saveSettings() && stored;
+    // Switches the preview, reconnects when another driver was chosen, sets the rate.
+    m_hub.ApplySettingsPage(section());
+    if (m_hub.Capture().device() != m_keptDevice)
+        KeepFormat(); // another driver now: Cancel concerns its format
+    UpdateButtons();
+    return stored;
+}
+
+void CMyPropertyPage7::cancel()
+{
+    if (!m_keptDevice || m_keptDevice != m_hub.Capture().device())
+        return;
+    ImageFormat now;
+    // Putting the same format back would only restart the camera's stream.
+    if (m_keptDevice->getFormat(now) && now == m_keptFormat)
+        return;
+    m_keptDevice->setFormat(m_keptFormat);
+    RePlacePreview();
+}
+
+} // namespace vistrel

@@ -1,0 +1,154 @@
+#include "ui/sheet/ImagePage.h"
+
+#include "config/KeyCatalogue.h"
+#include "config/LiveSettings.h"
+#include "ui/HelpWindow.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QVBoxLayout>
+
+namespace vistrel {
+
+CMyPropertyPage3::CMyPropertyPage3(Hub& hub, Prompter& prompter, const SheetDialogs& dialogs,
+                                   QWidget* parent)
+    : CSettingsPage(hub, prompter, parent), m_dialogs(dialogs)
+{
+    m_pBanner = MakeCheck("includeBanner", "Include Banner");
+    m_pBannerProperties = MakeButton("bannerProperties", "Properties");
+    m_pStamp = MakeCheck("includeDateTime", "&Include Date/Time stamp");
+    m_pStampProperties = MakeButton("dateTimeProperties", "Properties");
+    m_pLogo = MakeCheck("includeLogo", "Include Logo");
+    m_pLogoProperties = MakeButton("logoProperties", "Properties");
+    m_pQuality = new QSlider(Qt::Horizontal, this);
+    m_pQuality->setObjectName(QStringLiteral("quality"));
+    m_pQuality->setRange(0, 100);
+    m_pQuality->setTickInterval(5);
+    m_pQuality->setTickPosition(QSlider::TicksBelow);
+    m_pQuality->setPageStep(20);
+    m_pProgressive = MakeCheck("progressive", "Progressive Image");
+
+    auto* stamps = new QGridLayout;
+    stamps->addWidget(m_pBanner, 0, 0);
+    stamps->addWidget(m_pBannerProperties, 0, 1);
+    stamps->addWidget(m_pStamp, 1, 0);
+    stamps->addWidget(m_pStampProperties, 1, 1);
+    stamps->addWidget(m_pLogo, 2, 0);
+    stamps->addWidget(m_pLogoProperties, 2, 1);
+    stamps->setColumnStretch(2, 1);
+    auto* quality = new QGroupBox(QStringLiteral("Image Quality"), this);
+    auto* slider = new QHBoxLayout;
+    slider->addWidget(new QLabel(QStringLiteral("Low"), quality));
+    slider->addWidget(m_pQuality, 1);
+    slider->addWidget(new QLabel(QStringLiteral("High"), quality));
+    auto* qualityLayout = new QVBoxLayout(quality);
+    qualityLayout->addLayout(slider);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(stamps);
+    layout->addWidget(quality);
+    layout->addWidget(m_pProgressive);
+    layout->addStretch(1);
+
+    const auto s = section::kImageOptions;
+    m_keys.add(s, "Stamp", m_pStamp);
+    m_keys.add(s, "EnableMessage", m_pBanner);
+    m_keys.add(s, "ProgressiveJPG", m_pProgressive);
+    m_keys.add(s, "Message", &m_banner.text);
+    m_keys.add(s, "Quality", m_pQuality);
+    AddFontKeys("", m_banner.font);
+    m_keys.add(
+        s, "FontColor", [this] { return static_cast<int>(m_banner.colour); },
+        [this](int v) { m_banner.colour = static_cast<std::uint32_t>(v); });
+    m_keys.add(
+        s, "ShadowText", [this] { return m_banner.shadow ? 1 : 0; },
+        [this](int v) { m_banner.shadow = v != 0; });
+    m_keys.add(s, "Alignment", &m_banner.alignment);
+    m_keys.add(s, "DateTimeFormat", &m_dateTime.format);
+    AddFontKeys("Time", m_dateTime.font);
+    m_keys.add(
+        s, "TimeFontColor", [this] { return static_cast<int>(m_dateTime.colour); },
+        [this](int v) { m_dateTime.colour = static_cast<std::uint32_t>(v); });
+    m_keys.add(
+        s, "TimeShadowText", [this] { return m_dateTime.shadow ? 1 : 0; },
+        [this](int v) { m_dateTime.shadow = v != 0; });
+    m_keys.add(s, "TimeAlignment", &m_dateTime.alignment);
+    m_keys.add(
+        s, "OverlayTransparency", [this] { return m_logo.transparency ? 1 : 0; },
+        [this](int v) { m_logo.transparency = v != 0; });
+    m_keys.add(s, "EnableOverlay", m_pLogo);
+    m_keys.add(s, "OverlayFilename", &m_logo.fileName);
+    m_keys.add(s, "OverlayAlignment", &m_logo.alignment);
+
+    watch({m_pBanner, m_pStamp, m_pLogo, m_pQuality, m_pProgressive});
+    connect(m_pBannerProperties, &QPushButton::clicked, this,
+            &CMyPropertyPage3::OnBannerProperties);
+    connect(m_pStampProperties, &QPushButton::clicked, this,
+            &CMyPropertyPage3::OnDateTimeProperties);
+    connect(m_pLogoProperties, &QPushButton::clicked, this, &CMyPropertyPage3::OnLogoProperties);
+    // A dialog that is not part of the program yet keeps its button disabled.
+    m_pBannerProperties->setEnabled(static_cast<bool>(m_dialogs.banner));
+    m_pStampProperties->setEnabled(static_cast<bool>(m_dialogs.dateTime));
+    m_pLogoProperties->setEnabled(static_cast<bool>(m_dialogs.logo));
+    AddHelpShortcut(this, helpContext());
+}
+
+// A stamp font's five keys ("Font…" for the banner, "TimeFont…" for the date/time stamp); the
+// face name is cut to what a logical-font record holds.
+void CMyPropertyPage3::AddFontKeys(const char* prefix, StampFont& font)
+{
+    const auto s = section::kImageOptions;
+    const std::string p = prefix;
+    StampFont* f = &font;
+    m_keys.add(
+        s, p + "Font", [f] { return f->face; },
+        [f](const std::string& v) { f->face = v.substr(0, kFontFaceMax); });
+    m_keys.add(s, p + "FontHeight", &f->height);
+    m_keys.add(s, p + "FontWidth", &f->width);
+    m_keys.add(s, p + "FontWeight", &f->weight);
+    m_keys.add(
+        s, p + "FontItalic", [f] { return f->italic ? 1 : 0; }, [f](int v) { f->italic = v != 0; });
+}
+
+int CMyPropertyPage3::helpContext() const
+{
+    return kHelpImagePage;
+}
+
+void CMyPropertyPage3::opened()
+{
+    markModified(); // the page counts as changed as soon as it opens
+}
+
+void CMyPropertyPage3::OnBannerProperties()
+{
+    BannerValues values = m_banner;
+    if (m_dialogs.banner && m_dialogs.banner(this, m_hub, values)) {
+        m_banner = values;
+        markModified();
+    }
+}
+
+void CMyPropertyPage3::OnDateTimeProperties()
+{
+    DateTimeValues values = m_dateTime;
+    if (m_dialogs.dateTime && m_dialogs.dateTime(this, m_hub, values)) {
+        m_dateTime = values;
+        markModified();
+    }
+}
+
+void CMyPropertyPage3::OnLogoProperties()
+{
+    LogoValues values = m_logo;
+    if (m_dialogs.logo && m_dialogs.logo(this, m_hub, values)) {
+        m_logo = values;
+        markModified();
+    }
+}
+
+} // namespace vistrel

@@ -1,0 +1,241 @@
+#include "ui/sheet/LocationPage.h"
+
+#include "config/KeyCatalogue.h"
+#include "config/SettingsFile.h"
+#include "platform/Prompter.h"
+#include "ui/HelpWindow.h"
+#include "ui/sheet/FileDialogs.h"
+#include "ui/sheet/FtpTestDialog.h"
+#include "ui/sheet/PageRules.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace vistrel {
+
+namespace {
+
+// The FTP control port: no page edits it, the directory browser and the test read it.
+int FtpPortFromFile()
+{
+    return ReadSettingInt(section::kUploadOptions, "FTPPort");
+}
+
+} // namespace
+
+CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDialogs& dialogs,
+                                   QWidget* parent)
+    : CSettingsPage(hub, prompter, parent), m_dialogs(dialogs)
+{
+    m_pFtpUpload = MakeCheck("ftpUpload", "Enable FTP upload");
+    m_pServer = MakeEdit("ftpServer");
+    m_pUserName = MakeEdit("ftpUserName");
+    m_pPassword = MakeEdit("ftpPassword");
+    m_pPassword->setEchoMode(QLineEdit::Password);
+    m_pPassword->setMaxLength(kPasswordMax);
+    m_pDirectory = MakeEdit("ftpDirectory");
+    m_pBrowse = MakeButton("browseDirectory", "...");
+    m_pFileName = MakeEdit("ftpFileName");
+    m_pOnlyWhileOnline = MakeCheck("onlyWhileOnline", "Only while online");
+    m_pPassive = MakeCheck("passiveMode", "Use passive transfers");
+    m_pUseProxy = MakeCheck("useProxy", "Use FTP Proxy");
+    m_pConfigureProxy = MakeButton("configureProxy", "Configure Proxy");
+    m_pTest = MakeButton("testFtp", "Test");
+    m_pTest->setToolTip(QStringLiteral("Log on with these settings, list the directory and show "
+                                       "the conversation"));
+    m_pSaveAsFile = MakeCheck("saveAsFile", "Enable save as file");
+    m_pSaveAsFileName = MakeEdit("saveAsFileName");
+    m_pChooseLocalFile = MakeButton("chooseLocalFile", "...");
+
+    const char* labels[5] = {"FTP Server", "Username", "Password", "Directory", "Filename"};
+    QLineEdit* edits[5] = {m_pServer, m_pUserName, m_pPassword, m_pDirectory, m_pFileName};
+    auto* grid = new QGridLayout;
+    grid->setContentsMargins(20, 0, 0, 0);
+    for (int i = 0; i < 5; ++i) {
+        m_pLabels[i] = new QLabel(QString::fromLatin1(labels[i]), this);
+        m_pLabels[i]->setBuddy(edits[i]);
+        grid->addWidget(m_pLabels[i], i, 0);
+        grid->addWidget(edits[i], i, 1);
+    }
+    grid->addWidget(m_pBrowse, 3, 2);
+    auto* options = new QGridLayout;
+    options->setContentsMargins(20, 0, 0, 0);
+    options->addWidget(m_pOnlyWhileOnline, 0, 0);
+    options->addWidget(m_pPassive, 0, 1);
+    options->addWidget(m_pUseProxy, 1, 0);
+    auto* proxyButtons = new QHBoxLayout;
+    proxyButtons->addWidget(m_pConfigureProxy);
+    proxyButtons->addWidget(m_pTest);
+    proxyButtons->addStretch(1);
+    options->addLayout(proxyButtons, 1, 1);
+    auto* local = new QHBoxLayout;
+    local->setContentsMargins(20, 0, 0, 0);
+    local->addWidget(m_pSaveAsFileName, 1);
+    local->addWidget(m_pChooseLocalFile);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_pFtpUpload);
+    layout->addLayout(grid);
+    layout->addLayout(options);
+    layout->addSpacing(8);
+    layout->addWidget(m_pSaveAsFile);
+    layout->addLayout(local);
+    layout->addStretch(1);
+
+    const auto s = section::kUploadOptions;
+    m_keys.add(s, "FTPUpload", m_pFtpUpload);
+    m_keys.add(s, "FTPServer", m_pServer);
+    m_keys.add(s, "FTPUsername", m_pUserName);
+    m_keys.add(s, "FTPPassword", m_pPassword);
+    m_keys.add(s, "FTPDirectory", m_pDirectory);
+    m_keys.add(s, "FTPFilename", m_pFileName);
+    m_keys.add(s, "OnlyWhileOnline", m_pOnlyWhileOnline);
+    m_keys.add(s, "PassiveMode", m_pPassive);
+    m_keys.add(s, "UseFireWall", m_pUseProxy);
+    m_keys.add(s, "SaveAsFile", m_pSaveAsFile);
+    m_keys.add(s, "SaveAsFilename", m_pSaveAsFileName);
+    m_keys.add(s, "FireWallType", &m_proxy.type);
+    m_keys.add(s, "FireWallServer", &m_proxy.server);
+    m_keys.add(s, "FireWallPort", &m_proxy.port);
+    m_keys.add(s, "FireWallUsername", &m_proxy.userName);
+    m_keys.add(s, "FireWallPassword", &m_proxy.password);
+
+    watch({m_pFtpUpload, m_pServer, m_pUserName, m_pPassword, m_pDirectory, m_pFileName,
+           m_pOnlyWhileOnline, m_pPassive, m_pUseProxy, m_pSaveAsFile, m_pSaveAsFileName});
+    connect(m_pFtpUpload, &QCheckBox::toggled, this, &CMyPropertyPage2::UpdateEnabling);
+    connect(m_pUseProxy, &QCheckBox::toggled, this, &CMyPropertyPage2::UpdateEnabling);
+    connect(m_pSaveAsFile, &QCheckBox::toggled, this, &CMyPropertyPage2::UpdateEnabling);
+    connect(m_pConfigureProxy, &QPushButton::clicked, this, &CMyPropertyPage2::OnConfigureProxy);
+    connect(m_pBrowse, &QPushButton::clicked, this, &CMyPropertyPage2::OnBrowseDirectory);
+    connect(m_pChooseLocalFile, &QPushButton::clicked, this, &CMyPropertyPage2::OnChooseLocalFile);
+    connect(m_pTest, &QPushButton::clicked, this, &CMyPropertyPage2::OnTest);
+    AddHelpShortcut(this, helpContext());
+}
+
+CMyPropertyPage2::~CMyPropertyPage2()
+{
+    // The test window goes with the page; its going must not call back into a page half gone.
+    if (m_pTestDialog)
+        m_pTestDialog->disconnect(this);
+}
+
+int CMyPropertyPage2::helpContext() const
+{
+    return kHelpLocationPage;
+}
+
+void CMyPropertyPage2::opened()
+{
+    UpdateEnabling();
+    markModified(); // the page counts as changed as soon as it opens
+}
+
+void CMyPropertyPage2::UpdateEnabling()
+{
+    const bool ftp = m_pFtpUpload->isChecked();
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             m_pLabels[0], m_pLabels[1], m_pLabels[2], m_pLabels[3], m_pLabels[4], m_pServer,
+             m_pUserName, m_pPassword, m_pDirectory, m_pFileName, m_pOnlyWhileOnline, m_pPassive,
+             m_pUseProxy})
+        w->setEnabled(ftp);
+    m_pBrowse->setEnabled(ftp && m_dialogs.browseDirectory);
+    m_pConfigureProxy->setEnabled(ftp && m_pUseProxy->isChecked() && m_dialogs.proxy);
+    m_pTest->setEnabled(ftp && !(m_pTestDialog && m_pTestDialog->isRunning()));
+    const bool local = m_pSaveAsFile->isChecked();
+    m_pSaveAsFileName->setEnabled(local);
+    m_pChooseLocalFile->setEnabled(local);
+}
+
+std::optional<PageRefusal> CMyPropertyPage2::validate()
+{
+    const std::string password = m_pPassword->text().toStdString();
+    if (m_pPassword->text().size() > kPasswordMax)
+        return PageRefusal{m_pPassword, EnterNoMoreThanText(kPasswordMax)};
+    if (!PasswordFitsSettingsFile(password))
+        return PageRefusal{m_pPassword, PasswordTooLongText()};
+    if (!PasswordFitsSettingsFile(m_proxy.password))
+        return PageRefusal{m_pConfigureProxy, PasswordTooLongText()};
+    if (!HasJpgExtension(m_pFileName->text()) && !m_pSaveAsFile->isChecked())
+        return PageRefusal{m_pFileName, QString::fromLatin1(kJpgExtensionText)};
+    return std::nullopt;
+}
+
+void CMyPropertyPage2::OnConfigureProxy()
+{
+    ProxyValues values = m_proxy;
+    if (m_dialogs.proxy && m_dialogs.proxy(this, values)) {
+        m_proxy = values;
+        markModified();
+    }
+}
+
+void CMyPropertyPage2::OnBrowseDirectory()
+{
+    if (!m_dialogs.browseDirectory)
+        return;
+    DirectoryBrowseRequest request;
+    request.server = m_pServer->text().toStdString();
+    request.port = FtpPortFromFile();
+    request.userName = m_pUserName->text().toStdString();
+    request.password = m_pPassword->text().toStdString();
+    request.proxy = m_proxy;
+    request.passive = m_pPassive->isChecked();
+    request.useProxy = m_pUseProxy->isChecked();
+    request.directory = m_pDirectory->text().toStdString();
+    std::string directory = request.directory;
+    if (m_dialogs.browseDirectory(this, request, directory))
+        m_pDirectory->setText(FromStd(directory));
+}
+
+void CMyPropertyPage2::OnChooseLocalFile()
+{
+    FileChooserRequest request;
+    request.mode = FileChooserRequest::Mode::Save;
+    request.title = QStringLiteral("Save as file");
+    request.filters = {QStringLiteral("JPG File (*.JPG *.jpg)")};
+    request.defaultSuffix = QStringLiteral("JPG");
+    request.selectFile = QStringLiteral("untitled.JPG");
+    const QString path = ChooseFile(this, request);
+    if (!path.isEmpty())
+        m_pSaveAsFileName->setText(path);
+}
+
+LiveSettings CMyPropertyPage2::FtpSettings() const
+{
+    LiveSettings s;
+    s.m_bFTPUpload = m_pFtpUpload->isChecked();
+    s.m_strFTPServer = m_pServer->text().toStdString();
+    s.m_nFTPPort = FtpPortFromFile();
+    s.m_strFTPUsername = m_pUserName->text().toStdString();
+    s.m_strFTPPassword = m_pPassword->text().toStdString();
+    s.m_strFTPDirectory = m_pDirectory->text().toStdString();
+    s.m_strFTPFilename = m_pFileName->text().toStdString();
+    s.m_bPassiveMode = m_pPassive->isChecked();
+    s.m_nFTPTimeOut = ReadSettingInt(section::kUploadOptions, "FTPTimeOut");
+    s.m_bUseFireWall = m_pUseProxy->isChecked();
+    s.m_nFireWallType = m_proxy.type;
+    s.m_strFireWallServer = m_proxy.server;
+    s.m_nFireWallPort = m_proxy.port;
+    s.m_strFireWallUsername = m_proxy.userName;
+    s.m_strFireWallPassword = m_proxy.password;
+    return s;
+}
+
+void CMyPropertyPage2::OnTest()
+{
+    if (m_pTestDialog)
+        m_pTestDialog->close(); // its test, if still running, finishes unseen
+    auto* dialog = new CFtpTestDialog(FtpSettings(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    m_pTestDialog = dialog;
+    connect(dialog, &CFtpTestDialog::testFinished, this, &CMyPropertyPage2::UpdateEnabling);
+    connect(dialog, &QObject::destroyed, this, &CMyPropertyPage2::UpdateEnabling);
+    UpdateEnabling();
+    dialog->show();
+}
+
+} // namespace vistrel

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "config/LiveSettings.h"
+#include "ui/sheet/FtpTestDialog.h"
+#include "ui/sheet/SettingsPage.h"
+#include "ui/sheet/SheetDialogs.h"
+
+#include <QPointer>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace vistrel {
+
+// The Location page: the FTP upload target and its options, the FTP proxy (whose values only the
+// proxy dialog shows), and the local copy of each picture.
+class CMyPropertyPage2 : public CSettingsPage {
+    Q_OBJECT
+  public:
+    static constexpr int kPasswordMax = 1024;
+    static constexpr const char* kJpgExtensionText = "Filename must have a .JPG extension";
+
+    CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDialogs& dialogs,
+                     QWidget* parent = nullptr);
+    ~CMyPropertyPage2() override;
+
+    QString title() const override { return QStringLiteral("Location"); }
+    int helpContext() const override;
+    SettingsSection section() const override { return SettingsSection::Location; }
+    std::optional<PageRefusal> validate() override;
+
+    // The values on the page as the settings a connection test uses (the port and the time-out,
+    // which no page edits, from the settings file).
+    LiveSettings FtpSettings() const;
+    // The test window of the last "Test", while it is open.
+    CFtpTestDialog* testDialog() const { return m_pTestDialog; }
+    const ProxyValues& proxy() const { return m_proxy; }
+
+  protected:
+    void opened() override;
+
+  private:
+    void UpdateEnabling();
+    void OnConfigureProxy();
+    void OnBrowseDirectory();
+    void OnChooseLocalFile();
+    void OnTest();
+
+    const SheetDialogs& m_dialogs;
+    ProxyValues m_proxy;
+    QCheckBox* m_pFtpUpload;
+    QLabel* m_pLabels[5];
+    QLineEdit* m_pServer;
+    QLineEdit* m_pUserName;
+    QLineEdit* m_pPassword;
+    QLineEdit* m_pDirectory;
+    QPushButton* m_pBrowse;
+    QLineEdit* m_pFileName;
+    QCheckBox* m_pOnlyWhileOnline;
+    QCheckBox* m_pPassive;
+    QCheckBox* m_pUseProxy;
+    QPushButton* m_pConfigureProxy;
+    QPushButton* m_pTest;
+    QCheckBox* m_pSaveAsFile;
+    QLineEdit* m_pSaveAsFileName;
+    QPushButton* m_pChooseLocalFile;
+    QPointer<CFtpTestDialog> m_pTestDialog;
+};
+
+} // namespace vistrel

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "capture/CaptureBackend.h"
+
+#include <QDialog>
+
+#include <memory>
+#include <vector>
+
+class QLabel;
+class QListWidget;
+
+namespace vistrel {
+
+class CaptureDevice;
+class Prompter;
+
+// The Device page's Format dialog: the frame sizes the camera offers, the current one selected,
+// and what the camera sends before every frame is turned into 24-bit RGB. OK sets the chosen
+// size on the device (the preview follows at once); Cancel leaves it as it was.
+class CVideoFormatDialog : public QDialog {
+    Q_OBJECT
+  public:
+    CVideoFormatDialog(std::shared_ptr<CaptureDevice> device, Prompter& prompter,
+                       QWidget* parent = nullptr);
+
+    const std::vector<FrameSize>& sizes() const { return m_sizes; }
+    // Selects a listed size (false when it is not offered).
+    bool selectSize(FrameSize size);
+    FrameSize selectedSize() const;
+
+    void accept() override;
+
+  private:
+    std::shared_ptr<CaptureDevice> m_device;
+    Prompter& m_prompter;
+    std::vector<FrameSize> m_sizes;
+    QListWidget* m_pSizes;
+    QLabel* m_pFormats;
+};
+
+} // namespace vistrel

@@ -1,0 +1,230 @@
+// The Device page over the fake V4L2 camera: the driver list, the Format dialog and Cancel
+// putting the format back, the Source dialog built from the camera's controls, the preview
+// options and a change of driver.
+
+#include "FakeV4l2.h"
+#include "SheetFixture.h"
+
+#include "ui/sheet/UpDownEdit.h"
+#include "ui/sheet/VideoFormatDialog.h"
+#include "ui/sheet/VideoSourceDialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTimer>
+
+#include <functional>
+#include <linux/videodev2.h>
+
+namespace vistrel::test {
+namespace {
+
+const std::string kCam = "/dev/video0";
+
+class DevicePage : public SheetFixture {
+  protected:
+    std::shared_ptr<FakeV4l2> cams = std::make_shared<FakeV4l2>();
+
+    FakeV4l2::Node& camera() { return cams->node(kCam); }
+    void SetUp() override
+    {
+        SheetFixture::SetUp();
+        cams->addCamera(kCam, "Fake Cam");
+    }
+
+    // Runs action on the modal dialog of type T that the next click opens.
+    template <class T> void onDialog(std::function<void(T&)> action)
+    {
+        QTimer::singleShot(0, [action] {
+            auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+            if (!dialog) {
+                ADD_FAILURE() << "no dialog open";
+                if (QWidget* other = QApplication::activeModalWidget())
+                    other->close();
+                return;
+            }
+            action(*dialog);
+        });
+    }
+
+    static CaptureControl control(std::uint32_t id, const char* name, CaptureControl::Type type,
+                                  int min, int max, int def, int value)
+    {
+        CaptureControl c;
+        c.id = id;
+        c.name = name;
+        c.type = type;
+        c.minimum = min;
+        c.maximum = max;
+        c.defaultValue = def;
+        c.value = value;
+        return c;
+    }
+};
+
+TEST_F(DevicePage, CancelPutsTheFormatBackAndPlacesThePreviewAgain)
+{
+    startHub(cams);
+    ASSERT_EQ(camera().current, (FrameSize{640, 480}));
+    openSheet();
+    EXPECT_TRUE(find<QPushButton>("format")->isEnabled());
+    EXPECT_FALSE(find<QPushButton>("source")->isEnabled()); // this camera has no controls
+    EXPECT_FALSE(find<QPushButton>("display")->isEnabled());
+    QSignalSpy placed(hub.get(), &Hub::captureDeviceChanged);
+
+    std::vector<FrameSize> offered;
+    QString formats;
+    onDialog<CVideoFormatDialog>([&](CVideoFormatDialog& d) {
+        offered = d.sizes();
+        formats = d.findChild<QLabel*>("pixelFormats")->text();
+        EXPECT_EQ(d.selectedSize(), (FrameSize{640, 480}));
+        d.selectSize({160, 120});
+        d.accept();
+    });
+    click("format");
+    EXPECT_EQ(offered, (std::vector<FrameSize>{{160, 120}, {320, 240}, {640, 480}, {1280, 720}}));
+    EXPECT_TRUE(formats.contains("YUYV 4:2:2, Motion-JPEG")) << formats.toStdString();
+    EXPECT_EQ(camera().current, (FrameSize{160, 120}));
+    EXPECT_EQ(hub->Capture().previewGeometry(), (PreviewGeometry{80, 60, 160, 120}));
+    EXPECT_EQ(placed.count(), 1);
+    EXPECT_TRUE(sheet->applyButton()->isEnabled());
+
+    const auto before = fileKeys();
+    click("cancel");
+    EXPECT_EQ(camera().current, (FrameSize{640, 480}));
+    EXPECT_EQ(hub->Capture().previewGeometry(), (PreviewGeometry{0, 0, 320, 240}));
+    EXPECT_EQ(placed.count(), 2);
+    EXPECT_EQ(fileKeys(), before);
+}
+
+TEST_F(DevicePage, ApplyStoresTheFormatInUseWhichCancelThenKeeps)
+{
+    startHub(cams);
+    openSheet();
+    onDialog<CVideoFormatDialog>([](CVideoFormatDialog& d) {
+        d.selectSize({320, 240});
+        d.accept();
+    });
+    click("format");
+    sheet->applyButton()->click();
+    auto keys = fileKeys();
+    EXPECT_EQ(keys.at("ImageFormat/Width"), "320");
+    EXPECT_EQ(keys.at("ImageFormat/Height"), "240");
+    EXPECT_EQ(keys.at("ImageFormat/SizeImage"), "230400");
+    // A Format dialog left with Cancel changes nothing.
+    onDialog<CVideoFormatDialog>([](CVideoFormatDialog& d) {
+        d.selectSize({1280, 720});
+        d.reject();
+    });
+    click("format");
+    EXPECT_EQ(camera().current, (FrameSize{320, 240}));
+    click("cancel");
+    EXPECT_EQ(camera().current, (FrameSize{320, 240})); // the applied format stays
+}
+
+TEST_F(DevicePage, TheSourceDialogShowsTheCamerasControlsAndAppliesThemLive)
+{
+    using T = CaptureControl::Type;
+    camera().controls[V4L2_CID_BRIGHTNESS] =
+        control(V4L2_CID_BRIGHTNESS, "Brightness", T::Integer, 0, 255, 128, 100);
+    camera().controls[V4L2_CID_AUTO_WHITE_BALANCE] =
+        control(V4L2_CID_AUTO_WHITE_BALANCE, "White Balance, Automatic", T::Boolean, 0, 1, 1, 0);
+    CaptureControl power =
+        control(V4L2_CID_POWER_LINE_FREQUENCY, "Power Line Frequency", T::Menu, 0, 2, 1, 2);
+    power.menuItems = {{0, "Disabled"}, {1, "50 Hz"}, {2, "60 Hz"}};
+    camera().controls[power.id] = power;
+    startHub(cams);
+    openSheet();
+    ASSERT_TRUE(find<QPushButton>("source")->isEnabled());
+    auto value = [this](std::uint32_t id) { return camera().controls.at(id).value; };
+
+    // Moved, then Cancel: the camera gets its values back.
+    onDialog<CVideoSourceDialog>([&](CVideoSourceDialog& d) {
+        ASSERT_EQ(d.controls().size(), 3u);
+        auto* slider = qobject_cast<QSlider*>(d.widgetFor(V4L2_CID_BRIGHTNESS));
+        auto* box = qobject_cast<QCheckBox*>(d.widgetFor(V4L2_CID_AUTO_WHITE_BALANCE));
+        auto* menu = qobject_cast<QComboBox*>(d.widgetFor(V4L2_CID_POWER_LINE_FREQUENCY));
+        ASSERT_TRUE(slider && box && menu);
+        EXPECT_EQ(slider->minimum(), 0);
+        EXPECT_EQ(slider->maximum(), 255);
+        EXPECT_EQ(slider->value(), 100);
+        EXPECT_FALSE(box->isChecked());
+        ASSERT_EQ(menu->count(), 3);
+        EXPECT_EQ(menu->itemText(1), "50 Hz");
+        EXPECT_EQ(menu->currentText(), "60 Hz");
+        slider->setValue(200);
+        EXPECT_EQ(value(V4L2_CID_BRIGHTNESS), 200); // live
+        box->setChecked(true);
+        EXPECT_EQ(value(V4L2_CID_AUTO_WHITE_BALANCE), 1);
+        menu->setCurrentIndex(0);
+        emit menu->activated(0);
+        EXPECT_EQ(value(V4L2_CID_POWER_LINE_FREQUENCY), 0);
+        d.reject();
+    });
+    click("source");
+    EXPECT_EQ(value(V4L2_CID_BRIGHTNESS), 100);
+    EXPECT_EQ(value(V4L2_CID_AUTO_WHITE_BALANCE), 0);
+    EXPECT_EQ(value(V4L2_CID_POWER_LINE_FREQUENCY), 2);
+
+    // Reset to defaults, then OK: the defaults stay, and the dialog shows them.
+    onDialog<CVideoSourceDialog>([&](CVideoSourceDialog& d) {
+        d.findChild<QPushButton*>("resetToDefaults")->click();
+        EXPECT_EQ(qobject_cast<QSlider*>(d.widgetFor(V4L2_CID_BRIGHTNESS))->value(), 128);
+        EXPECT_TRUE(
+            qobject_cast<QCheckBox*>(d.widgetFor(V4L2_CID_AUTO_WHITE_BALANCE))->isChecked());
+        EXPECT_EQ(
+            qobject_cast<QComboBox*>(d.widgetFor(V4L2_CID_POWER_LINE_FREQUENCY))->currentText(),
+            "50 Hz");
+        d.accept();
+    });
+    click("source");
+    EXPECT_EQ(value(V4L2_CID_BRIGHTNESS), 128);
+    EXPECT_EQ(value(V4L2_CID_AUTO_WHITE_BALANCE), 1);
+    EXPECT_EQ(value(V4L2_CID_POWER_LINE_FREQUENCY), 1);
+}
+
+TEST_F(DevicePage, TheDriverListAndAChangeOfDriver)
+{
+    startHub(cams);
+    set("DeviceOptions", "DisablePreview", 0);
+    openSheet();
+    auto* list = find<QComboBox>("captureDriver");
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->itemText(0), "Fake Cam");
+    EXPECT_EQ(list->itemText(1), "Test Pattern"); // always last
+    EXPECT_EQ(list->currentIndex(), 0);
+    EXPECT_EQ(find<CUpDownEdit>("previewRate")->edit()->text(), "25");
+    EXPECT_FALSE(find<CUpDownEdit>("previewLeadTime")->isEnabled());
+    click("disablePreview");
+    EXPECT_TRUE(find<CUpDownEdit>("previewLeadTime")->isEnabled());
+
+    list->setCurrentIndex(1);
+    type("previewRate", QStringLiteral("30"));
+    sheet->applyButton()->click();
+    EXPECT_EQ(hub->Capture().device()->name(), "Test Pattern");
+    EXPECT_FALSE(hub->Capture().device()->isPreviewing());
+    EXPECT_EQ(hub->Capture().device()->previewPeriod(), 33);
+    const auto keys = fileKeys();
+    EXPECT_EQ(keys.at("ImageFormat/CaptureDevice"), "1");
+    EXPECT_EQ(keys.at("DeviceOptions/DisablePreview"), "1");
+    EXPECT_EQ(keys.at("DeviceOptions/PreviewRate"), "30");
+    EXPECT_EQ(keys.at("ImageFormat/Width"), "640"); // the camera's, stored before the switch
+    EXPECT_FALSE(find<QPushButton>("source")->isEnabled());
+    EXPECT_TRUE(find<QPushButton>("format")->isEnabled());
+
+    // Eleven cameras: only the first ten are listed, and the test pattern has no room.
+    sheet.reset();
+    for (int i = 1; i <= 10; ++i)
+        cams->addCamera("/dev/video" + std::to_string(i), "Cam " + std::to_string(i));
+    openSheet();
+    EXPECT_EQ(find<QComboBox>("captureDriver")->count(), 10);
+    EXPECT_EQ(find<QComboBox>("captureDriver")->itemText(9), "Cam 9");
+}
+
+} // namespace
+} // namespace vistrel::test

@@ -1,0 +1,317 @@
+// The sheet as a whole: which keys OK stores for each page shown, what Cancel and refusals
+// leave alone, Apply's enabling and the help topics.
+
+#include "SheetFixture.h"
+#include "fake/FakeRasScript.h"
+
+#include "ui/HelpWindow.h"
+#include "ui/sheet/LocationPage.h"
+#include "ui/sheet/UpDownEdit.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QTest>
+
+#include <set>
+
+namespace vistrel::test {
+namespace {
+
+using Keys = std::map<std::string, std::string>;
+using Sheet = CMyPropertySheet;
+
+// What each page stores for a settings file without its keys: the values the page shows for
+// missing keys. The Device page is shown whenever the sheet opens; it stores the test pattern's
+// format (320 x 240, 24 bits).
+const Keys kDeviceKeys = {
+    {"ImageFormat/CaptureDevice", "0"},
+    {"ImageFormat/Size", "40"},
+    {"ImageFormat/Width", "320"},
+    {"ImageFormat/Height", "240"},
+    {"ImageFormat/Planes", "1"},
+    {"ImageFormat/BitCount", "24"},
+    {"ImageFormat/Compression", "0"},
+    {"ImageFormat/SizeImage", "230400"},
+    {"ImageFormat/XPelsPerMeter", "0"},
+    {"ImageFormat/YPelsPerMeter", "0"},
+    {"ImageFormat/ClrUsed", "0"},
+    {"ImageFormat/ClrImportant", "0"},
+    {"DeviceOptions/PreviewLeadTime", "10"},
+    {"DeviceOptions/DisablePreview", "0"},
+    {"DeviceOptions/PreviewRate", "25"},
+};
+
+struct PageCase {
+    int page;
+    Keys keys;
+};
+
+const PageCase kPageCases[] = {
+    {Sheet::DevicePage, {}},
+    {Sheet::ImagePage,
+     {{"ImageOptions/Stamp", "1"},
+      {"ImageOptions/EnableMessage", "1"},
+      {"ImageOptions/ProgressiveJPG", "1"},
+      {"ImageOptions/Message", ""},
+      {"ImageOptions/Quality", "75"},
+      {"ImageOptions/Font", "System"},
+      {"ImageOptions/FontHeight", "-13"},
+      {"ImageOptions/FontWidth", "0"},
+      {"ImageOptions/FontWeight", "700"},
+      {"ImageOptions/FontItalic", "0"},
+      {"ImageOptions/FontColor", "16777215"},
+      {"ImageOptions/ShadowText", "1"},
+      {"ImageOptions/Alignment", "1"},
+      {"ImageOptions/DateTimeFormat", "0"},
+      {"ImageOptions/TimeFont", "System"},
+      {"ImageOptions/TimeFontHeight", "-13"},
+      {"ImageOptions/TimeFontWidth", "0"},
+      {"ImageOptions/TimeFontWeight", "700"},
+      {"ImageOptions/TimeFontItalic", "0"},
+      {"ImageOptions/TimeFontColor", "16777215"},
+      {"ImageOptions/TimeShadowText", "1"},
+      {"ImageOptions/TimeAlignment", "4"},
+      {"ImageOptions/OverlayTransparency", "0"},
+      {"ImageOptions/EnableOverlay", "0"},
+      {"ImageOptions/OverlayFilename", ""},
+      {"ImageOptions/OverlayAlignment", "0"}}},
+    {Sheet::CapturePage,
+     {{"UploadOptions/ArchiveOrder", "0"},
+      {"UploadOptions/UploadIntervalMeasure", "1"},
+      {"UploadOptions/UploadInterval", "0"},
+      {"UploadOptions/ArchiveInterval", "0"},
+      {"UploadOptions/NumberOfArchives", "0"},
+      {"UploadOptions/UploadTimeRange", "0"},
+      {"UploadOptions/UploadTimeRangeStartHour", "0"},
+      {"UploadOptions/UploadTimeRangeStartMinute", "0"},
+      {"UploadOptions/UploadTimeRangeEndHour", "0"},
+      {"UploadOptions/UploadTimeRangeEndMinute", "0"}}},
+    {Sheet::LocationPage,
+     {{"UploadOptions/FTPUpload", "1"},
+      {"UploadOptions/FTPServer", ""},
+      {"UploadOptions/FTPUsername", ""},
+      {"UploadOptions/FTPPassword", ""},
+      {"UploadOptions/FTPDirectory", ""},
+      {"UploadOptions/FTPFilename", "vistrel.jpg"},
+      {"UploadOptions/OnlyWhileOnline", "1"},
+      {"UploadOptions/PassiveMode", "0"},
+      {"UploadOptions/UseFireWall", "0"},
+      {"UploadOptions/SaveAsFile", "0"},
+      {"UploadOptions/SaveAsFilename", "vistrel.jpg"},
+      {"UploadOptions/FireWallType", "3"},
+      {"UploadOptions/FireWallServer", ""},
+      {"UploadOptions/FireWallPort", "21"},
+      {"UploadOptions/FireWallUsername", ""},
+      {"UploadOptions/FireWallPassword", ""}}},
+    {Sheet::ConnectionPage,
+     {{"ConnectOptions/AskBeforeConnect", "1"},
+      {"ConnectOptions/UseLAN", "0"},
+      {"ConnectOptions/DUN", ""},
+      {"ConnectOptions/UserName", ""},
+      {"ConnectOptions/Password", ""},
+      {"ConnectOptions/PhoneNumber", ""}}},
+    {Sheet::GeneralPage,
+     {{"Options/RunMinimized", "0"},
+      {"Options/UploadOnStart", "0"},
+      {"Options/HideWhenMinimized", "0"},
+      {"UploadOptions/FTPLog", "0"},
+      {"Options/SaveAutoCaptureStatus", "0"},
+      {"UploadOptions/SuppressErrors", "0"},
+      {"Options/ErrorLog", "0"},
+      {"Options/DeleteBeforeMove", "0"},
+      {"Options/UseSound", "0"},
+      {"Options/SoundFile", "shutter.wav"},
+      {"Options/ViewDisplaysLastUploadImage", "0"}}},
+};
+
+class SheetTest : public SheetFixture {};
+
+TEST_F(SheetTest, OkStoresExactlyTheKeysOfThePagesShown)
+{
+    startHub();
+    for (const PageCase& c : kPageCases) {
+        SCOPED_TRACE(c.page);
+        wipeSettingsFile();
+        openSheet(c.page);
+        EXPECT_EQ(sheet->windowTitle(), "Vistrel Settings");
+        click("ok");
+        EXPECT_EQ(sheet->result(), QDialog::Accepted);
+        Keys expected = kDeviceKeys;
+        expected.insert(c.keys.begin(), c.keys.end());
+        EXPECT_EQ(fileKeys(), expected);
+        EXPECT_TRUE(prompter.texts().empty());
+        sheet.reset();
+    }
+    // Every page shown: the union.
+    wipeSettingsFile();
+    openSheet();
+    for (int page = Sheet::ImagePage; page <= Sheet::GeneralPage; ++page)
+        sheet->setCurrentPage(page);
+    click("ok");
+    Keys all;
+    for (const PageCase& c : kPageCases)
+        all.insert(c.keys.begin(), c.keys.end());
+    all.insert(kDeviceKeys.begin(), kDeviceKeys.end());
+    EXPECT_EQ(fileKeys(), all);
+}
+
+TEST_F(SheetTest, CancelAndEscapeStoreNothingEvenWithApplyEnabled)
+{
+    startHub();
+    const Keys before = fileKeys();
+    openSheet();
+    EXPECT_FALSE(sheet->applyButton()->isEnabled());
+    sheet->setCurrentPage(Sheet::ImagePage); // the Image page counts as changed when it opens
+    EXPECT_TRUE(sheet->applyButton()->isEnabled());
+    click("cancel");
+    EXPECT_EQ(sheet->result(), QDialog::Rejected);
+    EXPECT_FALSE(sheet->isVisible());
+    EXPECT_EQ(fileKeys(), before);
+
+    openSheet(Sheet::LocationPage);
+    EXPECT_TRUE(sheet->applyButton()->isEnabled()); // so does the Location page
+    type("ftpServer", QStringLiteral("ftp.example.org"));
+    QTest::keyClick(sheet.get(), Qt::Key_Escape);
+    EXPECT_EQ(sheet->result(), QDialog::Rejected);
+    EXPECT_EQ(fileKeys(), before);
+}
+
+TEST_F(SheetTest, ApplyStoresAndStaysOpenUntilTheNextChange)
+{
+    startHub();
+    openSheet(Sheet::CapturePage);
+    EXPECT_FALSE(sheet->applyButton()->isEnabled()); // Device and Capture open unchanged
+    type("captureInterval", QStringLiteral("7"));
+    ASSERT_TRUE(sheet->applyButton()->isEnabled());
+    sheet->applyButton()->click();
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_FALSE(sheet->applyButton()->isEnabled());
+    EXPECT_EQ(fileKeys()["UploadOptions/UploadInterval"], "7");
+    EXPECT_EQ(hub->Settings().m_nUploadInterval, 7); // the hub re-read its section
+    find<QComboBox>("captureUnit")->setCurrentIndex(0);
+    EXPECT_TRUE(sheet->applyButton()->isEnabled());
+}
+
+// Each refusal keeps the sheet open on its page with the control focused, and stores nothing
+// (not even the pages that were fine).
+TEST_F(SheetTest, RefusalsNameTheProblemAndStoreNothing)
+{
+    FakeRas ras; // dial-up support, so that the LAN box can be cleared
+    rasLibrary = FAKE_RAS_FULL;
+    startHub();
+    struct Case {
+        int page;
+        const char* control;
+        QString text;
+        QString message;
+        const char* enabler = nullptr; // the box that enables the control
+    };
+    const QString integer = QStringLiteral("Please enter an integer.");
+    const QString positive = QStringLiteral("Please enter a positive integer.");
+    const QString rateRange = QStringLiteral("Please enter an integer between 1 and 45.");
+    const QString tooLong =
+        QStringLiteral("This password is too long to be stored. Please enter a shorter one.");
+    const Case cases[] = {
+        {Sheet::CapturePage, "captureInterval", QStringLiteral("abc"), integer},
+        {Sheet::CapturePage, "archiveInterval", QStringLiteral("-1"), positive},
+        {Sheet::CapturePage, "numberOfArchives", QString(), integer},
+        {Sheet::DevicePage, "previewRate", QStringLiteral("46"), rateRange},
+        {Sheet::DevicePage, "previewRate", QStringLiteral("0"), rateRange},
+        {Sheet::DevicePage, "previewRate", QStringLiteral("-5"), positive},
+        {Sheet::DevicePage, "previewLeadTime", QStringLiteral("1.5"), positive, "disablePreview"},
+        {Sheet::LocationPage, "ftpFileName", QStringLiteral("cam.png"),
+         QStringLiteral("Filename must have a .JPG extension")},
+        {Sheet::LocationPage, "ftpPassword", QString(1025, u'x'),
+         QStringLiteral("Please enter no more than 1024 characters.")},
+        {Sheet::LocationPage, "ftpPassword", QString(600, u' '), tooLong},
+        {Sheet::ConnectionPage, "password", QString(600, u' '), tooLong, "useLan"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.control) + " = " + c.text.left(20).toStdString());
+        prompter.clear();
+        const Keys before = fileKeys();
+        openSheet(Sheet::GeneralPage); // a page that is fine, shown first
+        sheet->setCurrentPage(c.page);
+        if (c.enabler)
+            click(c.enabler);
+        QWidget* control = find<QWidget>(c.control);
+        ASSERT_TRUE(control->isEnabled());
+        if (auto* e = qobject_cast<QLineEdit*>(control))
+            e->setMaxLength(4096); // the edit's own limit would cut the text first
+        type(c.control, c.text);
+        sheet->setCurrentPage(Sheet::GeneralPage);
+        click("ok");
+        EXPECT_EQ(prompter.texts(), std::vector<std::string>{c.message.toStdString()});
+        ASSERT_FALSE(prompter.shown().empty());
+        EXPECT_EQ(prompter.shown()[0].icon, PromptIcon::Exclamation);
+        EXPECT_TRUE(sheet->isVisible());
+        EXPECT_EQ(sheet->currentPage(), c.page);
+        QWidget* focus = sheet->focusWidget();
+        EXPECT_TRUE(focus == control || control->isAncestorOf(focus));
+        EXPECT_EQ(fileKeys(), before);
+        sheet.reset();
+    }
+}
+
+TEST_F(SheetTest, TheFileNameRuleGivesWayToSaveAsFile)
+{
+    startHub();
+    struct Case {
+        const char* name;
+        bool saveAsFile;
+        bool accepted;
+    };
+    for (const Case& c : {Case{"cam.JPG", false, true}, Case{"cam.png", false, false},
+                          Case{"cam.png", true, true}}) {
+        SCOPED_TRACE(c.name);
+        prompter.clear();
+        openSheet(Sheet::LocationPage);
+        type("ftpFileName", QString::fromLatin1(c.name));
+        find<QCheckBox>("saveAsFile")->setChecked(c.saveAsFile);
+        click("ok");
+        EXPECT_EQ(sheet->result() == QDialog::Accepted, c.accepted);
+        if (c.accepted)
+            EXPECT_EQ(fileKeys()["UploadOptions/FTPFilename"], c.name);
+        else
+            EXPECT_EQ(prompter.texts(),
+                      std::vector<std::string>{"Filename must have a .JPG extension"});
+        sheet.reset();
+    }
+}
+
+TEST_F(SheetTest, HelpOpensTheTopicOfThePageShown)
+{
+    startHub();
+    openSheet();
+    sheet->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(sheet.get()));
+    struct Topic {
+        int page;
+        int topic;
+        const char* control; // one of the page's controls
+    };
+    const Topic topics[] = {
+        {Sheet::DevicePage, 55, "disablePreview"}, {Sheet::ImagePage, 50, "quality"},
+        {Sheet::CapturePage, 45, "onlyBetween"},   {Sheet::LocationPage, 35, "ftpServer"},
+        {Sheet::ConnectionPage, 30, "useLan"},     {Sheet::GeneralPage, 65, "runMinimized"},
+    };
+    for (const auto& [page, topic, name] : topics) {
+        SCOPED_TRACE(topic);
+        sheet->setCurrentPage(page);
+        click("help");
+        EXPECT_EQ(CurrentHelpTopic(), topic);
+        CloseHelpWindow();
+        // F1 on a control of the page.
+        sheet->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(sheet.get()));
+        QWidget* control = find<QWidget>(name);
+        control->setFocus();
+        QTest::keyClick(control, Qt::Key_F1);
+        EXPECT_EQ(CurrentHelpTopic(), topic);
+        CloseHelpWindow();
+    }
+}
+
+} // namespace
+} // namespace vistrel::test
