@@ -84,6 +84,9 @@ bool DaemonHost::RunSettingsSheet()
             "first start: the values of the settings pages could not be written: " + w.error);
         return false;
     }
+    m_bSheetAccepted = true;
+    if (w.written.empty()) // the file has every key the pages show: nothing to say
+        return true;
     std::string changed;
     for (const PageValue& v : w.changed)
         changed += (changed.empty() ? "" : ", ") + std::string(v.section) + "/" +
@@ -104,7 +107,6 @@ bool DaemonHost::RunSettingsSheet()
                                      SettingsSection::Connection, SettingsSection::General})
             m_pHub->ApplySettingsPage(page);
     }
-    m_bSheetAccepted = true;
     return true;
 }
 
@@ -112,9 +114,9 @@ void DaemonHost::Redraw()
 {
     // Called after the version check has recorded an accepted sheet.
     if (std::exchange(m_bSheetAccepted, false))
-        Log("settings", "first start: License/INIVersion=" +
-                            std::to_string(IniReadInt("License", "INIVersion", 0)) +
-                            " set; the next start uses the file as it is");
+        Log("settings",
+            "License/INIVersion=" + std::to_string(IniReadInt("License", "INIVersion", 0)) +
+                " set; the next start uses the file as it is");
 }
 
 } // namespace vistrel

@@ -52,7 +52,7 @@ TEST(DaemonHost, QuestionsAreAnsweredNoAndTheSheetTakesWhatItsPagesShow)
               std::string::npos)
         << text;
     EXPECT_NE(text.find("no FTP server is set, so FTP upload stays off"), std::string::npos);
-    EXPECT_NE(text.find("settings: first start: License/INIVersion=1005 set"), std::string::npos);
+    EXPECT_NE(text.find("settings: License/INIVersion=1005 set"), std::string::npos);
     EXPECT_NE(text.find("message: Unable to set timer.\n"), std::string::npos);
 }
 

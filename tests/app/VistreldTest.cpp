@@ -248,7 +248,7 @@ TEST_F(Vistreld, SettingsNamesMissingFoldersAndAFirstStart)
         << o;
     EXPECT_NE(o.find("settings: first start: nobody can answer the settings sheet here"),
               std::string::npos);
-    EXPECT_NE(o.find("settings: first start: License/INIVersion=1005 set"), std::string::npos);
+    EXPECT_NE(o.find("settings: License/INIVersion=1005 set"), std::string::npos);
     SetSettingsFilePathForTesting(fresh);
     EXPECT_EQ(IniReadInt("ImageOptions", "FontColor", -1), 16777215);
     EXPECT_EQ(IniReadInt("ImageOptions", "TimeFontColor", -1), 16777215);
