@@ -10,7 +10,7 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-svg-dev libjpeg62-tu
 for arg in "$@"; do
   case "$arg" in
     --tests) packages+=(libgtest-dev libgmock-dev python3 python3-pyftpdlib python3-openssl
-                        python3-pil libjpeg-turbo-progs clang-format-14) ;;
+                        python3-pil libjpeg-turbo-progs clang-format-14 man-db groff-base systemd) ;;
     --bench) packages+=(libbenchmark-dev fswebcam curl libgif-dev libjpeg-turbo-progs
                         python3-pyftpdlib python3-openssl) ;;
     *) echo "bootstrap: unknown option $arg" >&2; exit 2 ;;

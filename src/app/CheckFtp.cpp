@@ -4,9 +4,16 @@
 #include "ftp/FtpSession.h"
 #include "ftp/LogOnTable.h"
 #include "platform/PrivateTempDir.h"
+#include "upload/Archive.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <netdb.h>
+#include <random>
 #include <sstream>
 
 namespace vistrel {
@@ -51,12 +58,99 @@ std::string readable(const std::string& log)
     return out;
 }
 
+std::string withoutLineEnd(std::string text)
+{
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    return text;
+}
+
+std::string probeName()
+{
+    std::random_device random;
+    char name[32];
+    std::snprintf(name, sizeof name, "vistrel-check-%08x", static_cast<unsigned>(random()));
+    return name;
+}
+
+std::string readAndRemove(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    std::remove(path.c_str());
+    return text.str();
+}
+
+class Check {
+  public:
+    explicit Check(FtpCheckReport& report) : m_report(report) {}
+    // Records a step; returns ok.
+    bool step(const std::string& name, bool ok, const std::string& detail)
+    {
+        m_report.steps.push_back({name, ok, withoutLineEnd(detail)});
+        return ok;
+    }
+
+  private:
+    FtpCheckReport& m_report;
+};
+
 } // namespace
 
-bool CheckFtp(const LiveSettings& s, std::string& out)
+std::string ConnectFailureCause(const std::string& host, int port, int timeoutSeconds,
+                                long long elapsedMs)
 {
+    if (timeoutSeconds > 0 && elapsedMs + 500 >= timeoutSeconds * 1000LL)
+        return "timed out after " + std::to_string(timeoutSeconds) + " s";
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int lookup = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    if (lookup != 0)
+        return "name not found: " + std::string(::gai_strerror(lookup));
+    ::freeaddrinfo(found);
+    // Try once more to learn the system's reason; refusals and unreachable networks answer at
+    // once.
+    CTimedSocket socket;
+    socket.SetTimeout(std::max(1, std::min(timeoutSeconds, 10)));
+    if (socket.Connect(host, port))
+        return "it answered this time; try again";
+    switch (socket.LastError()) {
+    case ECONNREFUSED:
+        return "connection refused: nothing listens on port " + std::to_string(port);
+    case ETIMEDOUT:
+        return "timed out";
+    default:
+        return std::strerror(socket.LastError());
+    }
+}
+
+FtpCheckReport RunFtpCheck(const LiveSettings& s)
+{
+    FtpCheckReport report;
+    Check check(report);
+    const int logonType = LogonTypeForProxy(s.m_bUseFireWall, s.m_nFireWallType);
+    const bool viaProxy = logonType != 0;
+    const std::string host = viaProxy ? s.m_strFireWallServer : s.m_strFTPServer;
+    const int port = viaProxy ? s.m_nFireWallPort : s.m_nFTPPort;
+    const std::string target = (viaProxy ? "proxy " : "") + host + " port " + std::to_string(port);
+    if (!s.m_bFTPUpload)
+        report.notes.push_back("UploadOptions/FTPUpload=0: cycles do not upload until it is 1");
+    if (s.m_strFTPServer.empty()) {
+        check.step("connect", false, "no FTP server is set (UploadOptions/FTPServer)");
+        return report;
+    }
+
     std::string error;
     const std::string logPath = CreatePrivateTempFile("ftpcheck", &error);
+    const std::string probeLocal = CreatePrivateTempFile("ftpprobe", &error);
+    if (!probeLocal.empty()) {
+        std::ofstream probe(probeLocal, std::ios::binary);
+        probe << "Vistrel FTP check: this probe file is deleted at once.\n";
+    }
+
     CFtpSession session;
     session.SetTimeout(s.m_nFTPTimeOut);
     session.SetPassive(s.m_bPassiveMode);
@@ -64,51 +158,118 @@ bool CheckFtp(const LiveSettings& s, std::string& out)
     if (!logPath.empty())
         session.OpenLog(logPath);
 
-    bool ok =
-        session.LogOn(s.m_strFTPServer, s.m_nFTPPort, s.m_strFTPUsername, s.m_strFTPPassword, "",
-                      s.m_strFireWallServer, s.m_strFireWallUsername, s.m_strFireWallPassword,
-                      s.m_nFireWallPort, LogonTypeForProxy(s.m_bUseFireWall, s.m_nFireWallType));
-    std::string failure;
-    if (!ok)
-        failure = "log-on failed: " + session.Message();
-    if (ok && !s.m_strFTPDirectory.empty() && !session.ChangeDir(s.m_strFTPDirectory)) {
-        ok = false;
-        failure = "cannot change to " + s.m_strFTPDirectory + ": " + session.Message();
-    }
-    std::string listing;
-    if (ok && session.List(listing) <= 0) {
-        // An empty directory lists nothing and still ends with the transfer-complete reply.
-        const std::string& m = session.Message();
-        if (m.rfind("226", 0) != 0 && m.rfind("250", 0) != 0) {
-            ok = false;
-            failure = "listing failed: " + m;
-        }
-    }
-    session.Quit();
-    session.CloseLog();
+    // What a cycle names: the temporary name in the current directory, the target beside the
+    // picture's own name (with its directory part), the archive slot in the current directory.
+    const std::string probe = probeName();
+    const std::string targetName = SplitRemoteName(s.m_strFTPFilename).dir + probe + ".jpg";
+    const std::string tempName = RemoteTempName(targetName);
+    std::string onServer; // the name the probe has on the server, once stored
 
-    std::string conversation;
-    if (!logPath.empty()) {
-        std::ifstream in(logPath, std::ios::binary);
-        std::ostringstream ss;
-        ss << in.rdbuf();
-        conversation = ss.str();
-        std::remove(logPath.c_str());
-    }
-    out = HidePasswords(readable(conversation));
-    if (ok) {
-        out += "--- listing of " +
-               (s.m_strFTPDirectory.empty() ? "the log-in directory" : s.m_strFTPDirectory) +
-               " ---\n" + listing;
-        if (!listing.empty() && listing.back() != '\n')
-            out += '\n';
-        out += "FTP check passed\n";
+    bool connected = false;
+    const auto started = std::chrono::steady_clock::now();
+    bool ok = session.LogOn(s.m_strFTPServer, s.m_nFTPPort, s.m_strFTPUsername, s.m_strFTPPassword,
+                            "", s.m_strFireWallServer, s.m_strFireWallUsername,
+                            s.m_strFireWallPassword, s.m_nFireWallPort, logonType);
+    if (!ok &&
+        (session.Message() == ftptext::kConnect || session.Message() == ftptext::kCreateSocket)) {
+        const long long elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      std::chrono::steady_clock::now() - started)
+                                      .count();
+        check.step("connect", false,
+                   target + ": " + session.Message() + " (" +
+                       ConnectFailureCause(host, port, s.m_nFTPTimeOut, elapsed) + ")");
+    } else if (session.Message() == ftptext::kProxyType ||
+               session.Message() == ftptext::kLineBreak) {
+        check.step("log on", false, session.Message());
     } else {
-        while (!failure.empty() && (failure.back() == '\n' || failure.back() == '\r'))
-            failure.pop_back();
-        out += "FTP check failed: " + failure + "\n";
+        connected = true;
+        check.step("connect", true, target);
+        ok =
+            check.step("log on", ok,
+                       ok ? "as " + s.m_strFTPUsername +
+                                (viaProxy ? " through the proxy as " + s.m_strFireWallUsername : "")
+                          : session.Message());
     }
-    return ok;
+    if (ok && !s.m_strFTPDirectory.empty()) {
+        ok = session.ChangeDir(s.m_strFTPDirectory);
+        check.step("directory", ok,
+                   ok ? s.m_strFTPDirectory : s.m_strFTPDirectory + ": " + session.Message());
+    }
+    bool stored = false;
+    if (ok) {
+        const std::string storeName = s.m_bNoTempFile ? targetName : tempName;
+        if (probeLocal.empty()) {
+            ok = check.step("store", false, "no probe file could be made here: " + error);
+        } else {
+            ok = stored = session.UploadFile(probeLocal, storeName);
+            check.step("store", ok, ok ? storeName : storeName + ": " + session.Message());
+            // A store that failed on the way may have left a part behind.
+            if (!ok)
+                session.Command("DELE " + storeName);
+        }
+        onServer = storeName;
+    }
+    if (ok && !s.m_bNoTempFile) {
+        ok = session.Rename(tempName, targetName);
+        check.step("rename", ok,
+                   tempName + " to " + targetName + (ok ? "" : ": " + session.Message()));
+        if (ok)
+            onServer = targetName;
+    }
+    if (ok && s.m_nArchiveInterval > 0 && s.m_nNumberOfArchives > 0) {
+        const std::string slot = RemoteSlotName(targetName, 1);
+        ok = session.Rename(onServer, slot);
+        check.step("archive", ok,
+                   onServer + " to " + slot + ", as the archive rotation renames" +
+                       (ok ? "" : ": " + session.Message()));
+        if (ok)
+            onServer = slot;
+    }
+    if (stored) {
+        const bool deleted = session.Command("DELE " + onServer);
+        check.step("delete", deleted, onServer + (deleted ? "" : ": " + session.Message()));
+    }
+    // Without a connection QUIT would only wait for a socket that is not there.
+    if (connected)
+        session.Quit();
+    session.CloseLog();
+    if (!probeLocal.empty())
+        std::remove(probeLocal.c_str());
+    if (!logPath.empty())
+        report.conversation = HidePasswords(readable(readAndRemove(logPath)));
+    report.ok = !report.steps.empty();
+    for (const FtpCheckStep& st : report.steps)
+        report.ok = report.ok && st.ok;
+    return report;
+}
+
+std::string FormatFtpCheck(const FtpCheckReport& report)
+{
+    std::string out = report.conversation;
+    for (const FtpCheckStep& st : report.steps) {
+        char head[32];
+        std::snprintf(head, sizeof head, "%-10s %-7s ", st.name.c_str(), st.ok ? "ok" : "FAILED");
+        out += head + st.detail + "\n";
+    }
+    if (report.ok) {
+        out += "FTP check passed: a cycle can upload with these settings\n";
+    } else {
+        const auto failed = std::find_if(report.steps.begin(), report.steps.end(),
+                                         [](const FtpCheckStep& st) { return !st.ok; });
+        out += failed == report.steps.end()
+                   ? "FTP check failed\n"
+                   : "FTP check failed at the " + failed->name + " step: " + failed->detail + "\n";
+    }
+    for (const std::string& note : report.notes)
+        out += "note: " + note + "\n";
+    return out;
+}
+
+bool CheckFtp(const LiveSettings& settings, std::string& out)
+{
+    const FtpCheckReport report = RunFtpCheck(settings);
+    out = FormatFtpCheck(report);
+    return report.ok;
 }
 
 } // namespace vistrel

@@ -1,5 +1,8 @@
 #include "app/DaemonHost.h"
 
+#include "config/FirstStart.h"
+#include "config/SettingsFile.h"
+
 namespace vistrel {
 
 DaemonHost::DaemonHost(std::FILE* out, std::function<std::time_t()> clock)
@@ -38,10 +41,19 @@ void DaemonHost::Log(const std::string& kind, const std::string& text)
 
 void DaemonHost::Attach(Hub& hub)
 {
-    QObject::connect(&hub, &Hub::statusChanged, &hub,
-                     [this](const QString& text) { Log("status", text.toStdString()); });
+    m_pHub = &hub;
+    QObject::connect(&hub, &Hub::statusChanged, &hub, [this](const QString& text) {
+        if (!isOnceResult(text.toStdString()))
+            Log("status", text.toStdString());
+    });
     QObject::connect(&hub, &Hub::driverInfoChanged, &hub,
                      [this](const QString& text) { Log("device", text.toStdString()); });
+}
+
+bool DaemonHost::isOnceResult(const std::string& text) const
+{
+    return m_bOnce && m_pHub && m_pHub->CycleRunning() &&
+           text == StatusText(m_pHub->LastCapture(), m_pHub->AutoCaptureDisabled());
 }
 
 bool DaemonHost::askYesNo(const std::string& question)
@@ -52,20 +64,59 @@ bool DaemonHost::askYesNo(const std::string& question)
 
 void DaemonHost::message(const std::string& text, PromptIcon icon)
 {
+    if (isOnceResult(text))
+        return;
     Log(icon == PromptIcon::Stop ? "error" : "message", text);
 }
 
 void DaemonHost::OpenHelpTopic(int context)
 {
-    Log("message", "help topic " + std::to_string(context) +
-                       " would open here; see the README for the settings file");
+    if (context == kFirstStartHelpTopic)
+        Log("settings", "first start: every key of the settings file is described in "
+                        "vistrel.ini(5) (man vistrel.ini)");
 }
 
 bool DaemonHost::RunSettingsSheet()
 {
-    Log("message", "the settings sheet needs the desktop program; running with the settings "
-                   "file as it is");
-    return false;
+    const FirstStartWrites w = WriteFirstStartValues();
+    if (!w.error.empty()) {
+        Log("error",
+            "first start: the values of the settings pages could not be written: " + w.error);
+        return false;
+    }
+    m_bSheetAccepted = true;
+    if (w.written.empty()) // the file has every key the pages show: nothing to say
+        return true;
+    std::string changed;
+    for (const PageValue& v : w.changed)
+        changed += (changed.empty() ? "" : ", ") + std::string(v.section) + "/" +
+                   std::string(v.key) + "=" + v.value;
+    Log("settings",
+        "first start: nobody can answer the settings sheet here, so the values its pages show "
+        "were written for the " +
+            std::to_string(w.written.size()) + " keys the file lacked" +
+            (changed.empty() ? "" : "; those that change what the program does: " + changed));
+    if (w.uploadKeptOff)
+        Log("settings", "first start: no FTP server is set, so FTP upload stays off and the "
+                        "local copy on (UploadOptions/FTPUpload=0, SaveAsFile=1)");
+    // The pages' re-reads. The Capture and Device pages show the program's own values for
+    // missing keys, so re-reading them would change nothing (and re-arm the timer before its
+    // time).
+    if (m_pHub) {
+        for (SettingsSection page : {SettingsSection::Image, SettingsSection::Location,
+                                     SettingsSection::Connection, SettingsSection::General})
+            m_pHub->ApplySettingsPage(page);
+    }
+    return true;
+}
+
+void DaemonHost::Redraw()
+{
+    // Called after the version check has recorded an accepted sheet.
+    if (std::exchange(m_bSheetAccepted, false))
+        Log("settings",
+            "License/INIVersion=" + std::to_string(IniReadInt("License", "INIVersion", 0)) +
+                " set; the next start uses the file as it is");
 }
 
 } // namespace vistrel

@@ -13,8 +13,9 @@
 namespace vistrel {
 
 // The headless publisher's host: every status, message box and question becomes one line with a
-// timestamp on a stream (stderr by default, which journald keeps). Questions are answered No;
-// the settings sheet, which needs a display, is answered Cancel.
+// timestamp on a stream (stderr by default, which journald keeps). Questions are answered No.
+// The settings sheet, which nobody can answer here, is accepted with the values its pages show
+// for the keys the file lacks (see WriteFirstStartValues).
 class DaemonHost : public Prompter, public SettingsMigrationHost {
   public:
     explicit DaemonHost(
@@ -27,7 +28,11 @@ class DaemonHost : public Prompter, public SettingsMigrationHost {
     void Log(const std::string& kind, const std::string& text);
 
     // Logs what the hub shows: its status texts ("status") and driver descriptions ("device").
+    // The hub also takes the pages' re-reads after a first start.
     void Attach(Hub& hub);
+    // One cycle's run (--once): its result is printed once, by the caller, so the status line
+    // and the message box that carry the same text are not logged as well.
+    void SetOnce(bool once) { m_bOnce = once; }
 
     // Prompter
     void message(const std::string& text, PromptIcon icon = PromptIcon::Exclamation) override;
@@ -35,12 +40,18 @@ class DaemonHost : public Prompter, public SettingsMigrationHost {
     // SettingsMigrationHost
     void OpenHelpTopic(int context) override;
     bool RunSettingsSheet() override;
-    void Redraw() override {}
+    void Redraw() override;
 
   private:
+    // Whether text is the result of the cycle that is ending, in --once mode.
+    bool isOnceResult(const std::string& text) const;
+
     std::FILE* m_out;
     std::function<std::time_t()> m_clock;
     std::mutex m_mutex;
+    Hub* m_pHub = nullptr;
+    bool m_bOnce = false;
+    bool m_bSheetAccepted = false;
 };
 
 } // namespace vistrel

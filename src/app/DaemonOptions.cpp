@@ -1,6 +1,17 @@
 #include "app/DaemonOptions.h"
 
+#include <sys/stat.h>
+
 namespace vistrel {
+
+namespace {
+
+bool isPasswordName(const std::string& which)
+{
+    return which == "ftp" || which == "proxy" || which == "dialup";
+}
+
+} // namespace
 
 bool ParseDaemonOptions(const std::vector<std::string>& args, DaemonOptions* options,
                         std::string* error)
@@ -24,13 +35,16 @@ bool ParseDaemonOptions(const std::vector<std::string>& args, DaemonOptions* opt
             o.once = true;
         } else if (a == "--check-ftp") {
             o.checkFtp = true;
+        } else if (a == "--list-devices") {
+            o.listDevices = true;
         } else if (a == "--set-password") {
-            if (i + 1 >= args.size() ||
-                (args[i + 1] != "ftp" && args[i + 1] != "proxy" && args[i + 1] != "dialup")) {
+            if (i + 1 >= args.size() || !isPasswordName(args[i + 1])) {
                 *error = "option --set-password needs ftp, proxy or dialup";
                 return false;
             }
             o.setPassword = args[++i];
+        } else if (a == "--clear") {
+            o.clearPassword = true;
         } else if (a == "--help" || a == "-h") {
             o.help = true;
         } else if (a == "--version" || a == "-V") {
@@ -40,8 +54,12 @@ bool ParseDaemonOptions(const std::vector<std::string>& args, DaemonOptions* opt
             return false;
         }
     }
-    if (int(o.once) + int(o.checkFtp) + int(!o.setPassword.empty()) > 1) {
-        *error = "--once, --check-ftp and --set-password cannot be used together";
+    if (int(o.once) + int(o.checkFtp) + int(o.listDevices) + int(!o.setPassword.empty()) > 1) {
+        *error = "--once, --check-ftp, --list-devices and --set-password cannot be used together";
+        return false;
+    }
+    if (o.clearPassword && o.setPassword.empty()) {
+        *error = "--clear goes with --set-password WHICH";
         return false;
     }
     *options = o;
@@ -50,26 +68,54 @@ bool ParseDaemonOptions(const std::vector<std::string>& args, DaemonOptions* opt
 
 std::string DaemonUsage()
 {
-    return "Usage: vistreld [--config NAME] [--once | --check-ftp | --set-password WHICH]\n"
-           "                [--help] [--version]\n"
+    return "Usage: vistreld [--config NAME] [--once | --check-ftp | --list-devices |\n"
+           "                --set-password WHICH [--clear]] [--help] [--version]\n"
            "\n"
            "Publishes webcam pictures without a display, with the settings of the desktop\n"
            "program.\n"
            "\n"
-           "  --config NAME  use the settings file NAME.ini (a bare name lives in\n"
-           "                 $XDG_CONFIG_HOME/vistrel/; a name with a '/' is used as given)\n"
+           "  --config NAME  use the settings file NAME.ini, or NAME when it ends in .ini\n"
+           "                 (a bare name lives in $XDG_CONFIG_HOME/vistrel/; a name with\n"
+           "                 a '/' is used as given, and its folder must exist)\n"
            "  --once         run one cycle as if started by hand, then exit:\n"
            "                 status 0 when it succeeded, 1 when it failed\n"
-           "  --check-ftp    log on to the FTP server, change to the directory, list it and\n"
-           "                 quit, printing the conversation without passwords\n"
+           "  --check-ftp    do what a cycle does on the server with a probe file (log on,\n"
+           "                 change directory, store, rename, delete) and print one verdict\n"
+           "                 line per step; status 0 only when every step passed\n"
+           "  --list-devices list the capture drivers with their index, name and sizes\n"
+           "                 (the index goes into ImageFormat/CaptureDevice)\n"
            "  --set-password WHICH\n"
-           "                 store the ftp, proxy or dialup password read from standard\n"
-           "                 input (one line) in the settings file, scrambled\n"
+           "                 store the ftp, proxy or dialup password, scrambled: asked for\n"
+           "                 twice without echo on a terminal, one line from a pipe\n"
+           "  --clear        with --set-password: remove the stored password\n"
            "  --help         show this text\n"
            "  --version      show the version\n"
            "\n"
-           "Without --once or --check-ftp it runs the schedule until SIGTERM or SIGINT.\n"
-           "SIGHUP re-reads the settings; SIGUSR1 captures now.\n";
+           "Without one of the actions above it runs the schedule until SIGTERM or SIGINT.\n"
+           "SIGHUP re-reads the settings; SIGUSR1 captures now.\n"
+           "Exit status: 0 success, 1 failure, 2 a mistake on the command line.\n";
+}
+
+std::string SettingsTailForOption(const std::string& config)
+{
+    constexpr std::string_view kExtension = ".ini";
+    if (config.size() > kExtension.size() && config.ends_with(kExtension) &&
+        config[config.size() - kExtension.size() - 1] != '/')
+        return config.substr(0, config.size() - kExtension.size());
+    return config;
+}
+
+bool SettingsFolderExists(const std::string& settingsPath, std::string* error)
+{
+    const auto slash = settingsPath.rfind('/');
+    if (slash == std::string::npos)
+        return true;
+    const std::string folder = slash == 0 ? "/" : settingsPath.substr(0, slash);
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return true;
+    *error = "the folder of the settings file " + settingsPath + " does not exist";
+    return false;
 }
 
 } // namespace vistrel

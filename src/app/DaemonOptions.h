@@ -6,15 +6,19 @@
 namespace vistrel {
 
 // The headless publisher's command line:
-//   vistreld [--config NAME] [--once | --check-ftp | --set-password WHICH] [--help] [--version]
+//   vistreld [--config NAME] [--once | --check-ftp | --list-devices |
+//             --set-password WHICH [--clear]] [--help] [--version]
 struct DaemonOptions {
     std::string config; // empty: the default settings file
     bool once = false;
     bool checkFtp = false;
+    bool listDevices = false;
     bool help = false;
     bool version = false;
-    // --set-password WHICH: store a password read from standard input (ftp, proxy or dialup).
+    // --set-password WHICH: store a password (ftp, proxy or dialup), asked for on a terminal or
+    // read as one line from a pipe. With --clear the stored password is removed instead.
     std::string setPassword;
+    bool clearPassword = false;
 };
 
 // Parses the arguments after the program name. Returns false with *error set for an unknown
@@ -24,5 +28,14 @@ bool ParseDaemonOptions(const std::vector<std::string>& args, DaemonOptions* opt
 
 // The --help text.
 std::string DaemonUsage();
+
+// The command-line tail that names the settings file for --config NAME: NAME itself, or NAME
+// without its ".ini" when it already ends so ("cam.ini" is the file cam.ini, not cam.ini.ini).
+std::string SettingsTailForOption(const std::string& config);
+
+// Whether the folder of an explicitly named settings file exists: false, with *error naming the
+// path, when it does not (or is not a folder). A missing file in an existing folder is fine: that
+// is a first start.
+bool SettingsFolderExists(const std::string& settingsPath, std::string* error);
 
 } // namespace vistrel

@@ -589,6 +589,11 @@ LiveSettings Hub::Settings() const
     return m_shared->live;
 }
 
+std::int64_t Hub::MsUntilNextTick() const
+{
+    return m_timer.MsUntilDeadline(monotonicMs());
+}
+
 int Hub::CurrentUpload() const
 {
     return m_shared->record.CurrentUpload();

@@ -121,6 +121,8 @@ class Hub : public QObject {
     LiveSettings Settings() const;
     // The period the capture timer is armed with (0 when not armed).
     std::uint32_t TimerPeriod() const { return m_timer.Period(); }
+    // Milliseconds until the capture timer's next tick, or -1 when it is not armed.
+    std::int64_t MsUntilNextTick() const;
     int CurrentUpload() const;
 
   signals:

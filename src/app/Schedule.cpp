@@ -73,6 +73,13 @@ std::int64_t LongPeriodTimer::NextSliceMs(std::int64_t nowMs) const
     return std::clamp<std::int64_t>(m_deadlineMs - nowMs, 0, kMaxSliceMs);
 }
 
+std::int64_t LongPeriodTimer::MsUntilDeadline(std::int64_t nowMs) const
+{
+    if (m_periodMs == 0)
+        return -1;
+    return std::max<std::int64_t>(m_deadlineMs - nowMs, 0);
+}
+
 bool LongPeriodTimer::OnWake(std::int64_t nowMs)
 {
     if (m_periodMs == 0 || nowMs < m_deadlineMs)

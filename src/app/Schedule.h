@@ -54,6 +54,9 @@ class LongPeriodTimer {
     bool Armed() const { return m_periodMs != 0; }
     std::uint32_t Period() const { return m_periodMs; }
 
+    // Milliseconds from nowMs to the next tick (0 when it is overdue), or -1 when stopped.
+    std::int64_t MsUntilDeadline(std::int64_t nowMs) const;
+
     // Milliseconds to sleep before the next wake-up (≤ kMaxSliceMs), or -1 when stopped.
     std::int64_t NextSliceMs(std::int64_t nowMs) const;
 

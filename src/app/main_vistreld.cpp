@@ -3,8 +3,12 @@
 #include "app/CheckFtp.h"
 #include "app/DaemonHost.h"
 #include "app/DaemonOptions.h"
+#include "app/DaemonPlan.h"
 #include "app/Hub.h"
+#include "app/PasswordInput.h"
 #include "capture/CaptureDrivers.h"
+#include "config/KeyCatalogue.h"
+#include "config/SettingsCheck.h"
 #include "config/SettingsFile.h"
 #include "dialup/CDialUpManager.h"
 #include "platform/PrivateTempDir.h"
@@ -17,7 +21,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
+#include <pwd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace vistrel;
@@ -45,6 +52,95 @@ void installSignals()
     ::signal(SIGPIPE, SIG_IGN);
 }
 
+std::string userName()
+{
+    if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_name)
+        return pw->pw_name;
+    return std::to_string(::geteuid());
+}
+
+std::string currentDirectory()
+{
+    std::error_code ec;
+    const auto cwd = std::filesystem::current_path(ec);
+    return ec ? std::string(".") : cwd.string();
+}
+
+// The text without the line ends an FTP reply brings along.
+std::string oneLine(std::string text)
+{
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    return text;
+}
+
+void logSettingsProblems(DaemonHost& host, const std::string& settingsPath)
+{
+    for (const std::string& problem : SettingsFileProblems(settingsPath))
+        host.Log("warning", problem);
+}
+
+void logPlan(DaemonHost& host, Hub& hub, CaptureDriverList& drivers, bool schedule)
+{
+    PlanInput in;
+    in.live = hub.Settings();
+    in.drivers = drivers.descriptions();
+    in.unusable = drivers.unusableNodes();
+    in.cameraConnected = hub.CaptureConnected();
+    in.driverInfo = hub.DriverInfo();
+    in.userName = userName();
+    in.currentDirectory = currentDirectory();
+    in.timer = {hub.TimerPeriod(), hub.MsUntilNextTick()};
+    in.schedule = schedule;
+    for (const PlanLine& line : DaemonPlan(in))
+        host.Log(line.kind, line.text);
+}
+
+void logNextCapture(DaemonHost& host, Hub& hub)
+{
+    const PlanLine line =
+        NextCaptureLine(hub.Settings(), hub.CaptureConnected(),
+                        {hub.TimerPeriod(), hub.MsUntilNextTick()}, std::time(nullptr));
+    host.Log(line.kind, line.text);
+}
+
+int setPassword(DaemonHost& host, const DaemonOptions& options, const std::string& settingsPath)
+{
+    const std::string& which = options.setPassword;
+    const char* section = which == "dialup" ? "ConnectOptions" : "UploadOptions";
+    const char* key = which == "ftp"     ? "FTPPassword"
+                      : which == "proxy" ? "FireWallPassword"
+                                         : "Password";
+    const std::string name = std::string(section) + "/" + key;
+    std::string password, error;
+    if (!options.clearPassword) {
+        const char* what = which == "ftp"     ? "FTP password"
+                           : which == "proxy" ? "FTP proxy password"
+                                              : "Dial-up password";
+        if (!ReadPassword(STDIN_FILENO, stderr, std::string(what) + " (" + name + "): ", &password,
+                          &error)) {
+            std::fprintf(
+                stderr, "vistreld: %s%s\n", error.c_str(),
+                password.empty() && error.find("empty") != std::string::npos
+                    ? ("; to remove the stored one: vistreld --set-password " + which + " --clear")
+                          .c_str()
+                    : "");
+            return 1;
+        }
+    }
+    if (!PasswordFitsSettingsFile(password)) {
+        std::fprintf(stderr, "vistreld: the password is too long to be stored\n");
+        return 1;
+    }
+    if (!IniWritePassword(section, key, password, &error)) {
+        std::fprintf(stderr, "vistreld: the password could not be stored in %s: %s\n",
+                     settingsPath.c_str(), error.c_str());
+        return 1;
+    }
+    host.Log("settings", (options.clearPassword ? "cleared " : "stored ") + name);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -65,6 +161,52 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    DaemonHost host;
+    const std::string tail = SettingsTailForOption(options.config);
+    if (tail.find('/') != std::string::npos &&
+        !SettingsFolderExists(SettingsFileName(tail), &error)) {
+        std::fprintf(stderr, "vistreld: %s\n", error.c_str());
+        return 2;
+    }
+    const std::string settingsPath = FixSettingsFile(tail, &error);
+    if (!error.empty())
+        host.Log("error", error);
+    // A FIFO or a device there would hold every read of the settings for ever.
+    if (!CheckSettingsFile(settingsPath, &error)) {
+        std::fprintf(stderr, "vistreld: %s\n", error.c_str());
+        return 1;
+    }
+    struct stat st {};
+    const bool firstStart = ::stat(settingsPath.c_str(), &st) != 0;
+    const bool runsCycles =
+        options.setPassword.empty() && !options.listDevices && !options.checkFtp;
+    host.Log("settings", settingsPath + (!firstStart  ? ""
+                                         : runsCycles ? " does not exist yet: a first start"
+                                                      : " does not exist yet"));
+
+    if (!options.setPassword.empty())
+        return setPassword(host, options, settingsPath);
+
+    if (options.listDevices) {
+        CaptureDriverList drivers;
+        std::fputs(FormatDriverList(drivers.describe(), drivers.unusableNodes(), userName(),
+                                    ReadSettingInt("ImageFormat", "CaptureDevice"), settingsPath)
+                       .c_str(),
+                   stdout);
+        return 0;
+    }
+
+    logSettingsProblems(host, settingsPath);
+    if (options.checkFtp) {
+        AutoResetEvent idle(true);
+        LiveSettings live;
+        live.LoadAll(idle);
+        std::string report;
+        const bool ok = CheckFtp(live, report);
+        std::fputs(report.c_str(), ok ? stdout : stderr);
+        return ok ? 0 : 1;
+    }
+
     // Text is drawn on pictures in memory: no display is needed or wanted.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -76,67 +218,32 @@ int main(int argc, char** argv)
     }
     QGuiApplication app(argc, argv);
 
-    DaemonHost host;
-    const std::string settingsPath = FixSettingsFile(options.config, &error);
-    if (!error.empty())
-        host.Log("message", error);
-    host.Log("settings", settingsPath);
-    // A FIFO or a device there would hold every read of the settings for ever.
-    if (!CheckSettingsFile(settingsPath, &error)) {
-        std::fprintf(stderr, "vistreld: %s\n", error.c_str());
-        return 1;
-    }
-
-    if (!options.setPassword.empty()) {
-        std::string password;
-        for (int c; (c = std::getchar()) != EOF && c != '\n';)
-            password += static_cast<char>(c);
-        if (!password.empty() && password.back() == '\r')
-            password.pop_back();
-        const char* section = options.setPassword == "dialup" ? "ConnectOptions" : "UploadOptions";
-        const char* key = options.setPassword == "ftp"     ? "FTPPassword"
-                          : options.setPassword == "proxy" ? "FireWallPassword"
-                                                           : "Password";
-        if (!PasswordFitsSettingsFile(password) || !IniWritePassword(section, key, password)) {
-            std::fprintf(stderr, "vistreld: the password could not be stored in %s\n",
-                         settingsPath.c_str());
-            return 1;
-        }
-        host.Log("settings", std::string("stored ") + section + "/" + key);
-        return 0;
-    }
-
-    if (options.checkFtp) {
-        AutoResetEvent idle(true);
-        LiveSettings live;
-        live.LoadAll(idle);
-        std::string transcript;
-        const bool ok = CheckFtp(live, transcript);
-        std::fputs(transcript.c_str(), ok ? stdout : stderr);
-        return ok ? 0 : 1;
-    }
-
     installSignals();
     auto dialUp = std::make_shared<CDialUpManager>(host);
     CaptureDriverList drivers;
     Hub hub(host, host, dialUp, drivers, {});
     host.Attach(hub);
+    host.SetOnce(options.once);
 
     int exitCode = 0;
-    if (options.once) {
-        QObject::connect(&hub, &Hub::cycleDone, &app, [&](int result, const QString& text) {
-            if (result)
-                std::printf("%s\n", text.toStdString().c_str());
-            else
-                std::fprintf(stderr, "%s\n", text.toStdString().c_str());
-            exitCode = result ? 0 : 1;
-            app.quit();
-        });
-    }
+    QObject::connect(&hub, &Hub::cycleDone, &app, [&](int result, const QString& text) {
+        if (!options.once) {
+            logNextCapture(host, hub);
+            return;
+        }
+        // The result alone, once, for scripts: the time of the capture, or why it failed.
+        const std::string line = oneLine(text.toStdString()) + "\n";
+        std::fputs(line.c_str(), result ? stdout : stderr);
+        exitCode = result ? 0 : 1;
+        app.quit();
+    });
     if (!hub.Startup(!options.once))
         return 1;
     const std::string folder = hub.Settings().m_strWorkingFolder;
     host.Log("settings", "working folder " + (folder.empty() ? std::string("./") : folder));
+    logPlan(host, hub, drivers, !options.once);
+    if (!options.once)
+        logNextCapture(host, hub);
 
     QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
@@ -146,11 +253,20 @@ int main(int argc, char** argv)
         switch (c) {
         case SIGHUP:
             host.Log("signal", "SIGHUP: re-reading the settings");
+            logSettingsProblems(host, settingsPath);
             hub.ReloadSettings();
+            logPlan(host, hub, drivers, !options.once);
+            if (!options.once)
+                logNextCapture(host, hub);
             break;
         case SIGUSR1:
-            host.Log("signal", "SIGUSR1: capturing now");
-            hub.OnCaptureCommand();
+            if (hub.CycleRunning()) {
+                host.Log("signal", "SIGUSR1: a cycle is running; this request is dropped");
+            } else {
+                host.Log("signal", "SIGUSR1: capturing now");
+                if (!hub.OnCaptureCommand())
+                    host.Log("signal", "SIGUSR1: the cycle could not be started");
+            }
             break;
         default:
             host.Log("signal", c == SIGINT ? "SIGINT: shutting down" : "SIGTERM: shutting down");

@@ -3,6 +3,8 @@
 #include "capture/TestPatternBackend.h"
 #include "capture/V4l2Backend.h"
 
+#include <cerrno>
+#include <fcntl.h>
 #include <map>
 
 namespace vistrel {
@@ -41,6 +43,44 @@ std::vector<std::string> CaptureDriverList::descriptions()
     for (const Entry& e : scan())
         names.push_back(e.description);
     return names;
+}
+
+std::vector<UnusableCaptureNode> CaptureDriverList::unusableNodes()
+{
+    std::vector<UnusableCaptureNode> nodes;
+    for (const std::string& path : m_io->deviceNodes()) {
+        const int fd = m_io->open(path, O_RDWR | O_NONBLOCK);
+        if (fd >= 0) {
+            m_io->close(fd);
+            continue;
+        }
+        const int err = errno;
+        if (err == ENOENT || err == ENODEV || err == ENXIO) // gone while we looked
+            continue;
+        UnusableCaptureNode node{path, err, {}, false};
+        m_io->nodeGroup(path, node.group, node.inGroup);
+        nodes.push_back(std::move(node));
+    }
+    return nodes;
+}
+
+std::vector<CaptureDriverInfo> CaptureDriverList::describe()
+{
+    std::vector<CaptureDriverInfo> drivers;
+    const auto entries = scan();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        CaptureDriverInfo info{
+            static_cast<int>(i), entries[i].description, entries[i].path, {}, {}};
+        const std::unique_ptr<CaptureDevice> device = createDevice(static_cast<int>(i));
+        if (device && device->connect()) {
+            info.sizes = device->frameSizes();
+            device->disconnect();
+        } else {
+            info.error = device ? device->lastError() : "gone";
+        }
+        drivers.push_back(std::move(info));
+    }
+    return drivers;
 }
 
 std::unique_ptr<CaptureDevice> CaptureDriverList::createDevice(int index)

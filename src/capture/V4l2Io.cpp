@@ -5,8 +5,11 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <libv4l2.h>
 #include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vistrel {
 
@@ -79,6 +82,21 @@ class SystemIo : public V4l2Io {
 };
 
 } // namespace
+
+bool V4l2Io::nodeGroup(const std::string& path, std::string& group, bool& member)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return false;
+    const struct group* g = ::getgrgid(st.st_gid);
+    group = g ? g->gr_name : std::to_string(st.st_gid);
+    member = ::getegid() == st.st_gid;
+    gid_t groups[256];
+    const int n = ::getgroups(256, groups);
+    for (int i = 0; i < n; ++i)
+        member = member || groups[i] == st.st_gid;
+    return true;
+}
 
 std::shared_ptr<V4l2Io> SystemV4l2Io()
 {

@@ -28,6 +28,10 @@ class V4l2Io {
     // Waits at most timeoutMs for events on fd; returns the events that occurred (POLLIN,
     // POLLERR, POLLHUP…), 0 on time-out, -1 with errno on failure.
     virtual int poll(int fd, short events, int timeoutMs) = 0;
+
+    // The group that owns a device node, and whether this process has it among its groups; false
+    // when the node cannot be looked at. Used to explain a node that cannot be opened.
+    virtual bool nodeGroup(const std::string& path, std::string& group, bool& member);
 };
 
 // The real devices through libv4l2, which converts every camera format to the RGB24 we ask for.

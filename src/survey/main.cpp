@@ -8,9 +8,20 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <cstring>
 
 int main(int argc, char** argv)
 {
+    // A helper of Vistrel: it says what it is without opening a window.
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(
+            "Usage: leavenote /title PRODUCT /url ADDRESS\n"
+            "Asks whether the user will say why PRODUCT is being removed, and opens ADDRESS\n"
+            "in the web browser on Yes. Started by the uninstaller; a helper of Vistrel;\n"
+            "needs a display.\n",
+            stdout);
+        return 0;
+    }
     vistrel::CSurveyCommandLine commandLine;
     commandLine.Parse(argc, argv);
     // Without a title there is nothing to ask about: end without showing anything (and without

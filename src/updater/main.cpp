@@ -9,9 +9,20 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <cstring>
 
 int main(int argc, char** argv)
 {
+    // A helper of Vistrel: it says what it is without opening a window.
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(
+            "Usage: updater [-s] program.xml\n"
+            "Checks the PAD file program.xml for a newer release of the program, shows what\n"
+            "is new, then downloads and starts its setup program. -s: silent, say nothing\n"
+            "when no newer release is found. A helper of Vistrel; needs a display.\n",
+            stdout);
+        return 0;
+    }
     const std::string commandLine = vistrel::JoinArguments(argc, argv);
     std::string reason;
     if (!vistrel::DisplayAvailable(&reason)) {

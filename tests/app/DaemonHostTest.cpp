@@ -1,5 +1,7 @@
 #include "app/DaemonHost.h"
 #include "app/CheckFtp.h"
+#include "config/SettingsFile.h"
+#include "config/SettingsMigration.h"
 
 #include "TestSupport.h"
 
@@ -20,21 +22,37 @@ TEST(DaemonHost, OneTimestampedLinePerEntry)
               "1970-01-01 00:00:00 status: 12:00 / Auto-Capture Disabled\n");
 }
 
-TEST(DaemonHost, QuestionsAreAnsweredNoAndTheSheetIsCancelled)
+TEST(DaemonHost, QuestionsAreAnsweredNoAndTheSheetTakesWhatItsPagesShow)
 {
+    test::TempDir dir;
+    SetSettingsFilePathForTesting(dir.file("cam.ini"));
     char* buffer = nullptr;
     size_t size = 0;
     std::FILE* out = open_memstream(&buffer, &size);
     {
         DaemonHost host(out, [] { return std::time_t(0); });
         EXPECT_FALSE(host.askYesNo("Would you like to disconnect?"));
-        EXPECT_FALSE(host.RunSettingsSheet());
+        // The version check's first start, as it runs it.
+        host.OpenHelpTopic(kFirstStartHelpTopic);
+        EXPECT_TRUE(host.RunSettingsSheet());
+        IniWriteInt("License", "INIVersion", kCurrentIniVersion);
+        host.Redraw();
         host.message("Unable to set timer.");
     }
     std::fclose(out);
     const std::string text(buffer, size);
     std::free(buffer);
+    SetSettingsFilePathForTesting({});
     EXPECT_NE(text.find("question: Would you like to disconnect? (answered No"), std::string::npos);
+    EXPECT_NE(text.find("settings: first start: every key of the settings file is described in "
+                        "vistrel.ini(5)"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("ImageOptions/FontColor=16777215, ImageOptions/TimeFontColor=16777215"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("no FTP server is set, so FTP upload stays off"), std::string::npos);
+    EXPECT_NE(text.find("settings: License/INIVersion=1005 set"), std::string::npos);
     EXPECT_NE(text.find("message: Unable to set timer.\n"), std::string::npos);
 }
 

@@ -32,3 +32,44 @@ TEST(DaemonOptions, ParsesEveryOptionAndRefusesBadOnes)
     EXPECT_FALSE(ParseDaemonOptions({"--set-password", "ftp", "--once"}, &o, &error));
     EXPECT_FALSE(ParseDaemonOptions({"cam2"}, &o, &error));
 }
+
+TEST(DaemonOptions, ListDevicesAndClearingAPassword)
+{
+    DaemonOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseDaemonOptions({"--list-devices"}, &o, &error));
+    EXPECT_TRUE(o.listDevices);
+    ASSERT_TRUE(ParseDaemonOptions({"--set-password", "ftp", "--clear"}, &o, &error));
+    EXPECT_TRUE(o.clearPassword);
+    EXPECT_FALSE(ParseDaemonOptions({"--clear"}, &o, &error));
+    EXPECT_EQ(error, "--clear goes with --set-password WHICH");
+    EXPECT_FALSE(ParseDaemonOptions({"--list-devices", "--once"}, &o, &error));
+}
+
+TEST(DaemonOptions, ANameEndingInDotIniIsTheFileItself)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"cam", "cam"},
+        {"cam.ini", "cam"},
+        {"/srv/cam.ini", "/srv/cam"},
+        {"cam.ini.ini", "cam.ini"},
+        {".ini", ".ini"},
+        {"/srv/.ini", "/srv/.ini"},
+        {"cam.INI", "cam.INI"},
+        {"cam.ini2", "cam.ini2"},
+        {"", ""},
+    };
+    for (const auto& [option, tail] : cases)
+        EXPECT_EQ(SettingsTailForOption(option), tail) << option;
+}
+
+TEST(DaemonOptions, TheFolderOfAnExplicitSettingsFileMustExist)
+{
+    std::string error;
+    EXPECT_TRUE(SettingsFolderExists("/tmp/not-yet-there.ini", &error));
+    EXPECT_TRUE(SettingsFolderExists("cam.ini", &error));
+    EXPECT_TRUE(SettingsFolderExists("/cam.ini", &error));
+    EXPECT_FALSE(SettingsFolderExists("/nonexistent-folder/cam.ini", &error));
+    EXPECT_EQ(error, "the folder of the settings file /nonexistent-folder/cam.ini does not exist");
+    EXPECT_FALSE(SettingsFolderExists("/etc/hostname/cam.ini", &error)); // a file, no folder
+}

@@ -12,8 +12,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <poll.h>
+#include <pty.h>
 #include <set>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 
 using namespace vistrel;
@@ -69,6 +73,100 @@ class Vistreld : public ::testing::Test {
         return p.wait(timeoutMs);
     }
     std::string output() { return readFile(out); }
+    // run() with an empty log first, so output() is this run's alone.
+    int runFresh(std::vector<std::string> args, int timeoutMs = 30000)
+    {
+        std::remove(out.c_str());
+        return run(std::move(args), timeoutMs);
+    }
+};
+
+// A program run on a pseudo-terminal, as a user at a keyboard runs it.
+class Terminal {
+  public:
+    ~Terminal()
+    {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        if (m_master >= 0)
+            ::close(m_master);
+    }
+    bool start(const std::vector<std::string>& argv, const std::vector<std::string>& env)
+    {
+        int slave = -1;
+        if (::openpty(&m_master, &slave, nullptr, nullptr, nullptr) != 0)
+            return false;
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::setsid();
+            ::ioctl(slave, TIOCSCTTY, 0);
+            for (int fd = 0; fd < 3; ++fd)
+                ::dup2(slave, fd);
+            for (const auto& e : env)
+                ::putenv(const_cast<char*>(e.c_str()));
+            std::vector<char*> args;
+            for (const auto& a : argv)
+                args.push_back(const_cast<char*>(a.c_str()));
+            args.push_back(nullptr);
+            ::execv(args[0], args.data());
+            ::_exit(127);
+        }
+        ::close(slave);
+        return m_pid > 0;
+    }
+    // Reads what the program writes until text has appeared (at most 10 s).
+    bool waitFor(const std::string& text)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (m_screen.find(text, m_seen) == std::string::npos) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            readSome(100);
+        }
+        m_seen = m_screen.find(text, m_seen) + text.size();
+        return true;
+    }
+    void type(const std::string& keys)
+    {
+        [[maybe_unused]] auto n = ::write(m_master, keys.data(), keys.size());
+    }
+    // Reads the rest and returns the exit status.
+    int wait()
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < deadline) {
+            readSome(50);
+            int status = 0;
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = -1;
+                while (readSome(50)) {
+                }
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+        }
+        return -2;
+    }
+    const std::string& screen() const { return m_screen; }
+
+  private:
+    bool readSome(int timeoutMs)
+    {
+        pollfd p{m_master, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) <= 0)
+            return false;
+        char buf[512];
+        const ssize_t n = ::read(m_master, buf, sizeof buf);
+        if (n <= 0)
+            return false;
+        m_screen.append(buf, static_cast<std::size_t>(n));
+        return true;
+    }
+    int m_master = -1;
+    pid_t m_pid = -1;
+    std::string m_screen;
+    std::size_t m_seen = 0;
 };
 
 } // namespace
@@ -105,12 +203,88 @@ TEST_F(Vistreld, OnceWithoutFtpMakesTheLocalCopyAndExitsZero)
     EXPECT_EQ(IniReadInt("UploadOptions", "CurrentUpload", -1), 1); // saved at shutdown
 }
 
-TEST_F(Vistreld, OnceReportsAFailedUploadWithStatusOne)
+TEST_F(Vistreld, OnceReportsAFailedUploadWithStatusOneAndTheReasonOnce)
 {
+    auto count = [](const std::string& text, const std::string& what) {
+        int n = 0;
+        for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            ++n;
+        return n;
+    };
     useServer(freeLoopbackPort()); // nothing listens there
-    EXPECT_EQ(run({"--once", "--config", dir.file("cam")}), 1);
-    EXPECT_NE(output().find("FTP Error: Unable to connect to server"), std::string::npos)
+    EXPECT_EQ(runFresh({"--once", "--config", dir.file("cam")}), 1);
+    EXPECT_EQ(count(output(), "FTP Error: Unable to connect to server"), 1) << output();
+    EXPECT_NE(output().find("\nFTP Error: Unable to connect to server\n"), std::string::npos);
+
+    // A server's reply ends in a line break of its own: still one line, and no empty one.
+    PyFtpdServer server;
+    ASSERT_TRUE(server.start("cam", "secret")) << server.error();
+    useServer(server.port(), "wrong");
+    EXPECT_EQ(runFresh({"--once", "--config", dir.file("cam")}), 1);
+    EXPECT_EQ(count(output(), "FTP Error: 530 "), 1) << output();
+    EXPECT_EQ(output().find("\n\n"), std::string::npos) << output();
+}
+
+// How the settings file is named and found, and a first start with nobody to answer the sheet.
+TEST_F(Vistreld, SettingsNamesMissingFoldersAndAFirstStart)
+{
+    EXPECT_EQ(runFresh({"--once", "--config", dir.file("cam.ini")}), 0) << output();
+    EXPECT_NE(output().find("settings: " + dir.file("cam.ini") + "\n"), std::string::npos)
         << output();
+    EXPECT_FALSE(fileExists(dir.file("cam.ini.ini")));
+
+    EXPECT_EQ(runFresh({"--once", "--config", dir.file("nowhere/cam")}), 2);
+    EXPECT_EQ(output(), "vistreld: the folder of the settings file " + dir.file("nowhere/cam.ini") +
+                            " does not exist\n");
+
+    const std::string fresh = dir.file("fresh.ini");
+    writeFile(fresh, "[UploadOptions]\nSaveAsFilename=" + dir.file("fresh.jpg") +
+                         "\n[ConnectOptions]\nUseLAN=1\n");
+    std::filesystem::remove(fresh);
+    EXPECT_EQ(runFresh({"--once", "--config", fresh}), 0) << output();
+    const std::string o = output();
+    EXPECT_NE(o.find("settings: " + fresh + " does not exist yet: a first start"),
+              std::string::npos)
+        << o;
+    EXPECT_NE(o.find("settings: first start: nobody can answer the settings sheet here"),
+              std::string::npos);
+    EXPECT_NE(o.find("settings: License/INIVersion=1005 set"), std::string::npos);
+    SetSettingsFilePathForTesting(fresh);
+    EXPECT_EQ(IniReadInt("ImageOptions", "FontColor", -1), 16777215);
+    EXPECT_EQ(IniReadInt("ImageOptions", "TimeFontColor", -1), 16777215);
+    EXPECT_EQ(IniReadInt("License", "INIVersion", -1), 1005);
+    // The picture of that start has its date/time stamp (bottom right) in white: the right half
+    // of the first and last 20 rows (whichever way round the rows come) holds white pixels,
+    // which neither the test pattern nor a black stamp draws there.
+    unsigned w = 0, h = 0;
+    const std::string working = o.substr(o.find("working folder ") + 15);
+    const RgbImage picture =
+        ImgLibReadRGBFromJPG(working.substr(0, working.find('\n')) + "~vistrel.jpg", w, h);
+    ASSERT_TRUE(picture);
+    int white = 0;
+    for (unsigned y = 0; y < h; ++y) {
+        if (y >= 20 && y < h - 20)
+            continue;
+        for (unsigned x = w / 2; x < w; ++x) {
+            const std::uint8_t* px = picture.data() + (std::size_t(y) * w + x) * 3;
+            white += px[0] > 220 && px[1] > 220 && px[2] > 220;
+        }
+    }
+    EXPECT_GT(white, 30);
+
+    // The second start is no first start.
+    EXPECT_EQ(runFresh({"--once", "--config", fresh}), 0) << output();
+    EXPECT_EQ(output().find("first start"), std::string::npos) << output();
+}
+
+TEST_F(Vistreld, ListDevicesShowsTheDriversWithTheirSizes)
+{
+    EXPECT_EQ(runFresh({"--list-devices", "--config", dir.file("cam")}), 0) << output();
+    EXPECT_NE(output().find("index  driver"), std::string::npos) << output();
+    EXPECT_NE(output().find("Test Pattern"), std::string::npos);
+    EXPECT_NE(output().find("320x240"), std::string::npos);
+    EXPECT_NE(output().find("ImageFormat/CaptureDevice=0 in " + dir.file("cam.ini") + " chooses "),
+              std::string::npos);
 }
 
 TEST_F(Vistreld, OncePublishesToARealServer)
@@ -122,31 +296,141 @@ TEST_F(Vistreld, OncePublishesToARealServer)
     EXPECT_EQ(readFile(server.root() + "/vistrel.jpg"), readFile(dir.file("program/~vistrel.jpg")));
 }
 
-TEST_F(Vistreld, CheckFtpShowsTheConversationWithoutPasswords)
+// The check does on the server what a cycle does, with a probe file, and leaves nothing behind.
+TEST_F(Vistreld, CheckFtpStoresRenamesAndDeletesAProbe)
 {
     PyFtpdServer server;
+    server.addAccount("viewer", "look", "elr");     // read-only
+    server.addAccount("keeper", "keep", "elradmw"); // may store and delete, not rename
     ASSERT_TRUE(server.start("cam", "s3cret-pass")) << server.error();
-    writeFile(server.root() + "/hello.txt", "hi");
+    std::filesystem::create_directories(server.root() + "/webcam");
     useServer(server.port(), "s3cret-pass");
-    EXPECT_EQ(run({"--check-ftp", "--config", dir.file("cam")}), 0) << output();
-    const std::string o = output();
+    IniWriteString("UploadOptions", "FTPDirectory", "webcam");
+    auto leftOnServer = [&] {
+        std::string names;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(server.root()))
+            if (e.is_regular_file())
+                names += e.path().filename().string() + " ";
+        return names;
+    };
+
+    EXPECT_EQ(runFresh({"--check-ftp", "--config", dir.file("cam")}), 0) << output();
+    std::string o = output();
     EXPECT_NE(o.find("USER cam"), std::string::npos) << o;
     EXPECT_NE(o.find("PASS ********"), std::string::npos);
     EXPECT_EQ(o.find("s3cret-pass"), std::string::npos);
-    EXPECT_NE(o.find("hello.txt"), std::string::npos);
-    EXPECT_NE(o.find("FTP check passed"), std::string::npos);
+    for (const char* verdict :
+         {"connect    ok      127.0.0.1 port ", "log on     ok      as cam\n",
+          "directory  ok      webcam\n", "store      ok      vistrel-check-",
+          "rename     ok      vistrel-check-", "delete     ok      vistrel-check-",
+          "FTP check passed: a cycle can upload with these settings\n"})
+        EXPECT_NE(o.find(verdict), std::string::npos) << verdict << "\n" << o;
+    EXPECT_EQ(leftOnServer(), "");
 
-    // A password stored from standard input, as a headless machine sets it up.
-    writeFile(dir.file("pw"), "wrong\n");
-    ChildProcess p;
-    ASSERT_TRUE(p.start({"/bin/sh", "-c",
-                         binaryDir() + "/src/app/vistreld --config " + dir.file("cam") +
-                             " --set-password ftp < " + dir.file("pw")},
-                        out, env()));
-    EXPECT_EQ(p.wait(10000), 0) << output();
-    EXPECT_EQ(IniReadPassword("UploadOptions", "FTPPassword"), "wrong");
-    EXPECT_EQ(run({"--check-ftp", "--config", dir.file("cam")}), 1);
-    EXPECT_NE(output().find("FTP check failed: log-on failed: 530"), std::string::npos) << output();
+    // A read-only account logs on and lists, but a cycle could not store: the check says so.
+    IniWriteString("UploadOptions", "FTPUsername", "viewer");
+    IniWritePassword("UploadOptions", "FTPPassword", "look");
+    EXPECT_EQ(runFresh({"--check-ftp", "--config", dir.file("cam")}), 1) << output();
+    o = output();
+    EXPECT_NE(o.find("store      FAILED  vistrel-check-"), std::string::npos) << o;
+    EXPECT_NE(o.find("FTP check failed at the store step: vistrel-check-"), std::string::npos);
+    EXPECT_NE(o.find(".tmp: 550 "), std::string::npos) << o;
+    EXPECT_EQ(leftOnServer(), "");
+
+    // Without the right to rename, a cycle with an archive fails at its rotation.
+    IniWriteString("UploadOptions", "FTPUsername", "keeper");
+    IniWritePassword("UploadOptions", "FTPPassword", "keep");
+    IniWriteInt("UploadOptions", "NoTempFile", 1);
+    IniWriteInt("UploadOptions", "ArchiveInterval", 2);
+    IniWriteInt("UploadOptions", "NumberOfArchives", 3);
+    EXPECT_EQ(runFresh({"--check-ftp", "--config", dir.file("cam")}), 1) << output();
+    o = output();
+    EXPECT_NE(o.find("archive    FAILED  vistrel-check-"), std::string::npos) << o;
+    EXPECT_NE(o.find("as the archive rotation renames: 550 "), std::string::npos) << o;
+    EXPECT_NE(o.find("delete     ok"), std::string::npos) << o;
+    EXPECT_EQ(leftOnServer(), "");
+
+    // A wrong password, a port nobody listens on, a name that does not resolve.
+    IniWriteString("UploadOptions", "FTPUsername", "cam");
+    IniWritePassword("UploadOptions", "FTPPassword", "wrong");
+    EXPECT_EQ(runFresh({"--check-ftp", "--config", dir.file("cam")}), 1);
+    EXPECT_NE(output().find("FTP check failed at the log on step: 530 "), std::string::npos)
+        << output();
+    const int closed = freeLoopbackPort();
+    IniWriteInt("UploadOptions", "FTPPort", closed);
+    EXPECT_EQ(runFresh({"--check-ftp", "--config", dir.file("cam")}), 1);
+    const std::string port = std::to_string(closed);
+    EXPECT_NE(output().find("connect    FAILED  127.0.0.1 port " + port +
+                            ": Unable to connect to server (connection refused: nothing "
+                            "listens on port " +
+                            port + ")\n"),
+              std::string::npos)
+        << output();
+    IniWriteString("UploadOptions", "FTPServer", "no-such-host.invalid");
+    EXPECT_EQ(runFresh({"--check-ftp", "--config", dir.file("cam")}), 1);
+    EXPECT_NE(output().find("port " + port + ": Unable to connect to server (name not found: "),
+              std::string::npos)
+        << output();
+}
+
+// --set-password on a terminal: asked twice, nothing echoed.
+TEST_F(Vistreld, SetPasswordAsksTwiceWithoutEchoOnATerminal)
+{
+    auto throughTerminal = [&](const std::string& first, const std::string& second,
+                               std::string* screen) {
+        Terminal t;
+        if (!t.start({binaryDir() + "/src/app/vistreld", "--config", dir.file("cam"),
+                      "--set-password", "ftp"},
+                     env()))
+            return -100;
+        if (!t.waitFor("FTP password (UploadOptions/FTPPassword): "))
+            return -101;
+        t.type(first + "\n");
+        if (!first.empty()) {
+            if (!t.waitFor("Again: ")) {
+                *screen = t.screen();
+                return -102;
+            }
+            t.type(second + "\n");
+        }
+        const int status = t.wait();
+        *screen = t.screen();
+        return status;
+    };
+    std::string screen;
+    EXPECT_EQ(throughTerminal("t0p-secret", "t0p-secret", &screen), 0) << screen;
+    EXPECT_EQ(screen.find("t0p-secret"), std::string::npos) << screen;
+    EXPECT_NE(screen.find("settings: stored UploadOptions/FTPPassword"), std::string::npos);
+    EXPECT_EQ(IniReadPassword("UploadOptions", "FTPPassword"), "t0p-secret");
+
+    EXPECT_EQ(throughTerminal("one", "other", &screen), 1);
+    EXPECT_NE(screen.find("vistreld: the two passwords differ; nothing was stored"),
+              std::string::npos)
+        << screen;
+    EXPECT_EQ(throughTerminal("", "", &screen), 1);
+    EXPECT_NE(screen.find("vistreld: an empty password is not stored; to remove the stored one: "
+                          "vistreld --set-password ftp --clear"),
+              std::string::npos)
+        << screen;
+    EXPECT_EQ(IniReadPassword("UploadOptions", "FTPPassword"), "t0p-secret");
+
+    // From a pipe: one line; an empty one refused; --clear removes the password.
+    auto fromPipe = [&](const std::string& input, const std::string& extra) {
+        writeFile(dir.file("pw"), input);
+        ChildProcess p;
+        if (!p.start({"/bin/sh", "-c",
+                      binaryDir() + "/src/app/vistreld --config " + dir.file("cam") +
+                          " --set-password proxy " + extra + " < " + dir.file("pw")},
+                     out, env()))
+            return -100;
+        return p.wait(10000);
+    };
+    EXPECT_EQ(fromPipe("pr0xy\r\nignored\n", ""), 0) << output();
+    EXPECT_EQ(IniReadPassword("UploadOptions", "FireWallPassword"), "pr0xy");
+    EXPECT_EQ(fromPipe("\n", ""), 1);
+    EXPECT_EQ(IniReadPassword("UploadOptions", "FireWallPassword"), "pr0xy");
+    EXPECT_EQ(fromPipe("", "--clear"), 0) << output();
+    EXPECT_EQ(IniReadString("UploadOptions", "FireWallPassword", "missing"), "");
 }
 
 TEST_F(Vistreld, SignalsCaptureReloadAndStop)
@@ -180,6 +464,74 @@ TEST_F(Vistreld, SignalsCaptureReloadAndStop)
     // the archive interval (0 here): one cycle has counted since.
     EXPECT_EQ(IniReadInt("UploadOptions", "CurrentUpload", -1), 1);
     EXPECT_NE(output().find("SIGTERM: shutting down"), std::string::npos);
+}
+
+// What the log says at start, after SIGHUP and after a cycle; a request during a cycle.
+TEST_F(Vistreld, TheLogSaysWhatIsWrongAndWhatWillHappen)
+{
+    IniWriteString("UploadOptions", "FTPServr", "typo.example.org");
+    IniWriteInt("UploadOptions", "UploadInterval", 2);
+    IniWriteInt("UploadOptions", "UploadIntervalMeasure", 2);
+    IniWriteInt("UploadOptions", "UploadTimeRange", 1);
+    IniWriteInt("UploadOptions", "UploadTimeRangeStartHour", 7);
+    IniWriteInt("UploadOptions", "UploadTimeRangeEndHour", 19);
+    // A slow capture, so that a request can arrive while the cycle runs.
+    IniWriteInt("DeviceOptions", "DisablePreview", 1);
+    IniWriteInt("DeviceOptions", "PreviewLeadTime", 2);
+    ChildProcess p;
+    ASSERT_TRUE(launch(p, {"--config", dir.file("cam")}));
+    const std::string typo = "warning: unknown key FTPServr in [UploadOptions] (line ";
+    ASSERT_TRUE(
+        waitUntil([&] { return output().find("next capture: ") != std::string::npos; }, 10000))
+        << output();
+    std::string o = output();
+    EXPECT_NE(o.find(typo), std::string::npos) << o;
+    EXPECT_NE(o.find("): did you mean FTPServer?\n"), std::string::npos);
+    EXPECT_NE(o.find("plan: camera: Test Pattern (ImageFormat/CaptureDevice=0), 320 x 240"),
+              std::string::npos);
+    EXPECT_NE(o.find("plan: schedule: a capture every 2 hours\n"), std::string::npos) << o;
+    EXPECT_NE(o.find("plan: time window: 07:00-19:00: timed captures from 06:59:59 to 18:59:59"),
+              std::string::npos);
+    EXPECT_NE(o.find("plan: local copy: " + dir.file("vistrel.jpg")), std::string::npos);
+    EXPECT_NE(o.find("plan: FTP upload: off (UploadOptions/FTPUpload=0)"), std::string::npos);
+
+    ::kill(p.pid(), SIGUSR1);
+    ASSERT_TRUE(waitUntil(
+        [&] { return output().find("status: Capturing Image...") != std::string::npos; }, 5000));
+    ::kill(p.pid(), SIGUSR1);
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return output().find("signal: SIGUSR1: a cycle is running; this request is dropped") !=
+                   std::string::npos;
+        },
+        5000))
+        << output();
+    // After the cycle: when the next one is due.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            o = output();
+            return o.find("next capture: ", o.find("Capturing Image...")) != std::string::npos;
+        },
+        10000))
+        << output();
+
+    // Re-read: the warning again, and the new plan.
+    IniWriteInt("UploadOptions", "UploadInterval", 0);
+    ::kill(p.pid(), SIGHUP);
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return output().find("next capture: none scheduled (UploadOptions/UploadInterval=0)") !=
+                   std::string::npos;
+        },
+        5000))
+        << output();
+    o = output();
+    EXPECT_NE(o.find(typo, o.find("SIGHUP")), std::string::npos) << o;
+    EXPECT_NE(o.find("plan: schedule: no timer", o.find("SIGHUP")), std::string::npos) << o;
+    ::kill(p.pid(), SIGTERM);
+    EXPECT_EQ(p.wait(6000), 0) << output();
+    // The file still holds the unknown key.
+    EXPECT_EQ(IniReadString("UploadOptions", "FTPServr", ""), "typo.example.org");
 }
 
 TEST_F(Vistreld, ASettingsPathThatIsNoFileIsRefusedAtOnce)

@@ -196,11 +196,26 @@ int FakeV4l2::open(const std::string& path, int)
     for (auto& s : m_states) {
         if (s->node.path != path || s->unplugged)
             continue;
+        if (s->node.openError)
+            return fail(s->node.openError);
         const int fd = m_nextFd++;
         m_fds[fd] = s.get();
         return fd;
     }
     return fail(ENOENT);
+}
+
+bool FakeV4l2::nodeGroup(const std::string& path, std::string& group, bool& member)
+{
+    std::lock_guard lock(m_mutex);
+    for (auto& s : m_states) {
+        if (s->node.path == path && !s->unplugged) {
+            group = s->node.group;
+            member = s->node.inGroup;
+            return true;
+        }
+    }
+    return false;
 }
 
 int FakeV4l2::close(int fd)

@@ -34,6 +34,9 @@ class FakeV4l2 : public V4l2Io {
         bool convertible = true;   // false: no format converts to RGB24
         bool brokenFrames = false; // every frame comes flagged as damaged
         bool readOnly = false;     // read() I/O instead of streaming
+        int openError = 0;         // open() fails with this errno (EACCES: not in its group)
+        std::string group = "video";
+        bool inGroup = false;
         std::map<std::uint32_t, CaptureControl> controls; // menus answer from menuItems
         // The camera's own pixel formats (fourcc, description); RGB24 is added as libv4l2's
         // emulated format when the node is convertible.
@@ -70,6 +73,7 @@ class FakeV4l2 : public V4l2Io {
     int munmap(void* address, std::size_t length) override;
     ssize_t read(int fd, void* buffer, std::size_t length) override;
     int poll(int fd, short events, int timeoutMs) override;
+    bool nodeGroup(const std::string& path, std::string& group, bool& member) override;
 
   private:
     struct Buffer {

@@ -239,6 +239,12 @@ bool PyFtpdServer::start(const std::string& user, const std::string& password)
     return launch(1, {});
 }
 
+void PyFtpdServer::addAccount(const std::string& user, const std::string& password,
+                              const std::string& permissions)
+{
+    m_extraAccounts.insert(m_extraAccounts.end(), {user, password, permissions});
+}
+
 std::vector<std::string> PyFtpdServer::commandFor(const std::vector<int>& ports)
 {
     // Debian's python3: another python3 first on PATH may lack the module.
@@ -248,6 +254,9 @@ std::vector<std::string> PyFtpdServer::commandFor(const std::vector<int>& ports)
                                      root(),
                                      m_user,
                                      m_password};
+    for (std::size_t i = 0; i + 2 < m_extraAccounts.size(); i += 3)
+        argv.insert(argv.end(), {"--account", m_extraAccounts[i], m_extraAccounts[i + 1],
+                                 m_extraAccounts[i + 2]});
     if (m_bIpv6)
         argv.insert(argv.end(), {"--host", "::1"});
     if (m_tls) {

@@ -59,16 +59,22 @@ class RealFtpServer {
     std::string m_error;
 };
 
-// pyftpdlib with one user (TLS with python3-openssl).
+// pyftpdlib with one user with full rights (TLS with python3-openssl), and any accounts added
+// before start().
 class PyFtpdServer : public RealFtpServer {
   public:
     // On ::1 instead of 127.0.0.1 (call before start()).
     void listenOnIpv6() { m_bIpv6 = true; }
+    // Another account on the same root with pyftpdlib's permission letters ("elr": read-only,
+    // "elradfmw" everything but site commands; without "f" it may not rename).
+    void addAccount(const std::string& user, const std::string& password,
+                    const std::string& permissions);
     bool start(const std::string& user, const std::string& password);
 
   private:
     std::vector<std::string> commandFor(const std::vector<int>& ports) override;
     std::string m_user, m_password;
+    std::vector<std::string> m_extraAccounts;
 };
 
 // proftpd with one user from a private password file (TLS through mod_tls).

@@ -2,9 +2,11 @@
 # A pyftpdlib server for the FTP tests and benchmarks: one user with full rights on ROOT, listening on
 # 127.0.0.1:PORT (or HOST:PORT); passive data ports are whatever the system hands out.
 # usage: /usr/bin/python3 pyftpd_server.py PORT ROOT USER PASS [--host HOST]
-#            [--tls explicit|implicit --cert PEM --key PEM [--tls-required]]
-# --tls explicit: AUTH TLS on the control connection (python3-openssl); implicit: TLS from the
-# first byte. --tls-required: USER and PASS are refused until TLS is on, and so are data
+#            [--account USER PASS PERM]... [--tls explicit|implicit --cert PEM --key PEM
+#            [--tls-required]]
+# --account: more accounts on the same root, with pyftpdlib's permission letters ("elr" is
+# read-only). --tls explicit: AUTH TLS on the control connection (python3-openssl); implicit: TLS
+# from the first byte. --tls-required: USER and PASS are refused until TLS is on, and so are data
 # connections without PROT P.
 import argparse
 import logging
@@ -19,6 +21,7 @@ parser.add_argument("root")
 parser.add_argument("user")
 parser.add_argument("password")
 parser.add_argument("--host", default="127.0.0.1")
+parser.add_argument("--account", nargs=3, action="append")
 parser.add_argument("--tls", choices=["explicit", "implicit"])
 parser.add_argument("--cert")
 parser.add_argument("--key")
@@ -28,6 +31,8 @@ args = parser.parse_args()
 logging.basicConfig(level=logging.INFO)
 authorizer = DummyAuthorizer()
 authorizer.add_user(args.user, args.password, args.root, perm="elradfmwMT")
+for account_user, account_password, account_perm in args.account or []:
+    authorizer.add_user(account_user, account_password, args.root, perm=account_perm)
 
 handler = FTPHandler
 if args.tls:
