@@ -6,11 +6,14 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-svg-dev libjpeg62-turbo-dev libpng-dev zlib1g-dev
-          libtiff-dev libv4l-dev libcurl4-openssl-dev fonts-dejavu-core)
+          libtiff-dev libv4l-dev libcurl4-openssl-dev libavformat-dev libavcodec-dev libswscale-dev
+          fonts-dejavu-core)
 for arg in "$@"; do
   case "$arg" in
     --tests) packages+=(libgtest-dev libgmock-dev python3 python3-pyftpdlib python3-pil
-                        libjpeg-turbo-progs clang-format-14) ;;
+                        libjpeg-turbo-progs clang-format-14
+                        python3-gi gir1.2-gst-rtsp-server-1.0 gstreamer1.0-plugins-base
+                        gstreamer1.0-plugins-good) ;;
     --bench) packages+=(libbenchmark-dev fswebcam curl libgif-dev libjpeg-turbo-progs
                         python3-pyftpdlib) ;;
     *) echo "bootstrap: unknown option $arg" >&2; exit 2 ;;
