@@ -445,7 +445,8 @@ void Hub::ApplyDevicePage(int previousDevice)
             m_prompter.message("Failed to enable preview mode");
         }
     }
-    if (live.m_nCaptureDevice != previousDevice) {
+    if (live.m_nCaptureDevice != previousDevice || m_bReconnectPending) {
+        m_bReconnectPending = false;
         m_capture.DisconnectCaptureDriver();
         m_bCaptureConnected = ConnectCaptureDriver();
     }

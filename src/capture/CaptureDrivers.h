@@ -57,6 +57,7 @@ class CaptureDriverList {
     {
         m_networkCameras = std::move(source);
     }
+    bool hasNetworkCameraSource() const { return static_cast<bool>(m_networkCameras); }
     // What a network camera may cost (tests shorten the time limit).
     void setNetworkCameraLimits(const NetworkCameraLimits& limits) { m_networkLimits = limits; }
 
