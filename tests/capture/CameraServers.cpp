@@ -91,13 +91,16 @@ bool RtspCameraServer::available(const std::string& codec, std::string* missing)
     return false;
 }
 
-bool RtspCameraServer::start(const std::string& codec, int port, std::string* log)
+bool RtspCameraServer::start(const std::string& codec, int port, std::string* log,
+                             const std::vector<std::string>& extraArgs)
 {
     const std::string portFile = m_dir.file("port");
     ::unlink(portFile.c_str());
-    if (!m_process.start({"/usr/bin/python3", script("rtsp_server.py"), "--port-file", portFile,
-                          "--port", std::to_string(port), "--codec", codec},
-                         m_dir.file("server.log")))
+    std::vector<std::string> argv{
+        "/usr/bin/python3", script("rtsp_server.py"), "--port-file", portFile,
+        "--port",           std::to_string(port),     "--codec",     codec};
+    argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
+    if (!m_process.start(argv, m_dir.file("server.log")))
         return false;
     m_nPort = waitForPortFile(portFile, m_process, 15000);
     if (m_nPort == 0 && log)

@@ -45,8 +45,11 @@ class HttpCameraServer {
 // The RTSP camera of tests/capture/servers/rtsp_server.py (GStreamer's RTSP server).
 class RtspCameraServer {
   public:
-    // codec "mjpeg" or "h264". False when it did not come up (see available()).
-    bool start(const std::string& codec, int port = 0, std::string* log = nullptr);
+    // codec "mjpeg" or "h264"; a 320 x 240 picture at 15 frames a second unless extraArgs say
+    // otherwise ("--width", "640", "--fps", "25" …). False when it did not come up (see
+    // available()).
+    bool start(const std::string& codec, int port = 0, std::string* log = nullptr,
+               const std::vector<std::string>& extraArgs = {});
     void stop() { m_process.stop(); }
     int port() const { return m_nPort; }
     std::string url() const;
