@@ -220,9 +220,8 @@ std::string UrlWithCredentials(std::string_view url, const std::string& username
     const CameraUrl u = ParseCameraUrl(url);
     if (!u.valid || username.empty())
         return std::string(url);
-    std::string userinfo = percentEncode(username);
-    if (!password.empty())
-        userinfo += ":" + percentEncode(password);
+    // Always with the colon: FFmpeg answers a challenge only for "user:password".
+    const std::string userinfo = percentEncode(username) + ":" + percentEncode(password);
     return u.scheme + "://" + userinfo + "@" + u.hostPort + u.rest;
 }
 

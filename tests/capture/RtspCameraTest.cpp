@@ -102,6 +102,32 @@ TEST_P(RtspCamera, AServerThatGoesAwayEndsTheGrabAndTheNextGrabReconnects)
     ASSERT_TRUE(dev->setPreview(false));
 }
 
+TEST(RtspCameraAuthentication, TheSettingsCredentialsAreSentAndAWrongOneIsNamed)
+{
+    std::string missing;
+    if (!RtspCameraServer::available("mjpeg", &missing))
+        GTEST_SKIP() << "no RTSP test server: " << missing;
+    RtspCameraServer server;
+    std::string log;
+    // Characters that must be encoded inside a URL, in both.
+    ASSERT_TRUE(server.start("mjpeg", 0, &log, {"--user", "ad min", "--password", "p@ss:/w"}))
+        << log;
+    const auto grab = [&](const std::string& user, const std::string& password) {
+        CaptureDevice device(MakeNetworkCameraBackend({"Street", server.url(), user, password}));
+        EXPECT_TRUE(device.connect());
+        const bool ok = device.grabFrame();
+        return ok ? std::string() : device.lastError();
+    };
+    EXPECT_EQ(grab("ad min", "p@ss:/w"), "");
+    const std::string refused = grab("ad min", "wrong");
+    EXPECT_EQ(refused.rfind("No picture from 127.0.0.1:" + std::to_string(server.port()) +
+                                ": the stream could not be opened (",
+                            0),
+              0u)
+        << refused;
+    EXPECT_EQ(refused.find("wrong"), std::string::npos);
+}
+
 INSTANTIATE_TEST_SUITE_P(Codecs, RtspCamera, ::testing::Values("mjpeg", "h264"),
                          [](const ::testing::TestParamInfo<const char*>& p) {
                              return std::string(p.param);

@@ -26,6 +26,8 @@ def main():
     parser.add_argument("--width", type=int, default=320)
     parser.add_argument("--height", type=int, default=240)
     parser.add_argument("--fps", type=int, default=15)
+    parser.add_argument("--user", help="asks for basic authentication with --password")
+    parser.add_argument("--password", default="")
     args = parser.parse_args()
 
     Gst.init(None)
@@ -44,6 +46,16 @@ def main():
     factory.set_shared(True)
 
     server = GstRtspServer.RTSPServer()
+    if args.user:
+        auth = GstRtspServer.RTSPAuth()
+        token = GstRtspServer.RTSPToken()
+        token.set_string("media.factory.role", "viewer")
+        auth.add_basic(GstRtspServer.RTSPAuth.make_basic(args.user, args.password), token)
+        server.set_auth(auth)
+        permissions = GstRtspServer.RTSPPermissions()
+        permissions.add_permission_for_role("viewer", "media.factory.access", True)
+        permissions.add_permission_for_role("viewer", "media.factory.construct", True)
+        factory.set_permissions(permissions)
     server.set_address("127.0.0.1")
     server.set_service(str(args.port))
     server.get_mount_points().add_factory("/cam", factory)
