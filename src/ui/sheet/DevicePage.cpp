@@ -155,12 +155,21 @@ void CMyPropertyPage7::UpdateDriverVersion()
 {
     const int index = m_pDriver->currentIndex();
     const bool valid = index >= 0 && index < static_cast<int>(m_entries.size());
-    const CaptureDriverEntry* e = valid ? &m_entries[static_cast<std::size_t>(index)] : nullptr;
-    m_pDriverVersion->setText(e ? FromStd(e->version) : QString());
-    const bool network = e && e->kind == CaptureDriverKind::Network;
+    m_pDriverVersion->setText(valid ? FromStd(m_entries[static_cast<std::size_t>(index)].version)
+                                    : QString());
+    const bool network = SelectedNetworkSlot() != 0;
     m_pEditCamera->setEnabled(network);
     m_pRemoveCamera->setEnabled(network);
     m_pAddCamera->setEnabled(FreeNetworkCameraSlot() != 0);
+}
+
+int CMyPropertyPage7::SelectedNetworkSlot() const
+{
+    const int index = m_pDriver->currentIndex();
+    if (index < 0 || index >= static_cast<int>(m_entries.size()))
+        return 0;
+    const CaptureDriverEntry& e = m_entries[static_cast<std::size_t>(index)];
+    return e.kind == CaptureDriverKind::Network ? e.networkSlot : 0;
 }
 
 void CMyPropertyPage7::ChangeCameras(const std::function<bool(std::string*)>& change, int select)
@@ -202,11 +211,9 @@ void CMyPropertyPage7::OnAddCamera()
 
 void CMyPropertyPage7::OnEditCamera()
 {
-    const int index = m_pDriver->currentIndex();
-    if (index < 0 || index >= static_cast<int>(m_entries.size()) ||
-        m_entries[static_cast<std::size_t>(index)].kind != CaptureDriverKind::Network)
+    const int slot = SelectedNetworkSlot();
+    if (slot == 0)
         return;
-    const int slot = m_entries[static_cast<std::size_t>(index)].networkSlot;
     NetworkCameraKeys camera{slot, {}, {}, {}, {}};
     for (const NetworkCameraKeys& k : ReadNetworkCameras())
         if (k.slot == slot)
@@ -218,17 +225,15 @@ void CMyPropertyPage7::OnEditCamera()
     ChangeCameras([&edited](std::string* error) { return WriteNetworkCamera(edited, error); },
                   slot);
     // The camera in use has another address or password now: Apply connects it again.
-    if (m_hub.Settings().m_nCaptureDevice == index)
+    if (m_hub.Settings().m_nCaptureDevice == m_pDriver->currentIndex())
         m_hub.RequestCaptureReconnect();
 }
 
 void CMyPropertyPage7::OnRemoveCamera()
 {
-    const int index = m_pDriver->currentIndex();
-    if (index < 0 || index >= static_cast<int>(m_entries.size()) ||
-        m_entries[static_cast<std::size_t>(index)].kind != CaptureDriverKind::Network)
+    const int slot = SelectedNetworkSlot();
+    if (slot == 0)
         return;
-    const int slot = m_entries[static_cast<std::size_t>(index)].networkSlot;
     ChangeCameras([slot](std::string* error) { return RemoveNetworkCamera(slot, error); }, 0);
     // The removed camera was selected: the test pattern (always there unless cameras fill the
     // list) takes its place rather than nothing.

@@ -54,6 +54,8 @@ class CMyPropertyPage7 : public CSettingsPage {
     void OnAddCamera();
     void OnEditCamera();
     void OnRemoveCamera();
+    // The settings slot of the chosen network camera; 0 when another driver is chosen.
+    int SelectedNetworkSlot() const;
     // Runs change (which writes [NetworkCameras]), then lists the drivers afresh: the stored
     // driver choice and the selection follow their drivers (a removed one becomes nothing chosen)
     // unless select names the network camera slot to select.
