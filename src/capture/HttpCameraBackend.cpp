@@ -347,23 +347,16 @@ bool HttpCameraBackend::grab(RgbFrame& frame, Clock::time_point deadline, std::s
 bool HttpCameraBackend::grabFromStream(RgbFrame& frame, Clock::time_point deadline,
                                        std::string& cause)
 {
-    std::unique_lock lock(m_mutex);
-    if (m_reader.joinable() && m_bReaderDone) {
-        lock.unlock();
-        m_reader.join();
-        lock.lock();
-    }
-    if (!m_reader.joinable()) {
-        m_bStop = false;
-        m_bReaderDone = false;
-        m_bSingleAnswer = false;
-        m_strReaderError.clear();
-        m_newest.clear();
-        m_reader = std::thread([this] { readerLoop(); });
-    }
-    const std::uint64_t seen = m_nParts;
-    m_cv.wait_until(lock, deadline, [&] { return m_nParts != seen || m_bReaderDone; });
-    if (m_nParts != seen) {
+    std::unique_lock lock(m_stream.mutex());
+    m_stream.ensureRunning(
+        lock,
+        [this] {
+            m_newest.clear();
+            m_bSingleAnswer = false;
+        },
+        [this] { return readStream(); });
+    switch (m_stream.waitForPicture(lock, deadline, cause)) {
+    case CameraStreamReader::Outcome::Picture: {
         std::string bytes;
         bytes.swap(m_newest);
         const bool single = m_bSingleAnswer;
@@ -372,11 +365,10 @@ bool HttpCameraBackend::grabFromStream(RgbFrame& frame, Clock::time_point deadli
             m_answer = Answer::Snapshot; // the camera now answers with single pictures
         return decode(bytes, frame, cause);
     }
-    if (m_bReaderDone) {
-        cause = m_strReaderError;
-        lock.unlock();
-        m_reader.join();
+    case CameraStreamReader::Outcome::Ended:
         return false;
+    case CameraStreamReader::Outcome::TimedOut:
+        break;
     }
     lock.unlock();
     // A stalled stream is dropped: the next grab connects afresh.
@@ -385,47 +377,40 @@ bool HttpCameraBackend::grabFromStream(RgbFrame& frame, Clock::time_point deadli
     return false;
 }
 
-void HttpCameraBackend::readerLoop()
+// The reader thread: one request, its parts kept as they complete. Returns why it ended.
+std::string HttpCameraBackend::readStream()
 {
     CameraRequest request(camera(), limits(), timeLimitText());
     {
-        std::lock_guard lock(m_mutex);
+        std::lock_guard lock(m_stream.mutex());
         m_readerMulti = request.multi();
     }
     const MultipartReader::PartHandler keepNewest = [this](std::string_view body) {
-        std::lock_guard lock(m_mutex);
+        std::lock_guard lock(m_stream.mutex());
         m_newest.assign(body);
-        ++m_nParts;
-        m_cv.notify_all();
-        return !m_bStop;
+        m_stream.pictureKept();
+        return !m_stream.stopping();
     };
     std::string cause;
-    const bool ok = request.run(keepNewest, std::nullopt, &m_bStop, cause);
+    const bool ok = request.run(keepNewest, std::nullopt, &m_stream.stopping(), cause);
 
-    std::lock_guard lock(m_mutex);
+    std::lock_guard lock(m_stream.mutex());
     m_readerMulti = nullptr;
     if (ok && !request.isStream()) {
         m_newest.swap(request.body());
         m_bSingleAnswer = true;
-        ++m_nParts;
-    } else if (!ok) {
-        m_strReaderError = cause;
+        m_stream.pictureKept();
     }
-    m_bReaderDone = true;
-    m_cv.notify_all();
+    return ok ? std::string() : cause;
 }
 
 void HttpCameraBackend::stopReader()
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_bStop = true;
+    m_stream.stop([this] {
         if (m_readerMulti)
             curl_multi_wakeup(static_cast<CURLM*>(m_readerMulti));
-    }
-    if (m_reader.joinable())
-        m_reader.join();
-    std::lock_guard lock(m_mutex);
+    });
+    std::lock_guard lock(m_stream.mutex());
     m_newest.clear();
     m_newest.shrink_to_fit();
 }

@@ -2,12 +2,6 @@
 
 #include "capture/NetworkCameraBackend.h"
 
-#include <atomic>
-#include <condition_variable>
-#include <cstdint>
-#include <mutex>
-#include <thread>
-
 namespace vistrel {
 
 // A camera reached over HTTP or HTTPS through libcurl, with basic or digest authentication. What
@@ -31,22 +25,17 @@ class HttpCameraBackend : public NetworkCameraBackend {
 
     bool grabFromStream(RgbFrame& frame, Clock::time_point deadline, std::string& cause);
     bool decode(const std::string& bytes, RgbFrame& frame, std::string& cause);
-    void readerLoop();
+    std::string readStream();
     void stopReader();
 
     Answer m_answer = Answer::Unknown;
 
-    // Shared with the reader thread, under m_mutex.
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    std::thread m_reader;
-    std::atomic<bool> m_bStop{false};
+    // Shared with the reader thread, under m_stream.mutex(). Declared last: the reader ends
+    // before the rest goes.
     void* m_readerMulti = nullptr; // the reader's curl multi handle, to wake it
-    bool m_bReaderDone = false;
-    std::string m_strReaderError;
-    std::string m_newest;         // the newest complete part
-    std::uint64_t m_nParts = 0;   // parts completed since the reader started
-    bool m_bSingleAnswer = false; // the "stream" turned out to be one picture
+    std::string m_newest;          // the newest complete part
+    bool m_bSingleAnswer = false;  // the "stream" turned out to be one picture
+    CameraStreamReader m_stream;
 };
 
 } // namespace vistrel

@@ -4,6 +4,65 @@
 
 namespace vistrel {
 
+void CameraStreamReader::ensureRunning(std::unique_lock<std::mutex>& lock,
+                                       const std::function<void()>& prepare,
+                                       std::function<std::string()> body)
+{
+    if (m_thread.joinable() && m_bDone) {
+        lock.unlock();
+        m_thread.join();
+        lock.lock();
+    }
+    if (m_thread.joinable())
+        return;
+    m_bStop = false;
+    m_bDone = false;
+    m_strWhy.clear();
+    prepare();
+    m_thread = std::thread([this, body = std::move(body)] {
+        std::string why = body();
+        std::lock_guard guard(m_mutex);
+        m_strWhy = why.empty() ? "the stream ended" : why;
+        m_bDone = true;
+        m_cv.notify_all();
+    });
+}
+
+CameraStreamReader::Outcome
+CameraStreamReader::waitForPicture(std::unique_lock<std::mutex>& lock,
+                                   std::chrono::steady_clock::time_point deadline, std::string& why)
+{
+    const std::uint64_t seen = m_nPictures;
+    m_cv.wait_until(lock, deadline, [&] { return m_nPictures != seen || m_bDone; });
+    if (m_nPictures != seen)
+        return Outcome::Picture;
+    if (!m_bDone)
+        return Outcome::TimedOut;
+    why = m_strWhy;
+    lock.unlock();
+    m_thread.join();
+    lock.lock();
+    return Outcome::Ended;
+}
+
+void CameraStreamReader::pictureKept()
+{
+    ++m_nPictures;
+    m_cv.notify_all();
+}
+
+void CameraStreamReader::stop(const std::function<void()>& wake)
+{
+    {
+        std::lock_guard guard(m_mutex);
+        m_bStop = true;
+        if (wake)
+            wake();
+    }
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
 NetworkCameraBackend::NetworkCameraBackend(NetworkCameraSettings camera, NetworkCameraLimits limits,
                                            NetworkCameraKind kind)
     : m_camera(std::move(camera)), m_limits(limits), m_kind(kind), m_strHost(UrlHost(m_camera.url))

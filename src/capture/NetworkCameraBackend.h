@@ -3,11 +3,54 @@
 #include "capture/CaptureBackend.h"
 #include "capture/NetworkCamera.h"
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace vistrel {
+
+// The reader thread of a camera stream and what it shares with the grabs. A grab starts it when
+// none runs; it then counts every picture it keeps (the picture itself is the back-end's, under
+// mutex()) until it ends by itself, saying why, or is stopped. A grab waits for a picture that
+// came after the grab began.
+class CameraStreamReader {
+  public:
+    enum class Outcome { Picture, Ended, TimedOut };
+
+    ~CameraStreamReader() { stop(); }
+
+    std::mutex& mutex() { return m_mutex; }
+    // Set while the reader is asked to end; its body looks at it.
+    const std::atomic<bool>& stopping() const { return m_bStop; }
+
+    // With lock held on mutex(): joins a reader that ended, and unless one runs, calls prepare
+    // (under the lock) and starts body on a thread; body returns why the stream ended.
+    void ensureRunning(std::unique_lock<std::mutex>& lock, const std::function<void()>& prepare,
+                       std::function<std::string()> body);
+    // With lock held: waits until a picture comes after this call, the reader ends (why is its
+    // reason; the reader is joined) or the deadline passes.
+    Outcome waitForPicture(std::unique_lock<std::mutex>& lock,
+                           std::chrono::steady_clock::time_point deadline, std::string& why);
+    // The reader kept a picture (called by it with mutex() held).
+    void pictureKept();
+    // Ends the reader and waits for it; wake (under mutex()) interrupts whatever it waits on.
+    void stop(const std::function<void()>& wake = {});
+
+  private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::thread m_thread;
+    std::atomic<bool> m_bStop{false};
+    bool m_bDone = false;
+    std::string m_strWhy;
+    std::uint64_t m_nPictures = 0;
+};
 
 // What the HTTP and RTSP back-ends share: the camera's name as the driver's, its one frame size
 // (the camera's own, learnt from its pictures), no controls, and grabs bounded in time whose

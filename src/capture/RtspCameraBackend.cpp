@@ -84,16 +84,7 @@ RtspCameraBackend::~RtspCameraBackend()
 int RtspCameraBackend::interrupted(void* self)
 {
     auto* backend = static_cast<RtspCameraBackend*>(self);
-    return backend->m_bStop || nowNs() > backend->m_nOpenDeadline ? 1 : 0;
-}
-
-void RtspCameraBackend::readerLoop()
-{
-    std::string cause = runStream();
-    std::lock_guard lock(m_mutex);
-    m_strReaderError = cause.empty() ? "the stream ended" : cause;
-    m_bReaderDone = true;
-    m_cv.notify_all();
+    return backend->m_stream.stopping() || nowNs() > backend->m_nOpenDeadline ? 1 : 0;
 }
 
 // Connects, then decodes until the stream ends or is stopped. Returns why it ended.
@@ -115,7 +106,7 @@ std::string RtspCameraBackend::runStream()
     const int opened = avformat_open_input(&raw, m_strUrl.c_str(), nullptr, &options);
     av_dict_free(&options);
     if (opened < 0) { // raw is freed
-        if (m_bStop)
+        if (m_stream.stopping())
             return "stopped";
         if (nowNs() > m_nOpenDeadline)
             return "no stream within " + limitText;
@@ -139,7 +130,7 @@ std::string RtspCameraBackend::runStream()
     if (const int r = avcodec_open2(decoder.get(), codec, nullptr); r < 0)
         return "the " + codecName(codec->id) + " decoder could not start (" + avError(r) + ")";
     {
-        std::lock_guard lock(m_mutex);
+        std::lock_guard lock(m_stream.mutex());
         m_strCodec = codecName(codec->id);
     }
 
@@ -147,9 +138,9 @@ std::string RtspCameraBackend::runStream()
     std::unique_ptr<AVFrame, FrameFree> picture(av_frame_alloc());
     if (!packet || !picture)
         return "out of memory";
-    while (!m_bStop) {
+    while (!m_stream.stopping()) {
         const int r = av_read_frame(format.get(), packet.get());
-        if (r == AVERROR_EXIT || m_bStop)
+        if (r == AVERROR_EXIT || m_stream.stopping())
             return "stopped";
         if (r == AVERROR_EOF)
             return "the stream ended";
@@ -163,11 +154,10 @@ std::string RtspCameraBackend::runStream()
                     PictureSizeRefusal(picture->width, picture->height, limits());
                 if (!refusal.empty())
                     return refusal;
-                std::lock_guard lock(m_mutex);
+                std::lock_guard lock(m_stream.mutex());
                 av_frame_unref(m_newest);
                 av_frame_move_ref(m_newest, picture.get());
-                ++m_nFrames;
-                m_cv.notify_all();
+                m_stream.pictureKept();
             }
         }
         av_packet_unref(packet.get());
@@ -177,26 +167,15 @@ std::string RtspCameraBackend::runStream()
 
 bool RtspCameraBackend::grab(RgbFrame& frame, Clock::time_point deadline, std::string& cause)
 {
-    std::unique_lock lock(m_mutex);
+    std::unique_lock lock(m_stream.mutex());
     if (!m_newest && !(m_newest = av_frame_alloc())) {
         cause = "out of memory";
         return false;
     }
-    if (m_reader.joinable() && m_bReaderDone) {
-        lock.unlock();
-        m_reader.join();
-        lock.lock();
-    }
-    if (!m_reader.joinable()) {
-        m_bStop = false;
-        m_bReaderDone = false;
-        m_strReaderError.clear();
-        av_frame_unref(m_newest);
-        m_reader = std::thread([this] { readerLoop(); });
-    }
-    const std::uint64_t seen = m_nFrames;
-    m_cv.wait_until(lock, deadline, [&] { return m_nFrames != seen || m_bReaderDone; });
-    if (m_nFrames != seen) {
+    m_stream.ensureRunning(
+        lock, [this] { av_frame_unref(m_newest); }, [this] { return runStream(); });
+    switch (m_stream.waitForPicture(lock, deadline, cause)) {
+    case CameraStreamReader::Outcome::Picture: {
         // A reference, not a copy: the reader goes on with its own frame.
         std::unique_ptr<AVFrame, FrameFree> picture(av_frame_clone(m_newest));
         setSourceFormat(m_strCodec);
@@ -207,11 +186,10 @@ bool RtspCameraBackend::grab(RgbFrame& frame, Clock::time_point deadline, std::s
         }
         return convert(picture.get(), frame, cause);
     }
-    if (m_bReaderDone) {
-        cause = m_strReaderError;
-        lock.unlock();
-        m_reader.join();
+    case CameraStreamReader::Outcome::Ended:
         return false;
+    case CameraStreamReader::Outcome::TimedOut:
+        break;
     }
     lock.unlock();
     // A stalled stream is dropped: the next grab connects afresh.
@@ -239,14 +217,9 @@ bool RtspCameraBackend::convert(AVFrame* picture, RgbFrame& frame, std::string& 
 
 void RtspCameraBackend::stopReader()
 {
-    m_bStop = true;
-    if (m_reader.joinable())
-        m_reader.join();
-    std::lock_guard lock(m_mutex);
-    if (m_newest) {
-        av_frame_free(&m_newest);
-        m_newest = nullptr;
-    }
+    m_stream.stop(); // the interrupt callback sees it
+    std::lock_guard lock(m_stream.mutex());
+    av_frame_free(&m_newest);
 }
 
 void RtspCameraBackend::hangUp()

@@ -3,10 +3,7 @@
 #include "capture/NetworkCameraBackend.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
-#include <thread>
 
 struct AVFrame;
 struct SwsContext;
@@ -29,26 +26,20 @@ class RtspCameraBackend : public NetworkCameraBackend {
 
   private:
     static int interrupted(void* self);
-    void readerLoop();
     std::string runStream();
     void stopReader();
     bool convert(AVFrame* picture, RgbFrame& frame, std::string& cause);
 
     std::string m_strUrl; // with the settings' credentials in it: never shown
     SwsContext* m_sws = nullptr;
-
-    // Shared with the reader thread, under m_mutex.
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    std::thread m_reader;
-    std::atomic<bool> m_bStop{false};
     // Until the stream is open, connecting gives up at this time (steady clock, nanoseconds).
     std::atomic<std::int64_t> m_nOpenDeadline{0};
-    bool m_bReaderDone = false;
-    std::string m_strReaderError;
+
+    // Shared with the reader thread, under m_stream.mutex(). Declared last: the reader ends
+    // before the rest goes.
     std::string m_strCodec;
     AVFrame* m_newest = nullptr;
-    std::uint64_t m_nFrames = 0;
+    CameraStreamReader m_stream;
 };
 
 } // namespace vistrel
