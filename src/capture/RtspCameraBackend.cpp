@@ -127,6 +127,9 @@ std::string RtspCameraBackend::runStream()
         return "out of memory";
     // The decoder refuses pictures above the limit before it allocates them.
     decoder->max_pixels = limits().maxPixels;
+    // Frame threads would hold frames back: the newest picture is the one wanted.
+    decoder->thread_type = FF_THREAD_SLICE;
+    decoder->flags |= AV_CODEC_FLAG_LOW_DELAY;
     if (const int r = avcodec_open2(decoder.get(), codec, nullptr); r < 0)
         return "the " + codecName(codec->id) + " decoder could not start (" + avError(r) + ")";
     {

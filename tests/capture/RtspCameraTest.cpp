@@ -87,8 +87,12 @@ TEST_P(RtspCamera, AServerThatGoesAwayEndsTheGrabAndTheNextGrabReconnects)
 
     const int port = m_server.port();
     m_server.stop();
+    // Frames already on their way may still arrive; then the grab ends with the reason.
     const auto start = Clock::now();
-    EXPECT_FALSE(dev->grabFrame());
+    int late = 0;
+    while (dev->grabFrame() && late < 10)
+        ++late;
+    EXPECT_LE(late, 3);
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(3500));
     const std::string error = dev->lastError();
     EXPECT_EQ(error.rfind("No picture from 127.0.0.1:" + std::to_string(port) + ": ", 0), 0u)
