@@ -6,13 +6,18 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-svg-dev libjpeg62-turbo-dev libpng-dev zlib1g-dev
-          libtiff-dev libv4l-dev libcurl4-openssl-dev libssl-dev fonts-dejavu-core)
+          libtiff-dev libv4l-dev libcurl4-openssl-dev libssl-dev libavformat-dev libavcodec-dev
+          libswscale-dev fonts-dejavu-core)
 for arg in "$@"; do
   case "$arg" in
     --tests) packages+=(libgtest-dev libgmock-dev python3 python3-pyftpdlib python3-openssl
-                        python3-pil libjpeg-turbo-progs clang-format-14 man-db groff-base systemd) ;;
+                        python3-pil libjpeg-turbo-progs clang-format-14 man-db groff-base systemd
+                        python3-gi gir1.2-gst-rtsp-server-1.0 gstreamer1.0-plugins-base
+                        gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly) ;;
     --bench) packages+=(libbenchmark-dev fswebcam curl libgif-dev libjpeg-turbo-progs
-                        python3-pyftpdlib python3-openssl) ;;
+                        python3-pyftpdlib python3-openssl python3-pil python3-gi
+                        gir1.2-gst-rtsp-server-1.0 gstreamer1.0-plugins-base
+                        gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly) ;;
     *) echo "bootstrap: unknown option $arg" >&2; exit 2 ;;
   esac
 done

@@ -4,14 +4,22 @@
 
 namespace vistrel {
 
-namespace {
-
-bool isPasswordName(const std::string& which)
+const PasswordTarget* FindPasswordTarget(const std::string& name)
 {
-    return which == "ftp" || which == "proxy" || which == "dialup";
+    static const PasswordTarget targets[] = {
+        {"ftp", "UploadOptions", "FTPPassword", "FTP password"},
+        {"proxy", "UploadOptions", "FireWallPassword", "FTP proxy password"},
+        {"dialup", "ConnectOptions", "Password", "Dial-up password"},
+        {"camera1", "NetworkCameras", "Camera1Password", "Network camera 1 password"},
+        {"camera2", "NetworkCameras", "Camera2Password", "Network camera 2 password"},
+        {"camera3", "NetworkCameras", "Camera3Password", "Network camera 3 password"},
+        {"camera4", "NetworkCameras", "Camera4Password", "Network camera 4 password"},
+    };
+    for (const PasswordTarget& t : targets)
+        if (name == t.name)
+            return &t;
+    return nullptr;
 }
-
-} // namespace
 
 bool ParseDaemonOptions(const std::vector<std::string>& args, DaemonOptions* options,
                         std::string* error)
@@ -38,8 +46,8 @@ bool ParseDaemonOptions(const std::vector<std::string>& args, DaemonOptions* opt
         } else if (a == "--list-devices") {
             o.listDevices = true;
         } else if (a == "--set-password") {
-            if (i + 1 >= args.size() || !isPasswordName(args[i + 1])) {
-                *error = "option --set-password needs ftp, proxy or dialup";
+            if (i + 1 >= args.size() || !FindPasswordTarget(args[i + 1])) {
+                *error = "option --set-password needs ftp, proxy, dialup or camera1 to camera4";
                 return false;
             }
             o.setPassword = args[++i];
@@ -85,8 +93,9 @@ std::string DaemonUsage()
            "  --list-devices list the capture drivers with their index, name and sizes\n"
            "                 (the index goes into ImageFormat/CaptureDevice)\n"
            "  --set-password WHICH\n"
-           "                 store the ftp, proxy or dialup password, scrambled: asked for\n"
-           "                 twice without echo on a terminal, one line from a pipe\n"
+           "                 store the ftp, proxy, dialup or camera1 … camera4 (network\n"
+           "                 camera) password, scrambled: asked for twice without echo on a\n"
+           "                 terminal, one line from a pipe\n"
            "  --clear        with --set-password: remove the stored password\n"
            "  --help         show this text\n"
            "  --version      show the version\n"

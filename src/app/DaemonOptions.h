@@ -17,7 +17,7 @@ struct DaemonOptions {
     bool version = false;
     // --set-password WHICH: store a password (ftp, proxy or dialup), asked for on a terminal or
     // read as one line from a pipe. With --clear the stored password is removed instead.
-    std::string setPassword;
+    std::string setPassword; // a PasswordTarget's name
     bool clearPassword = false;
 };
 
@@ -37,5 +37,16 @@ std::string SettingsTailForOption(const std::string& config);
 // path, when it does not (or is not a folder). A missing file in an existing folder is fine: that
 // is a first start.
 bool SettingsFolderExists(const std::string& settingsPath, std::string* error);
+
+// A password --set-password can store: its name on the command line, its key, and what the
+// prompt calls it.
+struct PasswordTarget {
+    const char* name;
+    const char* section;
+    const char* key;
+    const char* what;
+};
+// The target called name (ftp, proxy, dialup, camera1 … camera4); nullptr for any other.
+const PasswordTarget* FindPasswordTarget(const std::string& name);
 
 } // namespace vistrel

@@ -256,9 +256,14 @@ std::string FormatDriverList(const std::vector<CaptureDriverInfo>& drivers,
     std::vector<std::string> names;
     std::size_t width = std::string("driver").size();
     for (const CaptureDriverInfo& d : drivers) {
-        names.push_back(d.path.empty() || d.description.find(d.path) != std::string::npos
+        // Which one it is: a camera's device node, a network camera's address (its password
+        // hidden); nothing more for the built-in test pattern.
+        const std::string& which = !d.path.empty()           ? d.path
+                                   : d.version != "built in" ? d.version
+                                                             : d.path;
+        names.push_back(which.empty() || d.description.find(which) != std::string::npos
                             ? d.description
-                            : d.description + " (" + d.path + ")");
+                            : d.description + " (" + which + ")");
         width = std::max(width, names.back().size());
     }
     auto row = [&](const std::string& index, const std::string& name, const std::string& sizes) {

@@ -29,11 +29,20 @@ class DeviceGrabber : public FrameGrabber {
     explicit DeviceGrabber(std::shared_ptr<CaptureDevice> device) : m_device(std::move(device)) {}
     bool IsPreviewing() const override { return m_device->isPreviewing(); }
     bool SetPreview(bool on) override { return m_device->setPreview(on); }
-    bool GrabFrame() override { return m_device->grabFrame(); }
+    bool GrabFrame() override
+    {
+        if (m_device->grabFrame())
+            return true;
+        m_strGrabError = m_device->lastError();
+        return false;
+    }
     bool SaveFrame(const std::string& path) override { return m_device->saveFrame(path); }
+    // Why the grab failed (a network camera names its host and the cause), or empty.
+    const std::string& GrabError() const { return m_strGrabError; }
 
   private:
     std::shared_ptr<CaptureDevice> m_device;
+    std::string m_strGrabError;
 };
 
 } // namespace
@@ -81,8 +90,11 @@ struct HubShared : UploadHost {
             grabber = std::make_unique<DeviceGrabber>(dev);
         const ComposeResult r =
             ComposeAndSave(outPath, settings, grabber.get(), composeEnvironment);
-        if (r.stampText.empty())
+        if (r.stampText.empty()) {
             *error = r.error;
+            if (grabber && !grabber->GrabError().empty())
+                *error += "\n" + grabber->GrabError();
+        }
         return r.stampText;
     }
 
@@ -160,6 +172,7 @@ Hub::Hub(Prompter& prompter, SettingsMigrationHost& migration,
       m_deps(std::move(deps)), m_shared(std::make_shared<HubShared>()), m_capture(drivers, prompter)
 {
     m_shared->hub = this;
+    UseNetworkCamerasFromSettings(m_drivers);
     m_shared->composeEnvironment = m_deps.composeEnvironment;
     m_shared->composeEnvironment.quit = &m_shared->events.quit; // shutdown cuts the lead time
     m_shared->dialUp = m_dialUp;
@@ -432,7 +445,8 @@ void Hub::ApplyDevicePage(int previousDevice)
             m_prompter.message("Failed to enable preview mode");
         }
     }
-    if (live.m_nCaptureDevice != previousDevice) {
+    if (live.m_nCaptureDevice != previousDevice || m_bReconnectPending) {
+        m_bReconnectPending = false;
         m_capture.DisconnectCaptureDriver();
         m_bCaptureConnected = ConnectCaptureDriver();
     }

@@ -90,6 +90,9 @@ class Hub : public QObject {
     // the driver when another one was chosen and sets the preview rate; General reports a change
     // of "Hide when minimized" through trayInUseChanged().
     void ApplySettingsPage(SettingsSection section);
+    // The connected driver changed under its index (a network camera's address or password was
+    // edited): the next Device apply connects it again even when the index stays.
+    void RequestCaptureReconnect() { m_bReconnectPending = true; }
     // Re-reads every section as applying every page would (the headless publisher's SIGHUP).
     void ReloadSettings();
 
@@ -175,6 +178,7 @@ class Hub : public QObject {
     std::thread m_worker;
     bool m_bCaptureConnected = false;
     bool m_bCaptureEnabled = true;
+    bool m_bReconnectPending = false;
     std::string m_strStatus;
     LongPeriodTimer m_timer;
     QTimer m_wake;

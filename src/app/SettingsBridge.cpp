@@ -1,5 +1,7 @@
 #include "app/SettingsBridge.h"
 
+#include "config/NetworkCameraSettings.h"
+
 #include "config/KeyCatalogue.h"
 #include "config/SettingsFile.h"
 
@@ -97,6 +99,20 @@ CaptureSettings ToCaptureSettings(const LiveSettings& l)
     f.clrUsed = static_cast<std::uint32_t>(v.ClrUsed);
     f.clrImportant = static_cast<std::uint32_t>(v.ClrImportant);
     return c;
+}
+
+std::vector<NetworkCameraSlot> NetworkCamerasFromSettings()
+{
+    std::vector<NetworkCameraSlot> cameras;
+    for (const NetworkCameraKeys& k : ReadNetworkCameras())
+        cameras.push_back({k.slot, {k.name, k.url, k.username, k.password}});
+    return cameras;
+}
+
+void UseNetworkCamerasFromSettings(CaptureDriverList& drivers)
+{
+    if (!drivers.hasNetworkCameraSource())
+        drivers.setNetworkCameraSource(&NetworkCamerasFromSettings);
 }
 
 } // namespace vistrel

@@ -6,6 +6,7 @@
 #include "app/DaemonPlan.h"
 #include "app/Hub.h"
 #include "app/PasswordInput.h"
+#include "app/SettingsBridge.h"
 #include "capture/CaptureDrivers.h"
 #include "config/KeyCatalogue.h"
 #include "config/SettingsCheck.h"
@@ -107,18 +108,14 @@ void logNextCapture(DaemonHost& host, Hub& hub)
 int setPassword(DaemonHost& host, const DaemonOptions& options, const std::string& settingsPath)
 {
     const std::string& which = options.setPassword;
-    const char* section = which == "dialup" ? "ConnectOptions" : "UploadOptions";
-    const char* key = which == "ftp"     ? "FTPPassword"
-                      : which == "proxy" ? "FireWallPassword"
-                                         : "Password";
+    const PasswordTarget& target = *FindPasswordTarget(which);
+    const char* section = target.section;
+    const char* key = target.key;
     const std::string name = std::string(section) + "/" + key;
     std::string password, error;
     if (!options.clearPassword) {
-        const char* what = which == "ftp"     ? "FTP password"
-                           : which == "proxy" ? "FTP proxy password"
-                                              : "Dial-up password";
-        if (!ReadPassword(STDIN_FILENO, stderr, std::string(what) + " (" + name + "): ", &password,
-                          &error)) {
+        if (!ReadPassword(STDIN_FILENO, stderr,
+                          std::string(target.what) + " (" + name + "): ", &password, &error)) {
             std::fprintf(
                 stderr, "vistreld: %s%s\n", error.c_str(),
                 password.empty() && error.find("empty") != std::string::npos
@@ -189,6 +186,7 @@ int main(int argc, char** argv)
 
     if (options.listDevices) {
         CaptureDriverList drivers;
+        UseNetworkCamerasFromSettings(drivers);
         std::fputs(FormatDriverList(drivers.describe(), drivers.unusableNodes(), userName(),
                                     ReadSettingInt("ImageFormat", "CaptureDevice"), settingsPath)
                        .c_str(),

@@ -9,6 +9,12 @@
 
 namespace vistrel {
 
+namespace {
+
+constexpr const char* kBuiltInVersion = "built in";
+
+} // namespace
+
 CaptureDriverList::CaptureDriverList(std::shared_ptr<V4l2Io> io)
     : m_io(std::move(io)), m_nFrameTimeoutMs(kDefaultFrameTimeoutMs)
 {
@@ -17,23 +23,53 @@ CaptureDriverList::CaptureDriverList(std::shared_ptr<V4l2Io> io)
 std::vector<CaptureDriverList::Entry> CaptureDriverList::scan()
 {
     std::vector<Entry> entries;
+    const auto full = [&entries] { return static_cast<int>(entries.size()) >= kMaxCaptureDrivers; };
     for (const std::string& path : m_io->deviceNodes()) {
-        if (static_cast<int>(entries.size()) >= kMaxCaptureDrivers)
+        if (full())
             break;
         std::string card;
-        if (ProbeV4l2CaptureNode(*m_io, path, card))
-            entries.push_back({path, card.empty() ? path : card});
+        if (ProbeV4l2CaptureNode(*m_io, path, card)) {
+            Entry e;
+            e.path = path;
+            e.description = card.empty() ? path : card;
+            e.kind = CaptureDriverKind::V4l2;
+            e.version = path;
+            entries.push_back(std::move(e));
+        }
+    }
+    if (m_networkCameras) {
+        for (const NetworkCameraSlot& n : m_networkCameras()) {
+            if (full())
+                break;
+            Entry e;
+            e.description = n.camera.name;
+            e.kind = CaptureDriverKind::Network;
+            e.version = UrlWithoutPassword(n.camera.url);
+            e.networkSlot = n.slot;
+            e.camera = n.camera;
+            entries.push_back(std::move(e));
+        }
     }
 
+    // Names that occur twice get what tells them apart.
     std::map<std::string, int> uses;
     for (const Entry& e : entries)
         ++uses[e.description];
-    for (Entry& e : entries)
-        if (uses[e.description] > 1)
+    for (Entry& e : entries) {
+        if (uses[e.description] <= 1)
+            continue;
+        if (e.kind == CaptureDriverKind::V4l2)
             e.description += " (" + e.path + ")";
+        else
+            e.description += " (" + UrlHost(e.camera.url) + ")";
+    }
 
-    if (static_cast<int>(entries.size()) < kMaxCaptureDrivers)
-        entries.push_back({{}, TestPatternBackend::kName});
+    if (!full()) {
+        Entry e;
+        e.description = TestPatternBackend::kName;
+        e.version = kBuiltInVersion;
+        entries.push_back(std::move(e));
+    }
     return entries;
 }
 
@@ -69,8 +105,11 @@ std::vector<CaptureDriverInfo> CaptureDriverList::describe()
     std::vector<CaptureDriverInfo> drivers;
     const auto entries = scan();
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        CaptureDriverInfo info{
-            static_cast<int>(i), entries[i].description, entries[i].path, {}, {}};
+        CaptureDriverInfo info;
+        info.index = static_cast<int>(i);
+        info.description = entries[i].description;
+        info.path = entries[i].path;
+        info.version = entries[i].version;
         const std::unique_ptr<CaptureDevice> device = createDevice(static_cast<int>(i));
         if (device && device->connect()) {
             info.sizes = device->frameSizes();
@@ -83,14 +122,31 @@ std::vector<CaptureDriverInfo> CaptureDriverList::describe()
     return drivers;
 }
 
+std::vector<CaptureDriverEntry> CaptureDriverList::entries()
+{
+    std::vector<CaptureDriverEntry> shown;
+    for (const Entry& e : scan())
+        shown.push_back({e.kind, e.description, e.version, e.path, e.networkSlot});
+    return shown;
+}
+
 std::unique_ptr<CaptureDevice> CaptureDriverList::createDevice(int index)
 {
     const auto entries = scan();
     if (index < 0 || index >= static_cast<int>(entries.size()))
         return nullptr;
     const Entry& e = entries[static_cast<std::size_t>(index)];
-    if (e.path.empty())
+    switch (e.kind) {
+    case CaptureDriverKind::TestPattern:
         return std::make_unique<CaptureDevice>(std::make_unique<TestPatternBackend>());
+    case CaptureDriverKind::Network: {
+        NetworkCameraSettings camera = e.camera;
+        camera.name = e.description;
+        return std::make_unique<CaptureDevice>(MakeNetworkCameraBackend(camera, m_networkLimits));
+    }
+    case CaptureDriverKind::V4l2:
+        break;
+    }
     auto backend = std::make_unique<V4l2Backend>(m_io, e.path, e.description);
     backend->setFrameTimeout(m_nFrameTimeoutMs);
     return std::make_unique<CaptureDevice>(std::move(backend));

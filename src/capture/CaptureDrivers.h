@@ -1,8 +1,10 @@
 #pragma once
 
 #include "capture/CaptureDevice.h"
+#include "capture/NetworkCamera.h"
 #include "capture/V4l2Io.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,21 +27,59 @@ struct UnusableCaptureNode {
 struct CaptureDriverInfo {
     int index = 0;
     std::string description;
-    std::string path; // the device node; empty for the test pattern
+    std::string path;    // the device node; empty for the test pattern and network cameras
+    std::string version; // the list's version text: the device node, the URL with its
+                         // password hidden, or "built in"
     std::vector<FrameSize> sizes;
     std::string error; // why it could not be asked, when it could not
 };
 
+// What kind of driver an entry of the list is.
+enum class CaptureDriverKind { V4l2, Network, TestPattern };
+
+// One driver as the list shows it: its name, and a second text that says which one it is (the
+// version text of the list): the device node of a camera, the URL of a network camera with its
+// password hidden, "built in" for the test pattern.
+struct CaptureDriverEntry {
+    CaptureDriverKind kind = CaptureDriverKind::TestPattern;
+    std::string description;
+    std::string version;
+    std::string path;    // the device node of a V4L2 camera
+    int networkSlot = 0; // the settings slot of a network camera (1 to 4)
+    bool operator==(const CaptureDriverEntry&) const = default;
+};
+
+// A network camera of the settings, with the slot it is kept in.
+struct NetworkCameraSlot {
+    int slot = 0;
+    NetworkCameraSettings camera;
+};
+
 // The installed capture drivers: every V4L2 video-capture device in device-number order (nodes
 // that cannot capture, such as the metadata nodes of UVC cameras, are left out), then the
-// built-in test pattern. With no camera the test pattern is driver 0.
+// network cameras of the settings, then the built-in test pattern, at most kMaxCaptureDrivers in
+// all. With no camera the test pattern is driver 0.
 class CaptureDriverList {
   public:
+    // The network cameras, read afresh at every look-up.
+    using NetworkCameraSource = std::function<std::vector<NetworkCameraSlot>()>;
+
     explicit CaptureDriverList(std::shared_ptr<V4l2Io> io = SystemV4l2Io());
 
-    // The drivers' descriptions, looked up afresh. Two cameras of the same name are told apart
-    // by their device node: "USB Camera (/dev/video2)".
+    // The drivers' descriptions, looked up afresh. Two drivers of the same name are told apart
+    // by their device node, or a network camera's host: "USB Camera (/dev/video2)".
     std::vector<std::string> descriptions();
+    // The same with each driver's kind and version text.
+    std::vector<CaptureDriverEntry> entries();
+
+    // Where network cameras come from (none until this is set).
+    void setNetworkCameraSource(NetworkCameraSource source)
+    {
+        m_networkCameras = std::move(source);
+    }
+    bool hasNetworkCameraSource() const { return static_cast<bool>(m_networkCameras); }
+    // What a network camera may cost (tests shorten the time limit).
+    void setNetworkCameraLimits(const NetworkCameraLimits& limits) { m_networkLimits = limits; }
 
     // A device for the driver at index, not yet connected; nullptr when there is no such
     // driver.
@@ -57,13 +97,19 @@ class CaptureDriverList {
 
   private:
     struct Entry {
-        std::string path; // empty for the test pattern
+        std::string path; // the device node of a V4L2 camera
         std::string description;
+        CaptureDriverKind kind = CaptureDriverKind::TestPattern;
+        std::string version;
+        int networkSlot = 0;
+        NetworkCameraSettings camera; // of a network camera
     };
     std::vector<Entry> scan();
 
     std::shared_ptr<V4l2Io> m_io;
     int m_nFrameTimeoutMs;
+    NetworkCameraSource m_networkCameras;
+    NetworkCameraLimits m_networkLimits;
 };
 
 } // namespace vistrel

@@ -119,6 +119,24 @@ constexpr SettingKey kKeys[] = {
     {"DeviceOptions", "PreviewRate", T::Integer, "25", "25"},
 
     {"Install", "Directory", T::String, "", kNoPage}, // written by the installer only
+
+    // Cameras on the network, listed as capture drivers; a slot without a URL is empty.
+    {"NetworkCameras", "Camera1Name", T::String, "", ""},
+    {"NetworkCameras", "Camera1URL", T::String, "", ""},
+    {"NetworkCameras", "Camera1Username", T::String, "", ""},
+    {"NetworkCameras", "Camera1Password", T::Password, "", ""},
+    {"NetworkCameras", "Camera2Name", T::String, "", ""},
+    {"NetworkCameras", "Camera2URL", T::String, "", ""},
+    {"NetworkCameras", "Camera2Username", T::String, "", ""},
+    {"NetworkCameras", "Camera2Password", T::Password, "", ""},
+    {"NetworkCameras", "Camera3Name", T::String, "", ""},
+    {"NetworkCameras", "Camera3URL", T::String, "", ""},
+    {"NetworkCameras", "Camera3Username", T::String, "", ""},
+    {"NetworkCameras", "Camera3Password", T::Password, "", ""},
+    {"NetworkCameras", "Camera4Name", T::String, "", ""},
+    {"NetworkCameras", "Camera4URL", T::String, "", ""},
+    {"NetworkCameras", "Camera4Username", T::String, "", ""},
+    {"NetworkCameras", "Camera4Password", T::Password, "", ""},
 };
 
 int toInt(std::string_view text)

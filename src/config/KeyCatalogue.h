@@ -16,6 +16,7 @@ inline constexpr std::string_view kImageOptions = "ImageOptions";
 inline constexpr std::string_view kImageFormat = "ImageFormat";
 inline constexpr std::string_view kDeviceOptions = "DeviceOptions";
 inline constexpr std::string_view kInstall = "Install";
+inline constexpr std::string_view kNetworkCameras = "NetworkCameras";
 } // namespace section
 
 enum class SettingType {

@@ -28,7 +28,19 @@ TEST(DaemonOptions, ParsesEveryOptionAndRefusesBadOnes)
     ASSERT_TRUE(ParseDaemonOptions({"--set-password", "proxy"}, &o, &error));
     EXPECT_EQ(o.setPassword, "proxy");
     EXPECT_FALSE(ParseDaemonOptions({"--set-password", "root"}, &o, &error));
-    EXPECT_EQ(error, "option --set-password needs ftp, proxy or dialup");
+    EXPECT_EQ(error, "option --set-password needs ftp, proxy, dialup or camera1 to camera4");
+    ASSERT_TRUE(ParseDaemonOptions({"--set-password", "camera4"}, &o, &error));
+    EXPECT_FALSE(ParseDaemonOptions({"--set-password", "camera5"}, &o, &error));
+    // Each name stores its own key.
+    for (const auto& [name, key] : std::vector<std::pair<std::string, std::string>>{
+             {"ftp", "UploadOptions/FTPPassword"},
+             {"proxy", "UploadOptions/FireWallPassword"},
+             {"dialup", "ConnectOptions/Password"},
+             {"camera2", "NetworkCameras/Camera2Password"}}) {
+        const PasswordTarget* t = FindPasswordTarget(name);
+        ASSERT_NE(t, nullptr) << name;
+        EXPECT_EQ(std::string(t->section) + "/" + t->key, key);
+    }
     EXPECT_FALSE(ParseDaemonOptions({"--set-password", "ftp", "--once"}, &o, &error));
     EXPECT_FALSE(ParseDaemonOptions({"cam2"}, &o, &error));
 }

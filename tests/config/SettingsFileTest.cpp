@@ -109,8 +109,8 @@ TEST(KeyCatalogue, HoldsEveryKeyOnceWithItsDefaults)
             << k.section << "/" << k.key;
         sections.insert(std::string(k.section));
     }
-    EXPECT_EQ(seen.size(), 95u);
-    EXPECT_EQ(sections.size(), 8u);
+    EXPECT_EQ(seen.size(), 111u);
+    EXPECT_EQ(sections.size(), 9u);
 
     const SettingKey* k = FindSettingKey("uploadoptions", "FIREWALLTYPE");
     ASSERT_NE(k, nullptr);
@@ -119,6 +119,8 @@ TEST(KeyCatalogue, HoldsEveryKeyOnceWithItsDefaults)
     EXPECT_EQ(FindSettingKey("ImageOptions", "FontColor")->pageDefaultInt(), 16777215);
     EXPECT_EQ(FindSettingKey("ImageOptions", "FontHeight")->programDefaultInt(), -13);
     EXPECT_EQ(FindSettingKey("UploadOptions", "FTPPassword")->type, SettingType::Password);
+    EXPECT_EQ(FindSettingKey("NetworkCameras", "Camera4Password")->type, SettingType::Password);
+    EXPECT_EQ(FindSettingKey("NetworkCameras", "Camera5URL"), nullptr);
     EXPECT_EQ(FindSettingKey("UploadOptions", "CurrentUpload")->pageDefault, nullptr);
     EXPECT_EQ(FindSettingKey("ImageOptions", "Italic"), nullptr);
     // FTPS: missing keys keep plain FTP, and certificates are checked once TLS is on.

@@ -2,7 +2,10 @@
 
 #include "capture/CaptureDevice.h"
 #include "config/KeyCatalogue.h"
+#include "config/NetworkCameraSettings.h"
+#include "config/SettingsFile.h"
 #include "ui/HelpWindow.h"
+#include "ui/sheet/NetworkCameraDialog.h"
 #include "ui/sheet/PageRules.h"
 #include "ui/sheet/UpDownEdit.h"
 #include "ui/sheet/VideoFormatDialog.h"
@@ -15,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 namespace vistrel {
@@ -28,6 +32,21 @@ VideoFormatSettings ToSettings(const ImageFormat& format)
     return {at(0), at(1), at(2), at(3), at(4), at(5), at(6), at(7), at(8), at(9), at(10)};
 }
 
+// Where the driver that was at index in before is in after; -1 when it is gone.
+int FollowDriver(const std::vector<CaptureDriverEntry>& before,
+                 const std::vector<CaptureDriverEntry>& after, int index)
+{
+    if (index < 0 || index >= static_cast<int>(before.size()))
+        return -1;
+    const CaptureDriverEntry& was = before[static_cast<std::size_t>(index)];
+    for (std::size_t i = 0; i < after.size(); ++i) {
+        const CaptureDriverEntry& e = after[i];
+        if (e.kind == was.kind && e.path == was.path && e.networkSlot == was.networkSlot)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
 } // namespace
 
 CMyPropertyPage7::CMyPropertyPage7(Hub& hub, Prompter& prompter, QWidget* parent)
@@ -35,6 +54,12 @@ CMyPropertyPage7::CMyPropertyPage7(Hub& hub, Prompter& prompter, QWidget* parent
 {
     m_pDriver = new QComboBox(this);
     m_pDriver->setObjectName(QStringLiteral("captureDriver"));
+    m_pDriverVersion = new QLabel(this);
+    m_pDriverVersion->setObjectName(QStringLiteral("driverVersion"));
+    m_pDriverVersion->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_pAddCamera = MakeButton("addCamera", "&Add...");
+    m_pEditCamera = MakeButton("editCamera", "&Edit...");
+    m_pRemoveCamera = MakeButton("removeCamera", "Re&move");
     m_pFormat = MakeButton("format", "&Format");
     m_pSource = MakeButton("source", "&Source");
     m_pDisplay = MakeButton("display", "&Display");
@@ -65,9 +90,17 @@ CMyPropertyPage7::CMyPropertyPage7(Hub& hub, Prompter& prompter, QWidget* parent
     lead->addWidget(m_pLeadTime);
     lead->addWidget(m_pLeadLabels[1]);
     lead->addStretch(1);
+    auto* network = new QHBoxLayout;
+    network->addWidget(new QLabel(QStringLiteral("Network camera:"), this));
+    network->addWidget(m_pAddCamera);
+    network->addWidget(m_pEditCamera);
+    network->addWidget(m_pRemoveCamera);
+    network->addStretch(1);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_pDriver);
+    layout->addWidget(m_pDriverVersion);
     layout->addLayout(buttons);
+    layout->addLayout(network);
     layout->addSpacing(8);
     layout->addLayout(rate);
     layout->addWidget(m_pDisablePreview);
@@ -83,6 +116,11 @@ CMyPropertyPage7::CMyPropertyPage7(Hub& hub, Prompter& prompter, QWidget* parent
     connect(m_pDisablePreview, &QCheckBox::toggled, this, &CMyPropertyPage7::UpdateLeadTime);
     connect(m_pFormat, &QPushButton::clicked, this, &CMyPropertyPage7::OnFormat);
     connect(m_pSource, &QPushButton::clicked, this, &CMyPropertyPage7::OnSource);
+    connect(m_pDriver, &QComboBox::currentIndexChanged, this,
+            &CMyPropertyPage7::UpdateDriverVersion);
+    connect(m_pAddCamera, &QPushButton::clicked, this, &CMyPropertyPage7::OnAddCamera);
+    connect(m_pEditCamera, &QPushButton::clicked, this, &CMyPropertyPage7::OnEditCamera);
+    connect(m_pRemoveCamera, &QPushButton::clicked, this, &CMyPropertyPage7::OnRemoveCamera);
     // No Linux driver has a display dialog: frames are always shown as they come.
     m_pDisplay->setEnabled(false);
     AddHelpShortcut(this, helpContext());
@@ -93,14 +131,115 @@ int CMyPropertyPage7::helpContext() const
     return kHelpDevicePage;
 }
 
+void CMyPropertyPage7::FillDriverList()
+{
+    const QSignalBlocker quiet(m_pDriver);
+    m_pDriver->clear();
+    m_entries = m_hub.Drivers().entries();
+    if (m_entries.size() > static_cast<std::size_t>(kMaxCaptureDrivers))
+        m_entries.resize(kMaxCaptureDrivers);
+    for (const CaptureDriverEntry& e : m_entries)
+        m_pDriver->addItem(FromStd(e.description));
+}
+
 void CMyPropertyPage7::loadSettings()
 {
-    m_pDriver->clear();
-    const std::vector<std::string> drivers = m_hub.Drivers().descriptions();
-    for (std::size_t i = 0; i < drivers.size() && i < static_cast<std::size_t>(kMaxCaptureDrivers);
-         ++i)
-        m_pDriver->addItem(FromStd(drivers[i]));
+    FillDriverList();
     CSettingsPage::loadSettings();
+    UpdateDriverVersion();
+}
+
+// The second line of the chosen driver (its device node, a network camera's address with the
+// password hidden), and which network camera buttons apply.
+void CMyPropertyPage7::UpdateDriverVersion()
+{
+    const int index = m_pDriver->currentIndex();
+    const bool valid = index >= 0 && index < static_cast<int>(m_entries.size());
+    m_pDriverVersion->setText(valid ? FromStd(m_entries[static_cast<std::size_t>(index)].version)
+                                    : QString());
+    const bool network = SelectedNetworkSlot() != 0;
+    m_pEditCamera->setEnabled(network);
+    m_pRemoveCamera->setEnabled(network);
+    m_pAddCamera->setEnabled(FreeNetworkCameraSlot() != 0);
+}
+
+int CMyPropertyPage7::SelectedNetworkSlot() const
+{
+    const int index = m_pDriver->currentIndex();
+    if (index < 0 || index >= static_cast<int>(m_entries.size()))
+        return 0;
+    const CaptureDriverEntry& e = m_entries[static_cast<std::size_t>(index)];
+    return e.kind == CaptureDriverKind::Network ? e.networkSlot : 0;
+}
+
+void CMyPropertyPage7::ChangeCameras(const std::function<bool(std::string*)>& change, int select)
+{
+    const std::vector<CaptureDriverEntry> before = m_entries;
+    const int stored = ReadSettingInt(section::kImageFormat, "CaptureDevice");
+    const int selected = m_pDriver->currentIndex();
+    std::string error;
+    if (!change(&error)) {
+        m_prompter.message("Unable to save the network camera.\n" + error);
+        return;
+    }
+    FillDriverList();
+    // The stored choice names a driver by its place in the list: it moves with its driver.
+    const int storedNow = FollowDriver(before, m_entries, stored);
+    if (stored >= 0 && storedNow != stored)
+        IniWriteInt(section::kImageFormat, "CaptureDevice", storedNow);
+    int selectNow = FollowDriver(before, m_entries, selected);
+    for (std::size_t i = 0; select != 0 && i < m_entries.size(); ++i)
+        if (m_entries[i].kind == CaptureDriverKind::Network && m_entries[i].networkSlot == select)
+            selectNow = static_cast<int>(i);
+    m_pDriver->setCurrentIndex(selectNow);
+    UpdateDriverVersion();
+    markModified();
+}
+
+void CMyPropertyPage7::OnAddCamera()
+{
+    const int slot = FreeNetworkCameraSlot();
+    if (slot == 0)
+        return;
+    CNetworkCameraDialog dialog({slot, {}, {}, {}, {}}, m_prompter, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const NetworkCameraKeys camera = dialog.camera();
+    ChangeCameras([&camera](std::string* error) { return WriteNetworkCamera(camera, error); },
+                  slot);
+}
+
+void CMyPropertyPage7::OnEditCamera()
+{
+    const int slot = SelectedNetworkSlot();
+    if (slot == 0)
+        return;
+    NetworkCameraKeys camera{slot, {}, {}, {}, {}};
+    for (const NetworkCameraKeys& k : ReadNetworkCameras())
+        if (k.slot == slot)
+            camera = k;
+    CNetworkCameraDialog dialog(camera, m_prompter, this);
+    if (dialog.exec() != QDialog::Accepted || dialog.camera() == camera)
+        return;
+    const NetworkCameraKeys edited = dialog.camera();
+    ChangeCameras([&edited](std::string* error) { return WriteNetworkCamera(edited, error); },
+                  slot);
+    // The camera in use has another address or password now: Apply connects it again.
+    if (m_hub.Settings().m_nCaptureDevice == m_pDriver->currentIndex())
+        m_hub.RequestCaptureReconnect();
+}
+
+void CMyPropertyPage7::OnRemoveCamera()
+{
+    const int slot = SelectedNetworkSlot();
+    if (slot == 0)
+        return;
+    ChangeCameras([slot](std::string* error) { return RemoveNetworkCamera(slot, error); }, 0);
+    // The removed camera was selected: the test pattern (always there unless cameras fill the
+    // list) takes its place rather than nothing.
+    if (m_pDriver->currentIndex() < 0 && !m_entries.empty() &&
+        m_entries.back().kind == CaptureDriverKind::TestPattern)
+        m_pDriver->setCurrentIndex(static_cast<int>(m_entries.size()) - 1);
 }
 
 void CMyPropertyPage7::opened()

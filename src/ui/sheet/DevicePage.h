@@ -1,9 +1,12 @@
 #pragma once
 
+#include "capture/CaptureDrivers.h"
 #include "capture/ImageFormat.h"
 #include "ui/sheet/SettingsPage.h"
 
+#include <functional>
 #include <memory>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -17,7 +20,9 @@ class CUpDownEdit;
 
 // The Device page: which capture driver, the preview rate, and whether the preview runs all the
 // time or only for a lead time before each grab. Its Format and Source buttons open the camera's
-// dialogs; what they change takes effect at once and Cancel puts the format back.
+// dialogs; what they change takes effect at once and Cancel puts the format back. Its Add…,
+// Edit… and Remove buttons keep the network cameras, which take effect in the driver list at
+// once (the stored driver choice follows its driver when the list moves).
 class CMyPropertyPage7 : public CSettingsPage {
     Q_OBJECT
   public:
@@ -44,11 +49,27 @@ class CMyPropertyPage7 : public CSettingsPage {
     void RePlacePreview();
     void OnFormat();
     void OnSource();
+    void FillDriverList();
+    void UpdateDriverVersion();
+    void OnAddCamera();
+    void OnEditCamera();
+    void OnRemoveCamera();
+    // The settings slot of the chosen network camera; 0 when another driver is chosen.
+    int SelectedNetworkSlot() const;
+    // Runs change (which writes [NetworkCameras]), then lists the drivers afresh: the stored
+    // driver choice and the selection follow their drivers (a removed one becomes nothing chosen)
+    // unless select names the network camera slot to select.
+    void ChangeCameras(const std::function<bool(std::string*)>& change, int select);
 
     // The format the device had when the page opened (or was last applied), for Cancel.
     std::shared_ptr<CaptureDevice> m_keptDevice;
     ImageFormat m_keptFormat;
     QComboBox* m_pDriver;
+    QLabel* m_pDriverVersion;
+    std::vector<CaptureDriverEntry> m_entries; // what the list shows, by index
+    QPushButton* m_pAddCamera;
+    QPushButton* m_pEditCamera;
+    QPushButton* m_pRemoveCamera;
     QPushButton* m_pFormat;
     QPushButton* m_pSource;
     QPushButton* m_pDisplay;

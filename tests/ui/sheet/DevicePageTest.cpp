@@ -1,9 +1,12 @@
 // The Device page over the fake V4L2 camera: the driver list, the Format dialog and Cancel
 // putting the format back, the Source dialog built from the camera's controls, the preview
-// options and a change of driver.
+// options and a change of driver; network cameras added, edited and removed.
 
+#include "CameraServers.h"
 #include "FakeV4l2.h"
 #include "SheetFixture.h"
+
+#include "ui/sheet/NetworkCameraDialog.h"
 
 #include "ui/sheet/UpDownEdit.h"
 #include "ui/sheet/VideoFormatDialog.h"
@@ -224,6 +227,109 @@ TEST_F(DevicePage, TheDriverListAndAChangeOfDriver)
     openSheet();
     EXPECT_EQ(find<QComboBox>("captureDriver")->count(), 10);
     EXPECT_EQ(find<QComboBox>("captureDriver")->itemText(9), "Cam 9");
+}
+
+TEST_F(DevicePage, NetworkCamerasAreAddedEditedAndRemovedAndTheStoredChoiceFollowsItsDriver)
+{
+    set("ImageFormat", "CaptureDevice", 1); // the test pattern, after the fake camera
+    startHub(cams);
+    openSheet();
+    auto* list = find<QComboBox>("captureDriver");
+    auto* version = find<QLabel>("driverVersion");
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(version->text(), "built in");
+    EXPECT_TRUE(find<QPushButton>("addCamera")->isEnabled());
+    EXPECT_FALSE(find<QPushButton>("editCamera")->isEnabled());
+    EXPECT_FALSE(find<QPushButton>("removeCamera")->isEnabled());
+
+    // Refusals first, then a camera with a user and password.
+    onDialog<CNetworkCameraDialog>([&](CNetworkCameraDialog& d) {
+        d.accept();
+        d.findChild<QLineEdit*>("cameraName")->setText("Porch");
+        d.findChild<QLineEdit*>("cameraUrl")->setText("ftp://cam/x.jpg");
+        d.accept();
+        d.findChild<QLineEdit*>("cameraUrl")->setText("http://10.9.9.9/snap.jpg");
+        d.findChild<QLineEdit*>("cameraUser")->setText("admin");
+        d.findChild<QLineEdit*>("cameraPassword")->setText("pass word");
+        d.accept();
+    });
+    click("addCamera");
+    EXPECT_EQ(prompter.texts(), (std::vector<std::string>{CNetworkCameraDialog::kNoNameText,
+                                                          CNetworkCameraDialog::kBadUrlText}));
+    ASSERT_EQ(list->count(), 3);
+    EXPECT_EQ(list->itemText(1), "Porch");
+    EXPECT_EQ(list->currentIndex(), 1); // the new camera is chosen
+    EXPECT_EQ(version->text(), "http://10.9.9.9/snap.jpg");
+    EXPECT_TRUE(find<QPushButton>("editCamera")->isEnabled());
+    auto keys = fileKeys();
+    EXPECT_EQ(keys.at("NetworkCameras/Camera1Name"), "Porch");
+    EXPECT_EQ(keys.at("NetworkCameras/Camera1Username"), "admin");
+    EXPECT_NE(keys.at("NetworkCameras/Camera1Password"), "pass word"); // scrambled
+    // The test pattern moved to index 2, and the stored choice with it.
+    EXPECT_EQ(keys.at("ImageFormat/CaptureDevice"), "2");
+
+    // Edit shows what is stored, the password in clear, and takes the change.
+    onDialog<CNetworkCameraDialog>([&](CNetworkCameraDialog& d) {
+        EXPECT_EQ(d.camera(), (NetworkCameraKeys{1, "Porch", "http://10.9.9.9/snap.jpg", "admin",
+                                                 "pass word"}));
+        d.findChild<QLineEdit*>("cameraUrl")->setText("rtsp://10.9.9.9/live");
+        d.accept();
+    });
+    click("editCamera");
+    EXPECT_EQ(version->text(), "rtsp://10.9.9.9/live");
+    EXPECT_EQ(fileKeys().at("NetworkCameras/Camera1URL"), "rtsp://10.9.9.9/live");
+
+    // Removed: the list and the stored choice go back, the test pattern is chosen.
+    click("removeCamera");
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->currentText(), "Test Pattern");
+    keys = fileKeys();
+    EXPECT_EQ(keys.at("NetworkCameras/Camera1URL"), "");
+    EXPECT_EQ(keys.at("ImageFormat/CaptureDevice"), "1");
+    click("cancel");
+    EXPECT_EQ(hub->Capture().device()->name(), "Test Pattern");
+}
+
+TEST_F(DevicePage, ANetworkCameraConnectsWithItsOwnSizeAndReconnectsWhenEdited)
+{
+    HttpCameraServer server;
+    std::string log;
+    ASSERT_TRUE(server.start(0, &log)) << log;
+    set("NetworkCameras", "Camera2Name", std::string("Yard"));
+    set("NetworkCameras", "Camera2URL", server.url("/snap.jpg"));
+    startHub(cams);
+    openSheet();
+    auto* list = find<QComboBox>("captureDriver");
+    ASSERT_EQ(list->count(), 3);
+    ASSERT_EQ(list->itemText(1), "Yard");
+    list->setCurrentIndex(1);
+    sheet->applyButton()->click();
+    const auto device = hub->Capture().device();
+    EXPECT_EQ(device->name(), "Yard");
+    EXPECT_EQ(hub->Capture().driverInfo(), "Yard\n160 x 120, 24 bit color");
+    EXPECT_FALSE(find<QPushButton>("source")->isEnabled());
+
+    // The Format dialog offers the camera's size and no other.
+    std::vector<FrameSize> offered;
+    QString formats;
+    onDialog<CVideoFormatDialog>([&](CVideoFormatDialog& d) {
+        offered = d.sizes();
+        formats = d.findChild<QLabel*>("pixelFormats")->text();
+        d.accept();
+    });
+    click("format");
+    EXPECT_EQ(offered, (std::vector<FrameSize>{{160, 120}}));
+    EXPECT_TRUE(formats.contains("The camera sends JPEG")) << formats.toStdString();
+
+    // Another address for the camera in use: Apply connects it again.
+    onDialog<CNetworkCameraDialog>([&](CNetworkCameraDialog& d) {
+        d.findChild<QLineEdit*>("cameraUrl")->setText(FromStd(server.url("/snap.png")));
+        d.accept();
+    });
+    click("editCamera");
+    sheet->applyButton()->click();
+    ASSERT_NE(hub->Capture().device(), device);
+    EXPECT_EQ(hub->Capture().device()->pixelFormats(), std::vector<std::string>{"PNG"});
 }
 
 } // namespace
