@@ -181,6 +181,10 @@ class CFtpSession {
     bool ReadLineInto(std::string& line, ReplyDeadline& deadline);
     bool RefuseLineBreaks(std::initializer_list<const std::string*> values);
     bool RenameImpl(const std::string& oldName, const std::string& newName, bool tolerant);
+    // After a failed passive data connection: the server's refusal when it already came, else
+    // "Unable to connect to server".
+    void TakeReplyAfterFailedConnect();
+    static constexpr int kRefusalWaitSeconds = 2;
     bool StoreDescriptor(const std::string& remoteName, int fd, bool passive);
     bool PassiveDataAddress(std::string& address, int& port);
 

@@ -269,7 +269,7 @@ bool CFtpSession::StoreDescriptor(const std::string& remoteName, int fd, bool pa
             return false;
         Log(stor + "\r\n");
         if (passive && !data.Connect(address, port)) {
-            m_strMessage = ftptext::kConnect;
+            TakeReplyAfterFailedConnect();
             return false;
         }
         if (m_pTls) {
@@ -316,6 +316,25 @@ bool CFtpSession::StoreDescriptor(const std::string& remoteName, int fd, bool pa
                      m_pControl.get());
     data.Reset();
     return Command({});
+}
+
+void CFtpSession::TakeReplyAfterFailedConnect()
+{
+    // A server that refuses the command at once (a STOR into a directory that does not exist)
+    // may close its passive port before the connection reaches it. Its refusal is then the
+    // reason, and reading it keeps the session in step for the next command. The wait is short:
+    // a server that is still waiting for the data connection says nothing.
+    const int timeout = m_pControl ? m_pControl->Timeout() : 0;
+    bool refused = false;
+    if (m_pControl) {
+        m_pControl->SetTimeout(std::min(timeout, kRefusalWaitSeconds));
+        refused = ReadReply() && m_nReplyClass != 1;
+        m_pControl->SetTimeout(timeout);
+    }
+    if (refused)
+        Log(m_strMessage + "\r\n");
+    else
+        m_strMessage = ftptext::kConnect;
 }
 
 bool CFtpSession::SecureData(CTimedSocket& data, CTimedSocket* listener,
@@ -399,7 +418,7 @@ long long CFtpSession::List(std::string& listing)
     if (!SendCommand("LIST"))
         return 0;
     if (!data.Connect(address, port)) {
-        m_strMessage = ftptext::kConnect;
+        TakeReplyAfterFailedConnect();
         return 0;
     }
     if (m_pTls) {

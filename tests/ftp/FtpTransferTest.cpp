@@ -304,6 +304,26 @@ TEST_F(Transfer, ListingRefusalsReturnZero)
     quitAndCheckDescriptors();
 }
 
+// A refusal that closes the passive port before the client connects (proftpd does this for a
+// STOR into a missing directory): the refusal is read, so the next command gets its own reply.
+TEST_F(Transfer, ARefusalBeforeThePassiveConnectionKeepsTheSessionInStep)
+{
+    srv.dataFault(Fault::PasvRefused);
+    srv.reply("STOR", "553 No such directory");
+    srv.reply("LIST", "550 No such directory");
+    srv.reply("CWD", "250 Directory changed");
+    start();
+    s.SetPassive(true);
+    EXPECT_FALSE(s.UploadFile(localFile("picture"), "missing/pic.jpg"));
+    EXPECT_EQ(s.Message(), "553 No such directory\n");
+    std::string listing;
+    EXPECT_EQ(s.List(listing), 0);
+    EXPECT_EQ(s.Message(), "550 No such directory\n");
+    EXPECT_TRUE(s.ChangeDir("..")) << s.Message();
+    EXPECT_EQ(s.Message(), "250 Directory changed\n");
+    quitAndCheckDescriptors();
+}
+
 // One fault at one step of an upload: each ends with its message within the time-out, leaves no
 // temporary copy and no open descriptor.
 struct FaultCase {
