@@ -10,11 +10,45 @@
 #include "widgets/MessageBoxPrompter.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <memory>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace vistrel {
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int signo)
+{
+    const char c = static_cast<char>(signo);
+    [[maybe_unused]] auto n = ::write(g_signalPipe[1], &c, 1);
+}
+
+// A desktop session that ends, or a terminal that goes, sends SIGTERM or SIGHUP: the program then
+// shuts down as Exit does (counter saved, worker stopped), handled on the window's thread.
+bool InstallShutdownSignals()
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
+        return false;
+    ::fcntl(g_signalPipe[1], F_SETFL, O_NONBLOCK);
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int s : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(s, &sa, nullptr);
+    return true;
+}
+
+} // namespace
 
 TailRequest ReadTail(const std::string& tail)
 {
@@ -80,6 +114,17 @@ int CMainApp::Run(int argc, char** argv)
         options.drivers = &drivers;
         CMainDialog dialog(std::move(options));
         QObject::connect(&dialog, &QDialog::finished, &app, &QCoreApplication::quit);
+        std::unique_ptr<QSocketNotifier> shutdownSignals;
+        if (InstallShutdownSignals()) {
+            shutdownSignals =
+                std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+            QObject::connect(shutdownSignals.get(), &QSocketNotifier::activated, &dialog,
+                             [&dialog] {
+                                 char c = 0;
+                                 if (::read(g_signalPipe[0], &c, 1) == 1)
+                                     dialog.ShutDownWithoutAsking();
+                             });
+        }
         dialog.OnInitDialog();
         dialog.show();
         app.exec();

@@ -438,7 +438,7 @@ bool CMainDialog::OnCancel()
         CloseTopLevelWindow(QLatin1String(kSettingsTitle));
         return false;
     }
-    if (m_hub->CycleRunning() && !m_pPrompter->askYesNo(kQuitQuestion))
+    if (m_hub->CycleRunning() && !m_bNoQuestionAtExit && !m_pPrompter->askYesNo(kQuitQuestion))
         return false;
     m_bShuttingDown = true;
     SetDriverField(QStringLiteral("Disconnecting..."));
@@ -454,6 +454,12 @@ bool CMainDialog::OnCancel()
     m_bRunning = false;
     done(QDialog::Rejected);
     return true;
+}
+
+void CMainDialog::ShutDownWithoutAsking()
+{
+    m_bNoQuestionAtExit = true;
+    OnCancel();
 }
 
 } // namespace vistrel

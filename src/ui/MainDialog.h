@@ -75,6 +75,9 @@ class CMainDialog : public QDialog, public SettingsMigrationHost {
     // Shutdown (Exit, Escape, the close box, the tray's Exit). Returns false when the user chose
     // to keep running.
     bool OnCancel();
+    // The same shutdown without the question about a running upload: the session is ending
+    // (SIGTERM, SIGINT or SIGHUP from the desktop or a terminal), and nobody can answer.
+    void ShutDownWithoutAsking();
     // Whether the worker had to be left behind at shutdown (it was stuck past its time).
     bool WorkerAbandoned() const { return m_bWorkerAbandoned; }
 
@@ -143,6 +146,7 @@ class CMainDialog : public QDialog, public SettingsMigrationHost {
     bool m_bRunning = false;
     bool m_bExitRequested = false;
     bool m_bShuttingDown = false;
+    bool m_bNoQuestionAtExit = false;
     bool m_bWorkerAbandoned = false;
 };
 
