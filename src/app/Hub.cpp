@@ -297,7 +297,6 @@ bool Hub::Shutdown()
     m_wake.stop();
     m_timer.Stop();
     ShowDriverInfo("Disconnecting...");
-    IniWriteInt("UploadOptions", "CurrentUpload", m_shared->record.CurrentUpload());
     if (!m_capture.DisconnectCaptureDriver())
         m_prompter.message("Failed to disconnect from capture driver!");
     {
@@ -320,6 +319,9 @@ bool Hub::Shutdown()
             m_worker.join();
     }
 
+    // The counter is written once the worker has ended (or been given up on): a cycle that was
+    // running when the shutdown began has counted its picture by then.
+    IniWriteInt("UploadOptions", "CurrentUpload", m_shared->record.CurrentUpload());
     const LiveSettings live = Settings();
     if (live.m_bSaveAutoCaptureStatus)
         IniWriteInt("UploadOptions", "DisableUpload", live.m_bDisableUpload ? 1 : 0);

@@ -30,7 +30,8 @@ TEST(VistrelProgram, SessionEndSignalsShutDownAndSaveTheCounter)
         IniWriteInt("ConnectOptions", "UseLAN", 1);
         IniWriteString("Install", "Directory", program);
         IniWriteInt("Options", "UploadOnStart", 1);
-        IniWriteInt("UploadOptions", "SaveAsFile", 0);
+        IniWriteInt("UploadOptions", "SaveAsFile", 1);
+        IniWriteString("UploadOptions", "SaveAsFilename", dir.file("live.jpg"));
         IniWriteInt("UploadOptions", "SuppressErrors", 1);
         SetSettingsFilePathForTesting("");
 
@@ -38,8 +39,9 @@ TEST(VistrelProgram, SessionEndSignalsShutDownAndSaveTheCounter)
         ASSERT_TRUE(p.start({binaryDir() + "/src/ui/vistrel", dir.file("cam")}, dir.file("out.log"),
                             {"QT_QPA_PLATFORM=offscreen", "TMPDIR=" + dir.path(),
                              "XDG_CONFIG_HOME=" + dir.file("config")}));
-        // The start-up capture shows the program is up and running.
-        ASSERT_TRUE(waitUntil([&] { return fileExists(program + "/~vistrel.jpg"); }, 20000))
+        // The local copy is made after the cycle has counted its picture: once it is there, the
+        // count the shutdown saves must include it.
+        ASSERT_TRUE(waitUntil([&] { return fileExists(dir.file("live.jpg")); }, 20000))
             << readFile(dir.file("out.log"));
         EXPECT_FALSE(readFile(dir.file("cam.ini")).find("CurrentUpload") != std::string::npos);
         const auto t0 = std::chrono::steady_clock::now();
