@@ -130,6 +130,8 @@ bool MultipartReader::step(const PartHandler& onPart, bool& progressed)
             const std::string_view line =
                 trim(std::string_view(m_buffer).substr(lineStart, eol - lineStart));
             lineStart = eol + 1;
+            if (lineStart > kMaxHeaderBytes) // however the bytes came in
+                return fail("the headers of a part are longer than 16 KiB");
             if (line.empty())
                 break;
             if (startsWithNoCase(line, "content-length:")) {
@@ -174,6 +176,10 @@ bool MultipartReader::step(const PartHandler& onPart, bool& progressed)
                 --bodyEnd;
             if (bodyEnd > 0 && m_buffer[bodyEnd - 1] == '\r')
                 --bodyEnd;
+            // A part that came in whole is held to the same bound as one still coming.
+            if (bodyEnd > m_nMaxPart)
+                return fail("a part of the stream is larger than " + std::to_string(m_nMaxPart) +
+                            " bytes");
         }
         const bool more = onPart(std::string_view(m_buffer).substr(0, bodyEnd));
         m_buffer.erase(0, consumed);

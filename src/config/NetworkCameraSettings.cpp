@@ -3,6 +3,8 @@
 #include "config/KeyCatalogue.h"
 #include "config/SettingsFile.h"
 
+#include <algorithm>
+
 namespace vistrel {
 
 namespace {
@@ -33,6 +35,13 @@ std::vector<NetworkCameraKeys> ReadNetworkCameras()
             c.name = "Network camera " + std::to_string(slot);
         c.username = IniReadString(section::kNetworkCameras, key(slot, "Username"), "");
         c.password = IniReadPassword(section::kNetworkCameras, key(slot, "Password"));
+        c.verifyCertificate =
+            IniReadInt(section::kNetworkCameras, key(slot, "VerifyCertificate"), 1) != 0;
+        c.certificateFingerprint =
+            IniReadString(section::kNetworkCameras, key(slot, "CertificateFingerprint"), "");
+        c.timeOutSeconds = std::clamp(IniReadInt(section::kNetworkCameras, key(slot, "TimeOut"),
+                                                 kDefaultNetworkCameraTimeOut),
+                                      1, 60);
         cameras.push_back(std::move(c));
     }
     return cameras;
@@ -68,7 +77,8 @@ bool RemoveNetworkCamera(int slot, std::string* error)
     }
     // The URL first: a slot stops being a camera before its other keys go.
     bool ok = IniWriteString(section::kNetworkCameras, key(slot, "URL"), "", error);
-    for (const char* field : {"Name", "Username", "Password"})
+    for (const char* field :
+         {"Name", "Username", "Password", "VerifyCertificate", "CertificateFingerprint", "TimeOut"})
         ok = ok && IniWriteString(section::kNetworkCameras, key(slot, field), "", error);
     return ok;
 }
