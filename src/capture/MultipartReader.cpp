@@ -102,6 +102,9 @@ bool MultipartReader::step(const PartHandler& onPart, bool& progressed)
                 return fail("the stream has no part boundary");
             return true;
         }
+        // A boundary found far on is as late as one that comes in many pieces.
+        if (m_nSkipped + at > m_nMaxPart)
+            return fail("the stream has no part boundary");
         const std::size_t eol = m_buffer.find('\n', at);
         if (eol == std::string::npos) {
             if (m_buffer.size() - at > kMaxHeaderBytes)
