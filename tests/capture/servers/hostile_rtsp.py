@@ -18,7 +18,6 @@ import socket
 import struct
 import sys
 import threading
-import time
 
 SDP = ("v=0\r\no=- 0 0 IN IP4 127.0.0.1\r\ns=hostile\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\n"
        "m=video 0 RTP/AVP 96\r\na=rtpmap:96 H264/90000\r\na=fmtp:96 packetization-mode=1\r\n"
