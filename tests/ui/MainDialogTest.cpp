@@ -191,7 +191,7 @@ TEST_F(MainWindowTest, MinimisingHidesIntoTheTrayAndShowWindowBringsItBack)
     window->showMinimized();
     ASSERT_TRUE(waitFor([&] { return !window->isVisible(); }));
     set("Options", "HideWhenMinimized", 0);
-    window->hub().ApplySettingsPage(SettingsSection::General);
+    window->hub().ApplySettingsPage(ReloadGroup::General);
     EXPECT_FALSE(window->tray().IsShown());
     EXPECT_TRUE(window->isVisible());
 }
@@ -470,10 +470,10 @@ TEST_F(MainWindowTest, ACameraThatIsMissingOrUnpluggedShowsInTheDriverField)
 
     // A driver that is not there: said at once; the test pattern can be chosen again.
     set("ImageFormat", "CaptureDevice", 5);
-    window->hub().ApplySettingsPage(SettingsSection::Device);
+    window->hub().ApplySettingsPage(ReloadGroup::Device);
     EXPECT_TRUE(driverText().startsWith("No capture device connected"));
     set("ImageFormat", "CaptureDevice", 1);
-    window->hub().ApplySettingsPage(SettingsSection::Device);
+    window->hub().ApplySettingsPage(ReloadGroup::Device);
     EXPECT_EQ(driverText(), "Test Pattern\n320 x 240, 24 bit color");
     EXPECT_TRUE(waitFor([&] { return window->preview()->FramesShown() > 0; }));
 }

@@ -33,7 +33,7 @@ class CMyPropertyPage7 : public CSettingsPage {
 
     QString title() const override { return QStringLiteral("Device"); }
     int helpContext() const override;
-    SettingsSection section() const override { return SettingsSection::Device; }
+    ReloadGroup reloadGroup() const override { return ReloadGroup::Device; }
     std::optional<PageRefusal> validate() override;
     bool apply() override;
     void cancel() override;
