@@ -142,6 +142,12 @@ FtpCheckReport RunFtpCheck(const LiveSettings& s)
         check.step("connect", false, "no FTP server is set (UploadOptions/FTPServer)");
         return report;
     }
+    // A security setting the file holds in a form that cannot be used: no connection at all, so
+    // no password can go out in plain text.
+    if (!s.m_strFTPSecurityRefusal.empty()) {
+        check.step("security", false, s.m_strFTPSecurityRefusal);
+        return report;
+    }
 
     std::string error;
     const std::string logPath = CreatePrivateTempFile("ftpcheck", &error);
