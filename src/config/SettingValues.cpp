@@ -73,6 +73,8 @@ std::string accepted(const SettingKey& k)
         }
         return text;
     }
+    if (k.type == SettingType::Colour)
+        return "use 0 (black) to 16777215 (white), blue * 65536 + green * 256 + red";
     if (k.minimum == INT_MIN && k.maximum == INT_MAX)
         return "use a whole number";
     if (k.maximum == INT_MAX)
