@@ -3,18 +3,9 @@
 #include "config/PasswordScrambling.h"
 #include "config/SettingsFile.h"
 
-#include <charconv>
-
 namespace vistrel {
 
 namespace {
-
-int toInt(std::string_view text)
-{
-    int value = 0;
-    std::from_chars(text.data(), text.data() + text.size(), value);
-    return value;
-}
 
 bool sameName(std::string_view a, std::string_view b)
 {
@@ -34,16 +25,6 @@ std::string_view pageText(const SettingKey& k)
 }
 
 } // namespace
-
-int SettingKey::programDefaultInt() const
-{
-    return toInt(programDefault);
-}
-
-int SettingKey::pageDefaultInt() const
-{
-    return pageDefault ? toInt(pageDefault) : programDefaultInt();
-}
 
 std::string SettingKey::name() const
 {

@@ -106,10 +106,28 @@ struct SettingKey {
                type == SettingType::Choice || type == SettingType::Colour;
     }
     bool isText() const { return !isNumeric(); }
-    int programDefaultInt() const;
-    int pageDefaultInt() const;
+    // The defaults as numbers (for numeric keys) and as texts; usable in constant expressions,
+    // so that structures handed on from the live settings take their defaults from here.
+    constexpr int programDefaultInt() const { return decimal(programDefault); }
+    constexpr bool programDefaultFlag() const { return programDefaultInt() != 0; }
+    constexpr int pageDefaultInt() const
+    {
+        return pageDefault ? decimal(pageDefault) : programDefaultInt();
+    }
+    std::string programDefaultText() const { return std::string(programDefault); }
     // "Section/Key".
     std::string name() const;
+
+  private:
+    // A default's decimal text ("-13").
+    static constexpr int decimal(std::string_view text)
+    {
+        const bool negative = !text.empty() && text.front() == '-';
+        int value = 0;
+        for (char c : text.substr(negative ? 1 : 0))
+            value = value * 10 + (c - '0');
+        return negative ? -value : value;
+    }
 };
 
 namespace keyrows {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/KeyCatalogue.h"
 #include "ftp/FtpSecurity.h"
 
 #include "ui/dialogs/CFtpProxyDialog.h"
@@ -13,7 +14,7 @@ namespace vistrel {
 // from the settings file (the page has no port field).
 struct FtpBrowseSettings {
     std::string host;
-    int port = 21;
+    int port = keys::UploadOptions::FTPPort.programDefaultInt();
     std::string user;
     std::string password;
     bool passive = false;
