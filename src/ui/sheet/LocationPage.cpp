@@ -215,6 +215,7 @@ void CMyPropertyPage2::OnBrowseDirectory()
     FtpBrowseSettings request;
     request.host = m_pServer->text().toStdString();
     request.port = FtpPortFromFile();
+    request.timeout = ReadSettingInt(keys::UploadOptions::FTPTimeOut);
     request.user = m_pUserName->text().toStdString();
     request.password = m_pPassword->text().toStdString();
     request.proxy = m_proxy;
