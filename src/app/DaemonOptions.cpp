@@ -103,7 +103,9 @@ std::string DaemonUsage()
            "                 change directory, store, rename, delete) and print one verdict\n"
            "                 line per step; status 0 only when every step passed\n"
            "  --list-devices list the capture drivers with their index, name and sizes\n"
-           "                 (the index goes into ImageFormat/CaptureDevice)\n"
+           "                 (the index goes into " +
+           keys::ImageFormat::CaptureDevice.name() +
+           ")\n"
            "  --set-password WHICH\n"
            "                 store the ftp, proxy, dialup or camera1 … camera4 (network\n"
            "                 camera) password, scrambled: asked for twice without echo on a\n"
