@@ -29,6 +29,14 @@ while IFS=: read -r file line literal; do
   fi
   bad+="$file:$line: $literal"$'\n'
 done <<<"$found"
+# "Section/Key" inside a longer text (a message naming a key) counts too; comments do not.
+sections=$(sed -n 's/^inline constexpr std::string_view k[A-Za-z]* = "\([A-Za-z0-9]*\)";$/\1/p' "$table" |
+  paste -sd'|')
+while IFS= read -r hit; do
+  [[ -z "$hit" ]] && continue
+  bad+="$hit"$'\n'
+done < <(grep -rnE "\"[^\"]*\b($sections)/[A-Z]" src --include='*.cpp' --include='*.h' |
+  grep -v '^src/config/' | grep -vE '^[^:]+:[0-9]+:\s*//' || true)
 if [[ -n "$bad" ]]; then
   echo "check-setting-names: settings names spelt as strings outside src/config (name the" \
        "key's row in config/KeyCatalogue.h instead):" >&2
