@@ -69,7 +69,8 @@ CMyPropertyPage7::CMyPropertyPage7(Hub& hub, Prompter& prompter, QWidget* parent
     m_pDisablePreview = MakeCheck("disablePreview", "Disable preview");
     m_pLeadTime = new CUpDownEdit(this);
     m_pLeadTime->setObjectName(QStringLiteral("previewLeadTime"));
-    m_pLeadTime->setUpDownRange(0, 3600);
+    m_pLeadTime->setUpDownRange(keys::DeviceOptions::PreviewLeadTime.minimum,
+                                keys::DeviceOptions::PreviewLeadTime.maximum);
     m_pLeadLabels[0] = new QLabel(QStringLiteral("Allow "), this);
     m_pLeadLabels[1] = new QLabel(QStringLiteral("seconds for image adjustment"), this);
 

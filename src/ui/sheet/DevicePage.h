@@ -2,6 +2,7 @@
 
 #include "capture/CaptureDrivers.h"
 #include "capture/ImageFormat.h"
+#include "config/KeyCatalogue.h"
 #include "ui/sheet/SettingsPage.h"
 
 #include <functional>
@@ -26,8 +27,8 @@ class CUpDownEdit;
 class CMyPropertyPage7 : public CSettingsPage {
     Q_OBJECT
   public:
-    static constexpr int kPreviewRateMin = 1;
-    static constexpr int kPreviewRateMax = 45;
+    static constexpr int kPreviewRateMin = keys::DeviceOptions::PreviewRate.minimum;
+    static constexpr int kPreviewRateMax = keys::DeviceOptions::PreviewRate.maximum;
 
     CMyPropertyPage7(Hub& hub, Prompter& prompter, QWidget* parent = nullptr);
 
