@@ -170,6 +170,13 @@ inline constexpr SettingChoice kSecurity[] = {
 
 // Every key of the settings file, one named row each, section by section. Code names a key by
 // its row (keys::UploadOptions::FTPServer), so a misspelt key does not compile.
+//
+// A new key is a row in its section's namespace and its line in kAll below, plus its meaning in
+// packaging/man/vistrel.ini.keys (the build fails without it). If the running program keeps it,
+// its member in LiveSettings (named in the row; the loaders, the defaults and the value checks
+// follow from the row); if a page edits it, one m_keys.add(row, control) on that page. A key
+// that decides encryption or certificate checking is marked .security(): a present value that is
+// not valid then refuses every FTP log-on.
 namespace keys {
 
 // One row a line: the table reads best unwrapped.

@@ -27,7 +27,8 @@ CMyPropertyPage3::CMyPropertyPage3(Hub& hub, Prompter& prompter, const SheetDial
     m_pLogoProperties = MakeButton("logoProperties", "Properties");
     m_pQuality = new QSlider(Qt::Horizontal, this);
     m_pQuality->setObjectName(QStringLiteral("quality"));
-    m_pQuality->setRange(keys::ImageOptions::Quality.minimum, keys::ImageOptions::Quality.maximum);
+    // The slider starts at 0, which the encoder takes as 1 (the key table's lowest quality).
+    m_pQuality->setRange(0, keys::ImageOptions::Quality.maximum);
     m_pQuality->setTickInterval(5);
     m_pQuality->setTickPosition(QSlider::TicksBelow);
     m_pQuality->setPageStep(20);
