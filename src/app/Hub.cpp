@@ -1,6 +1,7 @@
 #include "app/Hub.h"
 
 #include "app/SettingsBridge.h"
+#include "config/KeyCatalogue.h"
 #include "config/SettingsFile.h"
 #include "config/SettingsMigration.h"
 #include "dialup/CDialUpManager.h"
@@ -321,10 +322,10 @@ bool Hub::Shutdown()
 
     // The counter is written once the worker has ended (or been given up on): a cycle that was
     // running when the shutdown began has counted its picture by then.
-    IniWriteInt("UploadOptions", "CurrentUpload", m_shared->record.CurrentUpload());
+    WriteSetting(keys::UploadOptions::CurrentUpload, m_shared->record.CurrentUpload());
     const LiveSettings live = Settings();
     if (live.m_bSaveAutoCaptureStatus)
-        IniWriteInt("UploadOptions", "DisableUpload", live.m_bDisableUpload ? 1 : 0);
+        WriteSetting(keys::UploadOptions::DisableUpload, live.m_bDisableUpload ? 1 : 0);
     return ended;
 }
 
@@ -386,10 +387,12 @@ void Hub::ToggleAutoCapture()
     }
 }
 
-void Hub::ApplySettingsPage(SettingsSection section)
+void Hub::ApplySettingsPage(ReloadGroup group)
 {
-    switch (section) {
-    case SettingsSection::Device: {
+    switch (group) {
+    case ReloadGroup::None:
+        break;
+    case ReloadGroup::Device: {
         int previousDevice;
         {
             std::lock_guard lock(m_shared->mutex);
@@ -399,28 +402,28 @@ void Hub::ApplySettingsPage(SettingsSection section)
         ApplyDevicePage(previousDevice);
         break;
     }
-    case SettingsSection::Image: {
+    case ReloadGroup::Image: {
         std::lock_guard lock(m_shared->mutex);
         m_shared->live.LoadImageOptions();
         break;
     }
-    case SettingsSection::Capture: {
+    case ReloadGroup::Capture: {
         std::lock_guard lock(m_shared->mutex);
         m_shared->live.LoadSchedule();
     }
         AfterScheduleRead();
         break;
-    case SettingsSection::Location: {
+    case ReloadGroup::Location: {
         std::lock_guard lock(m_shared->mutex);
         m_shared->live.LoadFtp();
         break;
     }
-    case SettingsSection::Connection: {
+    case ReloadGroup::Connection: {
         std::lock_guard lock(m_shared->mutex);
         m_shared->live.LoadConnection();
         break;
     }
-    case SettingsSection::General: {
+    case ReloadGroup::General: {
         bool before, after;
         {
             std::lock_guard lock(m_shared->mutex);

@@ -77,7 +77,7 @@ std::string oneLine(std::string text)
 
 void logSettingsProblems(DaemonHost& host, const std::string& settingsPath)
 {
-    for (const std::string& problem : SettingsFileProblems(settingsPath))
+    for (const std::string& problem : SettingsWarnings(settingsPath))
         host.Log("warning", problem);
 }
 
@@ -109,9 +109,7 @@ int setPassword(DaemonHost& host, const DaemonOptions& options, const std::strin
 {
     const std::string& which = options.setPassword;
     const PasswordTarget& target = *FindPasswordTarget(which);
-    const char* section = target.section;
-    const char* key = target.key;
-    const std::string name = std::string(section) + "/" + key;
+    const std::string name = target.setting->name();
     std::string password, error;
     if (!options.clearPassword) {
         if (!ReadPassword(STDIN_FILENO, stderr,
@@ -129,7 +127,7 @@ int setPassword(DaemonHost& host, const DaemonOptions& options, const std::strin
         std::fprintf(stderr, "vistreld: the password is too long to be stored\n");
         return 1;
     }
-    if (!IniWritePassword(section, key, password, &error)) {
+    if (!WriteSetting(*target.setting, password, &error)) {
         std::fprintf(stderr, "vistreld: the password could not be stored in %s: %s\n",
                      settingsPath.c_str(), error.c_str());
         return 1;
@@ -188,7 +186,7 @@ int main(int argc, char** argv)
         CaptureDriverList drivers;
         UseNetworkCamerasFromSettings(drivers);
         std::fputs(FormatDriverList(drivers.describe(), drivers.unusableNodes(), userName(),
-                                    ReadSettingInt("ImageFormat", "CaptureDevice"), settingsPath)
+                                    ReadSettingInt(keys::ImageFormat::CaptureDevice), settingsPath)
                        .c_str(),
                    stdout);
         return 0;

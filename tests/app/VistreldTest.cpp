@@ -373,6 +373,44 @@ TEST_F(Vistreld, CheckFtpStoresRenamesAndDeletesAProbe)
         << output();
 }
 
+// A security setting that does not read as one of its choices never falls back to plain FTP:
+// neither the check nor a cycle connects, so no user name or password goes out.
+TEST_F(Vistreld, AnInvalidSecuritySettingRefusesEveryLogOn)
+{
+    PyFtpdServer server;
+    ASSERT_TRUE(server.start("cam", "s3cret-pass")) << server.error();
+    useServer(server.port(), "s3cret-pass");
+    const std::string refused = "UploadOptions/FTPSecurity=TLS is not a number: FTP log-ons are "
+                                "refused until it is corrected; use 0 (plain FTP), 1 (explicit "
+                                "TLS) or 2 (implicit TLS)";
+    for (const std::string value : {"TLS", "3", "", "on"}) {
+        SCOPED_TRACE("FTPSecurity=" + value);
+        IniWriteString("UploadOptions", "FTPSecurity", value);
+        EXPECT_EQ(runFresh({"--check-ftp", "--config", dir.file("cam")}), 1) << output();
+        const std::string o = output();
+        EXPECT_NE(
+            o.find("FTP check failed at the security step: UploadOptions/FTPSecurity=" + value),
+            std::string::npos)
+            << o;
+        EXPECT_EQ(o.find("FTP check passed"), std::string::npos) << o;
+        EXPECT_EQ(o.find("USER"), std::string::npos) << o;
+    }
+    // The warning at start says what the value means now; a cycle fails with the same text.
+    IniWriteString("UploadOptions", "FTPSecurity", "TLS");
+    EXPECT_EQ(runFresh({"--once", "--config", dir.file("cam")}), 1) << output();
+    EXPECT_NE(output().find("warning: " + refused + "\n"), std::string::npos) << output();
+    EXPECT_NE(output().find("FTP Error: " + refused), std::string::npos) << output();
+    EXPECT_EQ(server.logs().find("USER"), std::string::npos) << server.logs();
+    EXPECT_EQ(server.logs().find("PASS"), std::string::npos) << server.logs();
+    EXPECT_EQ(server.logs().find("s3cret"), std::string::npos) << server.logs();
+    EXPECT_FALSE(fileExists(server.root() + "/vistrel.jpg"));
+
+    // The server's log would have shown a log-on: with plain FTP chosen, the same check logs on.
+    IniWriteInt("UploadOptions", "FTPSecurity", 0);
+    EXPECT_EQ(runFresh({"--check-ftp", "--config", dir.file("cam")}), 0) << output();
+    EXPECT_NE(server.logs().find("USER 'cam' logged in"), std::string::npos) << server.logs();
+}
+
 // --set-password on a terminal: asked twice, nothing echoed.
 TEST_F(Vistreld, SetPasswordAsksTwiceWithoutEchoOnATerminal)
 {

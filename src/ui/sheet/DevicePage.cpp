@@ -69,7 +69,8 @@ CMyPropertyPage7::CMyPropertyPage7(Hub& hub, Prompter& prompter, QWidget* parent
     m_pDisablePreview = MakeCheck("disablePreview", "Disable preview");
     m_pLeadTime = new CUpDownEdit(this);
     m_pLeadTime->setObjectName(QStringLiteral("previewLeadTime"));
-    m_pLeadTime->setUpDownRange(0, 3600);
+    m_pLeadTime->setUpDownRange(keys::DeviceOptions::PreviewLeadTime.minimum,
+                                keys::DeviceOptions::PreviewLeadTime.maximum);
     m_pLeadLabels[0] = new QLabel(QStringLiteral("Allow "), this);
     m_pLeadLabels[1] = new QLabel(QStringLiteral("seconds for image adjustment"), this);
 
@@ -107,10 +108,10 @@ CMyPropertyPage7::CMyPropertyPage7(Hub& hub, Prompter& prompter, QWidget* parent
     layout->addLayout(lead);
     layout->addStretch(1);
 
-    m_keys.add(section::kImageFormat, "CaptureDevice", m_pDriver);
-    m_keys.add(section::kDeviceOptions, "PreviewLeadTime", m_pLeadTime);
-    m_keys.add(section::kDeviceOptions, "DisablePreview", m_pDisablePreview);
-    m_keys.add(section::kDeviceOptions, "PreviewRate", m_pRate);
+    m_keys.add(keys::ImageFormat::CaptureDevice, m_pDriver);
+    m_keys.add(keys::DeviceOptions::PreviewLeadTime, m_pLeadTime);
+    m_keys.add(keys::DeviceOptions::DisablePreview, m_pDisablePreview);
+    m_keys.add(keys::DeviceOptions::PreviewRate, m_pRate);
 
     watch({m_pDriver, m_pRate, m_pDisablePreview, m_pLeadTime});
     connect(m_pDisablePreview, &QCheckBox::toggled, this, &CMyPropertyPage7::UpdateLeadTime);
@@ -175,7 +176,7 @@ int CMyPropertyPage7::SelectedNetworkSlot() const
 void CMyPropertyPage7::ChangeCameras(const std::function<bool(std::string*)>& change, int select)
 {
     const std::vector<CaptureDriverEntry> before = m_entries;
-    const int stored = ReadSettingInt(section::kImageFormat, "CaptureDevice");
+    const int stored = ReadSettingInt(keys::ImageFormat::CaptureDevice);
     const int selected = m_pDriver->currentIndex();
     std::string error;
     if (!change(&error)) {
@@ -186,7 +187,7 @@ void CMyPropertyPage7::ChangeCameras(const std::function<bool(std::string*)>& ch
     // The stored choice names a driver by its place in the list: it moves with its driver.
     const int storedNow = FollowDriver(before, m_entries, stored);
     if (stored >= 0 && storedNow != stored)
-        IniWriteInt(section::kImageFormat, "CaptureDevice", storedNow);
+        WriteSetting(keys::ImageFormat::CaptureDevice, storedNow);
     int selectNow = FollowDriver(before, m_entries, selected);
     for (std::size_t i = 0; select != 0 && i < m_entries.size(); ++i)
         if (m_entries[i].kind == CaptureDriverKind::Network && m_entries[i].networkSlot == select)
@@ -325,7 +326,7 @@ bool CMyPropertyPage7::apply()
         stored = WriteVideoFormatSettings(ToSettings(m_keptFormat));
     stored = saveSettings() && stored;
     // Switches the preview, reconnects when another driver was chosen, sets the rate.
-    m_hub.ApplySettingsPage(section());
+    m_hub.ApplySettingsPage(reloadGroup());
     if (m_hub.Capture().device() != m_keptDevice)
         KeepFormat(); // another driver now: Cancel concerns its format
     UpdateButtons();
