@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <malloc.h>
 #include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -227,6 +228,9 @@ int main(int argc, char** argv)
     QObject::connect(&hub, &Hub::cycleDone, &app, [&](int result, const QString& text) {
         if (!options.once) {
             logNextCapture(host, hub);
+            // A cycle's picture buffers were freed in the worker's heap; give those pages back,
+            // so that a daemon waiting for its next cycle holds no more than it needs.
+            ::malloc_trim(0);
             return;
         }
         // The result alone, once, for scripts: the time of the capture, or why it failed.
