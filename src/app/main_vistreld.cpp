@@ -143,6 +143,9 @@ int setPassword(DaemonHost& host, const DaemonOptions& options, const std::strin
 
 int main(int argc, char** argv)
 {
+    // One heap for the few threads there are: a heap of its own per thread (the worker, the
+    // camera's) keeps pages a daemon waiting for its next cycle does not need.
+    ::mallopt(M_ARENA_MAX, 1);
     std::vector<std::string> args(argv + 1, argv + argc);
     DaemonOptions options;
     std::string error;
