@@ -35,8 +35,8 @@ std::mutex g_mutex;
 const VistrelNetcamModule* g_module = nullptr;
 std::string g_loadedPath;
 
-// With g_mutex held.
-std::string Load(const VistrelNetcamModule*& module)
+// With g_mutex held. With load false only whether the file is there.
+std::string Load(const VistrelNetcamModule*& module, bool load = true)
 {
     const std::string path = NetworkCameraModulePath();
     module = path == g_loadedPath ? g_module : nullptr;
@@ -46,6 +46,8 @@ std::string Load(const VistrelNetcamModule*& module)
     if (::stat(path.c_str(), &st) != 0)
         return std::string("Network cameras need the ") + kNetcamPackage +
                " package, which is not installed (" + path + " is missing).";
+    if (!load)
+        return {};
     void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         const char* why = ::dlerror();
@@ -106,11 +108,11 @@ std::string NetworkCameraModulePath()
     return ProgramFolder() + "/" VISTREL_NETCAM_RELATIVE_DIR "/" + kModuleFile;
 }
 
-std::string NetworkCameraModuleProblem()
+std::string NetworkCameraModuleProblem(bool load)
 {
     std::lock_guard lock(g_mutex);
     const VistrelNetcamModule* module = nullptr;
-    return Load(module);
+    return Load(module, load);
 }
 
 std::unique_ptr<CaptureBackend> MakeNetworkCameraBackend(const NetworkCameraSettings& camera,

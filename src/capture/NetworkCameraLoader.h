@@ -14,7 +14,8 @@ std::string NetworkCameraModulePath();
 
 // Loads the module the first time a network camera is used; it then stays loaded. Empty when it
 // is there, otherwise the one-line reason a user can act on: what to install, or why the file
-// found cannot be used. A module that was missing is looked for again at the next call.
-std::string NetworkCameraModuleProblem();
+// found cannot be used. A module that was missing is looked for again at the next call. With
+// load false it is only looked for (a file that is there counts as usable until it is loaded).
+std::string NetworkCameraModuleProblem(bool load = true);
 
 } // namespace vistrel

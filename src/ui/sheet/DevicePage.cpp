@@ -150,8 +150,9 @@ void CMyPropertyPage7::FillDriverList()
         m_pDriver->addItem(FromStd(e.description));
         network = network || e.kind == CaptureDriverKind::Network;
     }
-    // Network cameras that cannot work here: what to install.
-    const std::string problem = network ? NetworkCameraModuleProblem() : std::string();
+    // Network cameras that cannot work here: what to install. The module is only looked for:
+    // a camera that is merely listed does not load it.
+    const std::string problem = network ? NetworkCameraModuleProblem(false) : std::string();
     m_pModuleNote->setText(FromStd(problem));
     m_pModuleNote->setVisible(!problem.empty());
 }
