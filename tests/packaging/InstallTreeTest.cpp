@@ -205,7 +205,7 @@ TEST_P(InstallTree, UnderDestdir)
 
 // The programs load neither FFmpeg nor libcurl (a USB camera or the test pattern costs none of
 // the hundred-odd libraries they bring: the network-camera module needs them), nor libtiff with
-// its codecs, which is loaded when a TIFF logo is read.
+// its codecs, which is loaded when a TIFF logo is read, nor OpenSSL, loaded for FTPS.
 TEST(Programs, LoadTheHeavyLibrariesOnlyWhenTheyAreUsed)
 {
     const std::vector<std::string> programs = {binaryDir() + "/src/app/vistreld",
@@ -216,7 +216,8 @@ TEST(Programs, LoadTheHeavyLibrariesOnlyWhenTheyAreUsed)
     for (const std::string& program : programs) {
         for (const char* library : network)
             cases.emplace_back(program, library, false);
-        cases.emplace_back(program, "libtiff", false);
+        for (const char* library : {"libtiff", "libssl", "libcrypto"})
+            cases.emplace_back(program, library, false);
     }
     for (const char* library : network)
         cases.emplace_back(module, library, true);
