@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 
 namespace vistrel {
 
@@ -38,6 +39,22 @@ class DeviceGrabber : public FrameGrabber {
         return false;
     }
     bool SaveFrame(const std::string& path) override { return m_device->saveFrame(path); }
+    bool TakeFrame(RgbImage& frame, unsigned& width, unsigned& height) override
+    {
+        if (!m_device->isConnected())
+            return false; // SaveFrame then says why
+        const RgbFrame grabbed = m_device->frame();
+        if (grabbed.empty() ||
+            grabbed.rgb.size() != static_cast<std::size_t>(grabbed.width) * grabbed.height * 3u)
+            return false;
+        frame = RgbImage::allocate(grabbed.rgb.size());
+        if (!frame)
+            return false;
+        std::memcpy(frame.data(), grabbed.rgb.data(), grabbed.rgb.size());
+        width = static_cast<unsigned>(grabbed.width);
+        height = static_cast<unsigned>(grabbed.height);
+        return true;
+    }
     // Why the grab failed (a network camera names its host and the cause), or empty.
     const std::string& GrabError() const { return m_strGrabError; }
 

@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <malloc.h>
 #include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -140,6 +141,9 @@ int setPassword(DaemonHost& host, const DaemonOptions& options, const std::strin
 
 int main(int argc, char** argv)
 {
+    // One heap for the few threads there are: a heap of its own per thread (the worker, the
+    // camera's) keeps pages a daemon waiting for its next cycle does not need.
+    ::mallopt(M_ARENA_MAX, 1);
     std::vector<std::string> args(argv + 1, argv + argc);
     DaemonOptions options;
     std::string error;
@@ -225,6 +229,9 @@ int main(int argc, char** argv)
     QObject::connect(&hub, &Hub::cycleDone, &app, [&](int result, const QString& text) {
         if (!options.once) {
             logNextCapture(host, hub);
+            // A cycle's picture buffers were freed in the worker's heap; give those pages back,
+            // so that a daemon waiting for its next cycle holds no more than it needs.
+            ::malloc_trim(0);
             return;
         }
         // The result alone, once, for scripts: the time of the capture, or why it failed.

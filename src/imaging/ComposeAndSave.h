@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/Stamp.h"
+#include "imaging/codec/RgbImage.h"
 #include "platform/AutoResetEvent.h"
 
 #include <QDateTime>
@@ -21,6 +22,12 @@ class FrameGrabber {
     virtual bool GrabFrame() = 0;
     // Saves the frame buffer as a bitmap file.
     virtual bool SaveFrame(const std::string& path) = 0;
+    // Hands over the frame buffer itself (rows top first, red, green, blue), so that a
+    // composition needs no bitmap file; false sends it through SaveFrame and the file.
+    virtual bool TakeFrame(RgbImage& /*frame*/, unsigned& /*width*/, unsigned& /*height*/)
+    {
+        return false;
+    }
 };
 
 // The settings one composition reads, with the key table's defaults.

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <poll.h>
 #include <pty.h>
 #include <set>
@@ -54,10 +55,17 @@ class Vistreld : public ::testing::Test {
         IniWriteInt("UploadOptions", "FTPTimeOut", 5);
     }
 
+    // Where the program looks for the network-camera module when set ("" = its own folder).
+    std::optional<std::string> netcamDir;
+
     std::vector<std::string> env()
     {
-        return {"XDG_CONFIG_HOME=" + dir.file("config"), "TMPDIR=" + dir.path(),
-                "QT_QPA_PLATFORM=offscreen", "LC_ALL=C.UTF-8"};
+        std::vector<std::string> vars = {"XDG_CONFIG_HOME=" + dir.file("config"),
+                                         "TMPDIR=" + dir.path(), "QT_QPA_PLATFORM=offscreen",
+                                         "LC_ALL=C.UTF-8"};
+        if (netcamDir)
+            vars.push_back("VISTREL_NETCAM_DIR=" + *netcamDir);
+        return vars;
     }
     bool launch(ChildProcess& p, std::vector<std::string> args)
     {
@@ -190,6 +198,50 @@ TEST_F(Vistreld, DoesNotLinkQtWidgets)
     const std::string libraries = readFile(listing);
     EXPECT_NE(libraries.find("libQt6Gui"), std::string::npos) << libraries;
     EXPECT_EQ(libraries.find("libQt6Widgets"), std::string::npos) << libraries;
+}
+
+// Network cameras live in a module loaded only when one is used. A program that uses none never
+// touches it; one that does finds it next to itself, or says what to install.
+TEST_F(Vistreld, NetworkCamerasAndTheirModule)
+{
+    IniWriteString("NetworkCameras", "Camera1Name", "Porch");
+    IniWriteString("NetworkCameras", "Camera1URL",
+                   "http://127.0.0.1:" + std::to_string(freeLoopbackPort()) + "/snap.jpg");
+    std::filesystem::create_directories(dir.file("broken"));
+    std::filesystem::create_directories(dir.file("empty"));
+    writeFile(dir.file("broken/netcam.so"), "not a module");
+
+    // The test pattern chosen: the broken module is never opened.
+    netcamDir = dir.file("broken");
+    IniWriteInt("ImageFormat", "CaptureDevice", 1);
+    EXPECT_EQ(runFresh({"--once", "--config", dir.file("cam")}), 0) << output();
+    EXPECT_EQ(output().find("module"), std::string::npos) << output();
+    // Listing the devices asks each one, so it opens the module and says why it cannot.
+    EXPECT_EQ(runFresh({"--list-devices", "--config", dir.file("cam")}), 0);
+    EXPECT_NE(output().find("(cannot say: The network camera module " + dir.file("broken") +
+                            "/netcam.so cannot be loaded ("),
+              std::string::npos)
+        << output();
+    EXPECT_NE(output().find("); reinstall the vistrel-netcam package.)"), std::string::npos);
+
+    // No module, the network camera chosen: the connect failure says what to install.
+    netcamDir = dir.file("empty");
+    IniWriteInt("ImageFormat", "CaptureDevice", 0);
+    EXPECT_EQ(runFresh({"--once", "--config", dir.file("cam")}), 1);
+    EXPECT_NE(output().find("message: Unable to connect to video driver! / The requested video "
+                            "driver is either not installed or is in use by another program. / "
+                            "Network cameras need the vistrel-netcam package, which is not "
+                            "installed (" +
+                            dir.file("empty") + "/netcam.so is missing).\n"),
+              std::string::npos)
+        << output();
+
+    // The build tree's module, found from the program's own folder: the camera is asked (it does
+    // not answer, and keeps the size it would start with).
+    netcamDir = "";
+    EXPECT_EQ(runFresh({"--list-devices", "--config", dir.file("cam")}), 0);
+    EXPECT_NE(output().find("Porch (http://127.0.0.1:"), std::string::npos) << output();
+    EXPECT_EQ(output().find("module"), std::string::npos) << output();
 }
 
 TEST_F(Vistreld, OnceWithoutFtpMakesTheLocalCopyAndExitsZero)

@@ -1,6 +1,7 @@
 #include "ui/sheet/DevicePage.h"
 
 #include "capture/CaptureDevice.h"
+#include "capture/NetworkCameraLoader.h"
 #include "config/KeyCatalogue.h"
 #include "config/NetworkCameraSettings.h"
 #include "config/SettingsFile.h"
@@ -57,6 +58,11 @@ CMyPropertyPage7::CMyPropertyPage7(Hub& hub, Prompter& prompter, QWidget* parent
     m_pDriverVersion = new QLabel(this);
     m_pDriverVersion->setObjectName(QStringLiteral("driverVersion"));
     m_pDriverVersion->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_pModuleNote = new QLabel(this);
+    m_pModuleNote->setObjectName(QStringLiteral("netcamModule"));
+    m_pModuleNote->setWordWrap(true);
+    m_pModuleNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_pModuleNote->hide();
     m_pAddCamera = MakeButton("addCamera", "&Add...");
     m_pEditCamera = MakeButton("editCamera", "&Edit...");
     m_pRemoveCamera = MakeButton("removeCamera", "Re&move");
@@ -102,6 +108,7 @@ CMyPropertyPage7::CMyPropertyPage7(Hub& hub, Prompter& prompter, QWidget* parent
     layout->addWidget(m_pDriverVersion);
     layout->addLayout(buttons);
     layout->addLayout(network);
+    layout->addWidget(m_pModuleNote);
     layout->addSpacing(8);
     layout->addLayout(rate);
     layout->addWidget(m_pDisablePreview);
@@ -139,8 +146,16 @@ void CMyPropertyPage7::FillDriverList()
     m_entries = m_hub.Drivers().entries();
     if (m_entries.size() > static_cast<std::size_t>(kMaxCaptureDrivers))
         m_entries.resize(kMaxCaptureDrivers);
-    for (const CaptureDriverEntry& e : m_entries)
+    bool network = false;
+    for (const CaptureDriverEntry& e : m_entries) {
         m_pDriver->addItem(FromStd(e.description));
+        network = network || e.kind == CaptureDriverKind::Network;
+    }
+    // Network cameras that cannot work here: what to install. The module is only looked for:
+    // a camera that is merely listed does not load it.
+    const std::string problem = network ? NetworkCameraModuleProblem(false) : std::string();
+    m_pModuleNote->setText(FromStd(problem));
+    m_pModuleNote->setVisible(!problem.empty());
 }
 
 void CMyPropertyPage7::loadSettings()

@@ -67,6 +67,7 @@ class CMyPropertyPage7 : public CSettingsPage {
     ImageFormat m_keptFormat;
     QComboBox* m_pDriver;
     QLabel* m_pDriverVersion;
+    QLabel* m_pModuleNote;                     // shown when network cameras lack their module
     std::vector<CaptureDriverEntry> m_entries; // what the list shows, by index
     QPushButton* m_pAddCamera;
     QPushButton* m_pEditCamera;
