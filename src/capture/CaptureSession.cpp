@@ -1,5 +1,6 @@
 #include "capture/CaptureSession.h"
 
+#include "capture/NetworkCameraLoader.h"
 #include "platform/PrivateTempDir.h"
 
 #include <utility>
@@ -52,7 +53,15 @@ bool CaptureSession::ConnectCaptureDriver(const CaptureSettings& settings)
     if (previous)
         previous->disconnect();
     if (!device || !device->connect()) {
-        m_prompter.message(kConnectFailedText);
+        std::string text = kConnectFailedText;
+        // A network camera without its module: say what to install.
+        const std::vector<CaptureDriverEntry> entries = m_drivers.entries();
+        const auto index = static_cast<std::size_t>(settings.captureDevice);
+        if (device && index < entries.size() && entries[index].kind == CaptureDriverKind::Network) {
+            if (const std::string why = NetworkCameraModuleProblem(); !why.empty())
+                text += "\n" + why;
+        }
+        m_prompter.message(text);
         return false;
     }
 

@@ -1,8 +1,5 @@
 #include "capture/NetworkCamera.h"
 
-#include "capture/HttpCameraBackend.h"
-#include "capture/RtspCameraBackend.h"
-
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
@@ -371,18 +368,6 @@ bool CertificateUnchecked(const NetworkCameraSettings& camera)
 {
     return ParseCameraUrl(camera.url).scheme == "https" && !camera.verifyCertificate &&
            camera.certificateFingerprint.empty();
-}
-
-std::unique_ptr<CaptureBackend> MakeNetworkCameraBackend(const NetworkCameraSettings& camera,
-                                                         const NetworkCameraLimits& limits)
-{
-    NetworkCameraLimits own = limits;
-    if (camera.timeoutMs > 0)
-        own.timeoutMs = camera.timeoutMs;
-    if (NetworkCameraKindOf(camera.url) == NetworkCameraKind::Rtsp)
-        return std::make_unique<RtspCameraBackend>(camera, own);
-    // Anything else too, which then refuses to connect and says why.
-    return std::make_unique<HttpCameraBackend>(camera, own);
 }
 
 } // namespace vistrel

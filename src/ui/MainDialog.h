@@ -124,6 +124,10 @@ class CMainDialog : public QDialog, public SettingsMigrationHost {
     void OnTrayMenuRequested();
     void OnCaptureDeviceChanged();
     void SetDriverField(const QString& text);
+    // Once at start: what the settings file holds that the program cannot use as written (unknown
+    // names, values that do not read as their type says) goes to the status line, the whole list
+    // to its tooltip, until the next status replaces it.
+    void ShowSettingsWarnings();
     void OnTrayInUseChanged(bool inUse);
 
     Options m_options;

@@ -25,13 +25,13 @@ namespace {
 // The FTP control port: no page edits it, the directory browser and the test read it.
 int FtpPortFromFile()
 {
-    return ReadSettingInt(section::kUploadOptions, "FTPPort");
+    return ReadSettingInt(keys::UploadOptions::FTPPort);
 }
 
 // The certificate fingerprint a user pins in the settings file; no page edits it either.
 std::string FingerprintFromFile()
 {
-    return ReadSettingString(section::kUploadOptions, "FTPCertificateFingerprint");
+    return ReadSettingString(keys::UploadOptions::FTPCertificateFingerprint);
 }
 
 // A proxy log-on sends the password through a relay that TLS cannot reach.
@@ -72,12 +72,14 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
     m_pSaveAsFileName = MakeEdit("saveAsFileName");
     m_pChooseLocalFile = MakeButton("chooseLocalFile", "...");
 
-    const char* labels[5] = {"FTP Server", "Username", "Password", "Directory", "Filename"};
+    const QLatin1String labels[5] = {QLatin1String("FTP Server"), QLatin1String("Username"),
+                                     QLatin1String("Password"), QLatin1String("Directory"),
+                                     QLatin1String("Filename")};
     QLineEdit* edits[5] = {m_pServer, m_pUserName, m_pPassword, m_pDirectory, m_pFileName};
     auto* grid = new QGridLayout;
     grid->setContentsMargins(20, 0, 0, 0);
     for (int i = 0; i < 5; ++i) {
-        m_pLabels[i] = new QLabel(QString::fromLatin1(labels[i]), this);
+        m_pLabels[i] = new QLabel(QString(labels[i]), this);
         m_pLabels[i]->setBuddy(edits[i]);
         grid->addWidget(m_pLabels[i], i, 0);
         grid->addWidget(edits[i], i, 1);
@@ -112,25 +114,25 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
     layout->addLayout(local);
     layout->addStretch(1);
 
-    const auto s = section::kUploadOptions;
-    m_keys.add(s, "FTPUpload", m_pFtpUpload);
-    m_keys.add(s, "FTPServer", m_pServer);
-    m_keys.add(s, "FTPUsername", m_pUserName);
-    m_keys.add(s, "FTPPassword", m_pPassword);
-    m_keys.add(s, "FTPDirectory", m_pDirectory);
-    m_keys.add(s, "FTPFilename", m_pFileName);
-    m_keys.add(s, "FTPSecurity", m_pSecurity);
-    m_keys.add(s, "FTPVerifyCertificate", m_pVerifyCertificate);
-    m_keys.add(s, "OnlyWhileOnline", m_pOnlyWhileOnline);
-    m_keys.add(s, "PassiveMode", m_pPassive);
-    m_keys.add(s, "UseFireWall", m_pUseProxy);
-    m_keys.add(s, "SaveAsFile", m_pSaveAsFile);
-    m_keys.add(s, "SaveAsFilename", m_pSaveAsFileName);
-    m_keys.add(s, "FireWallType", &m_proxy.type);
-    m_keys.add(s, "FireWallServer", &m_proxy.server);
-    m_keys.add(s, "FireWallPort", &m_proxy.port);
-    m_keys.add(s, "FireWallUsername", &m_proxy.user);
-    m_keys.add(s, "FireWallPassword", &m_proxy.password);
+    namespace k = keys::UploadOptions;
+    m_keys.add(k::FTPUpload, m_pFtpUpload);
+    m_keys.add(k::FTPServer, m_pServer);
+    m_keys.add(k::FTPUsername, m_pUserName);
+    m_keys.add(k::FTPPassword, m_pPassword);
+    m_keys.add(k::FTPDirectory, m_pDirectory);
+    m_keys.add(k::FTPFilename, m_pFileName);
+    m_keys.add(k::FTPSecurity, m_pSecurity);
+    m_keys.add(k::FTPVerifyCertificate, m_pVerifyCertificate);
+    m_keys.add(k::OnlyWhileOnline, m_pOnlyWhileOnline);
+    m_keys.add(k::PassiveMode, m_pPassive);
+    m_keys.add(k::UseFireWall, m_pUseProxy);
+    m_keys.add(k::SaveAsFile, m_pSaveAsFile);
+    m_keys.add(k::SaveAsFilename, m_pSaveAsFileName);
+    m_keys.add(k::FireWallType, &m_proxy.type);
+    m_keys.add(k::FireWallServer, &m_proxy.server);
+    m_keys.add(k::FireWallPort, &m_proxy.port);
+    m_keys.add(k::FireWallUsername, &m_proxy.user);
+    m_keys.add(k::FireWallPassword, &m_proxy.password);
 
     watch({m_pFtpUpload, m_pServer, m_pUserName, m_pPassword, m_pDirectory, m_pFileName,
            m_pSecurity, m_pVerifyCertificate, m_pOnlyWhileOnline, m_pPassive, m_pUseProxy,
@@ -213,6 +215,7 @@ void CMyPropertyPage2::OnBrowseDirectory()
     FtpBrowseSettings request;
     request.host = m_pServer->text().toStdString();
     request.port = FtpPortFromFile();
+    request.timeout = ReadSettingInt(keys::UploadOptions::FTPTimeOut);
     request.user = m_pUserName->text().toStdString();
     request.password = m_pPassword->text().toStdString();
     request.proxy = m_proxy;
@@ -253,7 +256,7 @@ LiveSettings CMyPropertyPage2::FtpSettings() const
     s.m_nFTPSecurity = m_pSecurity->currentIndex();
     s.m_bFTPVerifyCertificate = m_pVerifyCertificate->isChecked();
     s.m_strFTPCertificateFingerprint = FingerprintFromFile();
-    s.m_nFTPTimeOut = ReadSettingInt(section::kUploadOptions, "FTPTimeOut");
+    s.m_nFTPTimeOut = ReadSettingInt(keys::UploadOptions::FTPTimeOut);
     s.m_bUseFireWall = m_pUseProxy->isChecked();
     s.m_nFireWallType = m_proxy.type;
     s.m_strFireWallServer = m_proxy.server;

@@ -29,7 +29,7 @@ class CMyPropertyPage2 : public CSettingsPage {
 
     QString title() const override { return QStringLiteral("Location"); }
     int helpContext() const override;
-    SettingsSection section() const override { return SettingsSection::Location; }
+    ReloadGroup reloadGroup() const override { return ReloadGroup::Location; }
     std::optional<PageRefusal> validate() override;
 
     // The values on the page as the settings a connection test uses (the port and the time-out,

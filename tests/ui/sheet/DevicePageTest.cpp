@@ -231,11 +231,16 @@ TEST_F(DevicePage, TheDriverListAndAChangeOfDriver)
 
 TEST_F(DevicePage, NetworkCamerasAreAddedEditedAndRemovedAndTheStoredChoiceFollowsItsDriver)
 {
+    // Without the network-camera module, which the page names once a camera is configured.
+    TempDir empty;
+    ScopedEnv noModule("VISTREL_NETCAM_DIR", empty.path());
     set("ImageFormat", "CaptureDevice", 1); // the test pattern, after the fake camera
     startHub(cams);
     openSheet();
     auto* list = find<QComboBox>("captureDriver");
     auto* version = find<QLabel>("driverVersion");
+    auto* moduleNote = find<QLabel>("netcamModule");
+    EXPECT_TRUE(moduleNote->isHidden());
     ASSERT_EQ(list->count(), 2);
     EXPECT_EQ(version->text(), "built in");
     EXPECT_TRUE(find<QPushButton>("addCamera")->isEnabled());
@@ -260,6 +265,10 @@ TEST_F(DevicePage, NetworkCamerasAreAddedEditedAndRemovedAndTheStoredChoiceFollo
     EXPECT_EQ(list->itemText(1), "Porch");
     EXPECT_EQ(list->currentIndex(), 1); // the new camera is chosen
     EXPECT_EQ(version->text(), "http://10.9.9.9/snap.jpg");
+    EXPECT_FALSE(moduleNote->isHidden());
+    EXPECT_EQ(moduleNote->text().toStdString(),
+              "Network cameras need the vistrel-netcam package, which is not installed (" +
+                  empty.path() + "/netcam.so is missing).");
     EXPECT_TRUE(find<QPushButton>("editCamera")->isEnabled());
     auto keys = fileKeys();
     EXPECT_EQ(keys.at("NetworkCameras/Camera1Name"), "Porch");
@@ -283,6 +292,7 @@ TEST_F(DevicePage, NetworkCamerasAreAddedEditedAndRemovedAndTheStoredChoiceFollo
     click("removeCamera");
     ASSERT_EQ(list->count(), 2);
     EXPECT_EQ(list->currentText(), "Test Pattern");
+    EXPECT_TRUE(moduleNote->isHidden());
     keys = fileKeys();
     EXPECT_EQ(keys.at("NetworkCameras/Camera1URL"), "");
     EXPECT_EQ(keys.at("ImageFormat/CaptureDevice"), "1");
