@@ -19,5 +19,14 @@ for step in scripts/test-setup.d/*.sh; do
   bash "$step" "$build"
 done
 
+# The fuzz targets, with clang in a build folder of their own: only the targets are built (their
+# corpora are replayed by the tests below), so that a change cannot break them unseen.
+fuzz=${FUZZ_BUILD_DIR:-build-fuzz}
+CC=clang CXX=clang++ cmake -S . -B "$fuzz" -G Ninja -DVISTREL_FUZZ=ON -DVISTREL_BUILD_TESTS=ON
+mapfile -t fuzz_targets < <(cmake --build "$fuzz" -- -t targets all |
+                            sed -n 's/^\(fuzz_[a-z0-9_]*\): phony$/\1/p' | grep -v '_autogen')
+[[ ${#fuzz_targets[@]} -gt 0 ]] || { echo "test: no fuzz targets in $fuzz" >&2; exit 1; }
+cmake --build "$fuzz" --target "${fuzz_targets[@]}"
+
 # --no-tests=error: a run in which no test ran is a failure, not a pass.
 ctest --test-dir "$build" --output-on-failure --no-tests=error -j "$(nproc)" ${CTEST_ARGS:-}

@@ -3,6 +3,7 @@
 #include "config/FirstStart.h"
 #include "config/KeyCatalogue.h"
 #include "config/SettingsFile.h"
+#include "imaging/ComposeAndSave.h"
 
 namespace vistrel {
 
@@ -45,7 +46,7 @@ void DaemonHost::Attach(Hub& hub)
     m_pHub = &hub;
     QObject::connect(&hub, &Hub::statusChanged, &hub, [this](const QString& text) {
         if (!isOnceResult(text.toStdString()))
-            Log("status", text.toStdString());
+            Log("status", CauseFirst(text.toStdString()));
     });
     QObject::connect(&hub, &Hub::driverInfoChanged, &hub,
                      [this](const QString& text) { Log("device", text.toStdString()); });
@@ -67,7 +68,18 @@ void DaemonHost::message(const std::string& text, PromptIcon icon)
 {
     if (isOnceResult(text))
         return;
-    Log(icon == PromptIcon::Stop ? "error" : "message", text);
+    Log(icon == PromptIcon::Stop ? "error" : "message", CauseFirst(text));
+}
+
+std::string DaemonHost::CauseFirst(const std::string& text)
+{
+    // The desktop program's capture error comes with the grab's reason on the line after it; a
+    // log reader wants the reason first.
+    const std::string general = kCaptureSaveFailedText;
+    if (text.size() <= general.size() + 1 || text.compare(0, general.size(), general) != 0 ||
+        text[general.size()] != '\n')
+        return text;
+    return text.substr(general.size() + 1) + "\n" + general;
 }
 
 void DaemonHost::OpenHelpTopic(int context)

@@ -26,6 +26,9 @@ class DaemonHost : public Prompter, public SettingsMigrationHost {
     static std::string FormatLine(std::time_t when, const std::string& kind,
                                   const std::string& text);
     void Log(const std::string& kind, const std::string& text);
+    // A message as the log shows it: a capture error that carries the grab's reason has the
+    // reason first ("No picture from host: … / Capture Error: …"); anything else as it is.
+    static std::string CauseFirst(const std::string& text);
 
     // Logs what the hub shows: its status texts ("status") and driver descriptions ("device").
     // The hub also takes the pages' re-reads after a first start.

@@ -6,7 +6,9 @@
 #include "config/SettingsMigration.h"
 #include "dialup/CDialUpManager.h"
 #include "ftp/LogOnTable.h"
+#include "platform/ReplaceFile.h"
 #include "upload/Adapters.h"
+#include "upload/Archive.h"
 #include "upload/ErrorLog.h"
 
 #include <QMetaObject>
@@ -261,11 +263,28 @@ void TakeMigratedValues(const LiveSettings& before, const LiveSettings& after, L
         live.m_strFTPPassword = after.m_strFTPPassword;
 }
 
+// The pictures' temporary files that a process killed between a write and its rename left
+// beside them: the cycle's picture, the preview, the local copy and its archive slots.
+void RemoveLeftoverPictures(const LiveSettings& live)
+{
+    // A file changed in the last minute may be another instance's write under way.
+    constexpr int kQuietSeconds = 60;
+    const std::string& folder = live.m_strWorkingFolder;
+    for (const char* name : {"~vistrel.jpg", "pvvistrel.jpg"})
+        RemoveAbandonedReplacements(folder + name, kQuietSeconds);
+    if (!live.m_bSaveAsFile || live.m_strSaveAsFilename.empty())
+        return;
+    RemoveAbandonedReplacements(live.m_strSaveAsFilename, kQuietSeconds);
+    for (int k = 1; k <= std::min(live.m_nNumberOfArchives, 1000); ++k)
+        RemoveAbandonedReplacements(LocalSlotName(live.m_strSaveAsFilename, k), kQuietSeconds);
+}
+
 } // namespace
 
 bool Hub::StartRunning(bool schedule)
 {
     WorkerEvents& ev = m_shared->events;
+    RemoveLeftoverPictures(Settings());
     m_bCaptureConnected = ConnectCaptureDriver();
 
     const LiveSettings before = Settings();

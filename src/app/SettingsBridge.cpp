@@ -106,7 +106,9 @@ std::vector<NetworkCameraSlot> NetworkCamerasFromSettings()
 {
     std::vector<NetworkCameraSlot> cameras;
     for (const NetworkCameraKeys& k : ReadNetworkCameras())
-        cameras.push_back({k.slot, {k.name, k.url, k.username, k.password}});
+        cameras.push_back({k.slot,
+                           {k.name, k.url, k.username, k.password, k.verifyCertificate,
+                            k.certificateFingerprint, k.timeOutSeconds * 1000}});
     return cameras;
 }
 

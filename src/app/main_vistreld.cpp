@@ -18,9 +18,11 @@
 #include <QGuiApplication>
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <malloc.h>
@@ -69,11 +71,13 @@ std::string currentDirectory()
 }
 
 // The text without the line ends an FTP reply brings along.
-std::string oneLine(std::string text)
+// The text on one line, as the log writes it: its cause first, its lines joined by " / ".
+std::string oneLine(const std::string& text)
 {
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    return text;
+    std::string line = DaemonHost::FormatLine(0, "", DaemonHost::CauseFirst(text));
+    line.erase(0, line.find(": ") + 2); // the time stamp and the kind
+    line.pop_back();                    // the line feed
+    return line;
 }
 
 void logSettingsProblems(DaemonHost& host, const std::string& settingsPath)
@@ -134,6 +138,21 @@ int setPassword(DaemonHost& host, const DaemonOptions& options, const std::strin
         return 1;
     }
     host.Log("settings", (options.clearPassword ? "cleared " : "stored ") + name);
+    // The file holds passwords: one that others can read is made private.
+    struct stat st {};
+    if (::stat(settingsPath.c_str(), &st) == 0 && (st.st_mode & 077) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+        if (::chmod(settingsPath.c_str(), st.st_mode & 07700) == 0)
+            host.Log("settings", "warning: " + settingsPath + " could be read by others (mode " +
+                                     mode +
+                                     "); it holds passwords, so it is now readable by its "
+                                     "owner only");
+        else
+            host.Log("settings", "warning: " + settingsPath + " can be read by others (mode " +
+                                     mode +
+                                     ") and could not be made private: " + std::strerror(errno));
+    }
     return 0;
 }
 

@@ -45,6 +45,8 @@ std::vector<CaptureDriverList::Entry> CaptureDriverList::scan()
             e.description = n.camera.name;
             e.kind = CaptureDriverKind::Network;
             e.version = UrlWithoutPassword(n.camera.url);
+            if (CertificateUnchecked(n.camera))
+                e.version += " (certificate not checked)";
             e.networkSlot = n.slot;
             e.camera = n.camera;
             entries.push_back(std::move(e));

@@ -3,8 +3,13 @@
 #include "capture/MultipartReader.h"
 
 #include <curl/curl.h>
+#include <openssl/evp.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -28,6 +33,37 @@ bool startsWithNoCase(std::string_view text, std::string_view prefix)
             return false;
     }
     return true;
+}
+
+// "AB:CD:…" or "abcd…" (colons and blanks allowed) as the 32 bytes of a SHA-256 digest.
+bool parseFingerprint(const std::string& text, unsigned char (&digest)[32])
+{
+    std::string hex;
+    for (char c : text) {
+        if (c == ':' || c == ' ' || c == '\t')
+            continue;
+        if (!std::isxdigit(static_cast<unsigned char>(c)))
+            return false;
+        hex += c;
+    }
+    if (hex.size() != 64)
+        return false;
+    for (int i = 0; i < 32; ++i)
+        digest[i] = static_cast<unsigned char>(std::stoi(hex.substr(i * 2, 2), nullptr, 16));
+    return true;
+}
+
+std::string fingerprintText(const unsigned char* digest, unsigned length)
+{
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned i = 0; i < length; ++i) {
+        if (i)
+            out += ':';
+        out += hex[digest[i] >> 4];
+        out += hex[digest[i] & 15];
+    }
+    return out;
 }
 
 // A camera's status text, kept printable and short: it ends up in messages.
@@ -64,6 +100,21 @@ class CameraRequest {
         curl_easy_setopt(m_easy, CURLOPT_TCP_KEEPALIVE, 1L);
         curl_easy_setopt(m_easy, CURLOPT_USERAGENT, "Vistrel");
         curl_easy_setopt(m_easy, CURLOPT_ERRORBUFFER, m_errorBuffer);
+        // HTTPS: the system's authorities and the camera's name; or exactly the pinned
+        // certificate (checked in the handshake, before anything is sent); or, when checking is
+        // off, any certificate.
+        if (!camera.certificateFingerprint.empty()) {
+            if (!parseFingerprint(camera.certificateFingerprint, m_pin))
+                m_strFailure = "the camera's certificate fingerprint is no SHA-256 fingerprint "
+                               "(64 hex digits, colons allowed)";
+            curl_easy_setopt(m_easy, CURLOPT_SSL_VERIFYPEER, 1L);
+            curl_easy_setopt(m_easy, CURLOPT_SSL_VERIFYHOST, 0L);
+            curl_easy_setopt(m_easy, CURLOPT_SSL_CTX_FUNCTION, &CameraRequest::onSslContext);
+            curl_easy_setopt(m_easy, CURLOPT_SSL_CTX_DATA, this);
+        } else if (!camera.verifyCertificate) {
+            curl_easy_setopt(m_easy, CURLOPT_SSL_VERIFYPEER, 0L);
+            curl_easy_setopt(m_easy, CURLOPT_SSL_VERIFYHOST, 0L);
+        }
         // Basic or digest, whichever the camera asks for; the credentials of the URL otherwise.
         curl_easy_setopt(m_easy, CURLOPT_HTTPAUTH, CURLAUTH_BASIC | CURLAUTH_DIGEST);
         if (!camera.username.empty()) {
@@ -105,6 +156,10 @@ class CameraRequest {
             cause = "no HTTP client could be made";
             return false;
         }
+        if (!m_strFailure.empty()) {
+            cause = m_strFailure;
+            return false;
+        }
         m_onPart = &onPart;
         std::optional<CURLcode> result;
         for (;;) {
@@ -144,7 +199,7 @@ class CameraRequest {
             return false;
         }
         if (*result != CURLE_OK) {
-            cause = curlCause(*result);
+            cause = m_strPinFailure.empty() ? curlCause(*result) : m_strPinFailure;
             return false;
         }
         long code = 0;
@@ -161,6 +216,33 @@ class CameraRequest {
     }
 
   private:
+    static CURLcode onSslContext(CURL*, void* context, void* self)
+    {
+        SSL_CTX_set_cert_verify_callback(static_cast<SSL_CTX*>(context),
+                                         &CameraRequest::checkPinned, self);
+        return CURLE_OK;
+    }
+
+    // In place of the chain's verification: the camera's own certificate must be the pinned one.
+    static int checkPinned(X509_STORE_CTX* store, void* self)
+    {
+        auto* request = static_cast<CameraRequest*>(self);
+        X509* cert = X509_STORE_CTX_get0_cert(store);
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned length = 0;
+        if (!cert || !X509_digest(cert, EVP_sha256(), digest, &length) || length != 32) {
+            request->m_strPinFailure = "the camera's certificate could not be read";
+        } else if (std::memcmp(digest, request->m_pin, 32) != 0) {
+            request->m_strPinFailure =
+                "the camera's certificate is not the pinned one (its SHA-256 fingerprint is " +
+                fingerprintText(digest, length) + ")";
+        } else {
+            return 1;
+        }
+        X509_STORE_CTX_set_error(store, X509_V_ERR_CERT_REJECTED);
+        return 0;
+    }
+
     static size_t onHeader(char* data, size_t size, size_t count, void* self)
     {
         const std::string_view line(data, size * count);
@@ -259,6 +341,10 @@ class CameraRequest {
             return "the camera closed the connection without an answer";
         if (result == CURLE_OPERATION_TIMEDOUT)
             return "no connection within " + m_strTimeLimit;
+        if (result == CURLE_PEER_FAILED_VERIFICATION)
+            return (m_errorBuffer[0] ? printable(m_errorBuffer, 200)
+                                     : std::string(curl_easy_strerror(result))) +
+                   "; a camera with a certificate of its own needs its fingerprint pinned";
         // libcurl's own words name the host and port, never the credentials.
         return m_errorBuffer[0] ? printable(m_errorBuffer, 200) : curl_easy_strerror(result);
     }
@@ -290,6 +376,8 @@ class CameraRequest {
     bool m_bExamined = false;
     bool m_bHaveWhatWanted = false;
     std::string m_strFailure;
+    unsigned char m_pin[32] = {};
+    std::string m_strPinFailure;
     std::unique_ptr<MultipartReader> m_parts;
     std::string m_body;
 };
@@ -307,11 +395,12 @@ HttpCameraBackend::~HttpCameraBackend()
     stopReader();
 }
 
-bool HttpCameraBackend::decode(const std::string& bytes, RgbFrame& frame, std::string& cause)
+bool HttpCameraBackend::decode(const std::string& bytes, Clock::time_point deadline,
+                               RgbFrame& frame, std::string& cause)
 {
     std::string format;
     if (!DecodeCameraPicture(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(),
-                             limits(), frame, format, cause))
+                             limits(), frame, format, cause, deadline))
         return false;
     setSourceFormat(m_answer == Answer::Stream ? "Motion-JPEG" : format);
     return true;
@@ -333,10 +422,10 @@ bool HttpCameraBackend::grab(RgbFrame& frame, Clock::time_point deadline, std::s
         return false;
     if (request.isStream()) {
         m_answer = Answer::Stream;
-        return decode(part, frame, cause);
+        return decode(part, deadline, frame, cause);
     }
     m_answer = Answer::Snapshot;
-    if (!decode(request.body(), frame, cause)) {
+    if (!decode(request.body(), deadline, frame, cause)) {
         if (!request.contentType().empty() && !startsWithNoCase(request.contentType(), "image/"))
             cause += " (it sent " + request.contentType() + ")";
         return false;
@@ -363,7 +452,7 @@ bool HttpCameraBackend::grabFromStream(RgbFrame& frame, Clock::time_point deadli
         lock.unlock();
         if (single)
             m_answer = Answer::Snapshot; // the camera now answers with single pictures
-        return decode(bytes, frame, cause);
+        return decode(bytes, deadline, frame, cause);
     }
     case CameraStreamReader::Outcome::Ended:
         return false;

@@ -24,7 +24,8 @@ class HttpCameraBackend : public NetworkCameraBackend {
     enum class Answer { Unknown, Snapshot, Stream };
 
     bool grabFromStream(RgbFrame& frame, Clock::time_point deadline, std::string& cause);
-    bool decode(const std::string& bytes, RgbFrame& frame, std::string& cause);
+    bool decode(const std::string& bytes, Clock::time_point deadline, RgbFrame& frame,
+                std::string& cause);
     std::string readStream();
     void stopReader();
 

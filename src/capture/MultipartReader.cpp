@@ -102,6 +102,9 @@ bool MultipartReader::step(const PartHandler& onPart, bool& progressed)
                 return fail("the stream has no part boundary");
             return true;
         }
+        // A boundary found far on is as late as one that comes in many pieces.
+        if (m_nSkipped + at > m_nMaxPart)
+            return fail("the stream has no part boundary");
         const std::size_t eol = m_buffer.find('\n', at);
         if (eol == std::string::npos) {
             if (m_buffer.size() - at > kMaxHeaderBytes)
@@ -130,6 +133,8 @@ bool MultipartReader::step(const PartHandler& onPart, bool& progressed)
             const std::string_view line =
                 trim(std::string_view(m_buffer).substr(lineStart, eol - lineStart));
             lineStart = eol + 1;
+            if (lineStart > kMaxHeaderBytes) // however the bytes came in
+                return fail("the headers of a part are longer than 16 KiB");
             if (line.empty())
                 break;
             if (startsWithNoCase(line, "content-length:")) {
@@ -174,6 +179,10 @@ bool MultipartReader::step(const PartHandler& onPart, bool& progressed)
                 --bodyEnd;
             if (bodyEnd > 0 && m_buffer[bodyEnd - 1] == '\r')
                 --bodyEnd;
+            // A part that came in whole is held to the same bound as one still coming.
+            if (bodyEnd > m_nMaxPart)
+                return fail("a part of the stream is larger than " + std::to_string(m_nMaxPart) +
+                            " bytes");
         }
         const bool more = onPart(std::string_view(m_buffer).substr(0, bodyEnd));
         m_buffer.erase(0, consumed);

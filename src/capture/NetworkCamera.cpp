@@ -44,7 +44,29 @@ struct JpegError {
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
     bool cutShort;
+    const char* limit; // why the decoding was given up, when a limit ended it
 };
+
+// Looked at by libjpeg many times a scan: a progressive picture with endless scans, or one that
+// takes longer than the grab may, is given up.
+struct JpegProgress {
+    jpeg_progress_mgr mgr;
+    int maxScans;
+    std::chrono::steady_clock::time_point deadline;
+};
+
+void jpegProgress(j_common_ptr cinfo)
+{
+    auto* p = reinterpret_cast<JpegProgress*>(cinfo->progress);
+    auto* e = reinterpret_cast<JpegError*>(cinfo->err);
+    const auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (d->input_scan_number > p->maxScans)
+        e->limit = "the JPEG picture has too many scans";
+    else if (std::chrono::steady_clock::now() > p->deadline)
+        e->limit = "the JPEG picture could not be decoded in time";
+    if (e->limit)
+        std::longjmp(e->jump, 1);
+}
 
 void jpegErrorExit(j_common_ptr cinfo)
 {
@@ -63,7 +85,7 @@ void jpegMessage(j_common_ptr cinfo, int level)
 }
 
 bool decodeJpeg(const std::uint8_t* data, std::size_t size, const NetworkCameraLimits& limits,
-                RgbFrame& frame, std::string& error)
+                std::chrono::steady_clock::time_point deadline, RgbFrame& frame, std::string& error)
 {
     jpeg_decompress_struct cinfo;
     JpegError err;
@@ -71,13 +93,20 @@ bool decodeJpeg(const std::uint8_t* data, std::size_t size, const NetworkCameraL
     cinfo.err = jpeg_std_error(&err.mgr);
     err.mgr.error_exit = jpegErrorExit;
     err.mgr.emit_message = jpegMessage;
+    JpegProgress progress{};
+    progress.mgr.progress_monitor = jpegProgress;
+    progress.maxScans = limits.maxJpegScans;
+    progress.deadline = deadline;
     // Nothing with a destructor lives between here and the jumps back.
     if (setjmp(err.jump)) {
         jpeg_destroy_decompress(&cinfo);
-        error = std::string("the JPEG picture is damaged (") + err.message + ")";
+        frame = RgbFrame();
+        error = err.limit ? std::string(err.limit)
+                          : std::string("the JPEG picture is damaged (") + err.message + ")";
         return false;
     }
     jpeg_create_decompress(&cinfo);
+    cinfo.progress = &progress.mgr;
     jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
     jpeg_read_header(&cinfo, TRUE);
     cinfo.out_color_space = JCS_RGB;
@@ -185,30 +214,113 @@ CameraUrl ParseCameraUrl(std::string_view url)
     return u;
 }
 
+namespace {
+
+// A URL cut for showing it: "scheme://", the user information (which may hold an unencoded '/'
+// or '@': it runs to the last '@' before the query), and the rest from the host on.
+struct ShownUrl {
+    std::string_view prefix;
+    std::string_view userinfo;
+    std::string_view rest;
+    bool hasUserinfo = false;
+};
+
+ShownUrl splitForShowing(std::string_view url)
+{
+    ShownUrl s;
+    const std::size_t colon = url.find("://");
+    if (colon == std::string_view::npos) {
+        s.rest = url;
+        return s;
+    }
+    s.prefix = url.substr(0, colon + 3);
+    std::string_view after = url.substr(colon + 3);
+    const std::size_t queryAt = after.find_first_of("?#");
+    const std::size_t at = after.substr(0, queryAt).rfind('@');
+    const std::size_t slash = after.find('/');
+    // An '@' after a '/' is the user information's only when a ':' comes before that '/' (the
+    // password holds the '/'); otherwise it belongs to the path.
+    if (at != std::string_view::npos &&
+        (slash == std::string_view::npos || slash > at || after.find(':') < slash)) {
+        s.userinfo = after.substr(0, at);
+        s.rest = after.substr(at + 1);
+        s.hasUserinfo = true;
+    } else {
+        s.rest = after;
+    }
+    return s;
+}
+
+// Whether a query parameter of this name carries a secret.
+bool secretParameter(std::string_view name)
+{
+    std::string l;
+    for (char c : name)
+        l += lower(c);
+    for (const char* part : {"pass", "pwd", "token", "secret"})
+        if (l.find(part) != std::string::npos)
+            return true;
+    for (const char* exact :
+         {"key", "apikey", "api_key", "authkey", "auth", "sig", "signature", "credentials"})
+        if (l == exact)
+            return true;
+    return false;
+}
+
+} // namespace
+
 std::string UrlWithoutPassword(std::string_view url)
 {
-    const CameraUrl u = ParseCameraUrl(url);
-    if (!u.valid) {
-        // Not a URL we understand: hide whatever stands between "://" and an '@'.
-        const std::size_t colon = url.find("://");
-        const std::size_t at = url.rfind('@');
-        if (colon != std::string_view::npos && at != std::string_view::npos && at > colon)
-            return std::string(url.substr(0, colon + 3)) + "***" + std::string(url.substr(at));
-        return std::string(url);
-    }
-    std::string out = u.scheme + "://";
-    if (!u.userinfo.empty()) {
-        const std::size_t sep = u.userinfo.find(':');
-        out += sep == std::string::npos ? u.userinfo : u.userinfo.substr(0, sep) + ":***";
+    const ShownUrl s = splitForShowing(url);
+    std::string out;
+    for (char c : s.prefix)
+        out += lower(c);
+    if (s.hasUserinfo) {
+        const std::size_t sep = s.userinfo.find(':');
+        out += sep == std::string_view::npos ? std::string(s.userinfo)
+                                             : std::string(s.userinfo.substr(0, sep)) + ":***";
         out += '@';
     }
-    return out + u.hostPort + u.rest;
+    // The query's secrets: "?usr=admin&pwd=***".
+    const std::string_view rest = s.rest;
+    const std::size_t query = rest.find('?');
+    if (query == std::string_view::npos)
+        return out + std::string(rest);
+    const std::size_t fragment = rest.find('#', query);
+    out += rest.substr(0, query + 1);
+    const std::string_view params =
+        rest.substr(query + 1, fragment == std::string_view::npos ? std::string_view::npos
+                                                                  : fragment - query - 1);
+    std::size_t from = 0;
+    while (from <= params.size()) {
+        std::size_t to = params.find_first_of("&;", from);
+        if (to == std::string_view::npos)
+            to = params.size();
+        const std::string_view param = params.substr(from, to - from);
+        const std::size_t eq = param.find('=');
+        if (eq != std::string_view::npos && eq + 1 < param.size() &&
+            secretParameter(param.substr(0, eq)))
+            out += std::string(param.substr(0, eq + 1)) + "***";
+        else
+            out += param;
+        if (to < params.size())
+            out += params[to];
+        from = to + 1;
+    }
+    if (fragment != std::string_view::npos)
+        out += rest.substr(fragment);
+    return out;
 }
 
 std::string UrlHost(std::string_view url)
 {
     const CameraUrl u = ParseCameraUrl(url);
-    return u.valid ? u.hostPort : UrlWithoutPassword(url);
+    const ShownUrl s = splitForShowing(url);
+    if (!u.valid || !s.hasUserinfo)
+        return u.valid ? u.hostPort : UrlWithoutPassword(url);
+    // The host after the user information, which may hold a '/'.
+    const std::string_view host = s.rest.substr(0, s.rest.find_first_of("/?#"));
+    return host.empty() ? UrlWithoutPassword(url) : std::string(host);
 }
 
 std::string UrlWithCredentials(std::string_view url, const std::string& username,
@@ -236,12 +348,12 @@ std::string PictureSizeRefusal(int width, int height, const NetworkCameraLimits&
 
 bool DecodeCameraPicture(const std::uint8_t* data, std::size_t size,
                          const NetworkCameraLimits& limits, RgbFrame& frame, std::string& format,
-                         std::string& error)
+                         std::string& error, std::chrono::steady_clock::time_point deadline)
 {
     static const std::uint8_t kPng[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
     if (size >= 3 && data[0] == 0xff && data[1] == 0xd8 && data[2] == 0xff) {
         format = "JPEG";
-        return decodeJpeg(data, size, limits, frame, error);
+        return decodeJpeg(data, size, limits, deadline, frame, error);
     }
     if (size >= sizeof kPng && std::memcmp(data, kPng, sizeof kPng) == 0) {
         format = "PNG";
@@ -250,6 +362,12 @@ bool DecodeCameraPicture(const std::uint8_t* data, std::size_t size,
     error =
         size == 0 ? "the camera sent an empty answer" : "the camera sent no JPEG or PNG picture";
     return false;
+}
+
+bool CertificateUnchecked(const NetworkCameraSettings& camera)
+{
+    return ParseCameraUrl(camera.url).scheme == "https" && !camera.verifyCertificate &&
+           camera.certificateFingerprint.empty();
 }
 
 } // namespace vistrel

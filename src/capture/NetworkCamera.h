@@ -3,6 +3,7 @@
 #include "capture/CaptureBackend.h"
 #include "capture/RgbFrame.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -18,6 +19,13 @@ struct NetworkCameraSettings {
     std::string url;
     std::string username;
     std::string password;
+    // HTTPS: the camera's certificate is checked against the system's authorities and its name;
+    // with a fingerprint (SHA-256 of the certificate, hex, colons allowed) it must be exactly that
+    // certificate instead; with neither, any certificate is taken.
+    bool verifyCertificate = true;
+    std::string certificateFingerprint;
+    // The time limit of a grab in milliseconds; 0 keeps the limits' own.
+    int timeoutMs = 0;
     bool operator==(const NetworkCameraSettings&) const = default;
 };
 
@@ -30,6 +38,9 @@ struct NetworkCameraLimits {
     // The largest decoded picture: each side, and the pixels in all (a 7680 x 4320 camera fits).
     int maxDimension = 8192;
     std::int64_t maxPixels = 36'000'000;
+    // The most scans a progressive JPEG may have (a camera's have about ten; thousands of empty
+    // ones cost a full pass over the picture each).
+    int maxJpegScans = 200;
 };
 
 enum class NetworkCameraKind {
@@ -52,8 +63,10 @@ struct CameraUrl {
 };
 CameraUrl ParseCameraUrl(std::string_view url);
 
-// The URL with the password of its user information replaced by "***" (the user name stays), so
-// it can be shown and logged: the version text of a network camera's driver.
+// The URL as it may be shown and logged (the version text of a network camera's driver, messages):
+// the password of its user information (which may hold an unencoded '/' or '@') and the values of
+// query parameters that carry secrets ("pwd=", "password=", "passwd=", "key=", "token=" …)
+// replaced by "***"; the user name stays. Every place that shows a camera URL goes through it.
 std::string UrlWithoutPassword(std::string_view url);
 
 // Where a URL points, for messages: "host" or "host:port", never credentials. The URL itself when
@@ -66,14 +79,20 @@ std::string UrlWithCredentials(std::string_view url, const std::string& username
                                const std::string& password);
 
 // Decodes a JPEG or PNG picture (told apart by their first bytes) into 24-bit RGB. A picture
-// larger than the limits is refused before its pixels are allocated; a JPEG cut short, a damaged
-// picture or anything else fails with a one-line reason. format is set to "JPEG" or "PNG".
-bool DecodeCameraPicture(const std::uint8_t* data, std::size_t size,
-                         const NetworkCameraLimits& limits, RgbFrame& frame, std::string& format,
-                         std::string& error);
+// larger than the limits is refused before its pixels are allocated; a JPEG with more scans than
+// the limits allow, or whose decoding is still going at deadline, is given up; a JPEG cut short,
+// a damaged picture or anything else fails with a one-line reason. format is set to "JPEG" or
+// "PNG".
+bool DecodeCameraPicture(
+    const std::uint8_t* data, std::size_t size, const NetworkCameraLimits& limits, RgbFrame& frame,
+    std::string& format, std::string& error,
+    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max());
 
 // The reason a picture of width x height is refused, or empty when it is within the limits.
 std::string PictureSizeRefusal(int width, int height, const NetworkCameraLimits& limits);
+
+// Whether the camera is reached over HTTPS with its certificate not checked at all.
+bool CertificateUnchecked(const NetworkCameraSettings& camera);
 
 // A back-end for a network camera: HTTP (snapshots and MJPEG, through libcurl) or RTSP (through
 // FFmpeg's libraries), chosen by the URL's scheme. The back-ends live in the network-camera

@@ -82,7 +82,10 @@ bool NetworkCameraBackend::open()
     // The frame size comes with the first picture. A failure stays in lastError().
     RgbFrame first;
     if (startStream()) {
-        readFrame(first);
+        if (readFrame(first)) {
+            m_connectPicture = std::move(first);
+            m_connectPictureAt = Clock::now();
+        }
         stopStream();
     }
     return true;
@@ -92,6 +95,7 @@ void NetworkCameraBackend::close()
 {
     stopStream();
     m_bOpen = false;
+    m_connectPicture = RgbFrame();
 }
 
 bool NetworkCameraBackend::currentSize(FrameSize& size) const
@@ -141,6 +145,14 @@ bool NetworkCameraBackend::readFrame(RgbFrame& frame)
     if (!m_bStreaming) {
         m_strError = "The stream is not running";
         return false;
+    }
+    if (!m_connectPicture.rgb.empty()) {
+        RgbFrame kept = std::move(m_connectPicture);
+        m_connectPicture = RgbFrame();
+        if (Clock::now() - m_connectPictureAt < std::chrono::seconds(1)) {
+            frame = std::move(kept);
+            return true;
+        }
     }
     std::string cause;
     const auto deadline = Clock::now() + std::chrono::milliseconds(m_limits.timeoutMs);

@@ -66,9 +66,9 @@ class NetworkCameraBackend : public CaptureBackend {
     const NetworkCameraLimits& limits() const { return m_limits; }
 
     std::string description() const override { return m_camera.name; }
-    // Fetches one picture to learn the frame size. A camera that does not answer connects all the
-    // same (its grabs fail until it answers), so a cycle later on can find it back; only a URL
-    // this back-end cannot use fails.
+    // Fetches one picture to learn the frame size; a grab within a second after takes that
+    // picture. A camera that does not answer connects all the same (its grabs fail until it
+    // answers), so a cycle later on can find it back; only a URL this back-end cannot use fails.
     bool open() override;
     void close() override;
     bool currentSize(FrameSize& size) const override;
@@ -107,6 +107,10 @@ class NetworkCameraBackend : public CaptureBackend {
     bool m_bStreaming = false;
     bool m_bSizeKnown = false;
     FrameSize m_size{640, 480};
+    // The picture fetched at connecting, handed to a grab that follows at once rather than
+    // fetched and decoded a second time.
+    RgbFrame m_connectPicture;
+    Clock::time_point m_connectPictureAt{};
 };
 
 } // namespace vistrel

@@ -29,6 +29,6 @@ struct VistrelNetcamModule {
 namespace vistrel {
 
 // Raised whenever the table or the types it passes change.
-constexpr unsigned kNetcamModuleAbi = 1;
+constexpr unsigned kNetcamModuleAbi = 2;
 
 } // namespace vistrel

@@ -10,10 +10,14 @@ vistrel::CaptureBackend* Create(const vistrel::NetworkCameraSettings* camera,
                                 const vistrel::NetworkCameraLimits* limits)
 {
     using namespace vistrel;
+    // A camera's own time limit, when it has one.
+    NetworkCameraLimits own = *limits;
+    if (camera->timeoutMs > 0)
+        own.timeoutMs = camera->timeoutMs;
     if (NetworkCameraKindOf(camera->url) == NetworkCameraKind::Rtsp)
-        return new RtspCameraBackend(*camera, *limits);
+        return new RtspCameraBackend(*camera, own);
     // Anything else too, which then refuses to connect and says why.
-    return new HttpCameraBackend(*camera, *limits);
+    return new HttpCameraBackend(*camera, own);
 }
 
 } // namespace

@@ -3,12 +3,24 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/base64.h>
 #include <libavutil/error.h>
 #include <libavutil/log.h>
+#include <libavutil/md5.h>
+#include <libavutil/mem.h>
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <limits>
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace vistrel {
 
@@ -20,6 +32,10 @@ void initFfmpegOnce()
     std::call_once(once, [] {
         // FFmpeg's own log would go to standard error, with addresses in it.
         av_log_set_level(AV_LOG_QUIET);
+        // No single allocation beyond what the largest picture a camera may send needs (two
+        // bytes a pixel, for 10-bit pictures, and some room): a frame that never ends, or an
+        // answer that announces two gigabytes, fails there instead of taking the memory.
+        av_max_alloc(static_cast<std::size_t>(NetworkCameraLimits{}.maxPixels) * 2 + (8u << 20));
         avformat_network_init();
     });
 }
@@ -50,6 +66,199 @@ std::string codecName(AVCodecID id)
     default:
         return avcodec_get_name(id);
     }
+}
+
+char lowerChar(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equalNoCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return lowerChar(x) == lowerChar(y);
+           });
+}
+
+std::string percentDecode(std::string_view text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        auto hex = [](char c) {
+            return c >= '0' && c <= '9'   ? c - '0'
+                   : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                   : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                          : -1;
+        };
+        if (text[i] == '%' && i + 2 < text.size() && hex(text[i + 1]) >= 0 &&
+            hex(text[i + 2]) >= 0) {
+            out += static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// "host:port" with RTSP's port when none is written, lower case, for telling hosts apart.
+std::string canonicalHostPort(const std::string& hostPort)
+{
+    std::string h;
+    for (char c : hostPort)
+        h += lowerChar(c);
+    const std::size_t bracket = h.rfind(']');
+    const std::size_t colon = h.rfind(':');
+    const bool hasPort = colon != std::string::npos &&
+                         (bracket == std::string::npos ? h.find(':') == colon : colon > bracket);
+    return hasPort ? h : h + ":554";
+}
+
+std::string md5Hex(const std::string& text)
+{
+    std::uint8_t sum[16];
+    av_md5_sum(sum, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    static const char* hex = "0123456789abcdef";
+    std::string out;
+    for (std::uint8_t b : sum) {
+        out += hex[b >> 4];
+        out += hex[b & 15];
+    }
+    return out;
+}
+
+// The value of name="value" (or name=value) in an authentication challenge.
+std::string challengeParameter(const std::string& challenge, const std::string& name)
+{
+    std::size_t at = 0;
+    while ((at = challenge.find(name + "=", at)) != std::string::npos) {
+        if (at == 0 || challenge[at - 1] == ' ' || challenge[at - 1] == ',') {
+            std::size_t v = at + name.size() + 1;
+            if (v < challenge.size() && challenge[v] == '"') {
+                const std::size_t end = challenge.find('"', v + 1);
+                return challenge.substr(v + 1, end == std::string::npos ? end : end - v - 1);
+            }
+            const std::size_t end = challenge.find_first_of(", ", v);
+            return challenge.substr(v, end == std::string::npos ? end : end - v);
+        }
+        ++at;
+    }
+    return {};
+}
+
+// What a camera answers to DESCRIBE, as far as telling where it sends the client goes.
+struct DescribeAnswer {
+    int status = 0;
+    std::string location;  // of a redirect
+    std::string challenge; // the first WWW-Authenticate
+};
+
+// One DESCRIBE of url (without credentials) to hostPort, with an Authorization header when
+// given, read up to the end of the answer's header (at most 16 KiB) before deadline or until
+// stop is set. False when there was no usable answer.
+bool describeOnce(const std::string& hostPort, const std::string& url,
+                  const std::string& authorization, std::int64_t deadlineNs,
+                  const std::atomic<bool>& stop, DescribeAnswer& answer)
+{
+    std::string host = hostPort;
+    std::string port = "554";
+    const std::size_t bracket = host.rfind(']');
+    const std::size_t colon = host.rfind(':');
+    if (!host.empty() && host[0] == '[' && bracket != std::string::npos) {
+        if (colon != std::string::npos && colon > bracket)
+            port = host.substr(colon + 1);
+        host = host.substr(1, bracket - 1);
+    } else if (colon != std::string::npos && host.find(':') == colon) {
+        port = host.substr(colon + 1);
+        host = host.substr(0, colon);
+    }
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0 || !found)
+        return false;
+    const int fd = ::socket(found->ai_family, found->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                            found->ai_protocol);
+    const int connected = fd < 0 ? -1 : ::connect(fd, found->ai_addr, found->ai_addrlen);
+    freeaddrinfo(found);
+    if (fd < 0)
+        return false;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    if (connected != 0 && errno != EINPROGRESS)
+        return false;
+    // Waits for the socket in steps, so that a stop is seen soon.
+    auto wait = [&](short events) {
+        for (;;) {
+            if (stop)
+                return false;
+            const std::int64_t left = (deadlineNs - nowNs()) / 1'000'000;
+            if (left <= 0)
+                return false;
+            pollfd p{fd, events, 0};
+            const int r = ::poll(&p, 1, static_cast<int>(std::min<std::int64_t>(left, 100)));
+            if (r > 0)
+                return (p.revents & (events | POLLHUP | POLLERR)) != 0;
+            if (r < 0 && errno != EINTR)
+                return false;
+        }
+    };
+    if (!wait(POLLOUT))
+        return false;
+    int soError = 0;
+    socklen_t len = sizeof soError;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &len) != 0 || soError != 0)
+        return false;
+    const std::string request = "DESCRIBE " + url + " RTSP/1.0\r\nCSeq: 1\r\n" +
+                                "Accept: application/sdp\r\nUser-Agent: Vistrel\r\n" +
+                                authorization + "\r\n";
+    std::size_t sent = 0;
+    while (sent < request.size()) {
+        if (!wait(POLLOUT))
+            return false;
+        const ssize_t n = ::send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            return false;
+        if (n > 0)
+            sent += static_cast<std::size_t>(n);
+    }
+    std::string head;
+    while (head.find("\r\n\r\n") == std::string::npos) {
+        if (head.size() > 16384 || !wait(POLLIN))
+            break;
+        char buffer[2048];
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n == 0)
+            break;
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            break;
+        if (n > 0)
+            head.append(buffer, static_cast<std::size_t>(n));
+    }
+    if (head.compare(0, 5, "RTSP/") != 0)
+        return false;
+    const std::size_t space = head.find(' ');
+    answer.status = space == std::string::npos ? 0 : std::atoi(head.c_str() + space + 1);
+    std::size_t lineStart = head.find("\r\n");
+    while (lineStart != std::string::npos && lineStart + 2 < head.size()) {
+        const std::size_t lineEnd = head.find("\r\n", lineStart + 2);
+        const std::string line = head.substr(
+            lineStart + 2, lineEnd == std::string::npos ? lineEnd : lineEnd - lineStart - 2);
+        const std::size_t c = line.find(':');
+        if (c != std::string::npos) {
+            const std::string name = line.substr(0, c);
+            std::string value = line.substr(c + 1);
+            value.erase(0, value.find_first_not_of(" \t"));
+            if (equalNoCase(name, "Location") && answer.location.empty())
+                answer.location = value;
+            else if (equalNoCase(name, "WWW-Authenticate") && answer.challenge.empty())
+                answer.challenge = value;
+        }
+        lineStart = lineEnd;
+    }
+    return answer.status > 0;
 }
 
 struct FormatCloser {
@@ -87,11 +296,80 @@ int RtspCameraBackend::interrupted(void* self)
     return backend->m_stream.stopping() || nowNs() > backend->m_nOpenDeadline ? 1 : 0;
 }
 
+std::string RtspCameraBackend::redirectRefusal(std::int64_t deadlineNs) const
+{
+    const CameraUrl u = ParseCameraUrl(m_strUrl);
+    if (!u.valid || u.userinfo.empty())
+        return {}; // no credentials to give away: a redirect goes where it goes
+    const std::size_t sep = u.userinfo.find(':');
+    const std::string user = percentDecode(u.userinfo.substr(0, sep));
+    const std::string password =
+        sep == std::string::npos ? std::string() : percentDecode(u.userinfo.substr(sep + 1));
+    const std::string plainUrl = u.scheme + "://" + u.hostPort + (u.rest.empty() ? "/" : u.rest);
+
+    DescribeAnswer answer;
+    if (!describeOnce(u.hostPort, plainUrl, {}, deadlineNs, m_stream.stopping(), answer))
+        return {}; // FFmpeg says what is wrong
+    if (answer.status == 401) {
+        // Credentials go to the configured host only: ask again with them, to see whether the
+        // camera redirects a client that logged in.
+        std::string authorization;
+        const std::string& c = answer.challenge;
+        if (c.size() >= 6 && equalNoCase(c.substr(0, 6), "Digest")) {
+            const std::string realm = challengeParameter(c, "realm");
+            const std::string nonce = challengeParameter(c, "nonce");
+            const std::string qop = challengeParameter(c, "qop");
+            const std::string ha1 = md5Hex(user + ":" + realm + ":" + password);
+            const std::string ha2 = md5Hex("DESCRIBE:" + plainUrl);
+            const bool auth = qop.find("auth") != std::string::npos;
+            const std::string cnonce = "7669737472656c";
+            const std::string response =
+                auth ? md5Hex(ha1 + ":" + nonce + ":00000001:" + cnonce + ":auth:" + ha2)
+                     : md5Hex(ha1 + ":" + nonce + ":" + ha2);
+            authorization =
+                "Authorization: Digest username=\"" + user + "\", realm=\"" + realm +
+                "\", nonce=\"" + nonce + "\", uri=\"" + plainUrl + "\", response=\"" + response +
+                "\"" + (auth ? ", qop=auth, nc=00000001, cnonce=\"" + cnonce + "\"" : "") + "\r\n";
+        } else {
+            const std::string pair = user + ":" + password;
+            std::string encoded(AV_BASE64_SIZE(pair.size()), '\0');
+            av_base64_encode(encoded.data(), static_cast<int>(encoded.size()),
+                             reinterpret_cast<const std::uint8_t*>(pair.data()),
+                             static_cast<int>(pair.size()));
+            encoded.resize(std::strlen(encoded.c_str()));
+            authorization = "Authorization: Basic " + encoded + "\r\n";
+        }
+        answer = DescribeAnswer();
+        if (!describeOnce(u.hostPort, plainUrl, authorization, deadlineNs, m_stream.stopping(),
+                          answer))
+            return {};
+    }
+    if (answer.status < 300 || answer.status >= 400 || answer.location.empty())
+        return {};
+    return otherHostRefusal(answer.location);
+}
+
+std::string RtspCameraBackend::otherHostRefusal(const std::string& url) const
+{
+    const CameraUrl to = ParseCameraUrl(url);
+    if (!to.valid) // a path on the same host
+        return {};
+    const CameraUrl from = ParseCameraUrl(m_strUrl);
+    if (from.userinfo.empty() || canonicalHostPort(to.hostPort) == canonicalHostPort(from.hostPort))
+        return {};
+    return "the camera sends the stream on to another host (" + to.hostPort +
+           "), and the camera's user name and password are not sent there";
+}
+
 // Connects, then decodes until the stream ends or is stopped. Returns why it ended.
 std::string RtspCameraBackend::runStream()
 {
     const std::string limitText = timeLimitText();
     m_nOpenDeadline = nowNs() + std::int64_t{limits().timeoutMs} * 1'000'000;
+    if (std::string refusal = redirectRefusal(m_nOpenDeadline); !refusal.empty())
+        return refusal;
+    if (m_stream.stopping())
+        return "stopped";
 
     AVFormatContext* raw = avformat_alloc_context();
     if (!raw)
@@ -114,6 +392,9 @@ std::string RtspCameraBackend::runStream()
     }
     std::unique_ptr<AVFormatContext, FormatCloser> format(raw);
     m_nOpenDeadline = std::numeric_limits<std::int64_t>::max();
+    // A redirect that only came now is not followed either.
+    if (std::string refusal = otherHostRefusal(format->url ? format->url : ""); !refusal.empty())
+        return refusal;
 
     const AVCodec* codec = nullptr;
     const int index = av_find_best_stream(format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);

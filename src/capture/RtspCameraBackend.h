@@ -26,6 +26,13 @@ class RtspCameraBackend : public NetworkCameraBackend {
 
   private:
     static int interrupted(void* self);
+    // Before the camera's credentials go to FFmpeg, which follows a redirect to any host and
+    // hands them on: asks the camera itself (with them only when it asks for them) whether it
+    // redirects, and refuses a redirect to another host, saying so. Empty when it does not.
+    std::string redirectRefusal(std::int64_t deadlineNs) const;
+    // Why url (where the stream was sent) is refused: another host than the camera's, while the
+    // camera has credentials. Empty when it is the camera's own.
+    std::string otherHostRefusal(const std::string& url) const;
     std::string runStream();
     void stopReader();
     bool convert(AVFrame* picture, RgbFrame& frame, std::string& cause);

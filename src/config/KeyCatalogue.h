@@ -327,7 +327,8 @@ inline constexpr SettingKey Directory = Row(s, "Directory", T::Path, "", kNoPage
 } // namespace Install
 
 // Cameras on the network, listed as capture drivers; a slot without a URL is empty. The camera
-// dialog (not a page) writes them.
+// dialog (not a page) writes the first four keys of a slot; the certificate and time-limit keys
+// are set in the file only.
 namespace NetworkCameras {
 using namespace keyrows;
 inline constexpr auto s = section::kNetworkCameras;
@@ -335,18 +336,30 @@ inline constexpr SettingKey Camera1Name = Row(s, "Camera1Name", T::String, "", k
 inline constexpr SettingKey Camera1URL = Row(s, "Camera1URL", T::String, "", kNoPage, P::None, G::None);
 inline constexpr SettingKey Camera1Username = Row(s, "Camera1Username", T::String, "", kNoPage, P::None, G::None);
 inline constexpr SettingKey Camera1Password = Row(s, "Camera1Password", T::Password, "", kNoPage, P::None, G::None);
+inline constexpr SettingKey Camera1VerifyCertificate = Row(s, "Camera1VerifyCertificate", T::Flag, "1", kNoPage, P::None, G::None).meanings(kVerify);
+inline constexpr SettingKey Camera1CertificateFingerprint = Row(s, "Camera1CertificateFingerprint", T::String, "", kNoPage, P::None, G::None);
+inline constexpr SettingKey Camera1TimeOut = Row(s, "Camera1TimeOut", T::Integer, "3", kNoPage, P::None, G::None).range(1, 60);
 inline constexpr SettingKey Camera2Name = Row(s, "Camera2Name", T::String, "", kNoPage, P::None, G::None);
 inline constexpr SettingKey Camera2URL = Row(s, "Camera2URL", T::String, "", kNoPage, P::None, G::None);
 inline constexpr SettingKey Camera2Username = Row(s, "Camera2Username", T::String, "", kNoPage, P::None, G::None);
 inline constexpr SettingKey Camera2Password = Row(s, "Camera2Password", T::Password, "", kNoPage, P::None, G::None);
+inline constexpr SettingKey Camera2VerifyCertificate = Row(s, "Camera2VerifyCertificate", T::Flag, "1", kNoPage, P::None, G::None).meanings(kVerify);
+inline constexpr SettingKey Camera2CertificateFingerprint = Row(s, "Camera2CertificateFingerprint", T::String, "", kNoPage, P::None, G::None);
+inline constexpr SettingKey Camera2TimeOut = Row(s, "Camera2TimeOut", T::Integer, "3", kNoPage, P::None, G::None).range(1, 60);
 inline constexpr SettingKey Camera3Name = Row(s, "Camera3Name", T::String, "", kNoPage, P::None, G::None);
 inline constexpr SettingKey Camera3URL = Row(s, "Camera3URL", T::String, "", kNoPage, P::None, G::None);
 inline constexpr SettingKey Camera3Username = Row(s, "Camera3Username", T::String, "", kNoPage, P::None, G::None);
 inline constexpr SettingKey Camera3Password = Row(s, "Camera3Password", T::Password, "", kNoPage, P::None, G::None);
+inline constexpr SettingKey Camera3VerifyCertificate = Row(s, "Camera3VerifyCertificate", T::Flag, "1", kNoPage, P::None, G::None).meanings(kVerify);
+inline constexpr SettingKey Camera3CertificateFingerprint = Row(s, "Camera3CertificateFingerprint", T::String, "", kNoPage, P::None, G::None);
+inline constexpr SettingKey Camera3TimeOut = Row(s, "Camera3TimeOut", T::Integer, "3", kNoPage, P::None, G::None).range(1, 60);
 inline constexpr SettingKey Camera4Name = Row(s, "Camera4Name", T::String, "", kNoPage, P::None, G::None);
 inline constexpr SettingKey Camera4URL = Row(s, "Camera4URL", T::String, "", kNoPage, P::None, G::None);
 inline constexpr SettingKey Camera4Username = Row(s, "Camera4Username", T::String, "", kNoPage, P::None, G::None);
 inline constexpr SettingKey Camera4Password = Row(s, "Camera4Password", T::Password, "", kNoPage, P::None, G::None);
+inline constexpr SettingKey Camera4VerifyCertificate = Row(s, "Camera4VerifyCertificate", T::Flag, "1", kNoPage, P::None, G::None).meanings(kVerify);
+inline constexpr SettingKey Camera4CertificateFingerprint = Row(s, "Camera4CertificateFingerprint", T::String, "", kNoPage, P::None, G::None);
+inline constexpr SettingKey Camera4TimeOut = Row(s, "Camera4TimeOut", T::Integer, "3", kNoPage, P::None, G::None).range(1, 60);
 } // namespace NetworkCameras
 // clang-format on
 
@@ -459,36 +472,55 @@ inline constexpr const SettingKey* kAll[] = {
     &NetworkCameras::Camera1URL,
     &NetworkCameras::Camera1Username,
     &NetworkCameras::Camera1Password,
+    &NetworkCameras::Camera1VerifyCertificate,
+    &NetworkCameras::Camera1CertificateFingerprint,
+    &NetworkCameras::Camera1TimeOut,
     &NetworkCameras::Camera2Name,
     &NetworkCameras::Camera2URL,
     &NetworkCameras::Camera2Username,
     &NetworkCameras::Camera2Password,
+    &NetworkCameras::Camera2VerifyCertificate,
+    &NetworkCameras::Camera2CertificateFingerprint,
+    &NetworkCameras::Camera2TimeOut,
     &NetworkCameras::Camera3Name,
     &NetworkCameras::Camera3URL,
     &NetworkCameras::Camera3Username,
     &NetworkCameras::Camera3Password,
+    &NetworkCameras::Camera3VerifyCertificate,
+    &NetworkCameras::Camera3CertificateFingerprint,
+    &NetworkCameras::Camera3TimeOut,
     &NetworkCameras::Camera4Name,
     &NetworkCameras::Camera4URL,
     &NetworkCameras::Camera4Username,
     &NetworkCameras::Camera4Password,
+    &NetworkCameras::Camera4VerifyCertificate,
+    &NetworkCameras::Camera4CertificateFingerprint,
+    &NetworkCameras::Camera4TimeOut,
 };
 
-// The four keys of each network camera slot, slot 1 first.
+// The keys of each network camera slot, slot 1 first.
 struct CameraSlotKeys {
     const SettingKey& name;
     const SettingKey& url;
     const SettingKey& username;
     const SettingKey& password;
+    const SettingKey& verifyCertificate;
+    const SettingKey& certificateFingerprint;
+    const SettingKey& timeOut;
 };
 inline constexpr CameraSlotKeys kCameraSlots[] = {
     {NetworkCameras::Camera1Name, NetworkCameras::Camera1URL, NetworkCameras::Camera1Username,
-     NetworkCameras::Camera1Password},
+     NetworkCameras::Camera1Password, NetworkCameras::Camera1VerifyCertificate,
+     NetworkCameras::Camera1CertificateFingerprint, NetworkCameras::Camera1TimeOut},
     {NetworkCameras::Camera2Name, NetworkCameras::Camera2URL, NetworkCameras::Camera2Username,
-     NetworkCameras::Camera2Password},
+     NetworkCameras::Camera2Password, NetworkCameras::Camera2VerifyCertificate,
+     NetworkCameras::Camera2CertificateFingerprint, NetworkCameras::Camera2TimeOut},
     {NetworkCameras::Camera3Name, NetworkCameras::Camera3URL, NetworkCameras::Camera3Username,
-     NetworkCameras::Camera3Password},
+     NetworkCameras::Camera3Password, NetworkCameras::Camera3VerifyCertificate,
+     NetworkCameras::Camera3CertificateFingerprint, NetworkCameras::Camera3TimeOut},
     {NetworkCameras::Camera4Name, NetworkCameras::Camera4URL, NetworkCameras::Camera4Username,
-     NetworkCameras::Camera4Password},
+     NetworkCameras::Camera4Password, NetworkCameras::Camera4VerifyCertificate,
+     NetworkCameras::Camera4CertificateFingerprint, NetworkCameras::Camera4TimeOut},
 };
 
 // The five keys of a stamp font: the banner's and the date/time stamp's.

@@ -3,6 +3,8 @@
 #include "config/KeyCatalogue.h"
 #include "config/SettingsFile.h"
 
+#include <algorithm>
+
 namespace vistrel {
 
 namespace {
@@ -36,6 +38,9 @@ std::vector<NetworkCameraKeys> ReadNetworkCameras()
             c.name = "Network camera " + std::to_string(slot);
         c.username = ReadSettingString(k.username);
         c.password = ReadSettingString(k.password);
+        c.verifyCertificate = ReadSettingInt(k.verifyCertificate) != 0;
+        c.certificateFingerprint = ReadSettingString(k.certificateFingerprint);
+        c.timeOutSeconds = std::clamp(ReadSettingInt(k.timeOut), 1, 60);
         cameras.push_back(std::move(c));
     }
     return cameras;
@@ -71,10 +76,13 @@ bool RemoveNetworkCamera(int slot, std::string* error)
     }
     const keys::CameraSlotKeys& k = slotKeys(slot);
     // The URL first: a slot stops being a camera before its other keys go. An empty password is
-    // stored as an empty text, not scrambled.
+    // stored as an empty text, not scrambled; the keys set in the file only go back to their
+    // defaults, so that the next camera in the slot does not inherit them.
     bool ok = IniWriteString(k.url.section, k.url.key, "", error);
-    for (const SettingKey* field : {&k.name, &k.username, &k.password})
+    for (const SettingKey* field : {&k.name, &k.username, &k.password, &k.certificateFingerprint})
         ok = ok && IniWriteString(field->section, field->key, "", error);
+    for (const SettingKey* field : {&k.verifyCertificate, &k.timeOut})
+        ok = ok && WriteSetting(*field, field->programDefaultInt(), error);
     return ok;
 }
 

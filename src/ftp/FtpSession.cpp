@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <new>
 #include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vistrel {
@@ -39,6 +40,11 @@ bool CFtpSession::OpenLog(const std::string& path)
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
+    // An existing log keeps its mode when opened: it holds the log-in, so it is made private.
+    if (::fchmod(fd, 0600) != 0) {
+        ::close(fd);
+        return false;
+    }
     m_pLog = ::fdopen(fd, "w");
     if (!m_pLog) {
         ::close(fd);

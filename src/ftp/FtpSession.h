@@ -4,6 +4,7 @@
 #include "ftp/TimedSocket.h"
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -31,6 +32,11 @@ inline constexpr const char* kTimeOut = "Time Out Error";
 inline constexpr const char* kDataSocket = "Data Channel Socket Error";
 // A user name, password, host, directory or file name with a line break (or a NUL) would smuggle
 // extra commands to the server; such a value is refused before anything is sent.
+// A directory listing that grew past CFtpSession::kMaxListingBytes, took longer than the
+// listing's time limit, or was cancelled.
+inline constexpr const char* kListingTooLarge = "The directory listing is larger than 16 MiB";
+inline constexpr const char* kListingTooSlow = "The directory listing took too long";
+inline constexpr const char* kListingCancelled = "The directory listing was cancelled";
 inline constexpr const char* kLineBreak = "Refused: a name or password contains a line break";
 // A log-on type without a log-on sequence (a stored proxy type outside the list).
 inline constexpr const char* kProxyType = "The proxy type is not valid";
@@ -86,6 +92,10 @@ class CFtpSession {
     static constexpr int kDefaultTimeout = 90;
     // Data moves in chunks of this size (file reads, sends and listing receives).
     static constexpr int kTransferBufferSize = 256 * 1024;
+    // The most bytes a directory listing may have: a server that never ends one is cut off.
+    static constexpr long long kMaxListingBytes = 16ll << 20;
+    // How long a whole listing may take, from the LIST on (unless SetListDeadline says otherwise).
+    static constexpr int kListDeadline = 120;
 
     CFtpSession();
     ~CFtpSession();
@@ -102,10 +112,14 @@ class CFtpSession {
     const FtpSecuritySettings& Security() const { return m_security; }
     // The wait of each receive of a listing (45 s by default, whatever the time-out is).
     void SetListReceiveWait(int seconds) { m_nListReceiveWait = seconds; }
+    // The time a whole listing may take, however slowly the server drips it.
+    void SetListDeadline(int seconds) { m_nListDeadline = seconds; }
+    // Asked while a listing is received: true ends it at once (the browser's Cancel).
+    void SetCancel(std::function<bool()> cancelled) { m_cancelled = std::move(cancelled); }
 
-    // Opens the FTP log at path, created anew (mode 0600 when it did not exist: it holds
-    // passwords). True when this call opened it; false when it cannot be opened (the session then
-    // runs without a log) or a log is already open (that one stays).
+    // Opens the FTP log at path, created anew with mode 0600 (an existing one is made 0600 too:
+    // it holds passwords). True when this call opened it; false when it cannot be opened (the
+    // session then runs without a log) or a log is already open (that one stays).
     bool OpenLog(const std::string& path);
     void CloseLog();
     bool LogOpen() const { return m_pLog != nullptr; }
@@ -198,13 +212,15 @@ class CFtpSession {
     bool m_bPassive = false;
     int m_nTimeout = kDefaultTimeout;
     int m_nListReceiveWait = CTimedSocket::kReceiveWait;
+    int m_nListDeadline = kListDeadline;
+    std::function<bool()> m_cancelled;
 };
 
 // The data address of a PASV reply: the text between the first "(" and the first ")"; its part
-// after the last comma is the port's low byte, the part before that its high byte, and the rest,
-// commas turned into dots, the address. False when either parenthesis is missing or out of
-// order, when a part is not a number from 0 to 255 (spaces before it allowed), or when the
-// address has not four parts.
+// after the last comma is the port's low byte, the part before that its high byte, and the rest
+// the address, written as "a.b.c.d" from its four numbers. False when either parenthesis is missing
+// or out of order, when a part is not a number from 0 to 255 (spaces before it allowed), or when
+// the address has not four parts.
 bool ParsePasvReply(const std::string& reply, std::string& address, int& port);
 
 // The data port of an EPSV reply: "(|||port|)", where "|" may be any printable character that is

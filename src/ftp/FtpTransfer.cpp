@@ -80,23 +80,26 @@ bool ParsePasvReply(const std::string& reply, std::string& address, int& port)
     if (!parseByte(inner.substr(second + 1, last - second - 1), high) ||
         !parseByte(inner.substr(last + 1), low))
         return false;
-    address = inner.substr(0, second);
-    // Only a dotted IPv4 address is a data address: anything else would go to the resolver.
+    // Only a dotted IPv4 address is a data address: anything else would go to the resolver. It is
+    // written anew from its numbers, so that blanks or leading zeros around them cannot make it a
+    // name.
+    const std::string numbers = inner.substr(0, second);
+    std::string dotted;
     int parts = 0;
     size_t start = 0;
     for (;;) {
-        const size_t comma = address.find(',', start);
+        const size_t comma = numbers.find(',', start);
         int b = 0;
-        if (!parseByte(address.substr(start, comma - start), b))
+        if (!parseByte(numbers.substr(start, comma - start), b))
             return false;
-        ++parts;
+        dotted += (parts++ ? "." : "") + std::to_string(b);
         if (comma == std::string::npos)
             break;
-        address[comma] = '.';
         start = comma + 1;
     }
     if (parts != 4)
         return false;
+    address = dotted;
     port = high * 256 + low;
     return true;
 }
@@ -431,11 +434,38 @@ long long CFtpSession::List(std::string& listing)
             return 0;
     }
 
+    // The listing ends when the server closes the data connection or sends nothing for the
+    // receive wait; it is given up when it grows too large, takes longer than its time limit
+    // altogether, or is cancelled.
+    using Clock = CTimedSocket::Clock;
+    const auto endBy = Clock::now() + std::chrono::seconds(std::max(0, m_nListDeadline));
+    const auto quiet = std::chrono::seconds(std::max(0, m_nListReceiveWait));
+    auto lastData = Clock::now();
     long long count = 0;
+    const char* givenUp = nullptr;
     for (;;) {
-        const int n = data.Receive(buf.data(), kTransferBufferSize);
+        const auto now = Clock::now();
+        if (m_cancelled && m_cancelled()) {
+            givenUp = ftptext::kListingCancelled;
+            break;
+        }
+        if (now >= endBy) {
+            givenUp = ftptext::kListingTooSlow;
+            break;
+        }
+        if (now >= lastData + quiet)
+            break;
+        const auto until =
+            std::min({now + std::chrono::milliseconds(200), endBy, lastData + quiet});
+        const long long n = data.ReceiveBefore(buf.data(), kTransferBufferSize, until);
+        if (n == -2)
+            continue;
         if (n <= 0)
             break;
+        if (count + n > kMaxListingBytes) {
+            givenUp = ftptext::kListingTooLarge;
+            break;
+        }
         try {
             listing.append(buf.data(), static_cast<size_t>(n));
         } catch (const std::bad_alloc&) {
@@ -443,6 +473,15 @@ long long CFtpSession::List(std::string& listing)
             return 0;
         }
         count += n;
+        lastData = Clock::now();
+    }
+    if (givenUp) {
+        // What the server still sends is not waited for: the session ends with this.
+        data.Reset();
+        listing.clear();
+        m_strMessage = givenUp;
+        Log(m_strMessage + "\r\n");
+        return 0;
     }
     data.ShutdownTls(CTimedSocket::Clock::now() + std::chrono::seconds(std::max(0, m_nTimeout)),
                      m_pControl.get());

@@ -95,6 +95,12 @@ class CTimedSocket {
     // Returns > 0 bytes received; 0 when no data came in time, the peer closed or recv failed;
     // -1 when the wait itself failed.
     int Receive(void* buffer, int size);
+    // One recv after waiting for data until deadline: > 0 bytes received, 0 the peer closed or
+    // recv failed, -1 the wait failed, -2 no data by deadline.
+    long long ReceiveBefore(void* buffer, std::size_t size, Clock::time_point deadline)
+    {
+        return ReceiveSome(buffer, size, deadline);
+    }
 
     // Reads one line into dest (capacity bytes including the terminating NUL). A CR is delivered
     // as LF and ends the line; NUL and LF bytes on the wire are skipped. A line longer than

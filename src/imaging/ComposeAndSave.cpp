@@ -19,9 +19,7 @@ namespace vistrel {
 
 namespace {
 
-const char* const kSaveFailed =
-    "Capture Error: Unable to save captured image.\n Please check your Image Format Settings.\n "
-    "The Help file Device Settings section contains\n additional information on this error.";
+const char* const kSaveFailed = kCaptureSaveFailedText;
 
 std::string libraryError(const char* where)
 {

@@ -81,6 +81,12 @@ struct ComposeResult {
     int height = 0;
 };
 
+// The capture error of a grab that gave no picture; the grab's own reason, when there is one,
+// follows on the next line.
+inline constexpr const char* kCaptureSaveFailedText =
+    "Capture Error: Unable to save captured image.\n Please check your Image Format Settings.\n "
+    "The Help file Device Settings section contains\n additional information on this error.";
+
 // The most pixels a logo may have on a frame of width × height: a logo is clipped to the frame,
 // so it needs no more pixels than the frame has; frames below a megapixel still take logos of
 // up to one. A larger logo fails to read with code 1 before its pixels are allocated (a small

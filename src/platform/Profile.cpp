@@ -197,22 +197,6 @@ bool writeAll(int fd, std::string_view data)
     return true;
 }
 
-std::string directoryOf(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
-}
-
-std::string baseNameOf(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // Opens and exclusively locks the current file (creating it when missing). A writer that held
 // the lock may have renamed a new file into place meanwhile; then the lock is on a file that is
 // no longer there, so open the new one and lock again.
@@ -255,23 +239,7 @@ int lockCurrentFile(const std::string& path, std::string* error)
 // names of exactly that form are removed: a user's ".cam.ini.backup" stays.
 void removeAbandonedTempFiles(const std::string& path)
 {
-    const std::string dir = directoryOf(path);
-    const std::string prefix = baseNameOf(ReplacementPrefix(path));
-    DIR* d = ::opendir(dir.c_str());
-    if (!d)
-        return;
-    auto isSuffixChar = [](char c) {
-        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
-    };
-    while (const dirent* e = ::readdir(d)) {
-        const std::string_view name = e->d_name;
-        if (name.size() != prefix.size() + 6 || !name.starts_with(prefix))
-            continue;
-        const std::string_view suffix = name.substr(prefix.size());
-        if (std::all_of(suffix.begin(), suffix.end(), isSuffixChar))
-            ::unlinkat(::dirfd(d), e->d_name, 0);
-    }
-    ::closedir(d);
+    RemoveAbandonedReplacements(path);
 }
 
 // The fallback when the file cannot be replaced by rename (a folder the user may not write, or

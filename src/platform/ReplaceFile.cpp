@@ -1,8 +1,11 @@
 #include "platform/ReplaceFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -189,6 +192,39 @@ bool CopyFileReplacing(const std::string& from, const std::string& to, std::stri
     }
     ::close(in);
     return ok && out.Commit(error);
+}
+
+int RemoveAbandonedReplacements(const std::string& target, int minAgeSeconds)
+{
+    const std::string prefixPath = ReplacementPrefix(target);
+    const std::size_t slash = prefixPath.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : prefixPath.substr(0, slash + 1);
+    const std::string prefix =
+        slash == std::string::npos ? prefixPath : prefixPath.substr(slash + 1);
+    DIR* d = ::opendir(dir.c_str());
+    if (!d)
+        return 0;
+    auto isSuffixChar = [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    };
+    const std::time_t now = std::time(nullptr);
+    int removed = 0;
+    while (const dirent* e = ::readdir(d)) {
+        const std::string_view name = e->d_name;
+        if (name.size() != prefix.size() + 6 || !name.starts_with(prefix))
+            continue;
+        const std::string_view suffix = name.substr(prefix.size());
+        if (!std::all_of(suffix.begin(), suffix.end(), isSuffixChar))
+            continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(st.st_mode) || now - st.st_mtime < minAgeSeconds)
+            continue;
+        if (::unlinkat(::dirfd(d), e->d_name, 0) == 0)
+            ++removed;
+    }
+    ::closedir(d);
+    return removed;
 }
 
 } // namespace vistrel

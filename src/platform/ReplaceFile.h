@@ -50,6 +50,12 @@ std::string FollowSymlinks(const std::string& path);
 // characters [A-Za-z0-9] follow it.
 std::string ReplacementPrefix(const std::string& target);
 
+// Removes the temporary files of target's replacements that a writer killed before its rename
+// left behind: names of exactly the pattern of ReplacementPrefix (six characters [A-Za-z0-9]
+// after it), regular files not changed for minAgeSeconds (so that one another process is still
+// writing stays). Nothing else in the folder is touched. Returns how many were removed.
+int RemoveAbandonedReplacements(const std::string& target, int minAgeSeconds = 0);
+
 // Copies from over to by way of a FileReplacement. A source that does not exist gives false with
 // *missing set (when given) and the target untouched. Texts: "Cannot read <from>: <reason>",
 // "Cannot write <to>: <reason>".

@@ -139,7 +139,9 @@ void CHttpClient::PrepareTransfer()
     m_szCurlError[0] = '\0';
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, m_szCurlError);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http");
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, m_bSecure ? "https" : "http");
+    if (m_bSecure && !m_strCaFile.empty())
+        curl_easy_setopt(curl, CURLOPT_CAINFO, m_strCaFile.c_str());
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(curl, CURLOPT_USERAGENT, kUserAgent);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(m_nTimeoutSeconds));
@@ -161,7 +163,8 @@ bool CHttpClient::Connect(const std::string& host, std::uint16_t port, int nTime
         return false;
     }
     m_nTimeoutSeconds = nTimeoutSeconds > 0 ? nTimeoutSeconds : 30;
-    const std::string url = "http://" + host + ":" + std::to_string(port) + "/";
+    const std::string url =
+        (m_bSecure ? "https://" : "http://") + host + ":" + std::to_string(port) + "/";
     CURLcode rc = CURLE_OK;
     for (int attempt = 0; attempt < (nAttempts > 0 ? nAttempts : 1); ++attempt) {
         PrepareTransfer();
@@ -251,8 +254,8 @@ int CHttpClient::Download(const std::string& localPath, const std::string& resou
         m_strPartialPath = partial;
     }
 
-    const std::string url =
-        "http://" + m_strHost + ":" + std::to_string(m_nPort) + RequestPath(resourcePath);
+    const std::string url = (m_bSecure ? "https://" : "http://") + m_strHost + ":" +
+                            std::to_string(m_nPort) + RequestPath(resourcePath);
     CURL* curl = Easy(m_pCurl);
     PrepareTransfer();
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());

@@ -8,9 +8,9 @@
 namespace vistrel {
 
 // The updater's HTTP client, on libcurl: connect to a host, then fetch one resource into a local
-// file with a plain HTTP/1.x GET, reporting progress through a callback. Failures are values: the
-// call returns false or -1 and GetLastErrorCode / GetErrorText tell why (libcurl's codes and
-// messages).
+// file with an HTTP/1.x GET (over TLS for https), reporting progress through a callback. Failures
+// are values: the call returns false or -1 and GetLastErrorCode / GetErrorText tell why (libcurl's
+// codes and messages).
 //
 // Download streams to a hidden temporary file beside the target (nothing of the body is kept in
 // memory) and renames it into place only when the transfer is complete, so an interrupted or
@@ -45,6 +45,12 @@ class CHttpClient {
                  int nBufferSize);
 
     int SetCallback(int nEvent, Callback callback, void* pUserValue);
+    // HTTPS (true) or plain HTTP for the next Connect and Download. Over HTTPS libcurl checks the
+    // server's certificate and name against the system's certificate authorities (or those of
+    // SetCertificateAuthorities) and fails when they do not prove it.
+    void SetSecure(bool secure) { m_bSecure = secure; }
+    bool Secure() const { return m_bSecure; }
+    void SetCertificateAuthorities(const std::string& pemFile) { m_strCaFile = pemFile; }
 
     // Bytes received so far by the running (or last) download; *pTotal gets the size the server
     // announced, 0 when unknown.
@@ -86,6 +92,8 @@ class CHttpClient {
     Callback m_pCallback = nullptr;
     void* m_pUserValue = nullptr;
     bool m_bDownloading = false;
+    bool m_bSecure = false;
+    std::string m_strCaFile;
     std::atomic<std::int64_t> m_nCopied{0};
     std::atomic<std::int64_t> m_nTotal{0};
     std::atomic<bool> m_bAbandoned{false};

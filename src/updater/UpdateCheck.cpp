@@ -56,7 +56,8 @@ UpdaterCommandLine ParseUpdaterCommandLine(const std::string& tail)
     return result;
 }
 
-bool SplitUrl(const std::string& address, std::string& host, std::uint16_t& port, std::string& path)
+bool SplitUrl(const std::string& address, std::string& host, std::uint16_t& port, std::string& path,
+              bool* secure)
 {
     std::size_t first = 0;
     std::size_t last = address.size();
@@ -66,14 +67,20 @@ bool SplitUrl(const std::string& address, std::string& host, std::uint16_t& port
         --last;
     std::string rest = address.substr(first, last - first);
     port = 80;
+    if (secure)
+        *secure = false;
 
     const std::size_t schemeEnd = rest.find("://", 1);
     if (schemeEnd != std::string::npos) {
         std::string scheme = rest.substr(0, schemeEnd);
         std::transform(scheme.begin(), scheme.end(), scheme.begin(),
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        if (scheme != "http")
+        if (scheme != "http" && scheme != "https")
             return false;
+        if (scheme == "https")
+            port = 443;
+        if (secure)
+            *secure = scheme == "https";
         rest.erase(0, schemeEnd + 3);
     }
 

@@ -20,12 +20,12 @@ struct UpdaterCommandLine {
 // one winning.
 UpdaterCommandLine ParseUpdaterCommandLine(const std::string& tail);
 
-// Splits an http address into host, port and resource path. The port starts at 80; an address of
-// another scheme fails and leaves host and path as they were; an address without a path asks for
-// "/". A port outside 1..65535 (or 0) fails and sets the port to 0, so the connection that follows
-// fails too. Returns false for an empty host.
-bool SplitUrl(const std::string& address, std::string& host, std::uint16_t& port,
-              std::string& path);
+// Splits an http or https address into host, port and resource path. The port starts at 80 (443
+// for https, which sets *secure); an address of another scheme fails and leaves host and path as
+// they were; an address without a path asks for "/". A port outside 1..65535 (or 0) fails and
+// sets the port to 0, so the connection that follows fails too. Returns false for an empty host.
+bool SplitUrl(const std::string& address, std::string& host, std::uint16_t& port, std::string& path,
+              bool* secure = nullptr);
 
 // A version as three numbers, -1 for a missing part.
 struct ProgramVersion {
@@ -61,6 +61,9 @@ inline constexpr const char* kPadTooLargeText =
     "The PAD file on the server is larger than 1 MB and was refused.";
 inline constexpr const char* kDownloadingText = "Downloading update...";
 inline constexpr const char* kLaunchingText = "Launching setup program...";
+// Said with what came over http:// rather than https://.
+inline constexpr const char* kPlainHttpText =
+    "This came over plain HTTP: nothing proves that it was not changed on the way.";
 inline constexpr const char* kCancelingText = "Canceling download.\r\n\r\nPlease wait...";
 
 std::string NewVersionText(const std::string& programName, const std::string& installed,

@@ -168,12 +168,13 @@ bool CUpdaterDlg::OnInitDialog()
     return true;
 }
 
-void CUpdaterDlg::StartTransfer(const std::string& host, std::uint16_t port,
+void CUpdaterDlg::StartTransfer(const std::string& host, std::uint16_t port, bool secure,
                                 const std::string& localPath, const std::string& resource,
                                 std::int64_t nMaxBytes, std::function<void(TransferResult)> done)
 {
     if (m_worker.joinable())
         m_worker.join();
+    m_http.SetSecure(secure);
     m_worker = std::thread([this, host, port, localPath, resource, nMaxBytes, done] {
         TransferResult result = TransferResult::Done;
         if (!m_http.Connect(host, port, 30, 1, 65536)) {
@@ -214,14 +215,14 @@ void CUpdaterDlg::OnUpdateCheck()
     std::string host;
     std::string path;
     std::uint16_t port = 80;
-    SplitUrl(m_strPadAddress, host, port, path);
+    SplitUrl(m_strPadAddress, host, port, path, &m_bPadSecure);
     if (!m_http.IsInitialized()) {
         SetStatus(kNotInitializedText);
         m_pExit->setEnabled(true);
         return;
     }
     m_pProgress->setValue(0);
-    StartTransfer(host, port, WorkingFile("update.xml"), path, kMaxPadFileSize,
+    StartTransfer(host, port, m_bPadSecure, WorkingFile("update.xml"), path, kMaxPadFileSize,
                   [this](TransferResult result) {
                       if (result != TransferResult::Done) {
                           SetStatus(m_http.GetLastErrorCode() == CHttpClient::kTooLarge
@@ -250,8 +251,15 @@ void CUpdaterDlg::OnRemotePadFetched()
     m_strDownloadAddress = remote.strDownloadAddress;
 
     if (IsNewerVersion(m_strInstalledVersion, m_strNewVersion)) {
-        SetStatus(NewVersionText(m_strProgramName, m_strInstalledVersion, m_strNewVersion,
-                                 m_strWhatsNew));
+        std::string offer =
+            NewVersionText(m_strProgramName, m_strInstalledVersion, m_strNewVersion, m_strWhatsNew);
+        std::string downloadHost, downloadPath;
+        std::uint16_t downloadPort = 80;
+        bool downloadSecure = false;
+        SplitUrl(m_strDownloadAddress, downloadHost, downloadPort, downloadPath, &downloadSecure);
+        if (!m_bPadSecure || !downloadSecure)
+            offer += std::string("\r\n\r\n") + kPlainHttpText;
+        SetStatus(offer);
         m_pUpdate->setEnabled(true);
         m_pExit->setEnabled(true);
         m_pProgress->hide();
@@ -277,7 +285,8 @@ void CUpdaterDlg::OnUpdate()
     std::string host;
     std::string path;
     std::uint16_t port = 80;
-    SplitUrl(m_strDownloadAddress, host, port, path);
+    bool secure = false;
+    SplitUrl(m_strDownloadAddress, host, port, path, &secure);
     if (!m_http.IsInitialized()) {
         SetStatus(kNotInitializedText);
         return;
@@ -285,14 +294,15 @@ void CUpdaterDlg::OnUpdate()
     m_pProgress->setValue(0);
     const std::string setup = WorkingFile(SetupFileName(m_strProgramName));
     // The setup program streams to disk: no size limit.
-    StartTransfer(host, port, setup, path, 0, [this, setup](TransferResult result) {
+    StartTransfer(host, port, secure, setup, path, 0, [this, setup, secure](TransferResult result) {
         if (result != TransferResult::Done) {
             SetStatus(LibraryMessage());
             SetExitButtonCancels(false);
             return;
         }
-        QTimer::singleShot(700, this, [this, setup] {
-            SetStatus(kLaunchingText);
+        QTimer::singleShot(700, this, [this, setup, secure] {
+            SetStatus(secure ? std::string(kLaunchingText)
+                             : std::string(kLaunchingText) + "\r\n\r\n" + kPlainHttpText);
             LaunchSetup(setup);
             done(1);
         });

@@ -56,9 +56,9 @@ class CUpdaterDlg : public QDialog {
     // Connects to host:port and downloads resource into localPath on the worker thread, then
     // calls done on the window's thread.
     // nMaxBytes > 0 limits the size of the download.
-    void StartTransfer(const std::string& host, std::uint16_t port, const std::string& localPath,
-                       const std::string& resource, std::int64_t nMaxBytes,
-                       std::function<void(TransferResult)> done);
+    void StartTransfer(const std::string& host, std::uint16_t port, bool secure,
+                       const std::string& localPath, const std::string& resource,
+                       std::int64_t nMaxBytes, std::function<void(TransferResult)> done);
     static void ProgressCallback(int nEvent, void* pUserValue);
 
     void SetStatus(const std::string& text);
@@ -75,6 +75,7 @@ class CUpdaterDlg : public QDialog {
     std::string m_strNewVersion;
     std::string m_strPadAddress;
     std::string m_strDownloadAddress;
+    bool m_bPadSecure = false; // the PAD file came over https
     std::string m_strProgramName;
     std::string m_strWhatsNew;
     std::string m_strWorkingDirectory;

@@ -92,7 +92,8 @@ class CycleFixture : public ::testing::Test {
     std::unique_ptr<CaptureDriverList> drivers;
     std::unique_ptr<Hub> hub;
     std::string rasLibrary = "/nonexistent/librasapi32.so";
-    std::time_t now = 1'796'000'000; // the error log's clock
+    std::time_t now = 1'796'000'000;         // the error log's clock
+    std::function<QDateTime()> composeClock; // the composer's clock for the stamp, when set
 
     void SetUp() override
     {
@@ -135,6 +136,8 @@ class CycleFixture : public ::testing::Test {
         drivers = std::make_unique<CaptureDriverList>(NoV4l2Devices());
         Hub::Dependencies deps;
         deps.clock = [this] { return now; };
+        if (composeClock)
+            deps.composeEnvironment.now = composeClock;
         hub = std::make_unique<Hub>(prompter, host, dialUp, *drivers, deps);
         host.Attach(*hub);
         ASSERT_TRUE(hub->Startup(schedule));

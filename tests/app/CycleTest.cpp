@@ -6,8 +6,10 @@
 #include "fake/FakeRasScript.h"
 #include "ftp/FtpSession.h"
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <thread>
 
 using namespace vistrel;
 using namespace vistrel::test;
@@ -430,6 +432,29 @@ TEST_F(HubSchedule, AutoCaptureToggleAndItsDisplays)
     EXPECT_EQ(waitCycle(), 1);
     hub->ToggleAutoCapture();
     EXPECT_EQ(hub->Status(), hub->LastCapture());
+}
+
+// A shutdown while the cycle is still composing its picture (the frame grabbed, the stamp being
+// made) saves the count that cycle reached, not the one before it.
+TEST_F(HubSchedule, AShutdownWhileTheCycleComposesKeepsItsCount)
+{
+    std::atomic<bool> composing{false};
+    std::atomic<bool> slow{false};
+    composeClock = [&composing, &slow] {
+        if (slow) {
+            composing = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        }
+        return QDateTime::currentDateTime();
+    };
+    start();
+    ASSERT_EQ(cycle(), 1);
+    slow = true;
+    ASSERT_TRUE(hub->OnCaptureCommand());
+    ASSERT_TRUE(waitUntil([&composing] { return composing.load(); }, 10000));
+    EXPECT_TRUE(hub->Shutdown());
+    EXPECT_EQ(hub->CurrentUpload(), 2);
+    EXPECT_EQ(IniReadInt("UploadOptions", "CurrentUpload", -1), 2);
 }
 
 TEST_F(HubSchedule, AStoppedWorkerIsReported)

@@ -2,6 +2,7 @@
 #include "app/CheckFtp.h"
 #include "config/SettingsFile.h"
 #include "config/SettingsMigration.h"
+#include "imaging/ComposeAndSave.h"
 
 #include "TestSupport.h"
 
@@ -20,6 +21,23 @@ TEST(DaemonHost, OneTimestampedLinePerEntry)
               "1970-01-02 00:00:00 message: FTP Error: 530 Login incorrect.\n");
     EXPECT_EQ(DaemonHost::FormatLine(0, "status", "12:00\nAuto-Capture Disabled"),
               "1970-01-01 00:00:00 status: 12:00 / Auto-Capture Disabled\n");
+}
+
+// The log puts a failed grab's reason before the desktop program's general capture error.
+TEST(DaemonHost, ACaptureErrorIsLoggedWithItsCauseFirst)
+{
+    const std::string general = kCaptureSaveFailedText;
+    const std::string cause = "No picture from 127.0.0.1:8080: the camera answered HTTP 404";
+    EXPECT_EQ(DaemonHost::CauseFirst(general + "\n" + cause), cause + "\n" + general);
+    for (const std::string& asItIs :
+         {general, general + "\n", "FTP Error: 530 Login incorrect.\n" + cause, std::string()})
+        EXPECT_EQ(DaemonHost::CauseFirst(asItIs), asItIs);
+    const test::ScopedEnv tz("TZ", "UTC");
+    EXPECT_EQ(DaemonHost::FormatLine(0, "error", DaemonHost::CauseFirst(general + "\n" + cause)),
+              "1970-01-01 00:00:00 error: " + cause +
+                  " / Capture Error: Unable to save captured image. /  Please check your Image "
+                  "Format Settings. /  The Help file Device Settings section contains /  "
+                  "additional information on this error.\n");
 }
 
 TEST(DaemonHost, QuestionsAreAnsweredNoAndTheSheetTakesWhatItsPagesShow)

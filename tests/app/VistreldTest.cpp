@@ -515,8 +515,16 @@ TEST_F(Vistreld, SetPasswordAsksTwiceWithoutEchoOnATerminal)
             return -100;
         return p.wait(10000);
     };
+    // A settings file that others can read is made private, with a warning.
+    ASSERT_EQ(::chmod(ini.c_str(), 0644), 0);
     EXPECT_EQ(fromPipe("pr0xy\r\nignored\n", ""), 0) << output();
     EXPECT_EQ(IniReadPassword("UploadOptions", "FireWallPassword"), "pr0xy");
+    struct stat st {};
+    ASSERT_EQ(::stat(ini.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_NE(output().find("settings: warning: " + ini + " could be read by others (mode 0644)"),
+              std::string::npos)
+        << output();
     EXPECT_EQ(fromPipe("\n", ""), 1);
     EXPECT_EQ(IniReadPassword("UploadOptions", "FireWallPassword"), "pr0xy");
     EXPECT_EQ(fromPipe("", "--clear"), 0) << output();

@@ -38,14 +38,24 @@ std::string script(const std::string& name)
 
 } // namespace
 
-bool HttpCameraServer::start(int port, std::string* log)
+bool HttpCameraServer::start(int port, std::string* log, const std::string& tlsCert,
+                             const std::string& tlsKey)
 {
     const std::string portFile = m_dir.file("port");
     ::unlink(portFile.c_str());
     // Debian's python3: another python3 first on PATH may lack PIL.
-    if (!m_process.start({"/usr/bin/python3", script("camera_server.py"), "--dir", m_dir.path(),
-                          "--port-file", portFile, "--port", std::to_string(port)},
-                         m_dir.file("server.log")))
+    std::vector<std::string> command = {"/usr/bin/python3",
+                                        script("camera_server.py"),
+                                        "--dir",
+                                        m_dir.path(),
+                                        "--port-file",
+                                        portFile,
+                                        "--port",
+                                        std::to_string(port)};
+    m_bTls = !tlsCert.empty();
+    if (m_bTls)
+        command.insert(command.end(), {"--tls-cert", tlsCert, "--tls-key", tlsKey});
+    if (!m_process.start(command, m_dir.file("server.log")))
         return false;
     m_nPort = waitForPortFile(portFile, m_process, 10000);
     if (m_nPort == 0 && log)
@@ -55,7 +65,7 @@ bool HttpCameraServer::start(int port, std::string* log)
 
 std::string HttpCameraServer::url(const std::string& path) const
 {
-    return "http://127.0.0.1:" + std::to_string(m_nPort) + path;
+    return (m_bTls ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(m_nPort) + path;
 }
 
 std::string HttpCameraServer::expectedRgb(const std::string& picture) const
@@ -111,6 +121,27 @@ bool RtspCameraServer::start(const std::string& codec, int port, std::string* lo
 std::string RtspCameraServer::url() const
 {
     return "rtsp://127.0.0.1:" + std::to_string(m_nPort) + "/cam";
+}
+
+bool HostileRtspServer::start(const std::string& mode, bool authFirst, std::string* log)
+{
+    const std::string portFile = m_dir.file("port");
+    std::vector<std::string> argv{"/usr/bin/python3",
+                                  script("hostile_rtsp.py"),
+                                  "--port-file",
+                                  portFile,
+                                  "--log",
+                                  m_dir.file("requests.log"),
+                                  "--mode",
+                                  mode};
+    if (authFirst)
+        argv.push_back("--auth-first");
+    if (!m_process.start(argv, m_dir.file("server.log")))
+        return false;
+    m_nPort = waitForPortFile(portFile, m_process, 10000);
+    if (m_nPort == 0 && log)
+        *log = readFile(m_dir.file("server.log"));
+    return m_nPort != 0;
 }
 
 int UnusedLoopbackPort()

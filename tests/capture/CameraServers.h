@@ -15,8 +15,10 @@ class HttpCameraServer {
     static constexpr const char* kUser = "cam";
     static constexpr const char* kPassword = "s3cret:@pw";
 
-    // False (with the server's log in *log) when it did not come up within ten seconds.
-    bool start(int port = 0, std::string* log = nullptr);
+    // False (with the server's log in *log) when it did not come up within ten seconds. With a
+    // certificate and key (PEM files) it speaks HTTPS.
+    bool start(int port = 0, std::string* log = nullptr, const std::string& tlsCert = {},
+               const std::string& tlsKey = {});
     void stop() { m_process.stop(); }
 
     int port() const { return m_nPort; }
@@ -40,6 +42,7 @@ class HttpCameraServer {
     TempDir m_dir;
     ChildProcess m_process;
     int m_nPort = 0;
+    bool m_bTls = false;
 };
 
 // The RTSP camera of tests/capture/servers/rtsp_server.py (GStreamer's RTSP server).
@@ -57,6 +60,23 @@ class RtspCameraServer {
     // Whether this machine has what the server needs for the codec (Debian's python3 with the
     // GStreamer RTSP server and the encoder), and if not, what is missing.
     static bool available(const std::string& codec, std::string* missing);
+
+  private:
+    TempDir m_dir;
+    ChildProcess m_process;
+    int m_nPort = 0;
+};
+
+// The misbehaving RTSP cameras of tests/capture/servers/hostile_rtsp.py ("redirect",
+// "huge-describe", "endless-frame"; see there), on 127.0.0.1 (and 127.0.0.2 for where a redirect
+// points).
+class HostileRtspServer {
+  public:
+    bool start(const std::string& mode, bool authFirst = false, std::string* log = nullptr);
+    int port() const { return m_nPort; }
+    std::string url() const { return "rtsp://127.0.0.1:" + std::to_string(m_nPort) + "/cam"; }
+    // The requests received, one a line: "<host> <method> <Authorization or ->".
+    std::string requests() const { return readFile(m_dir.file("requests.log")); }
 
   private:
     TempDir m_dir;

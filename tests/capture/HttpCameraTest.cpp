@@ -4,6 +4,7 @@
 #include "capture/NetworkCamera.h"
 
 #include "CameraServers.h"
+#include "TestCertificates.h"
 
 #include <gtest/gtest.h>
 
@@ -235,4 +236,83 @@ TEST_F(HttpCamera, AnMjpegStreamKeepsOneConnectionAndComesBackAfterItEnds)
     EXPECT_GE(loggedSoon(shortStream, 4), 4u);
     EXPECT_TRUE(ending->grabFrame()) << ending->lastError();
     EXPECT_EQ(ending->frame().width, HttpCameraServer::kWidth);
+}
+
+// Connecting fetches one picture; the grab that follows at once takes it rather than fetching and
+// decoding another. A camera's own time limit bounds its grabs.
+TEST_F(HttpCamera, TheConnectPictureServesTheFirstGrabAndEachCameraHasItsTimeLimit)
+{
+    const std::string once = "/snap.jpg?test=decoded-once";
+    // The server logs a request once it has answered it: a moment after the client has it.
+    const auto logged = [&once](std::size_t n) {
+        const auto end = Clock::now() + std::chrono::seconds(2);
+        while (s_server->requests(once).size() < n && Clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        return s_server->requests(once).size();
+    };
+    auto dev = device(once);
+    ASSERT_TRUE(dev->connect()) << dev->lastError();
+    EXPECT_TRUE(dev->grabFrame()) << dev->lastError();
+    EXPECT_EQ(pixels(dev->frame()), s_server->expectedRgb("picture.jpg"));
+    EXPECT_EQ(logged(1), 1u);
+    EXPECT_TRUE(dev->grabFrame()) << dev->lastError();
+    EXPECT_EQ(logged(2), 2u);
+
+    NetworkCameraSettings camera{"Test camera", s_server->url("/stall?test=own-limit")};
+    camera.timeoutMs = 1000;
+    CaptureDevice stalled(MakeNetworkCameraBackend(camera));
+    ASSERT_TRUE(stalled.connect());
+    const auto t0 = Clock::now();
+    EXPECT_FALSE(stalled.grabFrame());
+    EXPECT_LT(std::chrono::duration<double>(Clock::now() - t0).count(), 2.0);
+    EXPECT_NE(stalled.lastError().find("within 1 second"), std::string::npos)
+        << stalled.lastError();
+}
+
+// An HTTPS camera with a certificate of its own: refused while certificates are checked, taken
+// when its fingerprint is pinned (and only then), or when checking is off.
+TEST(HttpsCamera, ASelfSignedCameraNeedsItsFingerprintOrCheckingOff)
+{
+    const TestCertificates& certs = SharedTestCertificates();
+    ASSERT_TRUE(certs.ok);
+    HttpCameraServer server;
+    std::string log;
+    ASSERT_TRUE(server.start(0, &log, certs.selfSigned.certFile, certs.selfSigned.keyFile)) << log;
+    struct Case {
+        const char* what;
+        bool verify;
+        std::string fingerprint;
+        const char* error; // a part of it; empty: a picture
+    };
+    const Case cases[] = {
+        {"checked", true, "", "a certificate of its own needs its fingerprint pinned"},
+        {"pinned", true, certs.selfSigned.fingerprint, ""},
+        {"pinned, checking off", false, certs.selfSigned.fingerprint, ""},
+        {"another pinned", true, certs.trusted.fingerprint,
+         "not the pinned one (its SHA-256 fingerprint is "},
+        {"not a fingerprint", true, "12:34", "no SHA-256 fingerprint"},
+        {"unchecked", false, "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        NetworkCameraSettings camera{"Test camera", server.url("/basic.jpg"),
+                                     HttpCameraServer::kUser, HttpCameraServer::kPassword};
+        camera.verifyCertificate = c.verify;
+        camera.certificateFingerprint = c.fingerprint;
+        EXPECT_EQ(CertificateUnchecked(camera), !c.verify && c.fingerprint.empty());
+        const std::size_t before = server.requests("/basic.jpg").size();
+        CaptureDevice dev(MakeNetworkCameraBackend(camera));
+        ASSERT_TRUE(dev.connect());
+        const bool grabbed = dev.grabFrame();
+        if (*c.error == '\0') {
+            EXPECT_TRUE(grabbed) << dev.lastError();
+            EXPECT_EQ(dev.frame().width, HttpCameraServer::kWidth);
+        } else {
+            EXPECT_FALSE(grabbed);
+            EXPECT_NE(dev.lastError().find(c.error), std::string::npos) << dev.lastError();
+            // Refused in the handshake, before the request: no credentials went out.
+            EXPECT_EQ(server.requests("/basic.jpg").size(), before);
+        }
+    }
 }

@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <atomic>
 #include <chrono>
+#include <sstream>
 #include <thread>
 
 using namespace vistrel;
@@ -130,6 +133,54 @@ TEST(RtspCameraAuthentication, TheSettingsCredentialsAreSentAndAWrongOneIsNamed)
               0u)
         << refused;
     EXPECT_EQ(refused.find("wrong"), std::string::npos);
+}
+
+// Cameras that try to take what they should not: the credentials for another host, or the
+// memory and time of the process. Each grab ends by its time limit, the process stays small,
+// and no user name or password reaches 127.0.0.2.
+TEST(HostileRtspCamera, RedirectsElsewhereAreRefusedAndEndlessDataIsBounded)
+{
+    struct Case {
+        const char* mode;
+        bool authFirst;
+        const char* user;
+        const char* error; // a part of it
+    };
+    const Case cases[] = {
+        {"redirect", false, "cam", "sends the stream on to another host (127.0.0.2:"},
+        {"redirect", true, "cam", "sends the stream on to another host (127.0.0.2:"},
+        // Without credentials there is nothing to give away: the redirect is followed.
+        {"redirect", false, "", "the stream could not be opened"},
+        {"huge-describe", false, "cam", "the stream could not be opened"},
+        {"endless-frame", false, "cam", "no picture of the stream within 2 seconds"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.mode) + (c.authFirst ? " after log-on" : "") +
+                     (*c.user ? "" : " without credentials"));
+        HostileRtspServer server;
+        std::string log;
+        ASSERT_TRUE(server.start(c.mode, c.authFirst, &log)) << log;
+        NetworkCameraLimits limits;
+        limits.timeoutMs = 2000;
+        CaptureDevice device(MakeNetworkCameraBackend(
+            {"Hostile", server.url(), c.user, *c.user ? "s3cret" : ""}, limits));
+        ASSERT_TRUE(device.connect());
+        const auto t0 = std::chrono::steady_clock::now();
+        EXPECT_FALSE(device.grabFrame());
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(),
+                  4.0);
+        EXPECT_NE(device.lastError().find(c.error), std::string::npos) << device.lastError();
+        device.disconnect();
+        const std::string requests = server.requests();
+        std::istringstream lines(requests);
+        for (std::string line; std::getline(lines, line);)
+            if (line.rfind("127.0.0.2 ", 0) == 0) {
+                EXPECT_TRUE(line.ends_with(" -")) << "credentials went to another host: " << line;
+            }
+        rusage usage{};
+        ::getrusage(RUSAGE_SELF, &usage);
+        EXPECT_LT(usage.ru_maxrss, 1024L * 1024L) << "kilobytes at most";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Codecs, RtspCamera, ::testing::Values("mjpeg", "h264"),

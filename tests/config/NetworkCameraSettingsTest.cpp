@@ -54,3 +54,37 @@ TEST_F(NetworkCameraSettingsFile, RefusesWhatCouldNotBeReadBack)
     EXPECT_TRUE(ReadNetworkCameras().empty());
     EXPECT_FALSE(RemoveNetworkCamera(0, &error));
 }
+
+// The keys set in the file only: read with their defaults, the time limit kept to 1 … 60
+// seconds; the dialog's write leaves them, removing the camera empties them.
+TEST_F(NetworkCameraSettingsFile, CertificateAndTimeLimitKeysAreReadKeptAndRemoved)
+{
+    setContent("[NetworkCameras]\nCamera1URL=https://cam/snap.jpg\nCamera1VerifyCertificate=0\n"
+               "Camera1CertificateFingerprint=AB:CD\nCamera1TimeOut=600\n"
+               "Camera2URL=https://cam2/snap.jpg\nCamera2TimeOut=0\nCamera3URL=http://c3/\n");
+    auto cameras = ReadNetworkCameras();
+    ASSERT_EQ(cameras.size(), 3u);
+    EXPECT_FALSE(cameras[0].verifyCertificate);
+    EXPECT_EQ(cameras[0].certificateFingerprint, "AB:CD");
+    EXPECT_EQ(cameras[0].timeOutSeconds, 60);
+    EXPECT_TRUE(cameras[1].verifyCertificate);
+    EXPECT_EQ(cameras[1].timeOutSeconds, 1);
+    EXPECT_EQ(cameras[2].timeOutSeconds, kDefaultNetworkCameraTimeOut);
+
+    NetworkCameraKeys edited = cameras[0];
+    edited.name = "Renamed";
+    edited.verifyCertificate = true; // what a dialog without these fields hands over
+    edited.certificateFingerprint.clear();
+    ASSERT_TRUE(WriteNetworkCamera(edited));
+    cameras = ReadNetworkCameras();
+    EXPECT_EQ(cameras[0].name, "Renamed");
+    EXPECT_FALSE(cameras[0].verifyCertificate);
+    EXPECT_EQ(cameras[0].certificateFingerprint, "AB:CD");
+
+    ASSERT_TRUE(RemoveNetworkCamera(1));
+    ASSERT_TRUE(WriteNetworkCamera({1, "New", "https://new/snap.jpg", "", ""}));
+    cameras = ReadNetworkCameras();
+    EXPECT_TRUE(cameras[0].verifyCertificate);
+    EXPECT_EQ(cameras[0].certificateFingerprint, "");
+    EXPECT_EQ(cameras[0].timeOutSeconds, kDefaultNetworkCameraTimeOut);
+}

@@ -480,6 +480,15 @@ TEST_F(Session, LogRecordsAFailedReadAsTheMessage)
               "220 Scripted server ready\r\n\r\r\nUSER cam\r\r\nNetwork error (Read)\r\r\n");
     EXPECT_FALSE(s.OpenLog(dir.file("missing-folder/ftp.log")));
     EXPECT_FALSE(s.LogOpen());
+
+    // A log that others could read (left by an older version, or made by hand) becomes private
+    // when it is opened again.
+    ASSERT_EQ(::chmod(dir.file("ftp.log").c_str(), 0644), 0);
+    CFtpSession again;
+    ASSERT_TRUE(again.OpenLog(dir.file("ftp.log")));
+    again.CloseLog();
+    ASSERT_EQ(::stat(dir.file("ftp.log").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 // A name that does not resolve leaves no socket behind; QUIT after the failed log-on (as

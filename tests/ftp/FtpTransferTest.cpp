@@ -418,3 +418,43 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"DroppedMidStore", fault(Fault::DropMidStore, 20000), true,
                   "Data Channel Socket Error", 12u << 20}),
     [](const ::testing::TestParamInfo<FaultCase>& p) { return p.param.name; });
+
+// A listing that never ends, or drips forever, is given up: at 16 MiB, at its time limit, or at
+// the browser's Cancel, whichever comes first, with the reason as the message and no reply
+// waited for.
+TEST_F(Transfer, AHostileListingIsCutOffBySizeTimeOrCancel)
+{
+    struct Case {
+        const char* what;
+        Fault fault;
+        int deadlineSeconds;
+        int cancelAfterMs; // -1: never
+        const char* message;
+        double atMostSeconds;
+    };
+    const Case cases[] = {
+        {"endless", Fault::EndlessListing, 120, -1, ftptext::kListingTooLarge, 20.0},
+        {"drip", Fault::DripListing, 2, -1, ftptext::kListingTooSlow, 4.0},
+        {"cancelled", Fault::DripListing, 120, 500, ftptext::kListingCancelled, 2.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScriptedFtpServer server;
+        server.dataFault(c.fault);
+        ASSERT_TRUE(server.start());
+        CFtpSession session;
+        ASSERT_TRUE(session.LogOn("127.0.0.1", server.port(), "u", "p", "", "", "", "", 0, 0))
+            << session.Message();
+        session.SetListDeadline(c.deadlineSeconds);
+        const auto t0 = std::chrono::steady_clock::now();
+        if (c.cancelAfterMs >= 0)
+            session.SetCancel([t0, ms = c.cancelAfterMs] {
+                return std::chrono::steady_clock::now() - t0 > std::chrono::milliseconds(ms);
+            });
+        std::string listing;
+        EXPECT_EQ(session.List(listing), 0);
+        EXPECT_EQ(session.Message(), c.message);
+        EXPECT_TRUE(listing.empty());
+        EXPECT_LT(secondsSince(t0), c.atMostSeconds);
+    }
+}

@@ -272,6 +272,29 @@ ScriptedFtpServer::DataEnd ScriptedFtpServer::dataPhase(const std::string& verb)
         std::lock_guard lock(m_mutex);
         ++m_dataConnections;
     }
+    if (verb == "LIST" &&
+        (m_fault == DataFault::EndlessListing || m_fault == DataFault::DripListing)) {
+        // Until the client lets go (or the server stops; a minute at most).
+        const bool drip = m_fault == DataFault::DripListing;
+        std::string lines;
+        while (lines.size() < 65536)
+            lines += "drwxr-xr-x 2 cam cam 4096 Jan 1 00:00 again-and-again\r\n";
+        const auto end = Clock::now() + std::chrono::seconds(60);
+        while (!m_stop && Clock::now() < end) {
+            pollfd p{data, POLLOUT, 0};
+            if (::poll(&p, 1, 100) <= 0)
+                continue;
+            if (::send(data, drip ? "d" : lines.data(), drip ? 1 : lines.size(), MSG_NOSIGNAL) <=
+                0) {
+                ++m_listingsLetGo;
+                break;
+            }
+            if (drip)
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+        ::close(data);
+        return DataEnd::NoFinal;
+    }
     if (verb == "LIST") {
         sendAll(data, m_listing);
         if (m_fault == DataFault::StallListing) {

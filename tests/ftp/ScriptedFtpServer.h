@@ -37,7 +37,9 @@ class ScriptedFtpServer {
         DropMidStore,       // after dropAfterBytes of STOR data, data and control are closed
         StallListing,       // the listing is sent, the final reply follows, the data stays open
         PasvNamesOtherHost, // PASV names 127.0.0.2, while the data port listens on 127.0.0.1 only
-        IntruderFirst, // active mode: a connection from 127.0.0.2 comes before the server's own
+        IntruderFirst,  // active mode: a connection from 127.0.0.2 comes before the server's own
+        EndlessListing, // the listing never ends: lines as fast as the client takes them
+        DripListing,    // the listing comes a byte every 300 ms and never ends
     };
 
     ScriptedFtpServer();
@@ -93,6 +95,8 @@ class ScriptedFtpServer {
     std::string stored();
     // Number of data connections the server accepted or made.
     int dataConnections();
+    // Endless or dripping listings that ended because the client let go of them.
+    int listingsLetGo() const { return m_listingsLetGo.load(); }
     // What the intruder of IntruderFirst was sent before the client closed its connection, and
     // whether it was closed (false: still open after 3 s).
     std::string intruderReceived();
@@ -132,6 +136,7 @@ class ScriptedFtpServer {
 
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
+    std::atomic<int> m_listingsLetGo{0};
     std::mutex m_mutex;
     std::condition_variable m_cv;
     bool m_connected = false;

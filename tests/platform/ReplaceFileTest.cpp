@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace vistrel;
+using vistrel::test::writeFile;
 
 namespace {
 
@@ -58,4 +61,48 @@ TEST(ReplaceFile, CopyReplacesWholeKeepsModeFollowsLinksAndLeavesNothingBehind)
     EXPECT_EQ(error, "Cannot read " + dir.file("none.jpg") + ": No such file or directory");
     EXPECT_EQ(strays(dir.path(), {"new.jpg", "pub.jpg", "link.jpg", "target.jpg"}),
               std::vector<std::string>{});
+}
+
+// What a writer killed before its rename leaves is removed; everything else in the folder stays:
+// other names, a write that may still be under way, and what is not a plain file.
+TEST(ReplaceFile, AbandonedReplacementsOfATargetAndNothingElseAreRemoved)
+{
+    test::TempDir dir;
+    const std::string target = dir.file("~vistrel.jpg");
+    struct Entry {
+        const char* name;
+        bool old;
+        bool removed;
+    };
+    const Entry entries[] = {
+        {".~vistrel.jpg.vistrel-a1B2c3", true, true},
+        {".~vistrel.jpg.vistrel-ZZZZZZ", true, true},
+        {".~vistrel.jpg.vistrel-young1", false, false}, // another process may be writing it
+        {".~vistrel.jpg.vistrel-abc", true, false},     // not six characters
+        {".~vistrel.jpg.vistrel-abc-de", true, false},  // not of the alphabet
+        {".live01.jpg.vistrel-a1B2c3", true, false},    // another target's
+        {"~vistrel.jpg", true, false},                  // the picture itself
+        {".~vistrel.jpg.backup", true, false},
+    };
+    for (const Entry& e : entries) {
+        const std::string path = dir.file(e.name);
+        writeFile(path, "x");
+        if (e.old) {
+            const timespec times[2] = {{std::time(nullptr) - 3600, 0},
+                                       {std::time(nullptr) - 3600, 0}};
+            ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+        }
+    }
+    // A directory and a link of the pattern are no leftovers of a writer.
+    ASSERT_EQ(::mkdir(dir.file(".~vistrel.jpg.vistrel-dirABC").c_str(), 0700), 0);
+    ASSERT_EQ(::symlink("/etc/passwd", dir.file(".~vistrel.jpg.vistrel-lnkABC").c_str()), 0);
+
+    EXPECT_EQ(RemoveAbandonedReplacements(target, 60), 2);
+    for (const Entry& e : entries)
+        EXPECT_EQ(!std::filesystem::exists(dir.file(e.name)), e.removed) << e.name;
+    EXPECT_TRUE(std::filesystem::is_directory(dir.file(".~vistrel.jpg.vistrel-dirABC")));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file(".~vistrel.jpg.vistrel-lnkABC")));
+    // Without an age, the young one goes too.
+    EXPECT_EQ(RemoveAbandonedReplacements(target), 1);
+    EXPECT_EQ(RemoveAbandonedReplacements(dir.file("missing/x.jpg")), 0);
 }

@@ -1,6 +1,7 @@
 #include "updater/HttpClient.h"
 
 #include "HttpTestServer.h"
+#include "TestCertificates.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -237,4 +238,32 @@ TEST_F(HttpClientTest, UnwritableTargetFolderFails)
     EXPECT_EQ(client.Download(dir.file("no/such/folder/a.txt"), "/a.txt"), -1);
     EXPECT_EQ(client.GetLastErrorCode(), 23); // write error
     EXPECT_NE(ErrorText(client).find("Unable to create"), std::string::npos);
+}
+
+// Over HTTPS the server's certificate must be proven by a known authority: one that is not is
+// refused at the connection, before any request; the same server with its authority known
+// serves the download.
+TEST(HttpClientTls, HttpsDownloadsOnlyFromAProvenServer)
+{
+    const test::TestCertificates& certs = test::SharedTestCertificates();
+    ASSERT_TRUE(certs.ok);
+    test::HttpTestServer server(certs.trusted.certFile, certs.trusted.keyFile);
+    ASSERT_TRUE(server.running());
+    server.put("setup.exe", Bytes(5000));
+    test::TempDir dir;
+
+    CHttpClient client;
+    client.SetSecure(true);
+    client.SetCertificateAuthorities(certs.selfSigned.certFile); // not the server's authority
+    EXPECT_FALSE(
+        client.Connect("127.0.0.1", static_cast<std::uint16_t>(server.port()), 5, 1, 65536));
+    EXPECT_NE(ErrorText(client).find("certificate"), std::string::npos) << ErrorText(client);
+    EXPECT_EQ(server.requests(), "");
+
+    client.SetCertificateAuthorities(certs.ca.certFile);
+    ASSERT_TRUE(client.Connect("127.0.0.1", static_cast<std::uint16_t>(server.port()), 5, 1, 65536))
+        << ErrorText(client);
+    ASSERT_EQ(client.Download(dir.file("setup.exe"), "/setup.exe"), 0) << ErrorText(client);
+    EXPECT_EQ(test::readFile(dir.file("setup.exe")), Bytes(5000));
+    EXPECT_EQ(server.requests(), "/setup.exe\n");
 }

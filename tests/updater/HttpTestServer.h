@@ -11,6 +11,8 @@ namespace vistrel::test {
 class HttpTestServer {
   public:
     HttpTestServer();
+    // Over HTTPS, with this certificate and key (PEM files).
+    HttpTestServer(const std::string& tlsCert, const std::string& tlsKey);
 
     bool running() const { return m_bRunning; }
     int port() const { return m_nPort; }
@@ -25,6 +27,7 @@ class HttpTestServer {
     ChildProcess m_process;
     int m_nPort = 0;
     bool m_bRunning = false;
+    bool m_bTls = false;
 };
 
 } // namespace vistrel::test

@@ -49,6 +49,18 @@ TEST(SplitUrl, HostPortAndResourcePath)
     EXPECT_EQ(host, "h2");
     EXPECT_EQ(port, 81);
     EXPECT_EQ(path, "/y");
+
+    // https: port 443 unless one is given, and said so; anything else is not secure.
+    bool secure = false;
+    EXPECT_TRUE(SplitUrl("HTTPS://updates.example/app.xml", host, port, path, &secure));
+    EXPECT_TRUE(secure);
+    EXPECT_EQ(port, 443);
+    EXPECT_TRUE(SplitUrl("https://h:8443/x", host, port, path, &secure));
+    EXPECT_EQ(port, 8443);
+    EXPECT_TRUE(SplitUrl("http://h/x", host, port, path, &secure));
+    EXPECT_FALSE(secure);
+    EXPECT_TRUE(SplitUrl("h/x", host, port, path, &secure));
+    EXPECT_FALSE(secure);
 }
 
 TEST(SplitUrl, FailuresLeaveWhatWasSet)

@@ -196,7 +196,8 @@ TEST_F(UpdaterDlgTest, NewerVersionTellsWhatIsNew)
     EXPECT_EQ(dlg->StatusText(),
               "A new version of Vistrel was found!\r\n\r\nInstalled Version: 1.2.9, New Version: "
               "1.3\r\n\r\nWhat's New: Faster uploads. Sharper pictures.\r\n\r\nClick the Update "
-              "button to download and install the new version.");
+              "button to download and install the new version.\r\n\r\n" +
+                  std::string(kPlainHttpText));
     EXPECT_TRUE(update(*dlg)->isEnabled());
     EXPECT_TRUE(exit(*dlg)->isEnabled());
     EXPECT_TRUE(progress(*dlg)->isHidden());
@@ -225,7 +226,8 @@ TEST_F(UpdaterDlgTest, ALongWhatsNewScrollsInsideTheWindow)
     ASSERT_NE(box, nullptr);
     EXPECT_TRUE(box->isReadOnly());
     EXPECT_TRUE(box->toPlainText().endsWith(
-        QStringLiteral("Click the Update button to download and install the new version.")));
+        QStringLiteral("Click the Update button to download and install the new version.\n\n") +
+        QString::fromUtf8(kPlainHttpText)));
     QApplication::processEvents();
     EXPECT_GT(box->verticalScrollBar()->maximum(), 0);
     EXPECT_EQ(dlg->size(), shortSize);
@@ -300,7 +302,9 @@ TEST_F(UpdaterDlgTest, UpdateDownloadsAndStartsTheSetupProgram)
 
     ASSERT_TRUE(test::waitUntil([&] { return !dlg->isVisible(); }, kWaitMs));
     EXPECT_EQ(dlg->result(), 1);
-    EXPECT_EQ(dlg->StatusText(), "Launching setup program...");
+    // It came over plain HTTP, and the window says so.
+    EXPECT_EQ(dlg->StatusText(),
+              std::string("Launching setup program...\r\n\r\n") + kPlainHttpText);
     const QString size = QString::number(script.size());
     EXPECT_EQ(byteCount(*dlg),
               size + QStringLiteral(" of ") + size + QStringLiteral(" bytes copied"));

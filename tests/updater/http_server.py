@@ -12,6 +12,7 @@ Every request line is appended to --log. The server ends by itself after --lifet
 import argparse
 import http.server
 import os
+import ssl
 import threading
 import time
 
@@ -75,8 +76,14 @@ def main():
     parser.add_argument("--root", required=True)
     parser.add_argument("--log", required=True)
     parser.add_argument("--lifetime", type=float, default=120)
+    parser.add_argument("--tls-cert", help="speak HTTPS with this certificate and --tls-key")
+    parser.add_argument("--tls-key")
     args = parser.parse_args()
     server = http.server.ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
+    if args.tls_cert:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(args.tls_cert, args.tls_key)
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     server.daemon_threads = True
     server.root = args.root
     server.request_log = args.log

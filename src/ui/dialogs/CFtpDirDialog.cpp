@@ -128,6 +128,8 @@ void CFtpDirDialog::closeEvent(QCloseEvent* event)
 {
     // Closing the window means leaving it, even in the middle of an action.
     if (Busy()) {
+        if (m_pListingCancelled)
+            *m_pListingCancelled = true;
         m_pAction->Abandon();
         SetBusy(false);
     }
@@ -163,7 +165,9 @@ void CFtpDirDialog::Run(std::function<FtpBrowseOutcome()> work,
 
 void CFtpDirDialog::Browse(const std::string& directory, std::function<void(bool)> then)
 {
-    const FtpBrowseSettings settings = m_settings;
+    FtpBrowseSettings settings = m_settings;
+    m_pListingCancelled = std::make_shared<std::atomic<bool>>(false);
+    settings.cancelled = m_pListingCancelled;
     Run([settings, directory] { return BrowseFtpDirectory(settings, directory); },
         [this, then = std::move(then)](const FtpBrowseOutcome& outcome) {
             m_pList->clear();
@@ -236,6 +240,8 @@ void CFtpDirDialog::accept()
 void CFtpDirDialog::reject()
 {
     if (Busy()) {
+        if (m_pListingCancelled)
+            *m_pListingCancelled = true;
         m_pAction->Abandon();
         SetBusy(false);
         if (m_bListed)

@@ -78,6 +78,7 @@ class CFtpDirDialog : public QDialog {
     bool m_bStarted = false;
     bool m_bListed = false;
     BackgroundAction* m_pAction;
+    std::shared_ptr<std::atomic<bool>> m_pListingCancelled; // of the newest listing
     QLabel* m_pCurrent;
     QPushButton* m_pUp;
     QPushButton* m_pNew;

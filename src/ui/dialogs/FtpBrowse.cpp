@@ -122,6 +122,8 @@ FtpBrowseOutcome BrowseFtpDirectory(const FtpBrowseSettings& settings, const std
 {
     FtpBrowseOutcome out;
     CFtpSession session;
+    if (settings.cancelled)
+        session.SetCancel([cancelled = settings.cancelled] { return cancelled->load(); });
     if (!logOn(session, settings)) {
         out.messages.push_back(messageOf(session));
         return out;

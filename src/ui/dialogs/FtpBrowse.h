@@ -5,6 +5,8 @@
 
 #include "ui/dialogs/CFtpProxyDialog.h"
 
+#include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,8 @@ struct FtpBrowseSettings {
     ProxySettings proxy;
     FtpSecuritySettings security; // TLS as the page shows it, the fingerprint from the file
     std::string directory;        // where browsing starts; OK hands the chosen directory back here
+    // Set by the browser's Cancel: a listing under way ends at once.
+    std::shared_ptr<const std::atomic<bool>> cancelled;
 };
 
 // What one browser action found. messages are the failures to show, in order (a failed change
@@ -52,7 +56,8 @@ std::string JoinRemotePath(const std::string& dir, const std::string& name);
 
 // One browse: its own session (90-second time-out, passive as set, direct or through the proxy),
 // log-on, change to directory unless it is empty, list, PWD, quit. Blocks for as long as the
-// server takes; the browser runs it off the user-interface thread.
+// server takes, but the listing ends at 16 MiB, after two minutes, or when settings.cancelled is
+// set; the browser runs it off the user-interface thread.
 FtpBrowseOutcome BrowseFtpDirectory(const FtpBrowseSettings& settings,
                                     const std::string& directory);
 

@@ -22,6 +22,7 @@ Paths (a query string is ignored, except the options named):
   /endless.jpg            a picture that never ends
   /mjpeg-endless          an MJPEG stream whose first part never ends
   /huge.jpg               a small JPEG that says it is 30000 x 30000
+With --tls-cert and --tls-key it speaks HTTPS with that certificate.
 """
 import argparse
 import hashlib
@@ -29,6 +30,7 @@ import io
 import os
 import secrets
 import socketserver
+import ssl
 import sys
 import threading
 import time
@@ -85,6 +87,7 @@ class Camera(HTTPServer):
         self.in_flight = {}
         self.counts = {}
         self.nonces = set()
+        self.tls = None
 
     def process_request(self, request, client_address):
         t = threading.Thread(target=self.process_request_thread, args=(request, client_address))
@@ -93,6 +96,8 @@ class Camera(HTTPServer):
 
     def process_request_thread(self, request, client_address):
         try:
+            if self.tls:
+                request = self.tls.wrap_socket(request, server_side=True)
             self.finish_request(request, client_address)
         except Exception:
             pass
@@ -297,9 +302,14 @@ def main():
     parser.add_argument("--dir", required=True)
     parser.add_argument("--port-file", required=True)
     parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--tls-cert")
+    parser.add_argument("--tls-key")
     args = parser.parse_args()
     jpeg, png = make_pictures(args.dir)
     server = Camera(("127.0.0.1", args.port), args.dir, jpeg, png)
+    if args.tls_cert:
+        server.tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        server.tls.load_cert_chain(args.tls_cert, args.tls_key)
     tmp = args.port_file + ".tmp"
     with open(tmp, "w") as f:
         f.write(str(server.server_address[1]))

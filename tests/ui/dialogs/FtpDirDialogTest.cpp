@@ -1,6 +1,7 @@
 // The FTP directory browser against the scripted server: the listing and PWD rules, walking the
 // tree, failures, making a directory, and a server that stalls.
 #include "DialogTestSupport.h"
+#include "ListingFuzz.h"
 #include "ScriptedFtpServer.h"
 
 #include "ui/dialogs/CFtpDirDialog.h"
@@ -8,6 +9,8 @@
 #include "ui/dialogs/FtpBrowse.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -271,6 +274,38 @@ TEST(FtpDirDialog, NewDirectoryIsMadeInTheCurrentDirectoryThenListed)
         std::vector<std::string>{"CWD /www"} + kListPwdQuit + kLogOn +
         std::vector<std::string>{"CWD /www", "MKD refused"};
     EXPECT_EQ(server.transcript(), expected);
+}
+
+// Cancel while a listing drips in forever ends the session itself, not only the window: the
+// server sees the client let go at once.
+TEST(FtpDirDialog, CancelEndsADrippingListing)
+{
+    ScriptedFtpServer server;
+    server.dataFault(ScriptedFtpServer::DataFault::DripListing);
+    ASSERT_TRUE(server.start());
+    RecordedServices recorded;
+    CFtpDirDialog dialog(settingsFor(server), recorded.services());
+    dialog.show();
+    ASSERT_TRUE(waitFor([&] { return server.dataConnections() == 1; }, 5000));
+    ASSERT_TRUE(dialog.Busy());
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    ASSERT_TRUE(waitFor([&] { return !dialog.isVisible(); }, 1000));
+    EXPECT_TRUE(waitFor([&] { return server.listingsLetGo() == 1; }, 3000));
+}
+
+// The corpus of the listing parser's fuzz target.
+TEST(FtpListing, EveryCorpusListingGivesSoundNames)
+{
+    const std::string dir = sourceDir() + "/tests/ui/dialogs/corpus/listing";
+    int inputs = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        const std::string bytes = readFile(entry.path().string());
+        EXPECT_TRUE(
+            FuzzDirectoryListing(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()))
+            << entry.path();
+        ++inputs;
+    }
+    EXPECT_GE(inputs, 8);
 }
 
 TEST(FtpDirDialog, AServerThatStallsLeavesTheWindowResponsiveAndCancelWorks)
