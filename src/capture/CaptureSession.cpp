@@ -38,6 +38,14 @@ CaptureSession::CaptureSession(CaptureDriverList& drivers, Prompter& prompter)
 
 CaptureSession::~CaptureSession() = default;
 
+void CaptureSession::runBeside(const std::function<void()>& work) const
+{
+    if (m_runner)
+        m_runner(work);
+    else
+        work();
+}
+
 bool CaptureSession::ConnectCaptureDriver(const CaptureSettings& settings)
 {
     // A new device replaces the previous one. The old one lets go of its camera first, even if
@@ -49,9 +57,13 @@ bool CaptureSession::ConnectCaptureDriver(const CaptureSettings& settings)
         previous = std::exchange(m_device, device);
         m_bConnected = false;
     }
-    if (previous)
-        previous->disconnect();
-    if (!device || !device->connect()) {
+    bool connected = false;
+    runBeside([&] {
+        if (previous)
+            previous->disconnect();
+        connected = device && device->connect();
+    });
+    if (!connected) {
         m_prompter.message(kConnectFailedText);
         return false;
     }
@@ -123,9 +135,9 @@ std::string CaptureSession::GrabSampleFrame()
     if (dir.empty() || !dev)
         return {};
     const std::string path = dir + "/~vs.bmp";
-    if (!dev->grabFrame() || !dev->saveFrame(path))
-        return {};
-    return path;
+    bool ok = false;
+    runBeside([&] { ok = dev->grabFrame() && dev->saveFrame(path); });
+    return ok ? path : std::string();
 }
 
 bool CaptureSession::DisconnectCaptureDriver()
@@ -135,7 +147,10 @@ bool CaptureSession::DisconnectCaptureDriver()
         std::lock_guard lock(m_mutex);
         m_bConnected = false;
     }
-    return dev && dev->disconnect();
+    bool ok = false;
+    if (dev)
+        runBeside([&] { ok = dev->disconnect(); });
+    return ok;
 }
 
 bool CaptureSession::isConnected() const

@@ -107,6 +107,13 @@ bool ApplyDialUpAvailability(LiveSettings& settings, bool rasAvailable, Prompter
 {
     if (rasAvailable || settings.m_bUseLAN)
         return false;
+    if (IniReadInt(section::kConnectOptions, "UseLAN", -1) == -1) {
+        // Nothing asked for dial-up (a first start without a file): the LAN, without the box.
+        // The Connection page explains the missing support when it is opened.
+        settings.m_bUseLAN = true;
+        IniWriteInt(section::kConnectOptions, "UseLAN", 1);
+        return true;
+    }
     prompter.message(kNoDialUpText, PromptIcon::Exclamation);
     settings.m_bUseLAN = true;
     Writes(prompter).Int(section::kConnectOptions, "UseLAN", 1);

@@ -9,6 +9,7 @@
 #include "ui/WindowUtils.h"
 #include "ui/sheet/CMyPropertySheet.h"
 #include "widgets/MessageBoxPrompter.h"
+#include "widgets/SessionEnd.h"
 
 #include <QAction>
 #include <QApplication>
@@ -18,6 +19,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QTextLayout>
 #include <QTimer>
 
 namespace vistrel {
@@ -25,6 +27,42 @@ namespace vistrel {
 namespace {
 
 constexpr const char* kCaption = "Vistrel";
+
+// text as it fits a word-wrapped field of width pixels and maxLines lines: the lines that do not
+// fit are left out and the last one shown ends in an ellipsis. A last line of its own (tail, such
+// as "Auto-Capture Disabled") is kept whole.
+QString FitLines(const QString& text, const QFont& font, int width, int maxLines,
+                 const QString& tail = QString())
+{
+    const int bodyLines = tail.isEmpty() ? maxLines : maxLines - 1;
+    const QFontMetrics metrics(font);
+    QStringList shown;
+    bool cut = false;
+    for (const QString& paragraph : text.split(QLatin1Char('\n'))) {
+        QTextLayout layout(paragraph, font);
+        layout.beginLayout();
+        for (;;) {
+            QTextLine line = layout.createLine();
+            if (!line.isValid())
+                break;
+            line.setLineWidth(width);
+            if (static_cast<int>(shown.size()) == bodyLines) {
+                cut = true;
+                break;
+            }
+            shown.append(paragraph.mid(line.textStart(), line.textLength()).trimmed());
+        }
+        layout.endLayout();
+        if (cut)
+            break;
+    }
+    if (cut && !shown.isEmpty())
+        shown.back() = metrics.elidedText(shown.back() + QStringLiteral(" \u2026"), Qt::ElideRight,
+                                          width);
+    if (!tail.isEmpty())
+        shown.append(tail);
+    return shown.join(QLatin1Char('\n'));
+}
 
 } // namespace
 
@@ -50,6 +88,13 @@ CMainDialog::CMainDialog(Options options)
     CreateMenus();
     ConnectHub();
     AddHelpShortcut(this, kHelpMainWindow);
+    m_exitRetry.setInterval(50);
+    connect(&m_exitRetry, &QTimer::timeout, this, [this] {
+        if (!m_bSheetOpen && BesideWorkRunning() == 0 && !QApplication::activeModalWidget()) {
+            m_exitRetry.stop();
+            OnCancel();
+        }
+    });
 }
 
 CMainDialog::~CMainDialog()
@@ -91,7 +136,7 @@ void CMainDialog::CreateControls()
     label(QStringLiteral("Capture Device"), 6, 8);
     m_pDriverField = label(QStringLiteral("Getting Driver Information..."), 16, 18);
     label(QStringLiteral("Status"), 40, 8);
-    m_pStatusField = label(QString(), 50, 20);
+    m_pStatusField = label(QString(), 50, 26);
 
     struct ButtonSpec {
         int id;
@@ -171,7 +216,7 @@ void CMainDialog::CreateMenus()
 void CMainDialog::ConnectHub()
 {
     Hub* hub = m_hub.get();
-    connect(hub, &Hub::statusChanged, m_pStatusField, &QLabel::setText);
+    connect(hub, &Hub::statusChanged, this, &CMainDialog::SetStatusField);
     connect(hub, &Hub::driverInfoChanged, this, &CMainDialog::SetDriverField);
     connect(hub, &Hub::cycleRunningChanged, this, [this](bool running) {
         button(kIdCapture)->setEnabled(!running);
@@ -184,7 +229,10 @@ void CMainDialog::ConnectHub()
 
     connect(m_pPreview, &CPreviewWidget::pictureLost, this, [this](const QString& reason) {
         const QString name = QString::fromStdString(m_hub->DriverInfo()).section('\n', 0, 0);
-        SetDriverField(name + QStringLiteral("\nNo picture: ") + reason);
+        // A network camera's reason says "No picture from <host>: …" itself.
+        const QString prefix = QStringLiteral("No picture");
+        SetDriverField(name + QLatin1Char('\n') +
+                       (reason.startsWith(prefix) ? reason : prefix + QStringLiteral(": ") + reason));
     });
     connect(m_pPreview, &CPreviewWidget::pictureBack, this,
             [this] { SetDriverField(QString::fromStdString(m_hub->DriverInfo())); });
@@ -198,10 +246,17 @@ void CMainDialog::OnInitDialog()
 
 void CMainDialog::OnDeferredInit()
 {
+    if (m_bExitRequested) {
+        // The session ended before anything was started.
+        done(0);
+        return;
+    }
     m_bStarting = true;
     const LiveSettings live = m_hub->Settings();
     // The tray comes first: minimising hides the window only when the tray holds its icon.
-    m_tray.Create(QLatin1String(kCaption), kIconNormal, kTrayIconId);
+    m_tray.Create(QLatin1String(kCaption),
+                  live.m_bDisableUpload ? kIconAutoCaptureOff : kIconNormal, kTrayIconId);
+    m_tray.SetContextMenu(m_pTrayMenu);
     if (live.m_bHideWhenMinimized)
         m_tray.ShowIcon();
     else
@@ -222,7 +277,26 @@ void CMainDialog::OnDeferredInit()
 
 void CMainDialog::SetDriverField(const QString& text)
 {
-    m_pDriverField->setText(text);
+    m_pDriverField->setToolTip(text.contains(QLatin1Char('\n')) ? text : QString());
+    m_pDriverField->setText(FitLines(text, m_pDriverField->font(), m_pDriverField->width(), 2));
+}
+
+void CMainDialog::SetStatusField(const QString& text)
+{
+    // A long error keeps the line that says automatic capture is off.
+    const QString tail = QStringLiteral("Auto-Capture Disabled");
+    QString body = text;
+    QString kept;
+    if (body == tail || body.endsWith(QLatin1Char('\n') + tail)) {
+        body.chop(tail.size());
+        if (body.endsWith(QLatin1Char('\n')))
+            body.chop(1);
+        kept = tail;
+    }
+    const QString fitted =
+        FitLines(body, m_pStatusField->font(), m_pStatusField->width(), 3, kept);
+    m_pStatusField->setText(fitted);
+    m_pStatusField->setToolTip(fitted == text ? QString() : text);
 }
 
 void CMainDialog::OnCaptureDeviceChanged()
@@ -327,6 +401,8 @@ void CMainDialog::OnHelp()
 
 void CMainDialog::OpenHelpTopic(int context)
 {
+    if (SessionEnding())
+        return;
     ShowHelpTopic(context, this);
 }
 
@@ -337,11 +413,19 @@ void CMainDialog::Redraw()
 
 bool CMainDialog::ExecSettingsSheet()
 {
-    if (m_options.settingsSheet)
-        return m_options.settingsSheet(this);
-    CMyPropertySheet sheet(*m_hub, *m_pPrompter, this);
-    PrepareDialogOfMainWindow(&sheet, this);
-    return sheet.exec() == QDialog::Accepted;
+    if (SessionEnding() || m_bExitRequested)
+        return false;
+    m_bSheetOpen = true;
+    bool ok = false;
+    if (m_options.settingsSheet) {
+        ok = m_options.settingsSheet(this);
+    } else {
+        CMyPropertySheet sheet(*m_hub, *m_pPrompter, this);
+        PrepareDialogOfMainWindow(&sheet, this);
+        ok = sheet.exec() == QDialog::Accepted;
+    }
+    m_bSheetOpen = false;
+    return ok;
 }
 
 bool CMainDialog::RunSettingsSheet()
@@ -400,8 +484,13 @@ void CMainDialog::OnView()
     if (lastUpload) {
         path = m_hub->LastPicturePath();
     } else {
+        // The preview lead time and the grab run beside the window, which keeps repainting.
         std::string error;
-        path = m_hub->ComposeViewPicture(&error);
+        m_hub->Capture().runBeside([&] { path = m_hub->ComposeViewPicture(&error); });
+        if (m_bExitRequested) {
+            view->setEnabled(true);
+            return;
+        }
         if (path.empty()) {
             m_pPrompter->message(error);
             view->setEnabled(true);
@@ -411,12 +500,9 @@ void CMainDialog::OnView()
     auto* viewer = new CImageView(QString::fromStdString(path), *m_pPrompter, this);
     viewer->setAttribute(Qt::WA_DeleteOnClose);
     connect(viewer, &QDialog::finished, this, [view] { view->setEnabled(true); });
-    // The last cycle's picture is read while no cycle writes it.
-    bool loaded = false;
-    if (lastUpload)
-        m_hub->WhileNoComposition([&] { loaded = viewer->LoadPicture(); });
-    else
-        loaded = viewer->LoadPicture();
+    // The last cycle's picture is put in place by a rename: it is whole whenever it is read, and
+    // a cycle composing meanwhile need not be waited for.
+    const bool loaded = viewer->LoadPicture();
     if (!loaded)
         m_pPrompter->message(viewer->LoadError().toStdString());
     viewer->FitToPicture();
@@ -435,9 +521,20 @@ bool CMainDialog::OnCancel()
     if (!m_bRunning) {
         // Still starting (the first-start sheet may be open): end once the start-up is done.
         m_bExitRequested = true;
+        CloseModalWindows();
         CloseTopLevelWindow(QLatin1String(kSettingsTitle));
         return false;
     }
+    if (m_bSheetOpen || BesideWorkRunning() > 0 || QApplication::activeModalWidget()) {
+        // The sheet (or another window, or work beside the window) is closed first, so its
+        // Cancel puts back what it changed while the driver is still connected; the shutdown
+        // follows once it has returned.
+        m_bExitRequested = true;
+        CloseModalWindows();
+        m_exitRetry.start();
+        return false;
+    }
+    m_exitRetry.stop();
     if (m_hub->CycleRunning() && !m_bNoQuestionAtExit && !m_pPrompter->askYesNo(kQuitQuestion))
         return false;
     m_bShuttingDown = true;

@@ -5,6 +5,7 @@
 #include "ui/SystemTray.h"
 
 #include <QDialog>
+#include <QTimer>
 
 #include <functional>
 #include <map>
@@ -124,6 +125,7 @@ class CMainDialog : public QDialog, public SettingsMigrationHost {
     void OnTrayMenuRequested();
     void OnCaptureDeviceChanged();
     void SetDriverField(const QString& text);
+    void SetStatusField(const QString& text);
     void OnTrayInUseChanged(bool inUse);
 
     Options m_options;
@@ -148,6 +150,9 @@ class CMainDialog : public QDialog, public SettingsMigrationHost {
     bool m_bShuttingDown = false;
     bool m_bNoQuestionAtExit = false;
     bool m_bWorkerAbandoned = false;
+    bool m_bSheetOpen = false;
+    // An exit asked for while the sheet or other work was open: tried again until it can run.
+    QTimer m_exitRetry;
 };
 
 } // namespace vistrel

@@ -128,6 +128,25 @@ TEST_F(HubWindowApi, DevicePageSwitchesPreviewAndReconnectsAnotherDriver)
     EXPECT_EQ(cycle(), 1);
 }
 
+// A network camera added in front of the test pattern takes its position: choosing it keeps the
+// index (0 == 0), yet it is another driver, so the Device apply connects it.
+TEST_F(HubWindowApi, ACameraAddedInFrontOfTheChosenDriverIsConnectedWhenChosen)
+{
+    start();
+    ASSERT_EQ(hub->Capture().device()->name(), drivers->entries().at(0).description);
+    const std::string before = hub->Capture().device()->name();
+    set("NetworkCameras", "Camera1Name", std::string("Porch"));
+    set("NetworkCameras", "Camera1URL", std::string("http://127.0.0.1:9/snap.jpg"));
+    ASSERT_EQ(drivers->entries().at(0).kind, CaptureDriverKind::Network);
+    hub->ApplySettingsPage(SettingsSection::Device);
+    EXPECT_EQ(hub->Capture().device()->name(), "Porch");
+    EXPECT_NE(hub->Capture().device()->name(), before);
+    // Applying again with nothing changed keeps the connected camera.
+    const auto porch = hub->Capture().device();
+    hub->ApplySettingsPage(SettingsSection::Device);
+    EXPECT_EQ(hub->Capture().device(), porch);
+}
+
 // A first start runs the settings sheet from the version check; what its pages apply survives
 // the rest of the start-up.
 TEST_F(HubWindowApi, WhatTheFirstStartSheetAppliesSurvives)
