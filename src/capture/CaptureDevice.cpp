@@ -29,6 +29,7 @@ void CaptureDevice::publish()
     shown.preview = m_bPreview;
     shown.period = m_nPreviewPeriod;
     shown.error = m_strError;
+    shown.hasControls = m_bConnected && m_bHasControls;
     std::lock_guard lock(m_shownMutex);
     m_shown = std::move(shown);
 }
@@ -77,6 +78,7 @@ bool CaptureDevice::connect()
     if (!m_backend->open())
         return failFromBackend();
     m_bConnected = true;
+    m_bHasControls = !m_backend->controls().empty();
     ++m_nStateChanges;
     publish();
     return true;
@@ -167,12 +169,12 @@ std::vector<std::string> CaptureDevice::pixelFormats() const
 
 CaptureCapabilities CaptureDevice::capabilities() const
 {
-    std::lock_guard lock(m_mutex);
+    std::lock_guard lock(m_shownMutex);
     CaptureCapabilities caps;
-    if (!m_bConnected)
+    if (!m_shown.connected)
         return caps;
     caps.hasDlgVideoFormat = true;
-    caps.hasDlgVideoSource = !m_backend->controls().empty();
+    caps.hasDlgVideoSource = m_shown.hasControls;
     return caps;
 }
 

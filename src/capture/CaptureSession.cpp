@@ -57,29 +57,28 @@ bool CaptureSession::ConnectCaptureDriver(const CaptureSettings& settings)
         previous = std::exchange(m_device, device);
         m_bConnected = false;
     }
-    bool connected = false;
+    // Everything that talks to the camera runs beside the caller's thread; the messages follow.
+    bool connected = false, rateSet = false, previewSet = false;
     runBeside([&] {
         if (previous)
             previous->disconnect();
         connected = device && device->connect();
+        if (!connected)
+            return;
+        rateSet = device->setPreviewRate(PreviewPeriodMs(settings.previewRate));
+        ApplyStoredVideoFormat(settings.storedFormat);
+        previewSet = device->setPreview(!settings.disablePreview);
     });
     if (!connected) {
         m_prompter.message(kConnectFailedText);
         return false;
     }
-
-    if (!device->setPreviewRate(PreviewPeriodMs(settings.previewRate)))
+    if (!rateSet)
         m_prompter.message("Failed to set preview rate");
-
     ShowDriverInfo();
-    ApplyStoredVideoFormat(settings.storedFormat);
-
-    if (settings.disablePreview) {
-        if (!device->setPreview(false))
-            m_prompter.message("Failed to disable preview mode");
-    } else if (!device->setPreview(true)) {
-        m_prompter.message("Failed to enable preview mode");
-    }
+    if (!previewSet)
+        m_prompter.message(settings.disablePreview ? "Failed to disable preview mode"
+                                                   : "Failed to enable preview mode");
 
     PlacePreviewWindow();
     device->capabilities();
