@@ -163,6 +163,10 @@ int CMainApp::Run(int argc, char** argv)
         abandoned = dialog.WorkerAbandoned();
         mainWindow = nullptr;
     }
+    // A listing or a Test started from the sheet may still be talking to its server: it has a
+    // moment to end, or the program leaves without it.
+    if (!WaitForThreadWork(1000))
+        abandoned = true;
     if (abandoned) {
         // The window and the hub are gone and the worker keeps what it uses; leave without the
         // library's static destructors, which it could still reach from its network call.

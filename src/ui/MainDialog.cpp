@@ -57,8 +57,8 @@ QString FitLines(const QString& text, const QFont& font, int width, int maxLines
             break;
     }
     if (cut && !shown.isEmpty())
-        shown.back() = metrics.elidedText(shown.back() + QStringLiteral(" \u2026"), Qt::ElideRight,
-                                          width);
+        shown.back() =
+            metrics.elidedText(shown.back() + QStringLiteral(" \u2026"), Qt::ElideRight, width);
     if (!tail.isEmpty())
         shown.append(tail);
     return shown.join(QLatin1Char('\n'));
@@ -90,7 +90,7 @@ CMainDialog::CMainDialog(Options options)
     AddHelpShortcut(this, kHelpMainWindow);
     m_exitRetry.setInterval(50);
     connect(&m_exitRetry, &QTimer::timeout, this, [this] {
-        if (!m_bSheetOpen && BesideWorkRunning() == 0 && !QApplication::activeModalWidget()) {
+        if (!MustCloseWindowsFirst()) {
             m_exitRetry.stop();
             OnCancel();
         }
@@ -231,8 +231,9 @@ void CMainDialog::ConnectHub()
         const QString name = QString::fromStdString(m_hub->DriverInfo()).section('\n', 0, 0);
         // A network camera's reason says "No picture from <host>: …" itself.
         const QString prefix = QStringLiteral("No picture");
-        SetDriverField(name + QLatin1Char('\n') +
-                       (reason.startsWith(prefix) ? reason : prefix + QStringLiteral(": ") + reason));
+        SetDriverField(
+            name + QLatin1Char('\n') +
+            (reason.startsWith(prefix) ? reason : prefix + QStringLiteral(": ") + reason));
     });
     connect(m_pPreview, &CPreviewWidget::pictureBack, this,
             [this] { SetDriverField(QString::fromStdString(m_hub->DriverInfo())); });
@@ -293,8 +294,7 @@ void CMainDialog::SetStatusField(const QString& text)
             body.chop(1);
         kept = tail;
     }
-    const QString fitted =
-        FitLines(body, m_pStatusField->font(), m_pStatusField->width(), 3, kept);
+    const QString fitted = FitLines(body, m_pStatusField->font(), m_pStatusField->width(), 3, kept);
     m_pStatusField->setText(fitted);
     m_pStatusField->setToolTip(fitted == text ? QString() : text);
 }
@@ -411,7 +411,7 @@ void CMainDialog::Redraw()
     update();
 }
 
-bool CMainDialog::ExecSettingsSheet()
+bool CMainDialog::ExecSettingsSheet(bool storeEveryPage)
 {
     if (SessionEnding() || m_bExitRequested)
         return false;
@@ -421,6 +421,7 @@ bool CMainDialog::ExecSettingsSheet()
         ok = m_options.settingsSheet(this);
     } else {
         CMyPropertySheet sheet(*m_hub, *m_pPrompter, this);
+        sheet.setStoreEveryPage(storeEveryPage);
         PrepareDialogOfMainWindow(&sheet, this);
         ok = sheet.exec() == QDialog::Accepted;
     }
@@ -434,7 +435,8 @@ bool CMainDialog::RunSettingsSheet()
     // it to the front.
     QPushButton* settings = button(kIdSettings);
     settings->setEnabled(false);
-    const bool ok = ExecSettingsSheet();
+    // The version check's sheet (a first start) stores every page's shown values on OK.
+    const bool ok = ExecSettingsSheet(true);
     settings->setEnabled(true);
     return ok;
 }
@@ -454,7 +456,7 @@ void CMainDialog::OnSettings()
 {
     if (!OpenOneWindow(kIdSettings, kSettingsTitle))
         return;
-    if (ExecSettingsSheet())
+    if (ExecSettingsSheet(false))
         IniWriteInt("License", "INIVersion", kCurrentIniVersion);
     if (!m_bShuttingDown && m_hub->Capture().isConnected()) {
         m_hub->Capture().ShowDriverInfo();
@@ -525,7 +527,7 @@ bool CMainDialog::OnCancel()
         CloseTopLevelWindow(QLatin1String(kSettingsTitle));
         return false;
     }
-    if (m_bSheetOpen || BesideWorkRunning() > 0 || QApplication::activeModalWidget()) {
+    if (MustCloseWindowsFirst()) {
         // The sheet (or another window, or work beside the window) is closed first, so its
         // Cancel puts back what it changed while the driver is still connected; the shutdown
         // follows once it has returned.
@@ -551,6 +553,16 @@ bool CMainDialog::OnCancel()
     m_bRunning = false;
     done(QDialog::Rejected);
     return true;
+}
+
+bool CMainDialog::MustCloseWindowsFirst() const
+{
+    // A window that runs a loop of its own (the sheet, a message box) or work beside the window
+    // must return before the shutdown; a window opened beside the main one (About, the viewer)
+    // is simply closed by it.
+    const QWidget* modal = QApplication::activeModalWidget();
+    return m_bSheetOpen || BesideWorkRunning() > 0 ||
+           (modal && modal->windowModality() == Qt::ApplicationModal);
 }
 
 void CMainDialog::ShutDownWithoutAsking()

@@ -116,8 +116,8 @@ class CMainDialog : public QDialog, public SettingsMigrationHost {
     void ConnectHub();
     void OnDeferredInit();
     // Runs the settings sheet modally; true when it ended with OK. The one place that knows
-    // which sheet the program has.
-    bool ExecSettingsSheet();
+    // which sheet the program has. storeEveryPage: OK stores the pages not shown too.
+    bool ExecSettingsSheet(bool storeEveryPage);
     // One window of a kind at a time: when the command's window is open already (its button is
     // disabled), brings it to the front and returns false; otherwise disables the button until
     // the window closes.
@@ -127,6 +127,8 @@ class CMainDialog : public QDialog, public SettingsMigrationHost {
     void SetDriverField(const QString& text);
     void SetStatusField(const QString& text);
     void OnTrayInUseChanged(bool inUse);
+    // Whether an exit must wait for a window's own loop (or work beside the window) to return.
+    bool MustCloseWindowsFirst() const;
 
     Options m_options;
     std::unique_ptr<Prompter> m_ownPrompter;

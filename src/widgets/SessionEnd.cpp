@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 namespace vistrel {
@@ -16,6 +17,7 @@ namespace {
 
 bool g_sessionEnding = false;
 int g_besideWork = 0;
+std::atomic<int> g_threadWork{0};
 
 } // namespace
 
@@ -89,6 +91,28 @@ void RunBeside(const std::function<void()>& work)
 int BesideWorkRunning()
 {
     return g_besideWork;
+}
+
+ThreadWorkGuard::ThreadWorkGuard()
+{
+    ++g_threadWork;
+}
+
+ThreadWorkGuard::~ThreadWorkGuard()
+{
+    --g_threadWork;
+}
+
+int ThreadWorkRunning()
+{
+    return g_threadWork;
+}
+
+bool WaitForThreadWork(int timeoutMs)
+{
+    for (int waited = 0; g_threadWork > 0 && waited < timeoutMs; waited += 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return g_threadWork == 0;
 }
 
 } // namespace vistrel

@@ -22,4 +22,19 @@ void RunBeside(const std::function<void()>& work);
 // How many RunBeside calls are waiting now (work that must end before the program may go).
 int BesideWorkRunning();
 
+// Marks a thread of the windows' own (an FTP listing, the Test button's session) as running for
+// as long as the guard lives. The program, once its window is gone, leaves without the library's
+// static destructors while any such thread still runs, since the thread may still reach them.
+class ThreadWorkGuard {
+  public:
+    ThreadWorkGuard();
+    ~ThreadWorkGuard();
+    ThreadWorkGuard(const ThreadWorkGuard&) = delete;
+    ThreadWorkGuard& operator=(const ThreadWorkGuard&) = delete;
+};
+// How many guarded threads run now.
+int ThreadWorkRunning();
+// Waits at most timeoutMs for every guarded thread to end; true when none runs.
+bool WaitForThreadWork(int timeoutMs);
+
 } // namespace vistrel

@@ -8,6 +8,7 @@
 #include "ui/sheet/FileDialogs.h"
 #include "ui/sheet/FtpTestDialog.h"
 #include "ui/sheet/PageRules.h"
+#include "ui/sheet/UpDownEdit.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,17 +23,9 @@ namespace vistrel {
 
 namespace {
 
-// The FTP control port: no page edits it, the directory browser and the test read it.
-int FtpPortFromFile()
-{
-    return ReadSettingInt(section::kUploadOptions, "FTPPort");
-}
-
-// The certificate fingerprint a user pins in the settings file; no page edits it either.
-std::string FingerprintFromFile()
-{
-    return ReadSettingString(section::kUploadOptions, "FTPCertificateFingerprint");
-}
+constexpr int kPlainFtpPort = 21;
+constexpr int kImplicitTlsPort = 990;
+constexpr int kImplicitTls = 2; // the security list's "TLS, implicit"
 
 // A proxy log-on sends the password through a relay that TLS cannot reach.
 constexpr const char* kProxyTlsText =
@@ -47,6 +40,11 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
 {
     m_pFtpUpload = MakeCheck("ftpUpload", "Enable FTP upload");
     m_pServer = MakeEdit("ftpServer");
+    m_pPort = new CUpDownEdit(this);
+    m_pPort->setObjectName(QStringLiteral("ftpPort"));
+    m_pPort->setUpDownRange(1, 65535);
+    m_pPort->setMaximumWidth(m_pPort->fontMetrics().horizontalAdvance(QStringLiteral("65535")) +
+                             40);
     m_pUserName = MakeEdit("ftpUserName");
     m_pPassword = MakeEdit("ftpPassword");
     m_pPassword->setEchoMode(QLineEdit::Password);
@@ -66,8 +64,9 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
     m_pUseProxy = MakeCheck("useProxy", "Use FTP Proxy");
     m_pConfigureProxy = MakeButton("configureProxy", "Configure Proxy");
     m_pTest = MakeButton("testFtp", "Test");
-    m_pTest->setToolTip(QStringLiteral("Log on with these settings, list the directory and show "
-                                       "the conversation"));
+    m_pTest->setToolTip(QStringLiteral("Do what a cycle does with these settings: log on, store, "
+                                       "rename and delete a probe file, and show the "
+                                       "conversation"));
     m_pSaveAsFile = MakeCheck("saveAsFile", "Enable save as file");
     m_pSaveAsFileName = MakeEdit("saveAsFileName");
     m_pChooseLocalFile = MakeButton("chooseLocalFile", "...");
@@ -83,6 +82,15 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
         grid->addWidget(edits[i], i, 1);
     }
     grid->addWidget(m_pBrowse, 3, 2);
+    // The port beside the server it belongs to.
+    grid->removeWidget(m_pServer);
+    auto* server = new QHBoxLayout;
+    server->addWidget(m_pServer, 1);
+    auto* portLabel = new QLabel(QStringLiteral("P&ort"), this);
+    portLabel->setBuddy(m_pPort);
+    server->addWidget(portLabel);
+    server->addWidget(m_pPort);
+    grid->addLayout(server, 0, 1);
     auto* security = new QHBoxLayout;
     security->addWidget(m_pSecurity);
     security->addWidget(m_pVerifyCertificate);
@@ -115,6 +123,8 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
     const auto s = section::kUploadOptions;
     m_keys.add(s, "FTPUpload", m_pFtpUpload);
     m_keys.add(s, "FTPServer", m_pServer);
+    m_keys.add(s, "FTPPort", m_pPort);
+    m_keys.add(s, "FTPCertificateFingerprint", &m_strFingerprint);
     m_keys.add(s, "FTPUsername", m_pUserName);
     m_keys.add(s, "FTPPassword", m_pPassword);
     m_keys.add(s, "FTPDirectory", m_pDirectory);
@@ -132,7 +142,7 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
     m_keys.add(s, "FireWallUsername", &m_proxy.user);
     m_keys.add(s, "FireWallPassword", &m_proxy.password);
 
-    watch({m_pFtpUpload, m_pServer, m_pUserName, m_pPassword, m_pDirectory, m_pFileName,
+    watch({m_pFtpUpload, m_pServer, m_pPort, m_pUserName, m_pPassword, m_pDirectory, m_pFileName,
            m_pSecurity, m_pVerifyCertificate, m_pOnlyWhileOnline, m_pPassive, m_pUseProxy,
            m_pSaveAsFile, m_pSaveAsFileName});
     connect(m_pSecurity, &QComboBox::currentIndexChanged, this, &CMyPropertyPage2::UpdateEnabling);
@@ -143,7 +153,39 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
     connect(m_pBrowse, &QPushButton::clicked, this, &CMyPropertyPage2::OnBrowseDirectory);
     connect(m_pChooseLocalFile, &QPushButton::clicked, this, &CMyPropertyPage2::OnChooseLocalFile);
     connect(m_pTest, &QPushButton::clicked, this, &CMyPropertyPage2::OnTest);
+    connect(m_pServer, &QLineEdit::editingFinished, this, &CMyPropertyPage2::OnServerEdited);
+    connect(m_pSecurity, &QComboBox::activated, this, &CMyPropertyPage2::OnSecurityChanged);
     AddHelpShortcut(this, helpContext());
+}
+
+int CMyPropertyPage2::Port() const
+{
+    return m_pPort->edit()->text().trimmed().toInt();
+}
+
+void CMyPropertyPage2::OnServerEdited()
+{
+    // "host:port" (not an IPv6 address, which has more than one colon).
+    const QString text = m_pServer->text().trimmed();
+    const qsizetype colon = text.indexOf(QLatin1Char(':'));
+    if (colon <= 0 || colon != text.lastIndexOf(QLatin1Char(':')))
+        return;
+    bool number = false;
+    const int port = text.mid(colon + 1).toInt(&number);
+    if (!number || port < 1 || port > 65535)
+        return;
+    m_pServer->setText(text.left(colon));
+    m_pPort->setNumber(port);
+}
+
+void CMyPropertyPage2::OnSecurityChanged(int index)
+{
+    const int port = Port();
+    if (index == kImplicitTls && port == kPlainFtpPort)
+        m_pPort->setNumber(kImplicitTlsPort);
+    else if (index != kImplicitTls && m_nSecurityShown == kImplicitTls && port == kImplicitTlsPort)
+        m_pPort->setNumber(kPlainFtpPort);
+    m_nSecurityShown = index;
 }
 
 CMyPropertyPage2::~CMyPropertyPage2()
@@ -160,6 +202,7 @@ int CMyPropertyPage2::helpContext() const
 
 void CMyPropertyPage2::opened()
 {
+    m_nSecurityShown = m_pSecurity->currentIndex();
     UpdateEnabling();
     markModified(); // the page counts as changed as soon as it opens
 }
@@ -169,8 +212,8 @@ void CMyPropertyPage2::UpdateEnabling()
     const bool ftp = m_pFtpUpload->isChecked();
     for (QWidget* w : std::initializer_list<QWidget*>{
              m_pLabels[0], m_pLabels[1], m_pLabels[2], m_pLabels[3], m_pLabels[4], m_pServer,
-             m_pUserName, m_pPassword, m_pDirectory, m_pFileName, m_pOnlyWhileOnline, m_pPassive,
-             m_pUseProxy, m_pSecurityLabel, m_pSecurity})
+             m_pPort, m_pUserName, m_pPassword, m_pDirectory, m_pFileName, m_pOnlyWhileOnline,
+             m_pPassive, m_pUseProxy, m_pSecurityLabel, m_pSecurity})
         w->setEnabled(ftp);
     m_pVerifyCertificate->setEnabled(ftp && m_pSecurity->currentIndex() > 0);
     m_pBrowse->setEnabled(ftp && m_dialogs.browseDirectory);
@@ -192,6 +235,9 @@ std::optional<PageRefusal> CMyPropertyPage2::validate()
         return PageRefusal{m_pConfigureProxy, PasswordTooLongText()};
     if (m_pFtpUpload->isChecked() && m_pUseProxy->isChecked() && m_pSecurity->currentIndex() > 0)
         return PageRefusal{m_pSecurity, QString::fromLatin1(kProxyTlsText)};
+    const auto port = ParseNonNegativeInteger(m_pPort->edit()->text());
+    if (!port || *port < 1 || *port > 65535)
+        return PageRefusal{m_pPort, EnterIntegerBetweenText(1, 65535)};
     if (!HasJpgExtension(m_pFileName->text()) && !m_pSaveAsFile->isChecked())
         return PageRefusal{m_pFileName, QString::fromLatin1(kJpgExtensionText)};
     return std::nullopt;
@@ -212,14 +258,14 @@ void CMyPropertyPage2::OnBrowseDirectory()
         return;
     FtpBrowseSettings request;
     request.host = m_pServer->text().toStdString();
-    request.port = FtpPortFromFile();
+    request.port = Port();
     request.user = m_pUserName->text().toStdString();
     request.password = m_pPassword->text().toStdString();
     request.proxy = m_proxy;
     request.passive = m_pPassive->isChecked();
     request.useProxy = m_pUseProxy->isChecked();
     request.security = {m_pSecurity->currentIndex(), m_pVerifyCertificate->isChecked(),
-                        FingerprintFromFile()};
+                        m_strFingerprint};
     request.directory = m_pDirectory->text().toStdString();
     std::string directory = request.directory;
     if (m_dialogs.browseDirectory(this, request, directory))
@@ -244,7 +290,7 @@ LiveSettings CMyPropertyPage2::FtpSettings() const
     LiveSettings s;
     s.m_bFTPUpload = m_pFtpUpload->isChecked();
     s.m_strFTPServer = m_pServer->text().toStdString();
-    s.m_nFTPPort = FtpPortFromFile();
+    s.m_nFTPPort = Port();
     s.m_strFTPUsername = m_pUserName->text().toStdString();
     s.m_strFTPPassword = m_pPassword->text().toStdString();
     s.m_strFTPDirectory = m_pDirectory->text().toStdString();
@@ -252,7 +298,7 @@ LiveSettings CMyPropertyPage2::FtpSettings() const
     s.m_bPassiveMode = m_pPassive->isChecked();
     s.m_nFTPSecurity = m_pSecurity->currentIndex();
     s.m_bFTPVerifyCertificate = m_pVerifyCertificate->isChecked();
-    s.m_strFTPCertificateFingerprint = FingerprintFromFile();
+    s.m_strFTPCertificateFingerprint = m_strFingerprint;
     s.m_nFTPTimeOut = ReadSettingInt(section::kUploadOptions, "FTPTimeOut");
     s.m_bUseFireWall = m_pUseProxy->isChecked();
     s.m_nFireWallType = m_proxy.type;
@@ -271,6 +317,11 @@ void CMyPropertyPage2::OnTest()
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     m_pTestDialog = dialog;
     connect(dialog, &CFtpTestDialog::testFinished, this, &CMyPropertyPage2::UpdateEnabling);
+    // "Pin this certificate": the fingerprint the test saw is the one checked from now on.
+    connect(dialog, &CFtpTestDialog::pinRequested, this, [this](const QString& fingerprint) {
+        m_strFingerprint = fingerprint.toStdString();
+        markModified();
+    });
     connect(dialog, &QObject::destroyed, this, &CMyPropertyPage2::UpdateEnabling);
     UpdateEnabling();
     dialog->show();

@@ -15,6 +15,8 @@ class QPushButton;
 
 namespace vistrel {
 
+class CUpDownEdit;
+
 // The Location page: the FTP upload target and its options, the FTP proxy (whose values only the
 // proxy dialog shows), and the local copy of each picture.
 class CMyPropertyPage2 : public CSettingsPage {
@@ -48,12 +50,21 @@ class CMyPropertyPage2 : public CSettingsPage {
     void OnBrowseDirectory();
     void OnChooseLocalFile();
     void OnTest();
+    // A "host:port" typed in the server field goes to the two fields it names.
+    void OnServerEdited();
+    // The implicit-TLS port follows the security choice while the port is the other's default.
+    void OnSecurityChanged(int index);
+    int Port() const;
 
     const SheetDialogs& m_dialogs;
     ProxySettings m_proxy;
     QCheckBox* m_pFtpUpload;
     QLabel* m_pLabels[5];
     QLineEdit* m_pServer;
+    CUpDownEdit* m_pPort;
+    std::string
+        m_strFingerprint; // the pinned certificate (UploadOptions/FTPCertificateFingerprint)
+    int m_nSecurityShown = 0;
     QLineEdit* m_pUserName;
     QLineEdit* m_pPassword;
     QLineEdit* m_pDirectory;
