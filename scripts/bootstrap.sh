@@ -13,7 +13,8 @@ for arg in "$@"; do
     --tests) packages+=(libgtest-dev libgmock-dev python3 python3-pyftpdlib python3-openssl
                         python3-pil libjpeg-turbo-progs clang-format-14 man-db groff-base systemd
                         python3-gi gir1.2-gst-rtsp-server-1.0 gstreamer1.0-plugins-base
-                        gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly) ;;
+                        gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
+                        xvfb xauth openbox trayer xdotool python3-xlib) ;;
     --bench) packages+=(libbenchmark-dev fswebcam curl libgif-dev libjpeg-turbo-progs
                         python3-pyftpdlib python3-openssl python3-pil python3-gi
                         gir1.2-gst-rtsp-server-1.0 gstreamer1.0-plugins-base
