@@ -56,7 +56,7 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
     m_pSecurity->setObjectName(QStringLiteral("ftpSecurity"));
     m_pSecurity->addItems(
         {QStringLiteral("None"), QStringLiteral("TLS, explicit"), QStringLiteral("TLS, implicit")});
-    m_pSecurityLabel = new QLabel(QStringLiteral("Security"), this);
+    m_pSecurityLabel = new QLabel(QStringLiteral("Secur&ity"), this);
     m_pSecurityLabel->setBuddy(m_pSecurity);
     m_pVerifyCertificate = MakeCheck("verifyCertificate", "Verify certificate");
     m_pOnlyWhileOnline = MakeCheck("onlyWhileOnline", "Only while online");
@@ -71,7 +71,7 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
     m_pSaveAsFileName = MakeEdit("saveAsFileName");
     m_pChooseLocalFile = MakeButton("chooseLocalFile", "...");
 
-    const char* labels[5] = {"FTP Server", "Username", "Password", "Directory", "Filename"};
+    const char* labels[5] = {"FTP &Server", "&Username", "Pass&word", "&Directory", "&Filename"};
     QLineEdit* edits[5] = {m_pServer, m_pUserName, m_pPassword, m_pDirectory, m_pFileName};
     auto* grid = new QGridLayout;
     grid->setContentsMargins(20, 0, 0, 0);
