@@ -454,7 +454,7 @@ void Hub::ApplyDevicePage(int previousDevice)
 {
     const LiveSettings live = Settings();
     if (m_capture.isConnected()) {
-            const std::shared_ptr<CaptureDevice> device = m_capture.device();
+        const std::shared_ptr<CaptureDevice> device = m_capture.device();
         bool ok = false;
         m_capture.runBeside([&] { ok = device->setPreview(!live.m_bDisablePreview); });
         if (!ok)
