@@ -16,17 +16,38 @@ using namespace vistrel;
 
 namespace {
 
-std::string typeName(SettingType type)
+// A number's range as the page prints it, minus signs as troff's.
+std::string number(int value)
 {
-    switch (type) {
+    const std::string text = std::to_string(value);
+    return text[0] == '-' ? "\\-" + text.substr(1) : text;
+}
+
+std::string typeName(const SettingKey& k)
+{
+    switch (k.type) {
     case SettingType::Integer:
-        return "number";
+        if (k.minimum == INT_MIN && k.maximum == INT_MAX)
+            return "number";
+        if (k.maximum == INT_MAX)
+            return "number, " + number(k.minimum) + " or more";
+        return "number, " + number(k.minimum) + " to " + number(k.maximum);
     case SettingType::Flag:
         return "flag";
+    case SettingType::Choice: {
+        std::string text = "choice of";
+        for (const SettingChoice& c : k.choices)
+            text += " " + number(c.value);
+        return text;
+    }
     case SettingType::Colour:
         return "colour";
     case SettingType::String:
         return "text";
+    case SettingType::Path:
+        return "file name";
+    case SettingType::FontFace:
+        return "font name";
     case SettingType::Password:
         return "scrambled password";
     }
@@ -86,7 +107,7 @@ int main(int argc, char** argv)
             continue;
         }
         keys << ".TP\n.B " << k.key << "\n"
-             << typeName(k.type) << "; default " << shown(k, k.programDefault);
+             << typeName(k) << "; default " << shown(k, k.programDefault);
         if (k.pageDefault && std::string_view(k.pageDefault) != k.programDefault)
             keys << "; page " << shown(k, k.pageDefault);
         keys << ".\n" << meaning->second << "\n";

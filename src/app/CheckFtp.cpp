@@ -1,6 +1,7 @@
 #include "app/CheckFtp.h"
 
 #include "app/SettingsBridge.h"
+#include "config/KeyCatalogue.h"
 #include "ftp/FtpSession.h"
 #include "ftp/LogOnTable.h"
 #include "platform/PrivateTempDir.h"
@@ -137,9 +138,17 @@ FtpCheckReport RunFtpCheck(const LiveSettings& s)
     const int port = viaProxy ? s.m_nFireWallPort : s.m_nFTPPort;
     const std::string target = (viaProxy ? "proxy " : "") + host + " port " + std::to_string(port);
     if (!s.m_bFTPUpload)
-        report.notes.push_back("UploadOptions/FTPUpload=0: cycles do not upload until it is 1");
+        report.notes.push_back(keys::UploadOptions::FTPUpload.name() +
+                               "=0: cycles do not upload until it is 1");
     if (s.m_strFTPServer.empty()) {
-        check.step("connect", false, "no FTP server is set (UploadOptions/FTPServer)");
+        check.step("connect", false,
+                   "no FTP server is set (" + keys::UploadOptions::FTPServer.name() + ")");
+        return report;
+    }
+    // A security setting the file holds in a form that cannot be used: no connection at all, so
+    // no password can go out in plain text.
+    if (!s.m_strFTPSecurityRefusal.empty()) {
+        check.step("security", false, s.m_strFTPSecurityRefusal);
         return report;
     }
 

@@ -1,6 +1,7 @@
 #include "app/DaemonHost.h"
 
 #include "config/FirstStart.h"
+#include "config/KeyCatalogue.h"
 #include "config/SettingsFile.h"
 
 namespace vistrel {
@@ -101,13 +102,15 @@ bool DaemonHost::RunSettingsSheet()
             (changed.empty() ? "" : "; those that change what the program does: " + changed));
     if (w.uploadKeptOff)
         Log("settings", "first start: no FTP server is set, so FTP upload stays off and the "
-                        "local copy on (UploadOptions/FTPUpload=0, SaveAsFile=1)");
+                        "local copy on (" +
+                            keys::UploadOptions::FTPUpload.name() + "=0, " +
+                            std::string(keys::UploadOptions::SaveAsFile.key) + "=1)");
     // The pages' re-reads. The Capture and Device pages show the program's own values for
     // missing keys, so re-reading them would change nothing (and re-arm the timer before its
     // time).
     if (m_pHub) {
-        for (SettingsSection page : {SettingsSection::Image, SettingsSection::Location,
-                                     SettingsSection::Connection, SettingsSection::General})
+        for (ReloadGroup page : {ReloadGroup::Image, ReloadGroup::Location, ReloadGroup::Connection,
+                                 ReloadGroup::General})
             m_pHub->ApplySettingsPage(page);
     }
     return true;
@@ -117,9 +120,9 @@ void DaemonHost::Redraw()
 {
     // Called after the version check has recorded an accepted sheet.
     if (std::exchange(m_bSheetAccepted, false))
-        Log("settings",
-            "License/INIVersion=" + std::to_string(IniReadInt("License", "INIVersion", 0)) +
-                " set; the next start uses the file as it is");
+        Log("settings", keys::License::INIVersion.name() + "=" +
+                            std::to_string(ReadSettingInt(keys::License::INIVersion)) +
+                            " set; the next start uses the file as it is");
 }
 
 } // namespace vistrel

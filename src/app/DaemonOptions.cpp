@@ -1,19 +1,31 @@
 #include "app/DaemonOptions.h"
 
+#include "config/KeyCatalogue.h"
+
 #include <sys/stat.h>
 
 namespace vistrel {
 
+namespace {
+
+// The table's names are literals, so their views end in a null character.
+constexpr PasswordTarget target(const char* name, const SettingKey& key, const char* what)
+{
+    return {name, &key, key.section.data(), key.key.data(), what};
+}
+
+} // namespace
+
 const PasswordTarget* FindPasswordTarget(const std::string& name)
 {
     static const PasswordTarget targets[] = {
-        {"ftp", "UploadOptions", "FTPPassword", "FTP password"},
-        {"proxy", "UploadOptions", "FireWallPassword", "FTP proxy password"},
-        {"dialup", "ConnectOptions", "Password", "Dial-up password"},
-        {"camera1", "NetworkCameras", "Camera1Password", "Network camera 1 password"},
-        {"camera2", "NetworkCameras", "Camera2Password", "Network camera 2 password"},
-        {"camera3", "NetworkCameras", "Camera3Password", "Network camera 3 password"},
-        {"camera4", "NetworkCameras", "Camera4Password", "Network camera 4 password"},
+        target("ftp", keys::UploadOptions::FTPPassword, "FTP password"),
+        target("proxy", keys::UploadOptions::FireWallPassword, "FTP proxy password"),
+        target("dialup", keys::ConnectOptions::Password, "Dial-up password"),
+        target("camera1", keys::NetworkCameras::Camera1Password, "Network camera 1 password"),
+        target("camera2", keys::NetworkCameras::Camera2Password, "Network camera 2 password"),
+        target("camera3", keys::NetworkCameras::Camera3Password, "Network camera 3 password"),
+        target("camera4", keys::NetworkCameras::Camera4Password, "Network camera 4 password"),
     };
     for (const PasswordTarget& t : targets)
         if (name == t.name)
@@ -91,7 +103,9 @@ std::string DaemonUsage()
            "                 change directory, store, rename, delete) and print one verdict\n"
            "                 line per step; status 0 only when every step passed\n"
            "  --list-devices list the capture drivers with their index, name and sizes\n"
-           "                 (the index goes into ImageFormat/CaptureDevice)\n"
+           "                 (the index goes into " +
+           keys::ImageFormat::CaptureDevice.name() +
+           ")\n"
            "  --set-password WHICH\n"
            "                 store the ftp, proxy, dialup or camera1 … camera4 (network\n"
            "                 camera) password, scrambled: asked for twice without echo on a\n"

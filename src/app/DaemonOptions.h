@@ -5,6 +5,8 @@
 
 namespace vistrel {
 
+struct SettingKey;
+
 // The headless publisher's command line:
 //   vistreld [--config NAME] [--once | --check-ftp | --list-devices |
 //             --set-password WHICH [--clear]] [--help] [--version]
@@ -42,7 +44,8 @@ bool SettingsFolderExists(const std::string& settingsPath, std::string* error);
 // prompt calls it.
 struct PasswordTarget {
     const char* name;
-    const char* section;
+    const SettingKey* setting;
+    const char* section; // the setting's, for messages
     const char* key;
     const char* what;
 };

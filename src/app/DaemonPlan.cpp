@@ -1,5 +1,6 @@
 #include "app/DaemonPlan.h"
 
+#include "config/KeyCatalogue.h"
 #include "upload/Archive.h"
 
 #include <algorithm>
@@ -9,6 +10,8 @@
 namespace vistrel {
 
 namespace {
+
+namespace u = keys::UploadOptions;
 
 const char* const kProxyTypes[] = {"SITE server",   "OPEN server", "USER after logon",
                                    "USER no logon", "type 4",      "type 5",
@@ -43,9 +46,10 @@ std::string dateTime(std::time_t when)
     return text;
 }
 
-std::string key(const char* sectionAndKey, long value)
+// "Section/Key=value", as the settings file would hold it.
+std::string key(const SettingKey& k, long value)
 {
-    return std::string(sectionAndKey) + "=" + std::to_string(value);
+    return k.name() + "=" + std::to_string(value);
 }
 
 std::string hidden(const std::string& password)
@@ -65,7 +69,7 @@ std::string cameraSize(const std::string& driverInfo)
 void cameraLines(const PlanInput& in, std::vector<PlanLine>& out)
 {
     const int chosen = in.live.m_nCaptureDevice;
-    const std::string setting = key("ImageFormat/CaptureDevice", chosen);
+    const std::string setting = key(keys::ImageFormat::CaptureDevice, chosen);
     const int count = static_cast<int>(in.drivers.size());
     const bool testPatternOnly = count <= 1;
 
@@ -104,12 +108,10 @@ void scheduleLines(const PlanInput& in, std::vector<PlanLine>& out)
     const LiveSettings& l = in.live;
     std::string text;
     if (l.m_nUploadInterval == 0) {
-        text = "schedule: no timer (" + key("UploadOptions/UploadInterval", 0) +
-               "): captures only on SIGUSR1";
+        text = "schedule: no timer (" + key(u::UploadInterval, 0) + "): captures only on SIGUSR1";
     } else if (l.m_nUploadInterval < 0) {
-        out.push_back(
-            {"warning", "schedule: " + key("UploadOptions/UploadInterval", l.m_nUploadInterval) +
-                            " is not a period: no timer, captures only on SIGUSR1"});
+        out.push_back({"warning", "schedule: " + key(u::UploadInterval, l.m_nUploadInterval) +
+                                      " is not a period: no timer, captures only on SIGUSR1"});
     } else {
         text = "schedule: a capture " + PeriodText(l.m_nUploadInterval, l.m_nUploadIntervalMeasure);
         if (in.timer.periodMs == 0)
@@ -118,18 +120,19 @@ void scheduleLines(const PlanInput& in, std::vector<PlanLine>& out)
         else if (!in.cameraConnected)
             text += ", but without a camera timed cycles fail at the capture";
         else if (l.m_bDisableUpload)
-            text += ", but automatic capture is off (" + key("UploadOptions/DisableUpload", 1) +
+            text += ", but automatic capture is off (" + key(u::DisableUpload, 1) +
                     "): captures only on SIGUSR1";
     }
     if (!text.empty()) {
         if (l.m_bUploadOnStart)
-            text += in.cameraConnected ? "; one at start (Options/UploadOnStart=1)"
-                                       : "; none at start without a camera";
+            text += in.cameraConnected
+                        ? "; one at start (" + key(keys::Options::UploadOnStart, 1) + ")"
+                        : std::string("; none at start without a camera");
         out.push_back({"plan", text});
     }
 
     if (!l.m_bUploadTimeRange) {
-        out.push_back({"plan", "time window: none (UploadOptions/UploadTimeRange=0): all day"});
+        out.push_back({"plan", "time window: none (" + key(u::UploadTimeRange, 0) + "): all day"});
         return;
     }
     const int sh = l.m_nUploadTimeRangeStartHour, sm = l.m_nUploadTimeRangeStartMinute;
@@ -170,16 +173,16 @@ void cycleLines(const PlanInput& in, std::vector<PlanLine>& out)
         out.push_back({"plan", "local copy: " + path +
                                    (archive ? " with an archive of " + archiveText : "")});
     } else {
-        out.push_back({"plan", "local copy: off (UploadOptions/SaveAsFile=0)"});
+        out.push_back({"plan", "local copy: off (" + key(u::SaveAsFile, 0) + ")"});
     }
 
     if (!l.m_bFTPUpload) {
-        out.push_back({"plan", "FTP upload: off (UploadOptions/FTPUpload=0)"});
+        out.push_back({"plan", "FTP upload: off (" + key(u::FTPUpload, 0) + ")"});
         return;
     }
     if (l.m_strFTPServer.empty()) {
-        out.push_back({"warning", "FTP upload is on but UploadOptions/FTPServer is empty: every "
-                                  "cycle fails at connecting"});
+        out.push_back({"warning", "FTP upload is on but " + u::FTPServer.name() +
+                                      " is empty: every cycle fails at connecting"});
         return;
     }
     std::string target = "FTP upload: " + l.m_strFTPServer + " port " +
@@ -205,8 +208,8 @@ void cycleLines(const PlanInput& in, std::vector<PlanLine>& out)
                            (type >= 0 && type < 7 ? "" : ": not a proxy type, log-on fails")});
     }
     out.push_back({"plan", archive ? "server archive: " + archiveText
-                                   : "server archive: none (UploadOptions/ArchiveInterval and "
-                                     "NumberOfArchives)"});
+                                   : "server archive: none (" + u::ArchiveInterval.name() +
+                                         " and " + std::string(u::NumberOfArchives.key) + ")"});
     if (!l.m_bUseLAN)
         out.push_back(
             {"plan", "connection: dial-up entry \"" + l.m_strDUN + "\"" +
@@ -285,7 +288,7 @@ std::string FormatDriverList(const std::vector<CaptureDriverInfo>& drivers,
     }
     for (const UnusableCaptureNode& node : unusable)
         out += "warning: " + UnusableNodeWarning(node, userName) + "\n";
-    const std::string setting = key("ImageFormat/CaptureDevice", chosen);
+    const std::string setting = key(keys::ImageFormat::CaptureDevice, chosen);
     if (chosen >= 0 && chosen < static_cast<int>(drivers.size()))
         out += setting + " in " + settingsPath + " chooses " + names[chosen] + "\n";
     else
@@ -319,16 +322,16 @@ PlanLine NextCaptureLine(const LiveSettings& live, bool cameraConnected, const T
                          std::time_t now)
 {
     if (live.m_nUploadInterval == 0)
-        return {"plan", "next capture: none scheduled (UploadOptions/UploadInterval=0); SIGUSR1 "
-                        "captures now"};
+        return {"plan", "next capture: none scheduled (" + key(u::UploadInterval, 0) +
+                            "); SIGUSR1 captures now"};
     if (timer.periodMs == 0)
         return {"plan",
                 std::string("next capture: none scheduled (") +
                     (cameraConnected ? "the timer could not be set" : "no camera is connected") +
                     ")"};
     if (live.m_bDisableUpload)
-        return {"plan", "next capture: none scheduled (automatic capture is off: "
-                        "UploadOptions/DisableUpload=1); SIGUSR1 captures now"};
+        return {"plan", "next capture: none scheduled (automatic capture is off: " +
+                            key(u::DisableUpload, 1) + "); SIGUSR1 captures now"};
     const TimeWindow w{live.m_nUploadTimeRangeStartHour, live.m_nUploadTimeRangeStartMinute,
                        live.m_nUploadTimeRangeEndHour, live.m_nUploadTimeRangeEndMinute};
     const std::time_t next = NextCaptureTime(now, timer, live.m_bUploadTimeRange, w);

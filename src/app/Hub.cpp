@@ -1,6 +1,7 @@
 #include "app/Hub.h"
 
 #include "app/SettingsBridge.h"
+#include "config/KeyCatalogue.h"
 #include "config/SettingsFile.h"
 #include "config/SettingsMigration.h"
 #include "dialup/CDialUpManager.h"
@@ -12,6 +13,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 
 namespace vistrel {
 
@@ -37,6 +39,22 @@ class DeviceGrabber : public FrameGrabber {
         return false;
     }
     bool SaveFrame(const std::string& path) override { return m_device->saveFrame(path); }
+    bool TakeFrame(RgbImage& frame, unsigned& width, unsigned& height) override
+    {
+        if (!m_device->isConnected())
+            return false; // SaveFrame then says why
+        const RgbFrame grabbed = m_device->frame();
+        if (grabbed.empty() ||
+            grabbed.rgb.size() != static_cast<std::size_t>(grabbed.width) * grabbed.height * 3u)
+            return false;
+        frame = RgbImage::allocate(grabbed.rgb.size());
+        if (!frame)
+            return false;
+        std::memcpy(frame.data(), grabbed.rgb.data(), grabbed.rgb.size());
+        width = static_cast<unsigned>(grabbed.width);
+        height = static_cast<unsigned>(grabbed.height);
+        return true;
+    }
     // Why the grab failed (a network camera names its host and the cause), or empty.
     const std::string& GrabError() const { return m_strGrabError; }
 
@@ -336,10 +354,10 @@ bool Hub::Shutdown()
 
     // The counter is written once the worker has ended (or been given up on): a cycle that was
     // running when the shutdown began has counted its picture by then.
-    IniWriteInt("UploadOptions", "CurrentUpload", m_shared->record.CurrentUpload());
+    WriteSetting(keys::UploadOptions::CurrentUpload, m_shared->record.CurrentUpload());
     const LiveSettings live = Settings();
     if (live.m_bSaveAutoCaptureStatus)
-        IniWriteInt("UploadOptions", "DisableUpload", live.m_bDisableUpload ? 1 : 0);
+        WriteSetting(keys::UploadOptions::DisableUpload, live.m_bDisableUpload ? 1 : 0);
     return ended;
 }
 
@@ -401,10 +419,12 @@ void Hub::ToggleAutoCapture()
     }
 }
 
-void Hub::ApplySettingsPage(SettingsSection section)
+void Hub::ApplySettingsPage(ReloadGroup group)
 {
-    switch (section) {
-    case SettingsSection::Device: {
+    switch (group) {
+    case ReloadGroup::None:
+        break;
+    case ReloadGroup::Device: {
         int previousDevice;
         {
             std::lock_guard lock(m_shared->mutex);
@@ -414,28 +434,28 @@ void Hub::ApplySettingsPage(SettingsSection section)
         ApplyDevicePage(previousDevice);
         break;
     }
-    case SettingsSection::Image: {
+    case ReloadGroup::Image: {
         std::lock_guard lock(m_shared->mutex);
         m_shared->live.LoadImageOptions();
         break;
     }
-    case SettingsSection::Capture: {
+    case ReloadGroup::Capture: {
         std::lock_guard lock(m_shared->mutex);
         m_shared->live.LoadSchedule();
     }
         AfterScheduleRead();
         break;
-    case SettingsSection::Location: {
+    case ReloadGroup::Location: {
         std::lock_guard lock(m_shared->mutex);
         m_shared->live.LoadFtp();
         break;
     }
-    case SettingsSection::Connection: {
+    case ReloadGroup::Connection: {
         std::lock_guard lock(m_shared->mutex);
         m_shared->live.LoadConnection();
         break;
     }
-    case SettingsSection::General: {
+    case ReloadGroup::General: {
         bool before, after;
         {
             std::lock_guard lock(m_shared->mutex);

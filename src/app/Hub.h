@@ -4,6 +4,7 @@
 #include "capture/CaptureDrivers.h"
 #include "capture/CaptureSession.h"
 #include "config/LiveSettings.h"
+#include "config/ReloadGroup.h"
 #include "imaging/ComposeAndSave.h"
 #include "platform/Prompter.h"
 #include "upload/UploadThread.h"
@@ -24,10 +25,6 @@ namespace vistrel {
 
 class CDialUpManager;
 class SettingsMigrationHost;
-
-// The sections of the settings file as the settings sheet's pages store them; each page asks the
-// hub to re-read its own section once it has written its keys.
-enum class SettingsSection { Device, Image, Capture, Location, Connection, General };
 
 // Everything the worker thread shares with the hub. Held by shared pointer so that a worker
 // abandoned at shutdown (blocked in a network call) never touches freed memory.
@@ -88,16 +85,16 @@ class Hub : public QObject {
     // Flips automatic capture on or off.
     void ToggleAutoCapture();
 
-    // What a settings page's store step asks for after writing its keys: the section's loader
-    // and its follow-ups. Capture resets the archive counter when it reached the new interval
-    // and re-arms the timer ("Unable to set timer."); Device switches the preview, reconnects
-    // the driver when another one was chosen and sets the preview rate; General reports a change
-    // of "Hide when minimized" through trayInUseChanged().
-    void ApplySettingsPage(SettingsSection section);
+    // What a settings page's store step asks for after writing its keys: its reload group's
+    // loader and its follow-ups (None: nothing). Capture resets the archive counter when it reached
+    // the new interval and re-arms the timer ("Unable to set timer."); Device switches the preview,
+    // reconnects the driver when another one was chosen and sets the preview rate; General reports
+    // a change of "Hide when minimized" through trayInUseChanged().
+    void ApplySettingsPage(ReloadGroup group);
     // The connected driver changed under its index (a network camera's address or password was
     // edited): the next Device apply connects it again even when the index stays.
     void RequestCaptureReconnect() { m_bReconnectPending = true; }
-    // Re-reads every section as applying every page would (the headless publisher's SIGHUP).
+    // Re-reads every reload group as applying every page would (the headless publisher's SIGHUP).
     void ReloadSettings();
 
     // The View command in capture mode: composes a fresh picture into "pvvistrel.jpg" in the

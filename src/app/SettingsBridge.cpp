@@ -46,7 +46,8 @@ UploadSettings ToUploadSettings(const LiveSettings& l, int logonType)
 
 FtpSecuritySettings ToFtpSecuritySettings(const LiveSettings& l)
 {
-    return {l.m_nFTPSecurity, l.m_bFTPVerifyCertificate, l.m_strFTPCertificateFingerprint};
+    return {l.m_nFTPSecurity, l.m_bFTPVerifyCertificate, l.m_strFTPCertificateFingerprint,
+            l.m_strFTPSecurityRefusal};
 }
 
 ComposeSettings ToComposeSettings(const LiveSettings& l)

@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <malloc.h>
 #include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -77,7 +78,7 @@ std::string oneLine(std::string text)
 
 void logSettingsProblems(DaemonHost& host, const std::string& settingsPath)
 {
-    for (const std::string& problem : SettingsFileProblems(settingsPath))
+    for (const std::string& problem : SettingsWarnings(settingsPath))
         host.Log("warning", problem);
 }
 
@@ -109,9 +110,7 @@ int setPassword(DaemonHost& host, const DaemonOptions& options, const std::strin
 {
     const std::string& which = options.setPassword;
     const PasswordTarget& target = *FindPasswordTarget(which);
-    const char* section = target.section;
-    const char* key = target.key;
-    const std::string name = std::string(section) + "/" + key;
+    const std::string name = target.setting->name();
     std::string password, error;
     if (!options.clearPassword) {
         if (!ReadPassword(STDIN_FILENO, stderr,
@@ -129,7 +128,7 @@ int setPassword(DaemonHost& host, const DaemonOptions& options, const std::strin
         std::fprintf(stderr, "vistreld: the password is too long to be stored\n");
         return 1;
     }
-    if (!IniWritePassword(section, key, password, &error)) {
+    if (!WriteSetting(*target.setting, password, &error)) {
         std::fprintf(stderr, "vistreld: the password could not be stored in %s: %s\n",
                      settingsPath.c_str(), error.c_str());
         return 1;
@@ -142,6 +141,9 @@ int setPassword(DaemonHost& host, const DaemonOptions& options, const std::strin
 
 int main(int argc, char** argv)
 {
+    // One heap for the few threads there are: a heap of its own per thread (the worker, the
+    // camera's) keeps pages a daemon waiting for its next cycle does not need.
+    ::mallopt(M_ARENA_MAX, 1);
     std::vector<std::string> args(argv + 1, argv + argc);
     DaemonOptions options;
     std::string error;
@@ -188,7 +190,7 @@ int main(int argc, char** argv)
         CaptureDriverList drivers;
         UseNetworkCamerasFromSettings(drivers);
         std::fputs(FormatDriverList(drivers.describe(), drivers.unusableNodes(), userName(),
-                                    ReadSettingInt("ImageFormat", "CaptureDevice"), settingsPath)
+                                    ReadSettingInt(keys::ImageFormat::CaptureDevice), settingsPath)
                        .c_str(),
                    stdout);
         return 0;
@@ -227,6 +229,9 @@ int main(int argc, char** argv)
     QObject::connect(&hub, &Hub::cycleDone, &app, [&](int result, const QString& text) {
         if (!options.once) {
             logNextCapture(host, hub);
+            // A cycle's picture buffers were freed in the worker's heap; give those pages back,
+            // so that a daemon waiting for its next cycle holds no more than it needs.
+            ::malloc_trim(0);
             return;
         }
         // The result alone, once, for scripts: the time of the capture, or why it failed.

@@ -1,5 +1,6 @@
 #include "capture/CaptureSession.h"
 
+#include "capture/NetworkCameraLoader.h"
 #include "platform/PrivateTempDir.h"
 
 #include <utility>
@@ -70,7 +71,15 @@ bool CaptureSession::ConnectCaptureDriver(const CaptureSettings& settings)
         previewSet = device->setPreview(!settings.disablePreview);
     });
     if (!connected) {
-        m_prompter.message(kConnectFailedText);
+        std::string text = kConnectFailedText;
+        // A network camera without its module: say what to install.
+        const std::vector<CaptureDriverEntry> entries = m_drivers.entries();
+        const auto index = static_cast<std::size_t>(settings.captureDevice);
+        if (device && index < entries.size() && entries[index].kind == CaptureDriverKind::Network) {
+            if (const std::string why = NetworkCameraModuleProblem(); !why.empty())
+                text += "\n" + why;
+        }
+        m_prompter.message(text);
         return false;
     }
     if (!rateSet)

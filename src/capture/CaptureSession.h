@@ -3,6 +3,7 @@
 #include "capture/CaptureDevice.h"
 #include "capture/CaptureDrivers.h"
 #include "capture/ImageFormat.h"
+#include "config/KeyCatalogue.h"
 #include "platform/Prompter.h"
 
 #include <functional>
@@ -16,10 +17,10 @@ namespace vistrel {
 // DeviceOptions values and the stored video format (the eleven ImageFormat fields, read from the
 // settings file just before the sequence runs).
 struct CaptureSettings {
-    int captureDevice = 0;
-    bool disablePreview = false;
-    int previewLeadTime = 10;
-    int previewRate = 25;
+    int captureDevice = keys::ImageFormat::CaptureDevice.programDefaultInt();
+    bool disablePreview = keys::DeviceOptions::DisablePreview.programDefaultFlag();
+    int previewLeadTime = keys::DeviceOptions::PreviewLeadTime.programDefaultInt();
+    int previewRate = keys::DeviceOptions::PreviewRate.programDefaultInt();
     ImageFormat storedFormat;
 };
 

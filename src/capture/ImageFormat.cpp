@@ -1,10 +1,23 @@
 #include "capture/ImageFormat.h"
 
+#include "config/KeyCatalogue.h"
+
 namespace vistrel {
 
-const std::array<const char*, 11> kImageFormatKeys = {
-    "Size",      "Width",         "Height",        "Planes",  "BitCount",    "Compression",
-    "SizeImage", "XPelsPerMeter", "YPelsPerMeter", "ClrUsed", "ClrImportant"};
+namespace {
+
+std::array<const char*, 11> keyNames()
+{
+    static_assert(std::size(keys::kVideoFormat) == 11);
+    std::array<const char*, 11> names{};
+    for (std::size_t i = 0; i < names.size(); ++i)
+        names[i] = keys::kVideoFormat[i]->key.data(); // a literal's view: null-terminated
+    return names;
+}
+
+} // namespace
+
+const std::array<const char*, 11> kImageFormatKeys = keyNames();
 
 std::uint32_t Rgb24RowBytes(int width)
 {

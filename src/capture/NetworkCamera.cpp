@@ -1,8 +1,5 @@
 #include "capture/NetworkCamera.h"
 
-#include "capture/HttpCameraBackend.h"
-#include "capture/RtspCameraBackend.h"
-
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
@@ -253,15 +250,6 @@ bool DecodeCameraPicture(const std::uint8_t* data, std::size_t size,
     error =
         size == 0 ? "the camera sent an empty answer" : "the camera sent no JPEG or PNG picture";
     return false;
-}
-
-std::unique_ptr<CaptureBackend> MakeNetworkCameraBackend(const NetworkCameraSettings& camera,
-                                                         const NetworkCameraLimits& limits)
-{
-    if (NetworkCameraKindOf(camera.url) == NetworkCameraKind::Rtsp)
-        return std::make_unique<RtspCameraBackend>(camera, limits);
-    // Anything else too, which then refuses to connect and says why.
-    return std::make_unique<HttpCameraBackend>(camera, limits);
 }
 
 } // namespace vistrel

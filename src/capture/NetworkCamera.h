@@ -76,7 +76,9 @@ bool DecodeCameraPicture(const std::uint8_t* data, std::size_t size,
 std::string PictureSizeRefusal(int width, int height, const NetworkCameraLimits& limits);
 
 // A back-end for a network camera: HTTP (snapshots and MJPEG, through libcurl) or RTSP (through
-// FFmpeg's libraries), chosen by the URL's scheme. Connecting fetches one picture to learn the
+// FFmpeg's libraries), chosen by the URL's scheme. The back-ends live in the network-camera
+// module, loaded on first use; without it the back-end never connects and its error says what
+// to install (see NetworkCameraLoader.h). Connecting fetches one picture to learn the
 // camera's frame size; a camera that does not answer still connects (with the size of the last
 // setSize(), or 640 x 480) and its grabs fail with the reason until it answers again.
 std::unique_ptr<CaptureBackend> MakeNetworkCameraBackend(const NetworkCameraSettings& camera,

@@ -7,17 +7,9 @@ namespace vistrel {
 
 namespace {
 
-// The directory browser reads FTPPort with 21 when it is absent, but no page writes it.
 bool writtenByAPage(const SettingKey& k)
 {
-    return k.pageDefault && !(k.section == section::kUploadOptions && k.key == "FTPPort");
-}
-
-// A key is missing when a read with two different defaults gives both back.
-bool missing(const SettingKey& k)
-{
-    return IniReadString(k.section, k.key, "\x01") == "\x01" &&
-           IniReadString(k.section, k.key, "\x02") == "\x02";
+    return k.page != SettingsPage::None && k.pageDefault;
 }
 
 } // namespace
@@ -34,20 +26,19 @@ std::vector<PageValue> PageValuesForMissingKeys()
 FirstStartWrites WriteFirstStartValues()
 {
     FirstStartWrites result;
-    const bool noServer = IniReadString(section::kUploadOptions, "FTPServer", "").empty();
+    const bool noServer = ReadSettingString(keys::UploadOptions::FTPServer).empty();
     for (PageValue v : PageValuesForMissingKeys()) {
         const SettingKey* k = FindSettingKey(v.section, v.key);
-        if (!missing(*k))
+        if (SettingPresent(*k))
             continue;
-        if (noServer && v.section == section::kUploadOptions &&
-            (v.key == "FTPUpload" || v.key == "SaveAsFile")) {
-            v.value = v.key == "FTPUpload" ? "0" : "1";
-            result.uploadKeptOff = result.uploadKeptOff || v.key == "FTPUpload";
+        if (noServer && k == &keys::UploadOptions::FTPUpload) {
+            v.value = "0";
+            result.uploadKeptOff = true;
+        } else if (noServer && k == &keys::UploadOptions::SaveAsFile) {
+            v.value = "1";
         }
         std::string error;
-        const bool ok = k->type == SettingType::Password
-                            ? IniWritePassword(v.section, v.key, v.value, &error)
-                            : IniWriteString(v.section, v.key, v.value, &error);
+        const bool ok = WriteSetting(*k, v.value, &error);
         if (!ok) {
             if (result.error.empty())
                 result.error = error;

@@ -7,14 +7,16 @@ namespace vistrel {
 
 namespace {
 
-std::string key(int slot, const char* field)
-{
-    return "Camera" + std::to_string(slot) + field;
-}
+static_assert(std::size(keys::kCameraSlots) == kMaxNetworkCameras);
 
 bool validSlot(int slot)
 {
     return slot >= 1 && slot <= kMaxNetworkCameras;
+}
+
+const keys::CameraSlotKeys& slotKeys(int slot)
+{
+    return keys::kCameraSlots[slot - 1];
 }
 
 } // namespace
@@ -25,14 +27,15 @@ std::vector<NetworkCameraKeys> ReadNetworkCameras()
     for (int slot = 1; slot <= kMaxNetworkCameras; ++slot) {
         NetworkCameraKeys c;
         c.slot = slot;
-        c.url = IniReadString(section::kNetworkCameras, key(slot, "URL"), "");
+        const keys::CameraSlotKeys& k = slotKeys(slot);
+        c.url = ReadSettingString(k.url);
         if (c.url.empty())
             continue;
-        c.name = IniReadString(section::kNetworkCameras, key(slot, "Name"), "");
+        c.name = ReadSettingString(k.name);
         if (c.name.empty())
             c.name = "Network camera " + std::to_string(slot);
-        c.username = IniReadString(section::kNetworkCameras, key(slot, "Username"), "");
-        c.password = IniReadPassword(section::kNetworkCameras, key(slot, "Password"));
+        c.username = ReadSettingString(k.username);
+        c.password = ReadSettingString(k.password);
         cameras.push_back(std::move(c));
     }
     return cameras;
@@ -51,12 +54,12 @@ bool WriteNetworkCamera(const NetworkCameraKeys& camera, std::string* error)
         return refuse("A network camera needs a URL");
     if (!PasswordFitsSettingsFile(camera.password))
         return refuse("The password is too long to be stored");
-    const int s = camera.slot;
+    const keys::CameraSlotKeys& k = slotKeys(camera.slot);
     // The URL last: a slot counts as a camera once its URL is there.
-    return IniWriteString(section::kNetworkCameras, key(s, "Name"), camera.name, error) &&
-           IniWriteString(section::kNetworkCameras, key(s, "Username"), camera.username, error) &&
-           IniWritePassword(section::kNetworkCameras, key(s, "Password"), camera.password, error) &&
-           IniWriteString(section::kNetworkCameras, key(s, "URL"), camera.url, error);
+    return WriteSetting(k.name, camera.name, error) &&
+           WriteSetting(k.username, camera.username, error) &&
+           WriteSetting(k.password, camera.password, error) &&
+           WriteSetting(k.url, camera.url, error);
 }
 
 bool RemoveNetworkCamera(int slot, std::string* error)
@@ -66,17 +69,19 @@ bool RemoveNetworkCamera(int slot, std::string* error)
             *error = "There is no such network camera slot";
         return false;
     }
-    // The URL first: a slot stops being a camera before its other keys go.
-    bool ok = IniWriteString(section::kNetworkCameras, key(slot, "URL"), "", error);
-    for (const char* field : {"Name", "Username", "Password"})
-        ok = ok && IniWriteString(section::kNetworkCameras, key(slot, field), "", error);
+    const keys::CameraSlotKeys& k = slotKeys(slot);
+    // The URL first: a slot stops being a camera before its other keys go. An empty password is
+    // stored as an empty text, not scrambled.
+    bool ok = IniWriteString(k.url.section, k.url.key, "", error);
+    for (const SettingKey* field : {&k.name, &k.username, &k.password})
+        ok = ok && IniWriteString(field->section, field->key, "", error);
     return ok;
 }
 
 int FreeNetworkCameraSlot()
 {
     for (int slot = 1; slot <= kMaxNetworkCameras; ++slot)
-        if (IniReadString(section::kNetworkCameras, key(slot, "URL"), "").empty())
+        if (ReadSettingString(slotKeys(slot).url).empty())
             return slot;
     return 0;
 }

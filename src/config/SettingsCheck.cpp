@@ -1,6 +1,7 @@
 #include "config/SettingsCheck.h"
 
 #include "config/KeyCatalogue.h"
+#include "config/SettingValues.h"
 
 #include <algorithm>
 #include <fstream>
@@ -198,6 +199,14 @@ std::vector<std::string> SettingsFileProblems(const std::string& path)
     std::ostringstream text;
     text << in.rdbuf();
     return FindSettingsProblems(text.str());
+}
+
+std::vector<std::string> SettingsWarnings(const std::string& path)
+{
+    std::vector<std::string> warnings = SettingsFileProblems(path);
+    for (std::string& problem : SettingsValueProblems())
+        warnings.push_back(std::move(problem));
+    return warnings;
 }
 
 } // namespace vistrel

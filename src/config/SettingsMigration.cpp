@@ -30,15 +30,12 @@ class Writes {
         if (!m_strError.empty())
             m_prompter.message(kSaveFailedText + m_strError, PromptIcon::Exclamation);
     }
-    void Int(std::string_view sectionName, std::string_view key, int value)
+    void Int(const SettingKey& key, int value) { note(WriteSetting(key, value, &m_strLast)); }
+    void Password(const SettingKey& key, std::string_view clear)
     {
-        note(IniWriteInt(sectionName, key, value, &m_strLast));
+        note(WriteSetting(key, clear, &m_strLast));
     }
-    void Password(std::string_view sectionName, std::string_view key, std::string_view clear)
-    {
-        note(IniWritePassword(sectionName, key, clear, &m_strLast));
-    }
-    void CurrentVersion() { Int(section::kLicense, "INIVersion", kCurrentIniVersion); }
+    void CurrentVersion() { Int(keys::License::INIVersion, kCurrentIniVersion); }
 
   private:
     void note(bool ok)
@@ -60,11 +57,10 @@ void runSheetForFirstStart(SettingsMigrationHost& host, Writes& writes)
 }
 
 // Version 1000 stored passwords with an older scrambling; re-store them in the current form.
-std::string migrateLegacyPassword(std::string_view sectionName, std::string_view key,
-                                  Writes& writes)
+std::string migrateLegacyPassword(const SettingKey& key, Writes& writes)
 {
-    const std::string clear = UnscrambleLegacyPassword(IniReadString(sectionName, key, ""));
-    writes.Password(sectionName, key, clear);
+    const std::string clear = UnscrambleLegacyPassword(IniReadString(key.section, key.key, ""));
+    writes.Password(key, clear);
     return clear;
 }
 
@@ -73,24 +69,23 @@ std::string migrateLegacyPassword(std::string_view sectionName, std::string_view
 void CheckSettingsVersion(LiveSettings& settings, SettingsMigrationHost& host, Prompter& prompter)
 {
     Writes writes(prompter);
-    const auto version = static_cast<unsigned>(IniReadInt(section::kLicense, "INIVersion", 0));
+    const auto version = static_cast<unsigned>(ReadSettingInt(keys::License::INIVersion));
     if (version < 1000) {
         host.OpenHelpTopic(kFirstStartHelpTopic);
         runSheetForFirstStart(host, writes);
     } else if (version == 1000) {
         // That layout had only the three bottom positions 0..2.
-        settings.m_nTimeAlignment = IniReadInt(section::kImageOptions, "TimeAlignment", 1) + 3;
-        writes.Int(section::kImageOptions, "TimeAlignment", settings.m_nTimeAlignment);
-        settings.m_strPassword =
-            migrateLegacyPassword(section::kConnectOptions, "Password", writes);
-        settings.m_strFTPPassword =
-            migrateLegacyPassword(section::kUploadOptions, "FTPPassword", writes);
+        const SettingKey& alignment = keys::ImageOptions::TimeAlignment;
+        settings.m_nTimeAlignment = IniReadInt(alignment.section, alignment.key, 1) + 3;
+        writes.Int(alignment, settings.m_nTimeAlignment);
+        settings.m_strPassword = migrateLegacyPassword(keys::ConnectOptions::Password, writes);
+        settings.m_strFTPPassword = migrateLegacyPassword(keys::UploadOptions::FTPPassword, writes);
         writes.CurrentVersion();
     } else if (version <= 1004) {
         // A negative value would index no layout at all; keep it within the six layouts.
         settings.m_nDateTimeFormat =
-            std::clamp(IniReadInt(section::kImageOptions, "TwelveHourTime", 0), 0, 5);
-        writes.Int(section::kImageOptions, "DateTimeFormat", settings.m_nDateTimeFormat);
+            std::clamp(ReadSettingInt(keys::ImageOptions::TwelveHourTime), 0, 5);
+        writes.Int(keys::ImageOptions::DateTimeFormat, settings.m_nDateTimeFormat);
         host.OpenHelpTopic(kFirstStartHelpTopic);
         host.RunSettingsSheet();
         writes.CurrentVersion();
@@ -107,16 +102,16 @@ bool ApplyDialUpAvailability(LiveSettings& settings, bool rasAvailable, Prompter
 {
     if (rasAvailable || settings.m_bUseLAN)
         return false;
-    if (IniReadInt(section::kConnectOptions, "UseLAN", -1) == -1) {
+    if (!SettingPresent(keys::ConnectOptions::UseLAN)) {
         // Nothing asked for dial-up (a first start without a file): the LAN, without the box.
         // The Connection page explains the missing support when it is opened.
         settings.m_bUseLAN = true;
-        IniWriteInt(section::kConnectOptions, "UseLAN", 1);
+        WriteSetting(keys::ConnectOptions::UseLAN, 1);
         return true;
     }
     prompter.message(kNoDialUpText, PromptIcon::Exclamation);
     settings.m_bUseLAN = true;
-    Writes(prompter).Int(section::kConnectOptions, "UseLAN", 1);
+    Writes(prompter).Int(keys::ConnectOptions::UseLAN, 1);
     return true;
 }
 

@@ -20,6 +20,10 @@ struct FtpSecuritySettings {
     // must have (hex, colons allowed); empty for none. When set, it is the whole check: a
     // self-signed certificate is trusted exactly when it matches.
     std::string fingerprint;
+    // Why the stored values that decide security cannot be used (a word where a number belongs,
+    // say), or empty. A session with a refusal logs on nowhere: it fails with this text before
+    // it connects, so nothing falls back to plain FTP.
+    std::string refusal;
 
     bool operator==(const FtpSecuritySettings&) const = default;
 };

@@ -196,6 +196,10 @@ bool CFtpSession::LogOn(const std::string& host, int port, const std::string& us
     if (RefuseLineBreaks(
             {&host, &user, &password, &account, &proxyHost, &proxyUser, &proxyPassword}))
         return false;
+    if (!m_security.refusal.empty()) {
+        m_strMessage = m_security.refusal;
+        return false;
+    }
     const int security = m_security.security;
     if (security < 0 || security > static_cast<int>(FtpSecurity::Implicit)) {
         m_strMessage = ftptext::kSecurityValue;

@@ -102,9 +102,6 @@ ComposeResult ComposeAndSave(const std::string& outPath, const ComposeSettings& 
         return result;
     };
 
-    const GrabFile grab;
-    const std::string& grabFile = grab.path();
-
     // Grab, with the preview switched on for the lead time when it is normally off, so the
     // camera can adjust its exposure first.
     bool previewSwitchedOn = false;
@@ -121,13 +118,21 @@ ComposeResult ComposeAndSave(const std::string& outPath, const ComposeSettings& 
     }
     if (previewSwitchedOn)
         grabber->SetPreview(false);
-    if (!grabber || !grabbed || grabFile.empty() || !grabber->SaveFrame(grabFile))
+    if (!grabber || !grabbed)
         return fail(kSaveFailed);
 
+    // The frame straight from the grabber when it can give it; otherwise through a bitmap file
+    // of our own, which nobody else reads.
     unsigned width = 0, height = 0;
-    RgbImage frame = ImgLibReadRGBFromBMP(grabFile, width, height);
-    if (!frame)
-        return fail(libraryError("ImgLibReadRGBFromBMP"));
+    RgbImage frame;
+    if (!grabber->TakeFrame(frame, width, height) || !frame) {
+        const GrabFile grab;
+        if (grab.path().empty() || !grabber->SaveFrame(grab.path()))
+            return fail(kSaveFailed);
+        frame = ImgLibReadRGBFromBMP(grab.path(), width, height);
+        if (!frame)
+            return fail(libraryError("ImgLibReadRGBFromBMP"));
+    }
     result.width = static_cast<int>(width);
     result.height = static_cast<int>(height);
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "imaging/Stamp.h"
+#include "imaging/codec/RgbImage.h"
 #include "platform/AutoResetEvent.h"
 
 #include <QDateTime>
@@ -21,37 +22,43 @@ class FrameGrabber {
     virtual bool GrabFrame() = 0;
     // Saves the frame buffer as a bitmap file.
     virtual bool SaveFrame(const std::string& path) = 0;
+    // Hands over the frame buffer itself (rows top first, red, green, blue), so that a
+    // composition needs no bitmap file; false sends it through SaveFrame and the file.
+    virtual bool TakeFrame(RgbImage& /*frame*/, unsigned& /*width*/, unsigned& /*height*/)
+    {
+        return false;
+    }
 };
 
-// The settings one composition reads.
+// The settings one composition reads, with the key table's defaults.
 struct ComposeSettings {
     // Banner
-    bool enableMessage = true;
+    bool enableMessage = keys::ImageOptions::EnableMessage.programDefaultFlag();
     std::string message;
-    FontRecord font{"System", -13, 0, 700, false};
+    FontRecord font = DefaultFont(keys::kBannerFont);
     std::uint32_t fontColor = 0;
-    int alignment = 1;
-    bool shadowText = true;
+    int alignment = keys::ImageOptions::Alignment.programDefaultInt();
+    bool shadowText = keys::ImageOptions::ShadowText.programDefaultFlag();
     // Date/time stamp
-    bool stamp = true;
+    bool stamp = keys::ImageOptions::Stamp.programDefaultFlag();
     int dateTimeFormat = 0;
-    FontRecord timeFont{"System", -13, 0, 700, false};
+    FontRecord timeFont = DefaultFont(keys::kStampFont);
     std::uint32_t timeFontColor = 0;
-    int timeAlignment = 4;
-    bool timeShadowText = true;
+    int timeAlignment = keys::ImageOptions::TimeAlignment.programDefaultInt();
+    bool timeShadowText = keys::ImageOptions::TimeShadowText.programDefaultFlag();
     // Logo
     bool enableOverlay = false;
     std::string overlayFilename;
     int overlayAlignment = 0;
     bool overlayTransparency = false;
     // Output
-    int quality = 75;
+    int quality = keys::ImageOptions::Quality.programDefaultInt();
     bool progressive = false;
     // Grab
     bool disablePreview = false;
-    int previewLeadTime = 10; // seconds
+    int previewLeadTime = keys::DeviceOptions::PreviewLeadTime.programDefaultInt(); // seconds
     bool useSound = false;
-    std::string soundFile = "shutter.wav";
+    std::string soundFile{keys::Options::SoundFile.programDefault};
 };
 
 // What a composition needs from around it, and seams for tests: the clock of the stamp, the

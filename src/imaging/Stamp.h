@@ -1,5 +1,7 @@
 #pragma once
 
+#include "config/KeyCatalogue.h"
+
 #include <QColor>
 #include <QDateTime>
 #include <QFont>
@@ -18,11 +20,20 @@ namespace vistrel {
 // average character width in pixels.
 struct FontRecord {
     std::string face;
-    int height = -13;
-    int width = 0;
-    int weight = 700;
-    bool italic = false;
+    // The banner font's defaults from the key table (the date/time stamp's are the same).
+    int height = keys::ImageOptions::FontHeight.programDefaultInt();
+    int width = keys::ImageOptions::FontWidth.programDefaultInt();
+    int weight = keys::ImageOptions::FontWeight.programDefaultInt();
+    bool italic = keys::ImageOptions::FontItalic.programDefaultFlag();
 };
+
+// A stamp font as the program assumes it when the settings file has none of its keys.
+inline FontRecord DefaultFont(const keys::FontKeys& k)
+{
+    return {std::string(k.face.programDefault), k.height.programDefaultInt(),
+            k.width.programDefaultInt(), k.weight.programDefaultInt(),
+            k.italic.programDefaultFlag()};
+}
 
 // The largest font height and width a record gives, in pixels (larger values are taken as this).
 inline constexpr int kMaxFontPixels = 1000;

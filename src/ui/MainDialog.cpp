@@ -1,5 +1,7 @@
 #include "ui/MainDialog.h"
 
+#include "config/KeyCatalogue.h"
+#include "config/SettingsCheck.h"
 #include "config/SettingsFile.h"
 #include "ui/AboutBox.h"
 #include "ui/DialogUnits.h"
@@ -216,6 +218,7 @@ void CMainDialog::CreateMenus()
 void CMainDialog::ConnectHub()
 {
     Hub* hub = m_hub.get();
+    // The status replaces the settings warnings and their tooltip (SetStatusField sets its own).
     connect(hub, &Hub::statusChanged, this, &CMainDialog::SetStatusField);
     connect(hub, &Hub::driverInfoChanged, this, &CMainDialog::SetDriverField);
     connect(hub, &Hub::cycleRunningChanged, this, [this](bool running) {
@@ -271,9 +274,26 @@ void CMainDialog::OnDeferredInit()
         return;
     }
     m_bRunning = true;
+    ShowSettingsWarnings();
     emit startedRunning();
     if (m_bExitRequested)
         OnCancel();
+}
+
+void CMainDialog::ShowSettingsWarnings()
+{
+    const std::vector<std::string> warnings = SettingsWarnings(SettingsFilePath());
+    if (warnings.empty())
+        return;
+    QString all =
+        QStringLiteral("The settings file %1:").arg(QString::fromStdString(SettingsFilePath()));
+    for (const std::string& w : warnings)
+        all += QLatin1Char('\n') + QString::fromStdString(w);
+    QString status = QString::fromStdString(warnings.front());
+    if (warnings.size() > 1)
+        status += QStringLiteral(" (and %1 more: point here for all)").arg(warnings.size() - 1);
+    m_pStatusField->setText(status);
+    m_pStatusField->setToolTip(all);
 }
 
 void CMainDialog::SetDriverField(const QString& text)
@@ -457,7 +477,7 @@ void CMainDialog::OnSettings()
     if (!OpenOneWindow(kIdSettings, kSettingsTitle))
         return;
     if (ExecSettingsSheet(false))
-        IniWriteInt("License", "INIVersion", kCurrentIniVersion);
+        WriteSetting(keys::License::INIVersion, kCurrentIniVersion);
     if (!m_bShuttingDown && m_hub->Capture().isConnected()) {
         m_hub->Capture().ShowDriverInfo();
         SetDriverField(QString::fromStdString(m_hub->DriverInfo()));

@@ -126,6 +126,10 @@ class CMainDialog : public QDialog, public SettingsMigrationHost {
     void OnCaptureDeviceChanged();
     void SetDriverField(const QString& text);
     void SetStatusField(const QString& text);
+    // Once at start: what the settings file holds that the program cannot use as written (unknown
+    // names, values that do not read as their type says) goes to the status line, the whole list
+    // to its tooltip, until the next status replaces it.
+    void ShowSettingsWarnings();
     void OnTrayInUseChanged(bool inUse);
     // Whether an exit must wait for a window's own loop (or work beside the window) to return.
     bool MustCloseWindowsFirst() const;

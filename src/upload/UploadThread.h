@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/KeyCatalogue.h"
 #include "ftp/FtpSecurity.h"
 #include "platform/AutoResetEvent.h"
 
@@ -11,35 +12,36 @@
 namespace vistrel {
 
 // The settings one cycle uses, copied from the live settings when the cycle starts (so a reload
-// of the settings in the middle of a cycle cannot tear the values it works with).
+// of the settings in the middle of a cycle cannot tear the values it works with). Defaults are
+// the key table's.
 struct UploadSettings {
     std::string programFolder; // with its trailing '/', or empty for the current directory
-    bool saveAsFile = true;
-    std::string saveAsFilename = "vistrel.jpg";
+    bool saveAsFile = keys::UploadOptions::SaveAsFile.programDefaultFlag();
+    std::string saveAsFilename{keys::UploadOptions::SaveAsFilename.programDefault};
     bool ftpUpload = false;
     std::string ftpServer;
-    int ftpPort = 21;
+    int ftpPort = keys::UploadOptions::FTPPort.programDefaultInt();
     std::string ftpUsername;
     std::string ftpPassword; // clear text
     std::string ftpDirectory;
-    std::string ftpFilename = "vistrel.jpg";
-    int ftpTimeOut = 45;
+    std::string ftpFilename{keys::UploadOptions::FTPFilename.programDefault};
+    int ftpTimeOut = keys::UploadOptions::FTPTimeOut.programDefaultInt();
     bool passiveMode = false;
     int logonType = 0; // already mapped from the proxy settings
     std::string fireWallServer;
-    int fireWallPort = 21;
+    int fireWallPort = keys::UploadOptions::FireWallPort.programDefaultInt();
     std::string fireWallUsername;
     std::string fireWallPassword;
     FtpSecuritySettings ftpSecurity; // TLS (FTPS); the default is plain FTP
     bool noTempFile = false;
     bool ftpLog = false;
-    bool onlyWhileOnline = true;
+    bool onlyWhileOnline = keys::UploadOptions::OnlyWhileOnline.programDefaultFlag();
     int archiveInterval = 0;
     int numberOfArchives = 0;
     int archiveOrder = 0;
     bool deleteBeforeMove = false;
     bool useLan = false;
-    bool askBeforeConnect = true;
+    bool askBeforeConnect = keys::ConnectOptions::AskBeforeConnect.programDefaultFlag();
     std::string dun;
     std::string dunUserName;
     std::string dunPassword;

@@ -405,13 +405,13 @@ TEST_F(HubSchedule, ApplyingTheCapturePageResetsTheCounterAndRearms)
     EXPECT_EQ(hub->CurrentUpload(), 7);
     set("UploadOptions", "ArchiveInterval", 5);
     set("UploadOptions", "UploadInterval", 30);
-    hub->ApplySettingsPage(SettingsSection::Capture);
+    hub->ApplySettingsPage(ReloadGroup::Capture);
     EXPECT_EQ(hub->CurrentUpload(), 0);
     EXPECT_EQ(hub->TimerPeriod(), 1'800'000u);
 
     // A negative interval cannot arm a timer.
     set("UploadOptions", "UploadInterval", -3);
-    hub->ApplySettingsPage(SettingsSection::Capture);
+    hub->ApplySettingsPage(ReloadGroup::Capture);
     EXPECT_EQ(prompter.texts(), std::vector<std::string>{"Unable to set timer."});
 }
 

@@ -57,19 +57,19 @@ TEST_F(HubWindowApi, EachPageApplyReadsItsOwnSection)
 {
     start();
     struct Case {
-        SettingsSection section;
+        ReloadGroup section;
         const char* sectionName;
         const char* key;
         std::function<std::string(const LiveSettings&)> live;
     };
     const std::vector<Case> cases = {
-        {SettingsSection::Image, "ImageOptions", "Message",
+        {ReloadGroup::Image, "ImageOptions", "Message",
          [](const LiveSettings& l) { return l.m_strMessage; }},
-        {SettingsSection::Location, "UploadOptions", "FTPServer",
+        {ReloadGroup::Location, "UploadOptions", "FTPServer",
          [](const LiveSettings& l) { return l.m_strFTPServer; }},
-        {SettingsSection::Connection, "ConnectOptions", "DUN",
+        {ReloadGroup::Connection, "ConnectOptions", "DUN",
          [](const LiveSettings& l) { return l.m_strDUN; }},
-        {SettingsSection::General, "Options", "SoundFile",
+        {ReloadGroup::General, "Options", "SoundFile",
          [](const LiveSettings& l) { return l.m_strSoundFile; }},
     };
     for (const Case& c : cases) {
@@ -91,11 +91,11 @@ TEST_F(HubWindowApi, GeneralPageReportsTheTrayComingAndGoing)
     start();
     std::vector<bool> changes;
     QObject::connect(hub.get(), &Hub::trayInUseChanged, [&](bool on) { changes.push_back(on); });
-    hub->ApplySettingsPage(SettingsSection::General); // nothing changed
+    hub->ApplySettingsPage(ReloadGroup::General); // nothing changed
     set("Options", "HideWhenMinimized", 1);
-    hub->ApplySettingsPage(SettingsSection::General);
+    hub->ApplySettingsPage(ReloadGroup::General);
     set("Options", "HideWhenMinimized", 0);
-    hub->ApplySettingsPage(SettingsSection::General);
+    hub->ApplySettingsPage(ReloadGroup::General);
     EXPECT_EQ(changes, (std::vector<bool>{true, false}));
 }
 
@@ -110,18 +110,18 @@ TEST_F(HubWindowApi, DevicePageSwitchesPreviewAndReconnectsAnotherDriver)
     set("DeviceOptions", "DisablePreview", 1);
     set("DeviceOptions", "PreviewLeadTime", 0);
     set("DeviceOptions", "PreviewRate", 10);
-    hub->ApplySettingsPage(SettingsSection::Device);
+    hub->ApplySettingsPage(ReloadGroup::Device);
     EXPECT_FALSE(first->isPreviewing());
     EXPECT_EQ(first->previewPeriod(), 100);
     EXPECT_EQ(hub->Capture().device(), first); // the same driver stays connected
 
     // A driver that does not exist: disconnected, reported, and the window keeps working.
     set("ImageFormat", "CaptureDevice", 5);
-    hub->ApplySettingsPage(SettingsSection::Device);
+    hub->ApplySettingsPage(ReloadGroup::Device);
     EXPECT_FALSE(hub->CaptureConnected());
     EXPECT_EQ(prompter.texts().back(), CaptureSession::kConnectFailedText);
     set("ImageFormat", "CaptureDevice", 0);
-    hub->ApplySettingsPage(SettingsSection::Device);
+    hub->ApplySettingsPage(ReloadGroup::Device);
     EXPECT_TRUE(hub->CaptureConnected());
     EXPECT_NE(hub->Capture().device(), first);
     EXPECT_GE(deviceChanges, 3);
@@ -205,9 +205,9 @@ TEST_F(HubWindowApi, WhatTheFirstStartSheetAppliesSurvives)
     IniWriteInt("License", "INIVersion", 0);
     host.sheet = [this] {
         set("ImageOptions", "Message", std::string("Our street"));
-        hub->ApplySettingsPage(SettingsSection::Image);
+        hub->ApplySettingsPage(ReloadGroup::Image);
         set("UploadOptions", "UploadInterval", 5);
-        hub->ApplySettingsPage(SettingsSection::Capture);
+        hub->ApplySettingsPage(ReloadGroup::Capture);
         return true;
     };
     start(true);
@@ -241,7 +241,7 @@ TEST_F(HubWindowApi, ViewCompositionLeavesTheCyclePictureAndTheIdleTokenAlone)
 
     // Without a camera the capture error comes back and nothing is written.
     set("ImageFormat", "CaptureDevice", 7);
-    hub->ApplySettingsPage(SettingsSection::Device);
+    hub->ApplySettingsPage(ReloadGroup::Device);
     std::filesystem::remove(program + "pvvistrel.jpg");
     EXPECT_EQ(hub->ComposeViewPicture(&error), "");
     EXPECT_FALSE(error.empty());

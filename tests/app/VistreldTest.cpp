@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <poll.h>
 #include <pty.h>
 #include <set>
@@ -54,10 +55,17 @@ class Vistreld : public ::testing::Test {
         IniWriteInt("UploadOptions", "FTPTimeOut", 5);
     }
 
+    // Where the program looks for the network-camera module when set ("" = its own folder).
+    std::optional<std::string> netcamDir;
+
     std::vector<std::string> env()
     {
-        return {"XDG_CONFIG_HOME=" + dir.file("config"), "TMPDIR=" + dir.path(),
-                "QT_QPA_PLATFORM=offscreen", "LC_ALL=C.UTF-8"};
+        std::vector<std::string> vars = {"XDG_CONFIG_HOME=" + dir.file("config"),
+                                         "TMPDIR=" + dir.path(), "QT_QPA_PLATFORM=offscreen",
+                                         "LC_ALL=C.UTF-8"};
+        if (netcamDir)
+            vars.push_back("VISTREL_NETCAM_DIR=" + *netcamDir);
+        return vars;
     }
     bool launch(ChildProcess& p, std::vector<std::string> args)
     {
@@ -190,6 +198,50 @@ TEST_F(Vistreld, DoesNotLinkQtWidgets)
     const std::string libraries = readFile(listing);
     EXPECT_NE(libraries.find("libQt6Gui"), std::string::npos) << libraries;
     EXPECT_EQ(libraries.find("libQt6Widgets"), std::string::npos) << libraries;
+}
+
+// Network cameras live in a module loaded only when one is used. A program that uses none never
+// touches it; one that does finds it next to itself, or says what to install.
+TEST_F(Vistreld, NetworkCamerasAndTheirModule)
+{
+    IniWriteString("NetworkCameras", "Camera1Name", "Porch");
+    IniWriteString("NetworkCameras", "Camera1URL",
+                   "http://127.0.0.1:" + std::to_string(freeLoopbackPort()) + "/snap.jpg");
+    std::filesystem::create_directories(dir.file("broken"));
+    std::filesystem::create_directories(dir.file("empty"));
+    writeFile(dir.file("broken/netcam.so"), "not a module");
+
+    // The test pattern chosen: the broken module is never opened.
+    netcamDir = dir.file("broken");
+    IniWriteInt("ImageFormat", "CaptureDevice", 1);
+    EXPECT_EQ(runFresh({"--once", "--config", dir.file("cam")}), 0) << output();
+    EXPECT_EQ(output().find("module"), std::string::npos) << output();
+    // Listing the devices asks each one, so it opens the module and says why it cannot.
+    EXPECT_EQ(runFresh({"--list-devices", "--config", dir.file("cam")}), 0);
+    EXPECT_NE(output().find("(cannot say: The network camera module " + dir.file("broken") +
+                            "/netcam.so cannot be loaded ("),
+              std::string::npos)
+        << output();
+    EXPECT_NE(output().find("); reinstall the vistrel-netcam package.)"), std::string::npos);
+
+    // No module, the network camera chosen: the connect failure says what to install.
+    netcamDir = dir.file("empty");
+    IniWriteInt("ImageFormat", "CaptureDevice", 0);
+    EXPECT_EQ(runFresh({"--once", "--config", dir.file("cam")}), 1);
+    EXPECT_NE(output().find("message: Unable to connect to video driver! / The requested video "
+                            "driver is either not installed or is in use by another program. / "
+                            "Network cameras need the vistrel-netcam package, which is not "
+                            "installed (" +
+                            dir.file("empty") + "/netcam.so is missing).\n"),
+              std::string::npos)
+        << output();
+
+    // The build tree's module, found from the program's own folder: the camera is asked (it does
+    // not answer, and keeps the size it would start with).
+    netcamDir = "";
+    EXPECT_EQ(runFresh({"--list-devices", "--config", dir.file("cam")}), 0);
+    EXPECT_NE(output().find("Porch (http://127.0.0.1:"), std::string::npos) << output();
+    EXPECT_EQ(output().find("module"), std::string::npos) << output();
 }
 
 TEST_F(Vistreld, OnceWithoutFtpMakesTheLocalCopyAndExitsZero)
@@ -371,6 +423,44 @@ TEST_F(Vistreld, CheckFtpStoresRenamesAndDeletesAProbe)
     EXPECT_NE(output().find("port " + port + ": Unable to connect to server (name not found: "),
               std::string::npos)
         << output();
+}
+
+// A security setting that does not read as one of its choices never falls back to plain FTP:
+// neither the check nor a cycle connects, so no user name or password goes out.
+TEST_F(Vistreld, AnInvalidSecuritySettingRefusesEveryLogOn)
+{
+    PyFtpdServer server;
+    ASSERT_TRUE(server.start("cam", "s3cret-pass")) << server.error();
+    useServer(server.port(), "s3cret-pass");
+    const std::string refused = "UploadOptions/FTPSecurity=TLS is not a number: FTP log-ons are "
+                                "refused until it is corrected; use 0 (plain FTP), 1 (explicit "
+                                "TLS) or 2 (implicit TLS)";
+    for (const std::string value : {"TLS", "3", "", "on"}) {
+        SCOPED_TRACE("FTPSecurity=" + value);
+        IniWriteString("UploadOptions", "FTPSecurity", value);
+        EXPECT_EQ(runFresh({"--check-ftp", "--config", dir.file("cam")}), 1) << output();
+        const std::string o = output();
+        EXPECT_NE(
+            o.find("FTP check failed at the security step: UploadOptions/FTPSecurity=" + value),
+            std::string::npos)
+            << o;
+        EXPECT_EQ(o.find("FTP check passed"), std::string::npos) << o;
+        EXPECT_EQ(o.find("USER"), std::string::npos) << o;
+    }
+    // The warning at start says what the value means now; a cycle fails with the same text.
+    IniWriteString("UploadOptions", "FTPSecurity", "TLS");
+    EXPECT_EQ(runFresh({"--once", "--config", dir.file("cam")}), 1) << output();
+    EXPECT_NE(output().find("warning: " + refused + "\n"), std::string::npos) << output();
+    EXPECT_NE(output().find("FTP Error: " + refused), std::string::npos) << output();
+    EXPECT_EQ(server.logs().find("USER"), std::string::npos) << server.logs();
+    EXPECT_EQ(server.logs().find("PASS"), std::string::npos) << server.logs();
+    EXPECT_EQ(server.logs().find("s3cret"), std::string::npos) << server.logs();
+    EXPECT_FALSE(fileExists(server.root() + "/vistrel.jpg"));
+
+    // The server's log would have shown a log-on: with plain FTP chosen, the same check logs on.
+    IniWriteInt("UploadOptions", "FTPSecurity", 0);
+    EXPECT_EQ(runFresh({"--check-ftp", "--config", dir.file("cam")}), 0) << output();
+    EXPECT_NE(server.logs().find("USER 'cam' logged in"), std::string::npos) << server.logs();
 }
 
 // --set-password on a terminal: asked twice, nothing echoed.

@@ -40,13 +40,38 @@ struct FakeGrabber : FrameGrabber {
         calls.push_back("grab");
         return grabWorks;
     }
+    bool quadrants = false; // red, green / blue, white instead of grey
+    bool handOver = false;  // gives the frame itself rather than a bitmap file
+    RgbImage picture() const
+    {
+        RgbImage img = RgbImage::allocate(static_cast<size_t>(width) * height * 3);
+        std::memset(img.data(), grey, img.size());
+        for (int y = 0; quadrants && y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                std::uint8_t* p = img.data() + (static_cast<size_t>(y) * width + x) * 3;
+                const int q = (y >= height / 2) * 2 + (x >= width / 2);
+                p[0] = q == 0 || q == 3 ? 255 : 0;
+                p[1] = q == 1 || q == 3 ? 255 : 0;
+                p[2] = q >= 2 ? 255 : 0;
+            }
+        return img;
+    }
+    bool TakeFrame(RgbImage& frame, unsigned& w, unsigned& h) override
+    {
+        if (!handOver)
+            return false;
+        calls.push_back("take");
+        frame = picture();
+        w = static_cast<unsigned>(width);
+        h = static_cast<unsigned>(height);
+        return true;
+    }
     std::vector<std::string> savedTo;
     bool SaveFrame(const std::string& path) override
     {
         calls.push_back("save");
         savedTo.push_back(path);
-        RgbImage img = RgbImage::allocate(static_cast<size_t>(width) * height * 3);
-        std::memset(img.data(), grey, img.size());
+        const RgbImage img = picture();
         if (!ImgLibSaveRGBToBMP(path, img, width, height))
             return false;
         if (compressedFormat) { // biCompression = 'MJPG'
@@ -131,6 +156,28 @@ TEST_F(ComposeFixture, PlainFrameStillReturnsTheStampText)
     // Nothing but the picture is left beside it.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}),
               2); // + vistrel-uid
+}
+
+// A grabber that hands its frame over needs no bitmap file, and the picture is the same.
+TEST_F(ComposeFixture, AFrameHandedOverComposesAsOneThroughTheBitmapFile)
+{
+    grabber.quadrants = true;
+    for (bool handOver : {false, true}) {
+        SCOPED_TRACE(handOver ? "handed over" : "through the file");
+        grabber.handOver = handOver;
+        grabber.savedTo.clear();
+        const ComposeResult r = compose();
+        ASSERT_EQ(r.error, "");
+        EXPECT_EQ(r.width, 320);
+        EXPECT_EQ(grabber.savedTo.size(), handOver ? 0u : 1u);
+        const Decoded d = decode(dir.file("out.jpg"));
+        ASSERT_EQ(d.w, 320u);
+        EXPECT_TRUE(near(d.at(40, 30), {255, 0, 0}));
+        EXPECT_TRUE(near(d.at(280, 30), {0, 255, 0}));
+        EXPECT_TRUE(near(d.at(40, 210), {0, 0, 255}));
+        EXPECT_TRUE(near(d.at(280, 210), {255, 255, 255}));
+        EXPECT_TRUE(std::filesystem::is_empty(PrivateTempDirectory()));
+    }
 }
 
 TEST_F(ComposeFixture, LogoCornersAndClipping)

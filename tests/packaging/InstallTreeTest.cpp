@@ -12,6 +12,8 @@
 #include <map>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <tuple>
+#include <vector>
 
 using namespace vistrel;
 using namespace vistrel::test;
@@ -119,6 +121,20 @@ TEST_P(InstallTree, UnderDestdir)
     }
     EXPECT_EQ(shell(p + "/bin/vistreld --version", &out), 0);
 
+    // The network-camera module, in the library folder the installed program finds by itself.
+    const std::string module = p + "/bin/" VISTREL_NETCAM_RELATIVE_DIR "/netcam.so";
+    EXPECT_TRUE(fileExists(module)) << module;
+    writeFile(dir.file("cam.ini"), "[License]\nINIVersion=1005\n[NetworkCameras]\n"
+                                   "Camera1Name=Porch\nCamera1URL=http://127.0.0.1:" +
+                                       std::to_string(freeLoopbackPort()) + "/snap.jpg\n");
+    EXPECT_EQ(shell("env -u VISTREL_NETCAM_DIR QT_QPA_PLATFORM=offscreen " + p +
+                        "/bin/vistreld --list-devices --config " + dir.file("cam.ini"),
+                    &out),
+              0)
+        << out;
+    EXPECT_NE(out.find("Porch (http://127.0.0.1:"), std::string::npos) << out;
+    EXPECT_EQ(out.find("module"), std::string::npos) << out;
+
     // The units start the installed program; the user unit needs no target a user manager lacks.
     const std::string user = readFile(p + "/lib/systemd/user/vistreld@.service");
     const std::string system = readFile(p + "/lib/systemd/system/vistreld@.service");
@@ -185,6 +201,37 @@ TEST_P(InstallTree, UnderDestdir)
     for (const char* doc : {"LICENSE", "README.md", "CHANGELOG.md"})
         EXPECT_TRUE(fileExists(p + "/share/doc/vistrel/" + doc)) << doc;
     EXPECT_NE(readFile(p + "/share/doc/vistrel/LICENSE").find("MIT License"), std::string::npos);
+}
+
+// The programs load neither FFmpeg nor libcurl (a USB camera or the test pattern costs none of
+// the hundred-odd libraries they bring: the network-camera module needs them), nor libtiff with
+// its codecs, which is loaded when a TIFF logo is read, nor OpenSSL, loaded for FTPS.
+TEST(Programs, LoadTheHeavyLibrariesOnlyWhenTheyAreUsed)
+{
+    const std::vector<std::string> programs = {binaryDir() + "/src/app/vistreld",
+                                               binaryDir() + "/src/ui/vistrel"};
+    const std::string module = VISTREL_NETCAM_BUILD_DIR "/netcam.so";
+    const char* network[] = {"libavformat", "libavcodec", "libswscale", "libavutil", "libcurl"};
+    std::vector<std::tuple<std::string, std::string, bool>> cases; // file, library, linked
+    for (const std::string& program : programs) {
+        for (const char* library : network)
+            cases.emplace_back(program, library, false);
+        for (const char* library : {"libtiff", "libssl", "libcrypto"})
+            cases.emplace_back(program, library, false);
+    }
+    for (const char* library : network)
+        cases.emplace_back(module, library, true);
+
+    std::map<std::string, std::string> needed;
+    for (const auto& [file, library, linked] : cases) {
+        if (!needed.count(file)) {
+            ASSERT_EQ(shell("readelf -d " + file + " | grep NEEDED", &needed[file]), 0)
+                << file << needed[file];
+        }
+        EXPECT_EQ(needed[file].find("[" + library + ".so") != std::string::npos, linked)
+            << file << " and " << library << ":\n"
+            << needed[file];
+    }
 }
 
 std::string prefixName(const ::testing::TestParamInfo<std::string>& prefix)

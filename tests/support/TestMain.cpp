@@ -31,6 +31,9 @@ int main(int argc, char** argv)
     // them out of the home folder of whoever runs the tests (programs the tests start inherit it).
     vistrel::test::TempDir stateHome;
     ::setenv("XDG_STATE_HOME", stateHome.path().c_str(), 1);
+    // Test programs do not sit where a program finds the network-camera module from its own
+    // folder: point them (and the programs they start) at the build tree's.
+    ::setenv("VISTREL_NETCAM_DIR", VISTREL_NETCAM_BUILD_DIR, 0);
     TestApplication app(argc, argv);
     std::setlocale(LC_ALL, "C");
     return RUN_ALL_TESTS();

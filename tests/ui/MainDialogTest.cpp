@@ -87,6 +87,28 @@ TEST_F(MainWindowTest, CaptureIsDisabledFromTheTriggerUntilTheCycleIsDone)
     EXPECT_EQ(waitCycle(1500), -1); // no second cycle was queued
 }
 
+// What the settings file holds that the program cannot use as written is on the status line at
+// start, the whole list in its tooltip; the next status takes both away.
+TEST_F(MainWindowTest, TheSettingsFilesWarningsShowOnTheStatusLineOnce)
+{
+    set("UploadOptions", "PassiveMode", "true");
+    set("UploadOptions", "FTPServr", "typo.example.org");
+    start();
+    const QString tip = window->statusField()->toolTip();
+    EXPECT_TRUE(status().startsWith("unknown key FTPServr in [UploadOptions]"))
+        << status().toStdString();
+    EXPECT_TRUE(status().endsWith("(and 1 more: point here for all)")) << status().toStdString();
+    EXPECT_TRUE(tip.contains("did you mean FTPServer?")) << tip.toStdString();
+    EXPECT_TRUE(tip.contains("UploadOptions/PassiveMode=true is not a number: read as 0 (active "
+                             "mode); use 1 or 0"))
+        << tip.toStdString();
+
+    QTest::mouseClick(window->button(Id::kIdCapture), Qt::LeftButton);
+    ASSERT_EQ(waitCycle(), 1);
+    EXPECT_EQ(status().toStdString(), window->hub().LastCapture());
+    EXPECT_EQ(window->statusField()->toolTip(), QString());
+}
+
 // The tray's tip and picture through every state; tips over 63 characters are not taken.
 TEST_F(MainWindowTest, TrayTipsAndIconsFollowTheCycleAndAutoCapture)
 {
@@ -193,7 +215,7 @@ TEST_F(MainWindowTest, MinimisingHidesIntoTheTrayAndShowWindowBringsItBack)
     window->showMinimized();
     ASSERT_TRUE(waitFor([&] { return !window->isVisible(); }));
     set("Options", "HideWhenMinimized", 0);
-    window->hub().ApplySettingsPage(SettingsSection::General);
+    window->hub().ApplySettingsPage(ReloadGroup::General);
     EXPECT_FALSE(window->tray().IsShown());
     EXPECT_TRUE(window->isVisible());
 }
@@ -498,10 +520,10 @@ TEST_F(MainWindowTest, ACameraThatIsMissingOrUnpluggedShowsInTheDriverField)
 
     // A driver that is not there: said at once; the test pattern can be chosen again.
     set("ImageFormat", "CaptureDevice", 5);
-    window->hub().ApplySettingsPage(SettingsSection::Device);
+    window->hub().ApplySettingsPage(ReloadGroup::Device);
     EXPECT_TRUE(driverText().startsWith("No capture device connected"));
     set("ImageFormat", "CaptureDevice", 1);
-    window->hub().ApplySettingsPage(SettingsSection::Device);
+    window->hub().ApplySettingsPage(ReloadGroup::Device);
     EXPECT_EQ(driverText(), "Test Pattern\n320 x 240, 24 bit color");
     EXPECT_TRUE(waitFor([&] { return window->preview()->FramesShown() > 0; }));
 }

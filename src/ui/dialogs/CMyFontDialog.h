@@ -11,11 +11,13 @@ namespace vistrel {
 // The banner's settings as the Image page keeps them (ImageOptions Font…, FontColor, Message,
 // Alignment, ShadowText).
 struct BannerProperties {
-    FontRecord font{"System", -13, 0, 700, false};
-    std::uint32_t color = 0xFFFFFF; // 0x00BBGGRR
+    FontRecord font = DefaultFont(keys::kBannerFont);
+    // 0x00BBGGRR; these and the alignment and shadow start as the page shows a missing key.
+    std::uint32_t color =
+        static_cast<std::uint32_t>(keys::ImageOptions::FontColor.pageDefaultInt());
     std::string text;
-    int alignment = 1; // 0..5: Top/Left … Bottom/Right
-    bool shadow = true;
+    int alignment = keys::ImageOptions::Alignment.pageDefaultInt(); // 0..5: Top/Left … Bottom/Right
+    bool shadow = keys::ImageOptions::ShadowText.pageDefaultInt() != 0;
     bool operator==(const BannerProperties& o) const
     {
         return SameFontRecord(font, o.font) && color == o.color && text == o.text &&

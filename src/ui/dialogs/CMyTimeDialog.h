@@ -13,11 +13,13 @@ namespace vistrel {
 // The date/time stamp's settings as the Image page keeps them (ImageOptions TimeFont…,
 // TimeFontColor, TimeAlignment, TimeShadowText, DateTimeFormat).
 struct DateTimeProperties {
-    FontRecord font{"System", -13, 0, 700, false};
-    std::uint32_t color = 0xFFFFFF; // 0x00BBGGRR
-    int alignment = 4;              // 0..5: Top/Left … Bottom/Right
-    bool shadow = true;
-    int format = 0; // 0..5, see DateTimeStampText
+    FontRecord font = DefaultFont(keys::kStampFont);
+    // 0x00BBGGRR; these and the rest start as the page shows a missing key.
+    std::uint32_t color =
+        static_cast<std::uint32_t>(keys::ImageOptions::TimeFontColor.pageDefaultInt());
+    int alignment = keys::ImageOptions::TimeAlignment.pageDefaultInt(); // 0..5
+    bool shadow = keys::ImageOptions::TimeShadowText.pageDefaultInt() != 0;
+    int format = keys::ImageOptions::DateTimeFormat.pageDefaultInt(); // 0..5, see DateTimeStampText
     bool operator==(const DateTimeProperties& o) const
     {
         return SameFontRecord(font, o.font) && color == o.color && alignment == o.alignment &&

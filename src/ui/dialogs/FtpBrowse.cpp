@@ -51,6 +51,7 @@ std::string messageOf(const CFtpSession& session)
 
 bool logOn(CFtpSession& session, const FtpBrowseSettings& s)
 {
+    session.SetTimeout(s.timeout);
     session.SetPassive(s.passive);
     session.SetSecurity(s.security);
     return session.LogOn(s.host, s.port, s.user, s.password, "", s.proxy.server, s.proxy.user,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/KeyCatalogue.h"
 #include "ftp/FtpSecurity.h"
 
 #include "ui/dialogs/CFtpProxyDialog.h"
@@ -10,10 +11,11 @@
 namespace vistrel {
 
 // What the FTP directory browser logs on with: the Location page's current values, and the port
-// from the settings file (the page has no port field).
+// and time-out from the settings file (the page has fields for neither), as a cycle would.
 struct FtpBrowseSettings {
     std::string host;
-    int port = 21;
+    int port = keys::UploadOptions::FTPPort.programDefaultInt();
+    int timeout = keys::UploadOptions::FTPTimeOut.programDefaultInt(); // seconds, from the file
     std::string user;
     std::string password;
     bool passive = false;

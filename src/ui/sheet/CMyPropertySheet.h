@@ -18,9 +18,9 @@ class Prompter;
 // "Vistrel Settings": every setting of the program on six pages (Device, Image, Capture,
 // Location, Connection, General), run modally by the main window. A page reads the settings file
 // when its tab is first shown. OK and Apply check every page shown since the sheet opened, then
-// store them one after another, each page asking the hub to re-read its section, so the running
-// program follows at once; a page never shown stores nothing. Cancel (or Escape) stores nothing
-// and lets the Device page put the camera's format back. exec() returns Accepted after OK.
+// store them one after another, each page asking the hub to re-read its reload group, so the
+// running program follows at once; a page never shown stores nothing. Cancel (or Escape) stores
+// nothing and lets the Device page put the camera's format back. exec() returns Accepted after OK.
 //
 // The main window writes License/INIVersion after OK, and makes the sheet a window of its own
 // while it is hidden in the tray (PrepareDialogOfMainWindow); the sheet does neither.

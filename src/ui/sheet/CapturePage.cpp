@@ -39,13 +39,14 @@ QTimeEdit* TimePicker(QWidget* parent, const char* name)
 }
 
 // A picker shows a stored hour and minute; a value no clock shows is brought into range.
-void AddTimeKeys(PageKeys& keys, std::string_view hourKey, std::string_view minuteKey, QTimeEdit* t)
+void AddTimeKeys(PageKeys& keys, const SettingKey& hourKey, const SettingKey& minuteKey,
+                 QTimeEdit* t)
 {
     keys.add(
-        section::kUploadOptions, hourKey, [t] { return t->time().hour(); },
+        hourKey, [t] { return t->time().hour(); },
         [t](int h) { t->setTime(QTime(std::clamp(h, 0, 23), t->time().minute())); });
     keys.add(
-        section::kUploadOptions, minuteKey, [t] { return t->time().minute(); },
+        minuteKey, [t] { return t->time().minute(); },
         [t](int m) { t->setTime(QTime(t->time().hour(), std::clamp(m, 0, 59))); });
 }
 
@@ -94,15 +95,15 @@ CMyPropertyPage6::CMyPropertyPage6(Hub& hub, Prompter& prompter, QWidget* parent
     layout->addLayout(grid);
     layout->addStretch(1);
 
-    const auto s = section::kUploadOptions;
-    m_keys.add(s, "ArchiveOrder", m_pArchiveOrder);
-    m_keys.add(s, "UploadIntervalMeasure", m_pUnit);
-    m_keys.add(s, "UploadInterval", m_pInterval);
-    m_keys.add(s, "ArchiveInterval", m_pArchiveInterval);
-    m_keys.add(s, "NumberOfArchives", m_pNumberOfArchives);
-    m_keys.add(s, "UploadTimeRange", m_pTimeRange);
-    AddTimeKeys(m_keys, "UploadTimeRangeStartHour", "UploadTimeRangeStartMinute", m_pStart);
-    AddTimeKeys(m_keys, "UploadTimeRangeEndHour", "UploadTimeRangeEndMinute", m_pEnd);
+    namespace k = keys::UploadOptions;
+    m_keys.add(k::ArchiveOrder, m_pArchiveOrder);
+    m_keys.add(k::UploadIntervalMeasure, m_pUnit);
+    m_keys.add(k::UploadInterval, m_pInterval);
+    m_keys.add(k::ArchiveInterval, m_pArchiveInterval);
+    m_keys.add(k::NumberOfArchives, m_pNumberOfArchives);
+    m_keys.add(k::UploadTimeRange, m_pTimeRange);
+    AddTimeKeys(m_keys, k::UploadTimeRangeStartHour, k::UploadTimeRangeStartMinute, m_pStart);
+    AddTimeKeys(m_keys, k::UploadTimeRangeEndHour, k::UploadTimeRangeEndMinute, m_pEnd);
 
     watch({m_pInterval, m_pUnit, m_pTimeRange, m_pStart, m_pEnd, m_pArchiveInterval,
            m_pNumberOfArchives, m_pArchiveOrder});

@@ -20,7 +20,7 @@ class CMyPropertyPage6 : public CSettingsPage {
 
     QString title() const override { return QStringLiteral("Capture"); }
     int helpContext() const override;
-    SettingsSection section() const override { return SettingsSection::Capture; }
+    ReloadGroup reloadGroup() const override { return ReloadGroup::Capture; }
     std::optional<PageRefusal> validate() override;
 
     QString archiveTimeText() const;

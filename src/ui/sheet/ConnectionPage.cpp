@@ -49,15 +49,15 @@ CMyPropertyPage1::CMyPropertyPage1(Hub& hub, Prompter& prompter, QWidget* parent
     layout->addWidget(m_pModem);
     layout->addStretch(1);
 
-    const auto s = section::kConnectOptions;
-    m_keys.add(s, "AskBeforeConnect", m_pAskBeforeConnect);
-    m_keys.add(s, "UseLAN", m_pUseLan);
+    namespace k = keys::ConnectOptions;
+    m_keys.add(k::AskBeforeConnect, m_pAskBeforeConnect);
+    m_keys.add(k::UseLAN, m_pUseLan);
     m_keys.add(
-        s, "DUN", [this] { return ShownEntry(); },
+        k::DUN, [this] { return ShownEntry(); },
         [this](const std::string& v) { m_strStoredEntry = v; });
-    m_keys.add(s, "UserName", m_pUserName);
-    m_keys.add(s, "Password", m_pPassword);
-    m_keys.add(s, "PhoneNumber", m_pPhoneNumber);
+    m_keys.add(k::UserName, m_pUserName);
+    m_keys.add(k::Password, m_pPassword);
+    m_keys.add(k::PhoneNumber, m_pPhoneNumber);
 
     watch({m_pUseLan, m_pEntries, m_pUserName, m_pPassword, m_pPhoneNumber, m_pAskBeforeConnect});
     connect(m_pUseLan, &QCheckBox::clicked, this, &CMyPropertyPage1::OnLanClicked);

@@ -21,7 +21,7 @@ class CMyPropertyPage1 : public CSettingsPage {
 
     QString title() const override { return QStringLiteral("Connection"); }
     int helpContext() const override;
-    SettingsSection section() const override { return SettingsSection::Connection; }
+    ReloadGroup reloadGroup() const override { return ReloadGroup::Connection; }
     std::optional<PageRefusal> validate() override;
 
   protected:

@@ -1,6 +1,7 @@
 #include "ui/sheet/DevicePage.h"
 
 #include "capture/CaptureDevice.h"
+#include "capture/NetworkCameraLoader.h"
 #include "config/KeyCatalogue.h"
 #include "config/NetworkCameraSettings.h"
 #include "config/SettingsFile.h"
@@ -59,6 +60,11 @@ CMyPropertyPage7::CMyPropertyPage7(Hub& hub, Prompter& prompter, QWidget* parent
     m_pDriverVersion = new QLabel(this);
     m_pDriverVersion->setObjectName(QStringLiteral("driverVersion"));
     m_pDriverVersion->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_pModuleNote = new QLabel(this);
+    m_pModuleNote->setObjectName(QStringLiteral("netcamModule"));
+    m_pModuleNote->setWordWrap(true);
+    m_pModuleNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_pModuleNote->hide();
     // Alt+A is the sheet's Apply; Alt+D reaches Add since Display is never enabled.
     m_pAddCamera = MakeButton("addCamera", "A&dd...");
     m_pEditCamera = MakeButton("editCamera", "&Edit...");
@@ -72,7 +78,8 @@ CMyPropertyPage7::CMyPropertyPage7(Hub& hub, Prompter& prompter, QWidget* parent
     m_pDisablePreview = MakeCheck("disablePreview", "Disable preview");
     m_pLeadTime = new CUpDownEdit(this);
     m_pLeadTime->setObjectName(QStringLiteral("previewLeadTime"));
-    m_pLeadTime->setUpDownRange(0, 3600);
+    m_pLeadTime->setUpDownRange(keys::DeviceOptions::PreviewLeadTime.minimum,
+                                keys::DeviceOptions::PreviewLeadTime.maximum);
     m_pLeadLabels[0] = new QLabel(QStringLiteral("Allow "), this);
     m_pLeadLabels[1] = new QLabel(QStringLiteral("seconds for image adjustment"), this);
 
@@ -104,16 +111,17 @@ CMyPropertyPage7::CMyPropertyPage7(Hub& hub, Prompter& prompter, QWidget* parent
     layout->addWidget(m_pDriverVersion);
     layout->addLayout(buttons);
     layout->addLayout(network);
+    layout->addWidget(m_pModuleNote);
     layout->addSpacing(8);
     layout->addLayout(rate);
     layout->addWidget(m_pDisablePreview);
     layout->addLayout(lead);
     layout->addStretch(1);
 
-    m_keys.add(section::kImageFormat, "CaptureDevice", m_pDriver);
-    m_keys.add(section::kDeviceOptions, "PreviewLeadTime", m_pLeadTime);
-    m_keys.add(section::kDeviceOptions, "DisablePreview", m_pDisablePreview);
-    m_keys.add(section::kDeviceOptions, "PreviewRate", m_pRate);
+    m_keys.add(keys::ImageFormat::CaptureDevice, m_pDriver);
+    m_keys.add(keys::DeviceOptions::PreviewLeadTime, m_pLeadTime);
+    m_keys.add(keys::DeviceOptions::DisablePreview, m_pDisablePreview);
+    m_keys.add(keys::DeviceOptions::PreviewRate, m_pRate);
 
     watch({m_pDriver, m_pRate, m_pDisablePreview, m_pLeadTime});
     connect(m_pDisablePreview, &QCheckBox::toggled, this, &CMyPropertyPage7::UpdateLeadTime);
@@ -150,8 +158,16 @@ void CMyPropertyPage7::FillDriverList()
     m_entries = m_hub.Drivers().entriesWith(cameras);
     if (m_entries.size() > static_cast<std::size_t>(kMaxCaptureDrivers))
         m_entries.resize(kMaxCaptureDrivers);
-    for (const CaptureDriverEntry& e : m_entries)
+    bool network = false;
+    for (const CaptureDriverEntry& e : m_entries) {
         m_pDriver->addItem(FromStd(e.description));
+        network = network || e.kind == CaptureDriverKind::Network;
+    }
+    // Network cameras that cannot work here: what to install. The module is only looked for:
+    // a camera that is merely listed does not load it.
+    const std::string problem = network ? NetworkCameraModuleProblem(false) : std::string();
+    m_pModuleNote->setText(FromStd(problem));
+    m_pModuleNote->setVisible(!problem.empty());
 }
 
 void CMyPropertyPage7::loadSettings()
@@ -376,7 +392,7 @@ bool CMyPropertyPage7::apply()
         m_hub.RequestCaptureReconnect();
     }
     // Switches the preview, reconnects when another driver was chosen, sets the rate.
-    m_hub.ApplySettingsPage(section());
+    m_hub.ApplySettingsPage(reloadGroup());
     if (m_hub.Capture().device() != m_keptDevice)
         KeepFormat(); // another driver now: Cancel concerns its format
     UpdateButtons();

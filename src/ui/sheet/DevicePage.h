@@ -2,6 +2,7 @@
 
 #include "capture/CaptureDrivers.h"
 #include "capture/ImageFormat.h"
+#include "config/KeyCatalogue.h"
 #include "config/NetworkCameraSettings.h"
 #include "ui/sheet/SettingsPage.h"
 
@@ -28,14 +29,14 @@ class CUpDownEdit;
 class CMyPropertyPage7 : public CSettingsPage {
     Q_OBJECT
   public:
-    static constexpr int kPreviewRateMin = 1;
-    static constexpr int kPreviewRateMax = 45;
+    static constexpr int kPreviewRateMin = keys::DeviceOptions::PreviewRate.minimum;
+    static constexpr int kPreviewRateMax = keys::DeviceOptions::PreviewRate.maximum;
 
     CMyPropertyPage7(Hub& hub, Prompter& prompter, QWidget* parent = nullptr);
 
     QString title() const override { return QStringLiteral("Device"); }
     int helpContext() const override;
-    SettingsSection section() const override { return SettingsSection::Device; }
+    ReloadGroup reloadGroup() const override { return ReloadGroup::Device; }
     std::optional<PageRefusal> validate() override;
     bool apply() override;
     void cancel() override;
@@ -76,6 +77,7 @@ class CMyPropertyPage7 : public CSettingsPage {
     ImageFormat m_keptFormat;
     QComboBox* m_pDriver;
     QLabel* m_pDriverVersion;
+    QLabel* m_pModuleNote;                     // shown when network cameras lack their module
     std::vector<CaptureDriverEntry> m_entries; // what the list shows, by index
     QPushButton* m_pAddCamera;
     QPushButton* m_pEditCamera;

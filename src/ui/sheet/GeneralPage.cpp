@@ -63,17 +63,17 @@ CMyPropertyPage5::CMyPropertyPage5(Hub& hub, Prompter& prompter, QWidget* parent
     layout->addWidget(view);
     layout->addStretch(1);
 
-    m_keys.add(section::kOptions, "RunMinimized", m_pRunMinimized);
-    m_keys.add(section::kOptions, "UploadOnStart", m_pUploadOnStart);
-    m_keys.add(section::kOptions, "HideWhenMinimized", m_pHideWhenMinimized);
-    m_keys.add(section::kUploadOptions, "FTPLog", m_pFtpLog);
-    m_keys.add(section::kOptions, "SaveAutoCaptureStatus", m_pSaveAutoCapture);
-    m_keys.add(section::kUploadOptions, "SuppressErrors", m_pSuppressErrors);
-    m_keys.add(section::kOptions, "ErrorLog", m_pErrorLog);
-    m_keys.add(section::kOptions, "DeleteBeforeMove", m_pDeleteBeforeMove);
-    m_keys.add(section::kOptions, "UseSound", m_pUseSound);
-    m_keys.add(section::kOptions, "SoundFile", m_pSoundFile);
-    m_keys.add(section::kOptions, "ViewDisplaysLastUploadImage", m_pView);
+    m_keys.add(keys::Options::RunMinimized, m_pRunMinimized);
+    m_keys.add(keys::Options::UploadOnStart, m_pUploadOnStart);
+    m_keys.add(keys::Options::HideWhenMinimized, m_pHideWhenMinimized);
+    m_keys.add(keys::UploadOptions::FTPLog, m_pFtpLog);
+    m_keys.add(keys::Options::SaveAutoCaptureStatus, m_pSaveAutoCapture);
+    m_keys.add(keys::UploadOptions::SuppressErrors, m_pSuppressErrors);
+    m_keys.add(keys::Options::ErrorLog, m_pErrorLog);
+    m_keys.add(keys::Options::DeleteBeforeMove, m_pDeleteBeforeMove);
+    m_keys.add(keys::Options::UseSound, m_pUseSound);
+    m_keys.add(keys::Options::SoundFile, m_pSoundFile);
+    m_keys.add(keys::Options::ViewDisplaysLastUploadImage, m_pView);
 
     watch({m_pRunAtStart, m_pRunMinimized, m_pUploadOnStart, m_pHideWhenMinimized, m_pFtpLog,
            m_pSaveAutoCapture, m_pSuppressErrors, m_pErrorLog, m_pDeleteBeforeMove, m_pUseSound,

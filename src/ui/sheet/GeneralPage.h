@@ -26,7 +26,7 @@ class CMyPropertyPage5 : public CSettingsPage {
 
     QString title() const override { return QStringLiteral("General"); }
     int helpContext() const override;
-    SettingsSection section() const override { return SettingsSection::General; }
+    ReloadGroup reloadGroup() const override { return ReloadGroup::General; }
     bool apply() override;
 
   protected:

@@ -27,7 +27,8 @@ CMyPropertyPage3::CMyPropertyPage3(Hub& hub, Prompter& prompter, const SheetDial
     m_pLogoProperties = MakeButton("logoProperties", "Properties");
     m_pQuality = new QSlider(Qt::Horizontal, this);
     m_pQuality->setObjectName(QStringLiteral("quality"));
-    m_pQuality->setRange(0, 100);
+    // The slider starts at 0, which the encoder takes as 1 (the key table's lowest quality).
+    m_pQuality->setRange(0, keys::ImageOptions::Quality.maximum);
     m_pQuality->setTickInterval(5);
     m_pQuality->setTickPosition(QSlider::TicksBelow);
     m_pQuality->setPageStep(20);
@@ -62,35 +63,35 @@ CMyPropertyPage3::CMyPropertyPage3(Hub& hub, Prompter& prompter, const SheetDial
     layout->addWidget(m_pProgressive);
     layout->addStretch(1);
 
-    const auto s = section::kImageOptions;
-    m_keys.add(s, "Stamp", m_pStamp);
-    m_keys.add(s, "EnableMessage", m_pBanner);
-    m_keys.add(s, "ProgressiveJPG", m_pProgressive);
-    m_keys.add(s, "Message", &m_banner.text);
-    m_keys.add(s, "Quality", m_pQuality);
-    AddFontKeys("", m_banner.font);
+    namespace k = keys::ImageOptions;
+    m_keys.add(k::Stamp, m_pStamp);
+    m_keys.add(k::EnableMessage, m_pBanner);
+    m_keys.add(k::ProgressiveJPG, m_pProgressive);
+    m_keys.add(k::Message, &m_banner.text);
+    m_keys.add(k::Quality, m_pQuality);
+    AddFontKeys(keys::kBannerFont, m_banner.font);
     m_keys.add(
-        s, "FontColor", [this] { return static_cast<int>(m_banner.color); },
+        k::FontColor, [this] { return static_cast<int>(m_banner.color); },
         [this](int v) { m_banner.color = static_cast<std::uint32_t>(v); });
     m_keys.add(
-        s, "ShadowText", [this] { return m_banner.shadow ? 1 : 0; },
+        k::ShadowText, [this] { return m_banner.shadow ? 1 : 0; },
         [this](int v) { m_banner.shadow = v != 0; });
-    m_keys.add(s, "Alignment", &m_banner.alignment);
-    m_keys.add(s, "DateTimeFormat", &m_dateTime.format);
-    AddFontKeys("Time", m_dateTime.font);
+    m_keys.add(k::Alignment, &m_banner.alignment);
+    m_keys.add(k::DateTimeFormat, &m_dateTime.format);
+    AddFontKeys(keys::kStampFont, m_dateTime.font);
     m_keys.add(
-        s, "TimeFontColor", [this] { return static_cast<int>(m_dateTime.color); },
+        k::TimeFontColor, [this] { return static_cast<int>(m_dateTime.color); },
         [this](int v) { m_dateTime.color = static_cast<std::uint32_t>(v); });
     m_keys.add(
-        s, "TimeShadowText", [this] { return m_dateTime.shadow ? 1 : 0; },
+        k::TimeShadowText, [this] { return m_dateTime.shadow ? 1 : 0; },
         [this](int v) { m_dateTime.shadow = v != 0; });
-    m_keys.add(s, "TimeAlignment", &m_dateTime.alignment);
+    m_keys.add(k::TimeAlignment, &m_dateTime.alignment);
     m_keys.add(
-        s, "OverlayTransparency", [this] { return m_logo.transparency ? 1 : 0; },
+        k::OverlayTransparency, [this] { return m_logo.transparency ? 1 : 0; },
         [this](int v) { m_logo.transparency = v != 0; });
-    m_keys.add(s, "EnableOverlay", m_pLogo);
-    m_keys.add(s, "OverlayFilename", &m_logo.path);
-    m_keys.add(s, "OverlayAlignment", &m_logo.alignment);
+    m_keys.add(k::EnableOverlay, m_pLogo);
+    m_keys.add(k::OverlayFilename, &m_logo.path);
+    m_keys.add(k::OverlayAlignment, &m_logo.alignment);
 
     watch({m_pBanner, m_pStamp, m_pLogo, m_pQuality, m_pProgressive});
     connect(m_pBannerProperties, &QPushButton::clicked, this,
@@ -105,21 +106,19 @@ CMyPropertyPage3::CMyPropertyPage3(Hub& hub, Prompter& prompter, const SheetDial
     AddHelpShortcut(this, helpContext());
 }
 
-// A stamp font's five keys ("Font…" for the banner, "TimeFont…" for the date/time stamp); the
-// face name is cut to what a logical-font record holds.
-void CMyPropertyPage3::AddFontKeys(const char* prefix, FontRecord& font)
+// A stamp font's five keys (the banner's or the date/time stamp's); the face name is cut to what
+// a logical-font record holds.
+void CMyPropertyPage3::AddFontKeys(const keys::FontKeys& k, FontRecord& font)
 {
-    const auto s = section::kImageOptions;
-    const std::string p = prefix;
     FontRecord* f = &font;
     m_keys.add(
-        s, p + "Font", [f] { return f->face; },
+        k.face, [f] { return f->face; },
         [f](const std::string& v) { f->face = v.substr(0, kFontFaceMax); });
-    m_keys.add(s, p + "FontHeight", &f->height);
-    m_keys.add(s, p + "FontWidth", &f->width);
-    m_keys.add(s, p + "FontWeight", &f->weight);
+    m_keys.add(k.height, &f->height);
+    m_keys.add(k.width, &f->width);
+    m_keys.add(k.weight, &f->weight);
     m_keys.add(
-        s, p + "FontItalic", [f] { return f->italic ? 1 : 0; }, [f](int v) { f->italic = v != 0; });
+        k.italic, [f] { return f->italic ? 1 : 0; }, [f](int v) { f->italic = v != 0; });
 }
 
 int CMyPropertyPage3::helpContext() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/KeyCatalogue.h"
 #include "ui/sheet/SettingsPage.h"
 #include "ui/sheet/SheetDialogs.h"
 
@@ -19,7 +20,7 @@ class CMyPropertyPage3 : public CSettingsPage {
 
     QString title() const override { return QStringLiteral("Image"); }
     int helpContext() const override;
-    SettingsSection section() const override { return SettingsSection::Image; }
+    ReloadGroup reloadGroup() const override { return ReloadGroup::Image; }
 
     const BannerProperties& banner() const { return m_banner; }
     const DateTimeProperties& dateTime() const { return m_dateTime; }
@@ -32,7 +33,7 @@ class CMyPropertyPage3 : public CSettingsPage {
     void OnBannerProperties();
     void OnDateTimeProperties();
     void OnLogoProperties();
-    void AddFontKeys(const char* prefix, FontRecord& font);
+    void AddFontKeys(const keys::FontKeys& k, FontRecord& font);
 
     const SheetDialogs& m_dialogs;
     BannerProperties m_banner;

@@ -71,12 +71,14 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
     m_pSaveAsFileName = MakeEdit("saveAsFileName");
     m_pChooseLocalFile = MakeButton("chooseLocalFile", "...");
 
-    const char* labels[5] = {"FTP &Server", "&Username", "Pass&word", "&Directory", "&Filename"};
+    const QLatin1String labels[5] = {QLatin1String("FTP &Server"), QLatin1String("&Username"),
+                                     QLatin1String("Pass&word"), QLatin1String("&Directory"),
+                                     QLatin1String("&Filename")};
     QLineEdit* edits[5] = {m_pServer, m_pUserName, m_pPassword, m_pDirectory, m_pFileName};
     auto* grid = new QGridLayout;
     grid->setContentsMargins(20, 0, 0, 0);
     for (int i = 0; i < 5; ++i) {
-        m_pLabels[i] = new QLabel(QString::fromLatin1(labels[i]), this);
+        m_pLabels[i] = new QLabel(QString(labels[i]), this);
         m_pLabels[i]->setBuddy(edits[i]);
         grid->addWidget(m_pLabels[i], i, 0);
         grid->addWidget(edits[i], i, 1);
@@ -120,27 +122,26 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
     layout->addLayout(local);
     layout->addStretch(1);
 
-    const auto s = section::kUploadOptions;
-    m_keys.add(s, "FTPUpload", m_pFtpUpload);
-    m_keys.add(s, "FTPServer", m_pServer);
-    m_keys.add(s, "FTPPort", m_pPort);
-    m_keys.add(s, "FTPCertificateFingerprint", &m_strFingerprint);
-    m_keys.add(s, "FTPUsername", m_pUserName);
-    m_keys.add(s, "FTPPassword", m_pPassword);
-    m_keys.add(s, "FTPDirectory", m_pDirectory);
-    m_keys.add(s, "FTPFilename", m_pFileName);
-    m_keys.add(s, "FTPSecurity", m_pSecurity);
-    m_keys.add(s, "FTPVerifyCertificate", m_pVerifyCertificate);
-    m_keys.add(s, "OnlyWhileOnline", m_pOnlyWhileOnline);
-    m_keys.add(s, "PassiveMode", m_pPassive);
-    m_keys.add(s, "UseFireWall", m_pUseProxy);
-    m_keys.add(s, "SaveAsFile", m_pSaveAsFile);
-    m_keys.add(s, "SaveAsFilename", m_pSaveAsFileName);
-    m_keys.add(s, "FireWallType", &m_proxy.type);
-    m_keys.add(s, "FireWallServer", &m_proxy.server);
-    m_keys.add(s, "FireWallPort", &m_proxy.port);
-    m_keys.add(s, "FireWallUsername", &m_proxy.user);
-    m_keys.add(s, "FireWallPassword", &m_proxy.password);
+    namespace k = keys::UploadOptions;
+    m_keys.add(k::FTPUpload, m_pFtpUpload);
+    m_keys.add(k::FTPServer, m_pServer);
+    m_keys.add(k::FTPPort, m_pPort);
+    m_keys.add(k::FTPUsername, m_pUserName);
+    m_keys.add(k::FTPPassword, m_pPassword);
+    m_keys.add(k::FTPDirectory, m_pDirectory);
+    m_keys.add(k::FTPFilename, m_pFileName);
+    m_keys.add(k::FTPSecurity, m_pSecurity);
+    m_keys.add(k::FTPVerifyCertificate, m_pVerifyCertificate);
+    m_keys.add(k::OnlyWhileOnline, m_pOnlyWhileOnline);
+    m_keys.add(k::PassiveMode, m_pPassive);
+    m_keys.add(k::UseFireWall, m_pUseProxy);
+    m_keys.add(k::SaveAsFile, m_pSaveAsFile);
+    m_keys.add(k::SaveAsFilename, m_pSaveAsFileName);
+    m_keys.add(k::FireWallType, &m_proxy.type);
+    m_keys.add(k::FireWallServer, &m_proxy.server);
+    m_keys.add(k::FireWallPort, &m_proxy.port);
+    m_keys.add(k::FireWallUsername, &m_proxy.user);
+    m_keys.add(k::FireWallPassword, &m_proxy.password);
 
     watch({m_pFtpUpload, m_pServer, m_pPort, m_pUserName, m_pPassword, m_pDirectory, m_pFileName,
            m_pSecurity, m_pVerifyCertificate, m_pOnlyWhileOnline, m_pPassive, m_pUseProxy,
@@ -156,6 +157,14 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
     connect(m_pServer, &QLineEdit::editingFinished, this, &CMyPropertyPage2::OnServerEdited);
     connect(m_pSecurity, &QComboBox::activated, this, &CMyPropertyPage2::OnSecurityChanged);
     AddHelpShortcut(this, helpContext());
+}
+
+bool CMyPropertyPage2::apply()
+{
+    bool stored = true;
+    if (m_strFingerprint != ReadSettingString(keys::UploadOptions::FTPCertificateFingerprint))
+        stored = WriteSetting(keys::UploadOptions::FTPCertificateFingerprint, m_strFingerprint);
+    return CSettingsPage::apply() && stored;
 }
 
 int CMyPropertyPage2::Port() const
@@ -202,6 +211,9 @@ int CMyPropertyPage2::helpContext() const
 
 void CMyPropertyPage2::opened()
 {
+    // The pinned certificate is no control's value: it is kept as the file has it until the Test
+    // window pins another, and written only then.
+    m_strFingerprint = ReadSettingString(keys::UploadOptions::FTPCertificateFingerprint);
     m_nSecurityShown = m_pSecurity->currentIndex();
     UpdateEnabling();
     markModified(); // the page counts as changed as soon as it opens
@@ -259,6 +271,7 @@ void CMyPropertyPage2::OnBrowseDirectory()
     FtpBrowseSettings request;
     request.host = m_pServer->text().toStdString();
     request.port = Port();
+    request.timeout = ReadSettingInt(keys::UploadOptions::FTPTimeOut);
     request.user = m_pUserName->text().toStdString();
     request.password = m_pPassword->text().toStdString();
     request.proxy = m_proxy;
@@ -299,7 +312,7 @@ LiveSettings CMyPropertyPage2::FtpSettings() const
     s.m_nFTPSecurity = m_pSecurity->currentIndex();
     s.m_bFTPVerifyCertificate = m_pVerifyCertificate->isChecked();
     s.m_strFTPCertificateFingerprint = m_strFingerprint;
-    s.m_nFTPTimeOut = ReadSettingInt(section::kUploadOptions, "FTPTimeOut");
+    s.m_nFTPTimeOut = ReadSettingInt(keys::UploadOptions::FTPTimeOut);
     s.m_bUseFireWall = m_pUseProxy->isChecked();
     s.m_nFireWallType = m_proxy.type;
     s.m_strFireWallServer = m_proxy.server;

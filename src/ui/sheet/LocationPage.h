@@ -31,11 +31,13 @@ class CMyPropertyPage2 : public CSettingsPage {
 
     QString title() const override { return QStringLiteral("Location"); }
     int helpContext() const override;
-    SettingsSection section() const override { return SettingsSection::Location; }
+    ReloadGroup reloadGroup() const override { return ReloadGroup::Location; }
     std::optional<PageRefusal> validate() override;
+    // Stores the page's keys, and the pinned certificate when the Test window pinned another.
+    bool apply() override;
 
-    // The values on the page as the settings a connection test uses (the port and the time-out,
-    // which no page edits, from the settings file).
+    // The values on the page as the settings a connection test uses (the time-out, which no page
+    // edits, from the settings file).
     LiveSettings FtpSettings() const;
     // The test window of the last "Test", while it is open.
     CFtpTestDialog* testDialog() const { return m_pTestDialog; }

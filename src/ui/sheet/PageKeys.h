@@ -23,9 +23,9 @@ inline QString FromStd(const std::string& s)
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-// The keys one settings page edits, each named once: where it lives in the settings file (its
-// catalogue entry gives its type and the value the page shows when it is missing) and which
-// control or member holds it while the page is open. load() fills the page from the settings
+// The keys one settings page edits, each named once by its row of the key table (which gives its
+// place in the settings file, its type and the value the page shows when it is missing) with the
+// control or member that holds it while the page is open. load() fills the page from the settings
 // file, save() writes every key back (passwords scrambled).
 class PageKeys {
   public:
@@ -35,20 +35,20 @@ class PageKeys {
     using TextSetter = std::function<void(const std::string&)>;
 
     // A check box: 1 checked, 0 unchecked.
-    void add(std::string_view section, std::string_view key, QCheckBox* box);
+    void add(const SettingKey& key, QCheckBox* box);
     // A text or password edit.
-    void add(std::string_view section, std::string_view key, QLineEdit* edit);
+    void add(const SettingKey& key, QLineEdit* edit);
     // A drop-down list storing its selected index (-1 when nothing is selected).
-    void add(std::string_view section, std::string_view key, QComboBox* list);
+    void add(const SettingKey& key, QComboBox* list);
     // A numeric edit; the page has checked its text before save() runs.
-    void add(std::string_view section, std::string_view key, CUpDownEdit* edit);
-    void add(std::string_view section, std::string_view key, QSlider* slider);
+    void add(const SettingKey& key, CUpDownEdit* edit);
+    void add(const SettingKey& key, QSlider* slider);
     // A value the page carries without a control of its own.
-    void add(std::string_view section, std::string_view key, int* value);
-    void add(std::string_view section, std::string_view key, std::string* value);
+    void add(const SettingKey& key, int* value);
+    void add(const SettingKey& key, std::string* value);
     // Anything else, through its own getter and setter.
-    void add(std::string_view section, std::string_view key, IntGetter get, IntSetter set);
-    void add(std::string_view section, std::string_view key, TextGetter get, TextSetter set);
+    void add(const SettingKey& key, IntGetter get, IntSetter set);
+    void add(const SettingKey& key, TextGetter get, TextSetter set);
 
     void load() const;
     // False when a write failed (every key is still attempted).
@@ -65,7 +65,6 @@ class PageKeys {
         TextGetter getText;
         TextSetter setText;
     };
-    const SettingKey* find(std::string_view section, std::string_view key) const;
     std::vector<Entry> m_entries;
 };
 

@@ -32,7 +32,7 @@ void CSettingsPage::open()
 bool CSettingsPage::apply()
 {
     const bool stored = saveSettings();
-    m_hub.ApplySettingsPage(section());
+    m_hub.ApplySettingsPage(reloadGroup());
     return stored;
 }
 

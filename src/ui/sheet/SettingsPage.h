@@ -32,15 +32,15 @@ class CSettingsPage : public QWidget {
 
     virtual QString title() const = 0;
     virtual int helpContext() const = 0;
-    // The section the hub re-reads after the page stored its keys.
-    virtual SettingsSection section() const = 0;
+    // The keys the hub re-reads after the page stored its own.
+    virtual ReloadGroup reloadGroup() const = 0;
 
     bool isOpen() const { return m_bOpen; }
     // Reads the settings file into the page (once).
     void open();
     // Checks what the user entered; a refusal keeps the sheet open on this page.
     virtual std::optional<PageRefusal> validate() { return std::nullopt; }
-    // Stores the page's keys and has the hub re-read its section. False when the settings file
+    // Stores the page's keys and has the hub re-read its reload group. False when the settings file
     // could not be written.
     virtual bool apply();
     // The sheet was closed with Cancel: undo what the page changed outside the settings file.

@@ -233,12 +233,17 @@ TEST_F(DevicePage, TheDriverListAndAChangeOfDriver)
 // them. Remove asks first.
 TEST_F(DevicePage, NetworkCameraChangesAreStoredWithThePageAndRemoveAsks)
 {
+    // Without the network-camera module, which the page names once a camera is configured.
+    TempDir empty;
+    ScopedEnv noModule("VISTREL_NETCAM_DIR", empty.path());
     set("ImageFormat", "CaptureDevice", 1); // the test pattern, after the fake camera
     startHub(cams);
     const auto before = fileKeys();
     openSheet();
     auto* list = find<QComboBox>("captureDriver");
     auto* version = find<QLabel>("driverVersion");
+    auto* moduleNote = find<QLabel>("netcamModule");
+    EXPECT_TRUE(moduleNote->isHidden());
     ASSERT_EQ(list->count(), 2);
     EXPECT_EQ(version->text(), "built in");
     EXPECT_EQ(find<QPushButton>("addCamera")->text(), "A&dd...");
@@ -267,6 +272,10 @@ TEST_F(DevicePage, NetworkCameraChangesAreStoredWithThePageAndRemoveAsks)
     EXPECT_EQ(list->itemText(1), "Porch");
     EXPECT_EQ(list->currentIndex(), 1); // the new camera is chosen
     EXPECT_EQ(version->text(), "http://10.9.9.9/snap.jpg");
+    EXPECT_FALSE(moduleNote->isHidden());
+    EXPECT_EQ(moduleNote->text().toStdString(),
+              "Network cameras need the vistrel-netcam package, which is not installed (" +
+                  empty.path() + "/netcam.so is missing).");
     EXPECT_TRUE(find<QPushButton>("editCamera")->isEnabled());
     EXPECT_EQ(fileKeys(), before); // nothing stored yet
     click("cancel");
@@ -311,6 +320,7 @@ TEST_F(DevicePage, NetworkCameraChangesAreStoredWithThePageAndRemoveAsks)
     click("removeCamera");
     ASSERT_EQ(list->count(), 2);
     EXPECT_EQ(list->currentText(), "Test Pattern");
+    EXPECT_TRUE(find<QLabel>("netcamModule")->isHidden()); // no network camera left
     // Cancel: the stored camera and choice stay as applied.
     click("cancel");
     keys = fileKeys();

@@ -4,6 +4,7 @@
 #include "SheetFixture.h"
 #include "fake/FakeRasScript.h"
 
+#include "config/KeyCatalogue.h"
 #include "ui/HelpWindow.h"
 #include "ui/sheet/LocationPage.h"
 #include "ui/sheet/UpDownEdit.h"
@@ -91,7 +92,6 @@ const PageCase kPageCases[] = {
      {{"UploadOptions/FTPUpload", "1"},
       {"UploadOptions/FTPServer", ""},
       {"UploadOptions/FTPPort", "21"},
-      {"UploadOptions/FTPCertificateFingerprint", ""},
       {"UploadOptions/FTPUsername", ""},
       {"UploadOptions/FTPPassword", ""},
       {"UploadOptions/FTPDirectory", ""},
@@ -167,6 +167,102 @@ TEST_F(SheetTest, OkStoresExactlyTheKeysOfThePagesShown)
     click("ok");
     EXPECT_EQ(fileKeys(), all);
     EXPECT_TRUE(prompter.texts().empty());
+}
+
+// A value for a key a page writes that differs from what the page shows when the key is missing
+// and that its control can hold. DUN is a phonebook entry's name (there is none here) and
+// CaptureDevice a driver's index (only the test pattern's 0 exists): both keep the page's value.
+std::string sampleValue(const SettingKey& k)
+{
+    if (&k == &keys::ConnectOptions::DUN || &k == &keys::ImageFormat::CaptureDevice)
+        return k.pageDefault;
+    switch (k.type) {
+    case SettingType::Flag:
+        return k.pageDefaultInt() ? "0" : "1";
+    case SettingType::Choice:
+        return std::to_string(k.choices.back().value == k.pageDefaultInt()
+                                  ? k.choices[0].value
+                                  : k.choices.back().value);
+    case SettingType::Colour:
+        return "255";
+    case SettingType::Integer:
+        for (int v : {7, 3, 1, 0})
+            if (v >= k.minimum && v <= k.maximum && v != k.pageDefaultInt())
+                return std::to_string(v);
+        break;
+    default:
+        return "x-" + std::string(k.key);
+    }
+    ADD_FAILURE() << k.name() << ": no sample value";
+    return {};
+}
+
+// Over the whole key table: every key a page writes goes through its page unchanged (the file
+// after OK is the file before it), the page binds exactly the keys the table gives it, and the
+// hub's re-read of the page's reload group brings every one of them into the live settings.
+TEST_F(SheetTest, EveryPageKeyRoundTripsThroughItsPageAndItsReloadGroup)
+{
+    startHub();
+    wipeSettingsFile();
+    for (const auto& [name, value] : kDeviceKeys) {
+        const auto slash = name.find('/');
+        IniWriteString(name.substr(0, slash), name.substr(slash + 1), value);
+    }
+    std::map<SettingsPage, std::set<std::string>> byPage;
+    for (const SettingKey& k : SettingKeys()) {
+        if (k.page == SettingsPage::None)
+            continue;
+        ASSERT_TRUE(WriteSetting(k, sampleValue(k)));
+        byPage[k.page].insert(k.name());
+    }
+    const Keys before = fileKeys();
+
+    openSheet();
+    const std::pair<int, SettingsPage> pages[] = {{Sheet::DevicePage, SettingsPage::Device},
+                                                  {Sheet::ImagePage, SettingsPage::Image},
+                                                  {Sheet::CapturePage, SettingsPage::Capture},
+                                                  {Sheet::LocationPage, SettingsPage::Location},
+                                                  {Sheet::ConnectionPage, SettingsPage::Connection},
+                                                  {Sheet::GeneralPage, SettingsPage::General}};
+    for (const auto& [index, page] : pages) {
+        sheet->setCurrentPage(index);
+        const CSettingsPage* p = sheet->page(index);
+        const auto names = p->keys().names();
+        EXPECT_EQ(std::set<std::string>(names.begin(), names.end()), byPage[page]) << index;
+        for (const std::string& name : names) {
+            const auto slash = name.find('/');
+            EXPECT_EQ(FindSettingKey(name.substr(0, slash), name.substr(slash + 1))->group,
+                      p->reloadGroup())
+                << name;
+        }
+    }
+    click("ok");
+    EXPECT_TRUE(prompter.texts().empty()) << prompter.texts().front();
+    EXPECT_EQ(fileKeys(), before);
+
+    const LiveSettings live = hub->Settings();
+    for (const SettingKey& k : SettingKeys()) {
+        if (k.page == SettingsPage::None)
+            continue;
+        SCOPED_TRACE(k.name());
+        const LiveMember& m = k.member;
+        switch (m.kind) {
+        case LiveMember::Kind::Flag:
+            EXPECT_EQ(live.*m.flag, ReadSettingInt(k) != 0);
+            break;
+        case LiveMember::Kind::Integer:
+            EXPECT_EQ(live.*m.integer, ReadSettingInt(k));
+            break;
+        case LiveMember::Kind::Colour:
+            EXPECT_EQ(live.*m.colour, static_cast<std::uint32_t>(ReadSettingInt(k)));
+            break;
+        case LiveMember::Kind::Text:
+            EXPECT_EQ(live.*m.text, ReadSettingString(k));
+            break;
+        case LiveMember::Kind::None:
+            ADD_FAILURE() << "a key a page writes has no live member";
+        }
+    }
 }
 
 TEST_F(SheetTest, CancelAndEscapeStoreNothingEvenWithApplyEnabled)
