@@ -138,12 +138,12 @@ TEST_F(HubWindowApi, ACameraAddedInFrontOfTheChosenDriverIsConnectedWhenChosen)
     set("NetworkCameras", "Camera1Name", std::string("Porch"));
     set("NetworkCameras", "Camera1URL", std::string("http://127.0.0.1:9/snap.jpg"));
     ASSERT_EQ(drivers->entries().at(0).kind, CaptureDriverKind::Network);
-    hub->ApplySettingsPage(SettingsSection::Device);
+    hub->ApplySettingsPage(ReloadGroup::Device);
     EXPECT_EQ(hub->Capture().device()->name(), "Porch");
     EXPECT_NE(hub->Capture().device()->name(), before);
     // Applying again with nothing changed keeps the connected camera.
     const auto porch = hub->Capture().device();
-    hub->ApplySettingsPage(SettingsSection::Device);
+    hub->ApplySettingsPage(ReloadGroup::Device);
     EXPECT_EQ(hub->Capture().device(), porch);
 }
 

@@ -252,7 +252,7 @@ activate "$main"
 key alt+s
 window_of "Vistrel Settings" >/dev/null || fail "the sheet did not open again"
 kill -TERM "$program"
-ends_within "$program" 8 || fail "SIGTERM with the sheet open did not end the program"
+ends_within "$program" 15 || fail "SIGTERM with the sheet open did not end the program"
 grep -q "Failed to get capture status" "$work/vistrel.log" && fail "the shutdown complained"
 step "SIGTERM with the sheet open ended the program"
 echo "drive: all passed"
