@@ -14,7 +14,8 @@ for arg in "$@"; do
                         python3-pil libjpeg-turbo-progs clang-format-14 man-db groff-base systemd
                         python3-gi gir1.2-gst-rtsp-server-1.0 gstreamer1.0-plugins-base
                         gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
-                        clang libclang-rt-14-dev) ;;
+                        clang libclang-rt-14-dev
+                        xvfb xauth openbox trayer xdotool python3-xlib) ;;
     --bench) packages+=(libbenchmark-dev fswebcam curl libgif-dev libjpeg-turbo-progs
                         python3-pyftpdlib python3-openssl python3-pil python3-gi
                         gir1.2-gst-rtsp-server-1.0 gstreamer1.0-plugins-base

@@ -193,11 +193,21 @@ FtpCheckReport RunFtpCheck(const LiveSettings& s)
     } else {
         connected = true;
         check.step("connect", true, target);
+        std::string why = session.Message();
+        // A server that takes the connection and then says nothing at all (no greeting, no
+        // reply) runs into the time-out: say so rather than only "Network error (Read)".
+        const long long elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      std::chrono::steady_clock::now() - started)
+                                      .count();
+        if (!ok && why == ftptext::kRead && s.m_nFTPTimeOut > 0 &&
+            elapsed + 500 >= s.m_nFTPTimeOut * 1000LL)
+            why += " (the server accepted the connection but sent no reply within " +
+                   std::to_string(s.m_nFTPTimeOut) + " s)";
         ok =
             check.step("log on", ok,
                        ok ? "as " + s.m_strFTPUsername +
                                 (viaProxy ? " through the proxy as " + s.m_strFireWallUsername : "")
-                          : session.Message());
+                          : why);
     }
     if (ok && !s.m_strFTPDirectory.empty()) {
         ok = session.ChangeDir(s.m_strFTPDirectory);

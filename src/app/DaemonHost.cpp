@@ -66,7 +66,10 @@ bool DaemonHost::askYesNo(const std::string& question)
 
 void DaemonHost::message(const std::string& text, PromptIcon icon)
 {
-    if (isOnceResult(text))
+    // The one cycle's failure, which --once prints as its result; the hub reports it once the
+    // cycle has ended.
+    if (isOnceResult(text) ||
+        (m_bOnce && m_pHub && !m_pHub->CycleRunning() && text == m_pHub->LastCapture()))
         return;
     Log(icon == PromptIcon::Stop ? "error" : "message", CauseFirst(text));
 }

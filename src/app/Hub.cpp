@@ -210,6 +210,7 @@ Hub::Hub(Prompter& prompter, SettingsMigrationHost& migration,
             return shared->Compose(out, error);
         },
         m_deps.sessions, dialUpOps);
+    m_capture.setRunner(m_deps.runBeside);
     m_wake.setSingleShot(true);
     connect(&m_wake, &QTimer::timeout, this, &Hub::OnWake);
 }
@@ -301,6 +302,13 @@ bool Hub::StartRunning(bool schedule)
     if (schedule && live.m_bUploadOnStart && m_bCaptureConnected)
         QTimer::singleShot(0, this, &Hub::OnTimer);
 
+    // Automatic capture off from the start shows the paused state, as switching it off does.
+    if (live.m_bDisableUpload) {
+        const std::string last = LastCapture();
+        ShowStatus(StatusText(last, true));
+        ShowTray(TrayTipText(last, true), TrayIconAfterToggle(true));
+    }
+
     ev.idle.Set();
     try {
         std::shared_ptr<HubShared> shared = m_shared;
@@ -314,7 +322,12 @@ bool Hub::StartRunning(bool schedule)
 
 bool Hub::ConnectCaptureDriver()
 {
-    const bool connected = m_capture.ConnectCaptureDriver(ToCaptureSettings(Settings()));
+    const CaptureSettings settings = ToCaptureSettings(Settings());
+    const std::vector<CaptureDriverEntry> list = m_drivers.entries();
+    m_connectedDriver.reset();
+    if (settings.captureDevice >= 0 && settings.captureDevice < static_cast<int>(list.size()))
+        m_connectedDriver = list[static_cast<std::size_t>(settings.captureDevice)];
+    const bool connected = m_capture.ConnectCaptureDriver(settings);
     {
         std::lock_guard lock(m_shared->mutex);
         m_shared->device = connected ? m_capture.device() : nullptr;
@@ -331,6 +344,7 @@ void Hub::ShowDriverInfo(const std::string& text)
 
 bool Hub::Shutdown()
 {
+    m_bShuttingDown = true;
     m_wake.stop();
     m_timer.Stop();
     ShowDriverInfo("Disconnecting...");
@@ -349,7 +363,8 @@ bool Hub::Shutdown()
     WorkerEvents& ev = m_shared->events;
     ev.quit.Set();
     ev.capture.Set();
-    const bool ended = ev.threadEnded.Wait(5000);
+    bool ended = false;
+    m_capture.runBeside([&] { ended = ev.threadEnded.Wait(5000); });
     if (ended) {
         ev.threadEnded.Set(); // it stays ended for anyone who looks
         if (m_worker.joinable())
@@ -479,14 +494,13 @@ void Hub::ApplyDevicePage(int previousDevice)
     const LiveSettings live = Settings();
     if (m_capture.isConnected()) {
         const std::shared_ptr<CaptureDevice> device = m_capture.device();
-        if (live.m_bDisablePreview) {
-            if (!device->setPreview(false))
-                m_prompter.message("Failed to disable preview mode");
-        } else if (!device->setPreview(true)) {
-            m_prompter.message("Failed to enable preview mode");
-        }
+        bool ok = false;
+        m_capture.runBeside([&] { ok = device->setPreview(!live.m_bDisablePreview); });
+        if (!ok)
+            m_prompter.message(live.m_bDisablePreview ? "Failed to disable preview mode"
+                                                      : "Failed to enable preview mode");
     }
-    if (live.m_nCaptureDevice != previousDevice || m_bReconnectPending) {
+    if (ChosenDriverChanged(previousDevice) || m_bReconnectPending) {
         m_bReconnectPending = false;
         m_capture.DisconnectCaptureDriver();
         m_bCaptureConnected = ConnectCaptureDriver();
@@ -495,6 +509,18 @@ void Hub::ApplyDevicePage(int previousDevice)
         !m_capture.device()->setPreviewRate(PreviewPeriodMs(live.m_nPreviewRate)))
         m_prompter.message("Failed to set preview rate");
     emit captureDeviceChanged();
+}
+
+bool Hub::ChosenDriverChanged(int previousDevice)
+{
+    const int chosen = Settings().m_nCaptureDevice;
+    if (chosen != previousDevice)
+        return true;
+    const std::vector<CaptureDriverEntry> list = m_drivers.entries();
+    std::optional<CaptureDriverEntry> now;
+    if (chosen >= 0 && chosen < static_cast<int>(list.size()))
+        now = list[static_cast<std::size_t>(chosen)];
+    return now != m_connectedDriver;
 }
 
 void Hub::AfterScheduleRead()
@@ -516,7 +542,7 @@ void Hub::ReloadSettings()
         previousDevice = m_shared->live.m_nCaptureDevice;
         m_shared->live.LoadEverything(false);
     }
-    if (Settings().m_nCaptureDevice != previousDevice) {
+    if (ChosenDriverChanged(previousDevice)) {
         m_capture.DisconnectCaptureDriver();
         m_bCaptureConnected = ConnectCaptureDriver();
     }
@@ -581,14 +607,20 @@ void Hub::OnWorkerDone(int result, const std::string& lastCapture)
     const bool disabled = live.m_bDisableUpload;
     ShowStatus(StatusText(lastCapture, disabled));
     ShowTray(TrayTipText(lastCapture, disabled), TrayIconAfterCycle(result, disabled));
-    if (result == 0) {
-        if (!live.m_bSuppressErrors || !m_shared->record.AutoTriggered())
-            m_prompter.message(lastCapture);
-        if (live.m_bErrorLog)
-            AppendErrorLog(live.m_strWorkingFolder, lastCapture, m_deps.clock());
-    }
+    const bool report =
+        result == 0 && (!live.m_bSuppressErrors || !m_shared->record.AutoTriggered());
+    if (result == 0 && live.m_bErrorLog)
+        AppendErrorLog(live.m_strWorkingFolder, lastCapture, m_deps.clock());
+    // The cycle is over before its failure is shown: the box waits for its click while the
+    // schedule goes on.
     SetCycleRunning(false);
     emit cycleDone(result, QString::fromStdString(lastCapture));
+    if (report && !m_bShuttingDown && !m_bFailureShown) {
+        // One box at a time: a later failure while it is open is in the status and the log.
+        m_bFailureShown = true;
+        m_prompter.message(lastCapture);
+        m_bFailureShown = false;
+    }
 }
 
 void Hub::ShowTray(const std::string& tip, int icon)

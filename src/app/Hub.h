@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -47,6 +48,9 @@ class Hub : public QObject {
         std::function<std::time_t()> clock = [] { return std::time(nullptr); };
         ComposeEnvironment composeEnvironment;
         DialUpOps* dialUpOps = nullptr; // defaults to the dial-up manager passed in
+        // Runs work that may wait on a camera or on the worker, returning when it is done (see
+        // CaptureSession::Runner); null runs it in place.
+        CaptureSession::Runner runBeside;
     };
 
     // prompter shows the hub's message boxes and the worker's questions, on the hub's thread.
@@ -157,6 +161,10 @@ class Hub : public QObject {
     void ScheduleNextWake();
     void OnWake();
     bool ConnectCaptureDriver();
+    // Whether the driver the settings choose now is another one than the connected driver: its
+    // position in the list, or what stands there (a network camera added before it shifts the
+    // list, so the same position may name another driver).
+    bool ChosenDriverChanged(int previousDevice);
     void ShowDriverInfo(const std::string& text);
     void ShowStatus(const std::string& text);
     void SetCycleRunning(bool running);
@@ -176,6 +184,10 @@ class Hub : public QObject {
     bool m_bCaptureConnected = false;
     bool m_bCaptureEnabled = true;
     bool m_bReconnectPending = false;
+    bool m_bShuttingDown = false; // no message box from a cycle that ends meanwhile
+    bool m_bFailureShown = false; // a cycle's failure box is open
+    // What the connected driver is (kind, name, node or address), taken when it was connected.
+    std::optional<CaptureDriverEntry> m_connectedDriver;
     std::string m_strStatus;
     LongPeriodTimer m_timer;
     QTimer m_wake;

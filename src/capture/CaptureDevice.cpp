@@ -17,6 +17,21 @@ constexpr int kMinPreviewPeriodMs = 10;
 CaptureDevice::CaptureDevice(std::unique_ptr<CaptureBackend> backend)
     : m_backend(std::move(backend))
 {
+    m_shown.name = m_backend->description();
+}
+
+void CaptureDevice::publish()
+{
+    Shown shown;
+    shown.name = m_backend->description();
+    shown.connected = m_bConnected;
+    shown.haveSize = m_bConnected && m_backend->currentSize(shown.size);
+    shown.preview = m_bPreview;
+    shown.period = m_nPreviewPeriod;
+    shown.error = m_strError;
+    shown.hasControls = m_bConnected && m_bHasControls;
+    std::lock_guard lock(m_shownMutex);
+    m_shown = std::move(shown);
 }
 
 CaptureDevice::~CaptureDevice()
@@ -39,13 +54,14 @@ CaptureDevice::~CaptureDevice()
 
 std::string CaptureDevice::name() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_backend->description();
+    std::lock_guard lock(m_shownMutex);
+    return m_shown.name;
 }
 
 bool CaptureDevice::fail(const std::string& text)
 {
     m_strError = text;
+    publish();
     return false;
 }
 
@@ -62,7 +78,9 @@ bool CaptureDevice::connect()
     if (!m_backend->open())
         return failFromBackend();
     m_bConnected = true;
+    m_bHasControls = !m_backend->controls().empty();
     ++m_nStateChanges;
+    publish();
     return true;
 }
 
@@ -77,6 +95,7 @@ bool CaptureDevice::disconnect()
         m_backend->close();
         m_bConnected = false;
         ++m_nStateChanges;
+        publish();
     }
     m_wake.notify_all();
     waitForListenerCall();
@@ -85,17 +104,16 @@ bool CaptureDevice::disconnect()
 
 bool CaptureDevice::isConnected() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_bConnected;
+    std::lock_guard lock(m_shownMutex);
+    return m_shown.connected;
 }
 
 bool CaptureDevice::getFormat(ImageFormat& format) const
 {
-    std::lock_guard lock(m_mutex);
-    FrameSize size;
-    if (!m_bConnected || !m_backend->currentSize(size))
+    std::lock_guard lock(m_shownMutex);
+    if (!m_shown.connected || !m_shown.haveSize)
         return false;
-    format = Rgb24Format(size.width, size.height);
+    format = Rgb24Format(m_shown.size.width, m_shown.size.height);
     return true;
 }
 
@@ -120,13 +138,17 @@ bool CaptureDevice::setFormat(const ImageFormat& format)
         m_bPreview = false;
         return failFromBackend();
     }
+    publish();
     return ok;
 }
 
 bool CaptureDevice::status(FrameSize& size) const
 {
-    std::lock_guard lock(m_mutex);
-    return m_bConnected && m_backend->currentSize(size);
+    std::lock_guard lock(m_shownMutex);
+    if (!m_shown.connected || !m_shown.haveSize)
+        return false;
+    size = m_shown.size;
+    return true;
 }
 
 std::vector<FrameSize> CaptureDevice::frameSizes() const
@@ -147,12 +169,12 @@ std::vector<std::string> CaptureDevice::pixelFormats() const
 
 CaptureCapabilities CaptureDevice::capabilities() const
 {
-    std::lock_guard lock(m_mutex);
+    std::lock_guard lock(m_shownMutex);
     CaptureCapabilities caps;
-    if (!m_bConnected)
+    if (!m_shown.connected)
         return caps;
     caps.hasDlgVideoFormat = true;
-    caps.hasDlgVideoSource = !m_backend->controls().empty();
+    caps.hasDlgVideoSource = m_shown.hasControls;
     return caps;
 }
 
@@ -188,6 +210,7 @@ bool CaptureDevice::setPreview(bool on)
             m_backend->stopStream();
         }
         ++m_nStateChanges;
+        publish();
     }
     m_wake.notify_all();
     if (!on)
@@ -202,8 +225,8 @@ void CaptureDevice::waitForListenerCall()
 
 bool CaptureDevice::isPreviewing() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_bPreview;
+    std::lock_guard lock(m_shownMutex);
+    return m_shown.preview;
 }
 
 bool CaptureDevice::setPreviewRate(int periodMs)
@@ -216,6 +239,7 @@ bool CaptureDevice::setPreviewRate(int periodMs)
             return fail("Invalid preview period");
         m_nPreviewPeriod = periodMs;
         ++m_nStateChanges;
+        publish();
     }
     m_wake.notify_all();
     return true;
@@ -223,8 +247,8 @@ bool CaptureDevice::setPreviewRate(int periodMs)
 
 int CaptureDevice::previewPeriod() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_nPreviewPeriod;
+    std::lock_guard lock(m_shownMutex);
+    return m_shown.period;
 }
 
 void CaptureDevice::setPreviewListener(FrameListener listener)
@@ -259,6 +283,7 @@ bool CaptureDevice::grabFrame()
         m_strError = m_backend->lastError();
     if (started && !m_bPreview)
         m_backend->stopStream();
+    publish();
     if (!ok)
         return false;
     m_frame = std::move(frame);
@@ -284,8 +309,8 @@ RgbFrame CaptureDevice::frame() const
 
 std::string CaptureDevice::lastError() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_strError;
+    std::lock_guard lock(m_shownMutex);
+    return m_shown.error;
 }
 
 void CaptureDevice::ensurePreviewThread()
@@ -314,6 +339,7 @@ void CaptureDevice::previewLoop()
             have = m_backend->readFrame(frame);
         if (!have)
             m_strError = m_backend->lastError();
+        publish();
 
         if (have) {
             // The listener mutex comes before the device mutex. Looking at the preview flag again

@@ -27,9 +27,11 @@ struct CaptureCapabilities {
 // that as a bitmap file.
 //
 // Thread-safe: every operation takes the device's mutex, so the upload worker grabs directly
-// while the user interface switches the preview. Preview and grabs share one open stream, so a
-// grab never finds the camera busy with our own preview. Failures are values; lastError() keeps
-// a one-line text of the last one.
+// while the user interface switches the preview. The queries of its state (name, connected,
+// capabilities, format, status, preview, period, last error) answer from a copy kept beside that
+// mutex, so they never wait for a grab from a camera that has stopped answering. Preview and
+// grabs share one open stream, so a grab never finds the camera busy with our own preview.
+// Failures are values; lastError() keeps a one-line text of the last one.
 class CaptureDevice {
   public:
     // Receives each preview frame, on the preview thread. Once setPreview(false), disconnect() or
@@ -85,6 +87,8 @@ class CaptureDevice {
     std::string lastError() const;
 
   private:
+    // Copies the state the queries answer from; called with m_mutex held after every change.
+    void publish();
     bool fail(const std::string& text);
     bool failFromBackend();
     void ensurePreviewThread();
@@ -103,9 +107,23 @@ class CaptureDevice {
     std::string m_strError;
     std::thread m_previewThread;
 
+    struct Shown {
+        std::string name;
+        bool connected = false;
+        bool haveSize = false;
+        FrameSize size;
+        bool preview = false;
+        int period = 0;
+        std::string error;
+        bool hasControls = false; // asked once, when connected
+    };
+    mutable std::mutex m_shownMutex; // taken last, held only to copy
+    Shown m_shown;
+
     std::mutex m_listenerMutex;
     FrameListener m_listener;
     bool m_bHasListener = false; // guarded by m_mutex, mirrors m_listener
+    bool m_bHasControls = false; // the camera's controls, asked when it was connected
 };
 
 } // namespace vistrel

@@ -20,7 +20,8 @@ CaptureDriverList::CaptureDriverList(std::shared_ptr<V4l2Io> io)
 {
 }
 
-std::vector<CaptureDriverList::Entry> CaptureDriverList::scan()
+std::vector<CaptureDriverList::Entry>
+CaptureDriverList::scan(const std::vector<NetworkCameraSlot>* cameras)
 {
     std::vector<Entry> entries;
     const auto full = [&entries] { return static_cast<int>(entries.size()) >= kMaxCaptureDrivers; };
@@ -37,8 +38,8 @@ std::vector<CaptureDriverList::Entry> CaptureDriverList::scan()
             entries.push_back(std::move(e));
         }
     }
-    if (m_networkCameras) {
-        for (const NetworkCameraSlot& n : m_networkCameras()) {
+    if (cameras || m_networkCameras) {
+        for (const NetworkCameraSlot& n : cameras ? *cameras : m_networkCameras()) {
             if (full())
                 break;
             Entry e;
@@ -128,6 +129,15 @@ std::vector<CaptureDriverEntry> CaptureDriverList::entries()
 {
     std::vector<CaptureDriverEntry> shown;
     for (const Entry& e : scan())
+        shown.push_back({e.kind, e.description, e.version, e.path, e.networkSlot});
+    return shown;
+}
+
+std::vector<CaptureDriverEntry>
+CaptureDriverList::entriesWith(const std::vector<NetworkCameraSlot>& cameras)
+{
+    std::vector<CaptureDriverEntry> shown;
+    for (const Entry& e : scan(&cameras))
         shown.push_back({e.kind, e.description, e.version, e.path, e.networkSlot});
     return shown;
 }

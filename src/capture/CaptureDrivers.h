@@ -71,6 +71,9 @@ class CaptureDriverList {
     std::vector<std::string> descriptions();
     // The same with each driver's kind and version text.
     std::vector<CaptureDriverEntry> entries();
+    // The list as it would be with these network cameras instead of the source's (a settings
+    // page shows cameras it has not stored yet).
+    std::vector<CaptureDriverEntry> entriesWith(const std::vector<NetworkCameraSlot>& cameras);
 
     // Where network cameras come from (none until this is set).
     void setNetworkCameraSource(NetworkCameraSource source)
@@ -104,7 +107,7 @@ class CaptureDriverList {
         int networkSlot = 0;
         NetworkCameraSettings camera; // of a network camera
     };
-    std::vector<Entry> scan();
+    std::vector<Entry> scan(const std::vector<NetworkCameraSlot>* cameras = nullptr);
 
     std::shared_ptr<V4l2Io> m_io;
     int m_nFrameTimeoutMs;

@@ -39,6 +39,14 @@ CaptureSession::CaptureSession(CaptureDriverList& drivers, Prompter& prompter)
 
 CaptureSession::~CaptureSession() = default;
 
+void CaptureSession::runBeside(const std::function<void()>& work) const
+{
+    if (m_runner)
+        m_runner(work);
+    else
+        work();
+}
+
 bool CaptureSession::ConnectCaptureDriver(const CaptureSettings& settings)
 {
     // A new device replaces the previous one. The old one lets go of its camera first, even if
@@ -50,9 +58,19 @@ bool CaptureSession::ConnectCaptureDriver(const CaptureSettings& settings)
         previous = std::exchange(m_device, device);
         m_bConnected = false;
     }
-    if (previous)
-        previous->disconnect();
-    if (!device || !device->connect()) {
+    // Everything that talks to the camera runs beside the caller's thread; the messages follow.
+    bool connected = false, rateSet = false, previewSet = false;
+    runBeside([&] {
+        if (previous)
+            previous->disconnect();
+        connected = device && device->connect();
+        if (!connected)
+            return;
+        rateSet = device->setPreviewRate(PreviewPeriodMs(settings.previewRate));
+        ApplyStoredVideoFormat(settings.storedFormat);
+        previewSet = device->setPreview(!settings.disablePreview);
+    });
+    if (!connected) {
         std::string text = kConnectFailedText;
         // A network camera without its module: say what to install.
         const std::vector<CaptureDriverEntry> entries = m_drivers.entries();
@@ -64,19 +82,12 @@ bool CaptureSession::ConnectCaptureDriver(const CaptureSettings& settings)
         m_prompter.message(text);
         return false;
     }
-
-    if (!device->setPreviewRate(PreviewPeriodMs(settings.previewRate)))
+    if (!rateSet)
         m_prompter.message("Failed to set preview rate");
-
     ShowDriverInfo();
-    ApplyStoredVideoFormat(settings.storedFormat);
-
-    if (settings.disablePreview) {
-        if (!device->setPreview(false))
-            m_prompter.message("Failed to disable preview mode");
-    } else if (!device->setPreview(true)) {
-        m_prompter.message("Failed to enable preview mode");
-    }
+    if (!previewSet)
+        m_prompter.message(settings.disablePreview ? "Failed to disable preview mode"
+                                                   : "Failed to enable preview mode");
 
     PlacePreviewWindow();
     device->capabilities();
@@ -132,9 +143,9 @@ std::string CaptureSession::GrabSampleFrame()
     if (dir.empty() || !dev)
         return {};
     const std::string path = dir + "/~vs.bmp";
-    if (!dev->grabFrame() || !dev->saveFrame(path))
-        return {};
-    return path;
+    bool ok = false;
+    runBeside([&] { ok = dev->grabFrame() && dev->saveFrame(path); });
+    return ok ? path : std::string();
 }
 
 bool CaptureSession::DisconnectCaptureDriver()
@@ -144,7 +155,10 @@ bool CaptureSession::DisconnectCaptureDriver()
         std::lock_guard lock(m_mutex);
         m_bConnected = false;
     }
-    return dev && dev->disconnect();
+    bool ok = false;
+    if (dev)
+        runBeside([&] { ok = dev->disconnect(); });
+    return ok;
 }
 
 bool CaptureSession::isConnected() const

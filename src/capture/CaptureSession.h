@@ -6,6 +6,7 @@
 #include "config/KeyCatalogue.h"
 #include "platform/Prompter.h"
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -53,8 +54,17 @@ class CaptureSession {
         "Unable to connect to video driver!\nThe requested video driver is either not installed "
         "or is in use by another program.";
 
+    // Runs a piece of work that may wait on a camera (connecting, disconnecting, a grab) and
+    // returns when it is done. The desktop program runs it beside its window's thread so that
+    // the window keeps repainting; by default it runs in place.
+    using Runner = std::function<void(const std::function<void()>& work)>;
+
     CaptureSession(CaptureDriverList& drivers, Prompter& prompter);
     ~CaptureSession();
+
+    void setRunner(Runner runner) { m_runner = std::move(runner); }
+    // Runs work through the runner.
+    void runBeside(const std::function<void()>& work) const;
 
     // Creates the device for settings.captureDevice and connects it: preview rate, driver
     // information, stored format, preview on or off, placement. Returns the connected flag.
@@ -80,6 +90,7 @@ class CaptureSession {
   private:
     CaptureDriverList& m_drivers;
     Prompter& m_prompter;
+    Runner m_runner;
     mutable std::mutex m_mutex; // guards the members below against readers on other threads
     std::shared_ptr<CaptureDevice> m_device;
     bool m_bConnected = false;

@@ -222,7 +222,7 @@ inline constexpr SettingKey FTPUpload = Row(s, "FTPUpload", T::Flag, "0", "1", P
 inline constexpr SettingKey OnlyWhileOnline = Row(s, "OnlyWhileOnline", T::Flag, "1", "1", P::Location, G::Location, &L::m_bOnlyWhileOnline);
 inline constexpr SettingKey FTPServer = Row(s, "FTPServer", T::String, "", "", P::Location, G::Location, &L::m_strFTPServer);
 // No page writes the port; the directory browser and the connection test read it.
-inline constexpr SettingKey FTPPort = Row(s, "FTPPort", T::Integer, "21", kNoPage, P::None, G::Location, &L::m_nFTPPort).range(1, 65535);
+inline constexpr SettingKey FTPPort = Row(s, "FTPPort", T::Integer, "21", "21", P::Location, G::Location, &L::m_nFTPPort).range(1, 65535);
 inline constexpr SettingKey FTPUsername = Row(s, "FTPUsername", T::String, "", "", P::Location, G::Location, &L::m_strFTPUsername);
 inline constexpr SettingKey FTPPassword = Row(s, "FTPPassword", T::Password, "", "", P::Location, G::Location, &L::m_strFTPPassword);
 inline constexpr SettingKey FTPDirectory = Row(s, "FTPDirectory", T::String, "", "", P::Location, G::Location, &L::m_strFTPDirectory);

@@ -147,6 +147,20 @@ bool CheckSettingsFile(const std::string& path, std::string* error)
     return false;
 }
 
+std::string SettingsNameOf(const std::string& settingsPath)
+{
+    std::string name = settingsPath;
+    if (name.ends_with(".ini"))
+        name.resize(name.size() - 4);
+    const std::string folder = configDirectory() + "/";
+    if (name.starts_with(folder) && name.find('/', folder.size()) == std::string::npos) {
+        name = name.substr(folder.size());
+        if (name == "vistrel")
+            return {};
+    }
+    return name;
+}
+
 std::string StateFolderName(const std::string& settingsPath)
 {
     const std::string absolute = absolutePath(settingsPath);

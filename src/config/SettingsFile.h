@@ -28,6 +28,11 @@ std::string ResolveSettingsPath(const std::string& name, std::string* error = nu
 const std::string& FixSettingsFile(const std::string& commandLineTail,
                                    std::string* error = nullptr);
 
+// The name the command line gives for a settings file's path (what "vistrel NAME" takes): "" for
+// the default vistrel.ini of the configuration folder, the file's name without ".ini" for another
+// file there, and the path without ".ini" for a file elsewhere.
+std::string SettingsNameOf(const std::string& settingsPath);
+
 // The settings file's path. If FixSettingsFile has not run yet, fixes it for an empty command
 // line first.
 const std::string& SettingsFilePath();

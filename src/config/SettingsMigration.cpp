@@ -102,6 +102,13 @@ bool ApplyDialUpAvailability(LiveSettings& settings, bool rasAvailable, Prompter
 {
     if (rasAvailable || settings.m_bUseLAN)
         return false;
+    if (!SettingPresent(keys::ConnectOptions::UseLAN)) {
+        // Nothing asked for dial-up (a first start without a file): the LAN, without the box.
+        // The Connection page explains the missing support when it is opened.
+        settings.m_bUseLAN = true;
+        WriteSetting(keys::ConnectOptions::UseLAN, 1);
+        return true;
+    }
     prompter.message(kNoDialUpText, PromptIcon::Exclamation);
     settings.m_bUseLAN = true;
     Writes(prompter).Int(keys::ConnectOptions::UseLAN, 1);

@@ -40,8 +40,9 @@ class SettingsMigrationHost {
 void CheckSettingsVersion(LiveSettings& settings, SettingsMigrationHost& host, Prompter& prompter);
 
 // The start-up step for a machine without dial-up support: when rasAvailable is false and
-// ConnectOptions/UseLAN is off, says so once and switches UseLAN on in the live copy and in the
-// file (so the message does not come again). Returns whether it did.
+// ConnectOptions/UseLAN is off, switches UseLAN on in the live copy and in the file (so the
+// message does not come again). It says so only when the file asked for dial-up (UseLAN=0
+// stored); without the key the switch is silent. Returns whether it switched.
 bool ApplyDialUpAvailability(LiveSettings& settings, bool rasAvailable, Prompter& prompter);
 
 } // namespace vistrel

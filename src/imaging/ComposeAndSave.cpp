@@ -158,9 +158,15 @@ ComposeResult ComposeAndSave(const std::string& outPath, const ComposeSettings& 
             return fail(libraryError("Overlay Image - ImgLibReadRGBFromGIF"));
         const OverlayPoint at = OverlayPosition(s.overlayAlignment, static_cast<int>(lw),
                                                 static_cast<int>(lh), result.width, result.height);
+        const std::vector<std::uint8_t> alpha =
+            isGif ? std::vector<std::uint8_t>() : ReadLogoAlpha(s.overlayFilename, lw, lh);
         if (isGif && transparent != static_cast<ColorRef>(-1) && s.overlayTransparency) {
             if (!ImgLibDrawTranparentRGB(painter, logo, lw, lh, at.x, at.y, transparent))
                 return fail(libraryError("Overlay Image - ImgLibDrawTranparentRGB"));
+        } else if (!alpha.empty()) {
+            // A logo with its own alpha (a PNG) is blended by it.
+            if (!ImgLibDrawRGBWithAlpha(painter, logo, alpha, lw, lh, at.x, at.y))
+                return fail(libraryError("Overlay Image - ImgLibDrawRGBWithAlpha"));
         } else if (!ImgLibDrawRGB(painter, logo, lw, lh, at.x, at.y, static_cast<int>(lw),
                                   static_cast<int>(lh))) {
             return fail(libraryError("Overlay Image - ImgLibDrawRGB"));

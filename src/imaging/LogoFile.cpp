@@ -5,12 +5,29 @@
 
 namespace vistrel {
 
-RgbImage ReadLogoFile(const std::string& path, unsigned& width, unsigned& height,
-                      ColorRef& transparent, bool& isGif, std::uint64_t maxPixels)
+namespace {
+
+std::string UpperSuffix(const std::string& path)
 {
     std::string suffix = path.size() >= 4 ? path.substr(path.size() - 4) : path;
     std::transform(suffix.begin(), suffix.end(), suffix.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return suffix;
+}
+
+} // namespace
+
+std::vector<std::uint8_t> ReadLogoAlpha(const std::string& path, unsigned width, unsigned height)
+{
+    if (UpperSuffix(path) != ".PNG")
+        return {};
+    return ImgLibReadAlphaFromPNG(path, width, height);
+}
+
+RgbImage ReadLogoFile(const std::string& path, unsigned& width, unsigned& height,
+                      ColorRef& transparent, bool& isGif, std::uint64_t maxPixels)
+{
+    const std::string suffix = UpperSuffix(path);
     isGif = false;
     transparent = kNoColor;
     width = height = 0;

@@ -3,6 +3,7 @@
 #include "imaging/codec/ImgLib.h"
 
 #include <string>
+#include <vector>
 
 namespace vistrel {
 
@@ -15,5 +16,9 @@ namespace vistrel {
 RgbImage ReadLogoFile(const std::string& path, unsigned& width, unsigned& height,
                       ColorRef& transparent, bool& isGif,
                       std::uint64_t maxPixels = ImgLibMaxPixels);
+
+// The alpha of a PNG logo read as width × height by ReadLogoFile (see ImgLibReadAlphaFromPNG);
+// empty for any other file and for a PNG without alpha: such a logo is drawn opaque.
+std::vector<std::uint8_t> ReadLogoAlpha(const std::string& path, unsigned width, unsigned height);
 
 } // namespace vistrel

@@ -1,6 +1,8 @@
 #include "platform/Autostart.h"
 
+#include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -104,7 +106,10 @@ void SetError(std::string* error, const std::string& text)
 
 } // namespace
 
-std::string AutostartCommand(const std::string& programPath)
+namespace {
+
+// One argument in the Exec syntax: quoted when it holds a reserved character, '%' doubled.
+std::string ExecArgument(const std::string& programPath)
 {
     bool quote = false;
     for (char c : programPath)
@@ -125,6 +130,16 @@ std::string AutostartCommand(const std::string& programPath)
     return out;
 }
 
+} // namespace
+
+std::string AutostartCommand(const std::string& programPath, const std::string& settingsName)
+{
+    std::string command = ExecArgument(programPath);
+    if (!settingsName.empty())
+        command += " " + ExecArgument(settingsName);
+    return command;
+}
+
 std::string RunningProgramPath()
 {
     std::error_code ec;
@@ -132,14 +147,35 @@ std::string RunningProgramPath()
     return ec ? std::string() : path.string();
 }
 
-std::string AutostartEntryPath()
+std::string AutostartEntryPath(const std::string& settingsName)
 {
-    return ConfigHome() + "/autostart/" + kEntryName;
+    const std::string folder = ConfigHome() + "/autostart/";
+    if (settingsName.empty())
+        return folder + kEntryName;
+    std::string name;
+    bool plain = true;
+    for (char c : settingsName) {
+        const bool kept = std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' ||
+                          (c == '.' && !name.empty());
+        name += kept ? c : '-';
+        plain = plain && kept;
+    }
+    if (!plain) {
+        std::uint32_t hash = 2166136261u;
+        for (unsigned char c : settingsName) {
+            hash ^= c;
+            hash *= 16777619u;
+        }
+        char suffix[12];
+        std::snprintf(suffix, sizeof suffix, "-%08x", hash);
+        name += suffix;
+    }
+    return folder + "vistrel-" + name + ".desktop";
 }
 
-bool IsAutostartEnabled(const std::string& command)
+bool IsAutostartEnabled(const std::string& command, const std::string& settingsName)
 {
-    std::ifstream in(AutostartEntryPath(), std::ios::binary);
+    std::ifstream in(AutostartEntryPath(settingsName), std::ios::binary);
     if (!in)
         return false;
     // Only the [Desktop Entry] group counts; the first Exec there is the one launchers use.
@@ -177,9 +213,10 @@ bool IsAutostartEnabled(const std::string& command)
     return found && !hidden && exec == command;
 }
 
-bool EnableAutostart(const std::string& command, std::string* error)
+bool EnableAutostart(const std::string& command, std::string* error,
+                     const std::string& settingsName)
 {
-    const fs::path entry = AutostartEntryPath();
+    const fs::path entry = AutostartEntryPath(settingsName);
     std::error_code ec;
     fs::create_directories(entry.parent_path(), ec);
     if (ec) {
@@ -189,7 +226,8 @@ bool EnableAutostart(const std::string& command, std::string* error)
     std::ostringstream text;
     text << "[Desktop Entry]\n"
          << "Type=Application\n"
-         << "Name=Vistrel\n"
+         << "Name=Vistrel" << (settingsName.empty() ? "" : EscapeValue(" (" + settingsName + ")"))
+         << "\n"
          << "Comment=Webcam publisher\n"
          << "Exec=" << EscapeValue(command) << "\n"
          << "Icon=vistrel\n"
@@ -229,12 +267,12 @@ bool EnableAutostart(const std::string& command, std::string* error)
     return true;
 }
 
-bool DisableAutostart(std::string* error)
+bool DisableAutostart(std::string* error, const std::string& settingsName)
 {
     std::error_code ec;
-    fs::remove(AutostartEntryPath(), ec);
+    fs::remove(AutostartEntryPath(settingsName), ec);
     if (ec) {
-        SetError(error, "cannot remove " + AutostartEntryPath() + ": " + ec.message());
+        SetError(error, "cannot remove " + AutostartEntryPath(settingsName) + ": " + ec.message());
         return false;
     }
     return true;

@@ -1,6 +1,7 @@
 #include "ui/AboutBox.h"
 
 #include "ui/DialogUnits.h"
+#include "ui/HelpWindow.h"
 #include "ui/HyperLink.h"
 #include "ui/WindowUtils.h"
 #include "vistrel/Version.h"
@@ -62,6 +63,10 @@ CAboutBox::CAboutBox(QWidget* mainWindow) : QDialog(mainWindow)
     place(ok, 200, 7, 50, 14);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    // The box opens with the focus on OK: Space and Enter close it, Tab reaches the links.
+    setFocusProxy(ok);
+    ok->setFocus(Qt::OtherFocusReason);
+    AddHelpShortcut(this, kHelpMainWindow);
 
     PrepareDialogOfMainWindow(this, mainWindow);
     CentreOverMainWindow(this, mainWindow);

@@ -23,10 +23,13 @@ enum HelpContext : int {
 // The program's help window: one top-level window "Vistrel Help" showing the topic of a help
 // context. The topics are HTML pages built into the program (":/help/<context>.html"); links
 // between them use "topic:<context>". Opening a topic while the window is open shows that topic
-// in it and brings it to the front.
+// in it and brings it to the front. Its Back button (Alt+Left, Backspace) goes to the topic shown
+// before; F1 in it shows the main window's topic.
 void ShowHelpTopic(int context, QWidget* parent = nullptr);
 // Closes the help window if it is open (the main window does so when it is destroyed).
 void CloseHelpWindow();
+// The help window's Back: the topic shown before the current one.
+void HelpBack();
 // The topic the help window shows, or 0 when it is closed (for tests).
 int CurrentHelpTopic();
 

@@ -2,17 +2,18 @@
 
 #include "platform/Prompter.h"
 #include "widgets/MessageBoxPrompter.h"
+#include "widgets/SessionEnd.h"
+
+#include <cerrno>
 
 #include <QApplication>
-#include <QDesktopServices>
-#include <QFile>
-#include <QFileInfo>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPalette>
-#include <QProcess>
-#include <QStandardPaths>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 
 namespace vistrel {
 
@@ -39,185 +40,45 @@ QColor FromColorRef(int value)
     return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
 }
 
-constexpr int kProcessWaitMs = 5000;
-
-// The desktop entry name of the default web browser, "" when none is set (or xdg-mime is
-// missing).
-QString DefaultBrowserEntry(const QString& xdgMime)
-{
-    QProcess query;
-    query.start(xdgMime, {QStringLiteral("query"), QStringLiteral("default"),
-                          QStringLiteral("x-scheme-handler/http")});
-    if (!query.waitForStarted(kProcessWaitMs))
-        return {};
-    if (!query.waitForFinished(kProcessWaitMs)) {
-        query.kill();
-        query.waitForFinished(kProcessWaitMs);
-        return {};
-    }
-    const QString out = QString::fromLocal8Bit(query.readAllStandardOutput());
-    return out.section(QLatin1Char('\n'), 0, 0).section(QLatin1Char(';'), 0, 0).trimmed();
-}
-
-// Splits a command line the way desktop entries quote it: blanks separate arguments, double
-// quotes group them, and inside quotes a backslash takes the next character as it is.
-std::vector<QString> SplitExec(const QString& line)
-{
-    std::vector<QString> args;
-    QString current;
-    bool inArg = false, quoted = false;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        const QChar c = line[i];
-        if (quoted) {
-            if (c == QLatin1Char('\\') && i + 1 < line.size())
-                current += line[++i];
-            else if (c == QLatin1Char('"'))
-                quoted = false;
-            else
-                current += c;
-        } else if (c == QLatin1Char('"')) {
-            quoted = inArg = true;
-        } else if (c.isSpace()) {
-            if (inArg)
-                args.push_back(current);
-            current.clear();
-            inArg = false;
-        } else {
-            current += c;
-            inArg = true;
-        }
-    }
-    if (inArg)
-        args.push_back(current);
-    return args;
-}
-
-bool IsFieldCode(const QString& arg)
-{
-    return arg.size() == 2 && arg[0] == QLatin1Char('%') && arg[1].isLetter();
-}
-
-// The program of a command line as it will be started, or a LinkResult when it cannot be.
-int ResolveProgram(const QString& program, QString* path)
-{
-    if (program.contains(QLatin1Char('/'))) {
-        const QFileInfo info(program);
-        if (!info.exists())
-            return kLinkFileNotFound;
-        if (!info.isFile() || !info.isExecutable())
-            return kLinkAccessDenied;
-        *path = program;
-        return kLinkOpened;
-    }
-    *path = QStandardPaths::findExecutable(program);
-    if (!path->isEmpty())
-        return kLinkOpened;
-    // Not runnable: there but not executable, or not there at all.
-    const QStringList dirs =
-        qEnvironmentVariable("PATH").split(QLatin1Char(':'), Qt::SkipEmptyParts);
-    for (const QString& dir : dirs)
-        if (QFileInfo::exists(dir + QLatin1Char('/') + program))
-            return kLinkAccessDenied;
-    return kLinkFileNotFound;
-}
-
 } // namespace
 
 LinkOpener DefaultLinkOpener()
 {
     LinkOpener opener;
-    opener.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    opener.open = [](const QString& address) {
+        DesktopOpenResult answer;
+        const std::string text = address.toStdString();
+        RunBeside([&] { answer = OpenWithDesktop(text); });
+        return LinkResultOf(answer);
+    };
     return opener;
 }
 
-std::vector<QString> BrowserCommandLine(const QString& exec, const QString& address)
+int LinkResultOf(const DesktopOpenResult& answer)
 {
-    static const QString placeholders[] = {QStringLiteral("%u"), QStringLiteral("%U")};
-    qsizetype cut = -1;
-    for (const QString& p : placeholders) {
-        const qsizetype at = exec.indexOf(QLatin1Char('"') + p + QLatin1Char('"'));
-        if (at >= 0 && (cut < 0 || at < cut))
-            cut = at;
+    switch (answer.kind) {
+    case DesktopOpenResult::Opened:
+        return kLinkOpened;
+    case DesktopOpenResult::NotStarted:
+        return answer.startError == EACCES ? kLinkAccessDenied : kLinkFileNotFound;
+    case DesktopOpenResult::Failed:
+        break;
     }
-    if (cut < 0) {
-        for (const QString& p : placeholders) {
-            const qsizetype at = exec.indexOf(p);
-            if (at >= 0 && (cut < 0 || at < cut))
-                cut = at;
-        }
+    switch (answer.exitStatus) {
+    case 2:
+        return kLinkFileNotFound;
+    case 3:
+        return kLinkNoAssociation;
+    case 4:
+        return kLinkBadAssociation;
+    default:
+        return kLinkOutOfResources;
     }
-    std::vector<QString> args;
-    for (QString arg : SplitExec(cut >= 0 ? exec.left(cut) : exec)) {
-        if (IsFieldCode(arg))
-            continue;
-        args.push_back(arg.replace(QStringLiteral("%%"), QStringLiteral("%")));
-    }
-    if (args.empty())
-        return {};
-    args.push_back(address);
-    return args;
-}
-
-QString DesktopEntryExec(const QString& desktopFileText)
-{
-    bool inEntry = false;
-    for (QString line : desktopFileText.split(QLatin1Char('\n'))) {
-        line = line.trimmed();
-        if (line.startsWith(QLatin1Char('['))) {
-            inEntry = line == QLatin1String("[Desktop Entry]");
-            continue;
-        }
-        if (!inEntry)
-            continue;
-        const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq < 0 || line.left(eq).trimmed() != QLatin1String("Exec"))
-            continue;
-        const QString raw = line.mid(eq + 1).trimmed();
-        QString value;
-        for (qsizetype i = 0; i < raw.size(); ++i) {
-            if (raw[i] != QLatin1Char('\\') || i + 1 == raw.size()) {
-                value += raw[i];
-                continue;
-            }
-            const QChar next = raw[++i];
-            if (next == QLatin1Char('s'))
-                value += QLatin1Char(' ');
-            else if (next == QLatin1Char('n'))
-                value += QLatin1Char('\n');
-            else if (next == QLatin1Char('t'))
-                value += QLatin1Char('\t');
-            else if (next == QLatin1Char('r'))
-                value += QLatin1Char('\r');
-            else if (next == QLatin1Char('\\'))
-                value += QLatin1Char('\\');
-            else
-                value += QLatin1Char('\\') + QString(next);
-        }
-        return value;
-    }
-    return {};
 }
 
 int OpenAddress(const QString& address, const LinkOpener& opener)
 {
-    if (opener.openUrl && opener.openUrl(QUrl(address, QUrl::TolerantMode)))
-        return kLinkOpened;
-    const QString entry = DefaultBrowserEntry(opener.xdgMime);
-    if (entry.isEmpty())
-        return kLinkNoAssociation;
-    const QString file = QStandardPaths::locate(QStandardPaths::ApplicationsLocation, entry);
-    QFile desktopFile(file);
-    if (file.isEmpty() || !desktopFile.open(QIODevice::ReadOnly))
-        return kLinkBadAssociation;
-    const std::vector<QString> command =
-        BrowserCommandLine(DesktopEntryExec(QString::fromUtf8(desktopFile.readAll())), address);
-    if (command.empty())
-        return kLinkBadAssociation;
-    QString program;
-    if (const int result = ResolveProgram(command.front(), &program); result != kLinkOpened)
-        return result;
-    const QStringList args(command.begin() + 1, command.end());
-    return QProcess::startDetached(program, args) ? kLinkOpened : kLinkOutOfResources;
+    return opener.open ? opener.open(address) : kLinkNoAssociation;
 }
 
 QString LinkErrorText(int result)
@@ -432,7 +293,8 @@ void CHyperLink::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton)
         return QLabel::mouseReleaseEvent(event);
-    if (m_bActive && !(m_nStyle & kDownClick))
+    // A press dragged off the link and released elsewhere opens nothing.
+    if (m_bActive && !(m_nStyle & kDownClick) && rect().contains(event->position().toPoint()))
         FollowLink();
 }
 
@@ -449,6 +311,18 @@ void CHyperLink::focusInEvent(QFocusEvent* event)
     m_bActive = true;
     Restyle();
     QLabel::focusInEvent(event);
+}
+
+void CHyperLink::paintEvent(QPaintEvent* event)
+{
+    QLabel::paintEvent(event);
+    if (!hasFocus())
+        return;
+    QStylePainter painter(this);
+    QStyleOptionFocusRect option;
+    option.initFrom(this);
+    option.backgroundColor = palette().color(QPalette::Window);
+    painter.drawPrimitive(QStyle::PE_FrameFocusRect, option);
 }
 
 void CHyperLink::focusOutEvent(QFocusEvent* event)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/DesktopOpen.h"
+
 #include <QColor>
 #include <QLabel>
 #include <QString>
@@ -13,46 +15,38 @@ namespace vistrel {
 
 class Prompter;
 
-// How an address is opened: the desktop's own way first, then the default web browser started
-// directly. Each step is replaceable for tests.
+// How an address is opened; replaceable for tests.
 struct LinkOpener {
-    // The desktop's handler for the address (xdg-open or a portal behind it).
-    std::function<bool(const QUrl&)> openUrl;
-    // The program that names the default web browser's desktop entry.
-    QString xdgMime = QStringLiteral("xdg-mime");
+    // Opens the address and returns a LinkResult.
+    std::function<int(const QString&)> open;
 };
+// The desktop's handler (xdg-open), its exit status waited for beside the window.
 LinkOpener DefaultLinkOpener();
 
 // Results of opening an address, read as the error table of the link's message box reads them:
 // above kLinkOpened is success, anything else names a failure.
 enum LinkResult : int {
-    kLinkOutOfResources = 0,  // the browser could not be started
-    kLinkFileNotFound = 2,    // the browser's program does not exist
-    kLinkAccessDenied = 5,    // the browser's program may not be run
-    kLinkBadAssociation = 27, // the browser's desktop entry is missing or has no command
-    kLinkNoAssociation = 31,  // no default web browser is set
+    kLinkOutOfResources = 0,  // the handler failed without saying why
+    kLinkFileNotFound = 2,    // the handler does not exist, or the address names nothing
+    kLinkAccessDenied = 5,    // the handler may not be run
+    kLinkBadAssociation = 27, // the handler found no way to open the address
+    kLinkNoAssociation = 31,  // the handler found nothing to open it with
     kLinkOpened = 33,
 };
 
-// Opens address: the desktop's handler first; when that fails, the default web browser's
-// command line (see BrowserCommandLine) started on its own. Returns a LinkResult.
+// The LinkResult of how the desktop's handler answered: status 0 (or still busy) is opened;
+// xdg-open's 2 (nothing there), 3 (no tool for it), 4 (the action failed) name their failure.
+int LinkResultOf(const DesktopOpenResult& answer);
+
+// Opens address with opener; returns a LinkResult.
 int OpenAddress(const QString& address, const LinkOpener& opener);
-
-// The default browser's Exec line made into a program and its arguments for address: the line is
-// cut where its URL placeholder starts ("%u" or "%U", in double quotes when the line quotes it,
-// else alone); other field codes are dropped, and the address follows as one argument of its own,
-// so nothing in it is read as a quote or a separator. A line without a placeholder gets the
-// address appended. Empty when the line names no program.
-std::vector<QString> BrowserCommandLine(const QString& exec, const QString& address);
-
-// The Exec value of a desktop entry's [Desktop Entry] group, unescaped; empty without one.
-QString DesktopEntryExec(const QString& desktopFileText);
 
 // The text of the link's message box for a result: "Can't open link:\n\n" and the result's text.
 QString LinkErrorText(int result);
 
 // A text that behaves like a web link: coloured and underlined, a hand cursor, a tooltip with the
-// address, and opening the address on a click or the space bar. Style bits as below (default
+// address, and opening the address on a click (a press and a release on it) or the space bar; it
+// shows a focus mark while it has the keyboard focus. Style bits as below (default
 // kUnderline | kAutoSize | kGetFocusOnClick).
 class CHyperLink : public QLabel {
     Q_OBJECT
@@ -115,6 +109,7 @@ class CHyperLink : public QLabel {
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
   private:
     void FitToText();

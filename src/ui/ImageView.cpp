@@ -4,6 +4,7 @@
 #include "imaging/codec/ImgLibQt.h"
 #include "platform/Prompter.h"
 #include "ui/AboutBox.h"
+#include "ui/HelpWindow.h"
 #include "ui/WindowUtils.h"
 
 #include <QApplication>
@@ -89,6 +90,7 @@ CImageView::CImageView(QString picturePath, Prompter& prompter, QWidget* mainWin
     m_pArea->setFrameShape(QFrame::NoFrame);
     m_pArea->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     layout->addWidget(m_pArea);
+    AddHelpShortcut(this, kHelpMainWindow);
     PrepareDialogOfMainWindow(this, mainWindow);
 }
 

@@ -4,10 +4,12 @@
 #include "config/SettingsFile.h"
 #include "dialup/CDialUpManager.h"
 #include "ui/MainDialog.h"
+#include "ui/SingleInstance.h"
 #include "ui/WindowUtils.h"
 #include "vistrel/Version.h"
 #include "widgets/DisplayCheck.h"
 #include "widgets/MessageBoxPrompter.h"
+#include "widgets/SessionEnd.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -34,6 +36,7 @@ void onSignal(int signo)
 
 // A desktop session that ends, or a terminal that goes, sends SIGTERM or SIGHUP: the program then
 // shuts down as Exit does (counter saved, worker stopped), handled on the window's thread.
+// SIGUSR1 comes from a second start with the same settings file.
 bool InstallShutdownSignals()
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
@@ -43,7 +46,7 @@ bool InstallShutdownSignals()
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    for (int s : {SIGTERM, SIGINT, SIGHUP})
+    for (int s : {SIGTERM, SIGINT, SIGHUP, SIGUSR1})
         ::sigaction(s, &sa, nullptr);
     return true;
 }
@@ -97,6 +100,31 @@ int CMainApp::Run(int argc, char** argv)
     InitUiResources();
     QApplication::setWindowIcon(ProgramIcon(kIconProgram));
 
+    // A session end (SIGTERM, SIGINT, SIGHUP) is served from the start on, whatever modal
+    // window is open: it closes them and the program shuts down as Exit does, without asking.
+    // SIGUSR1 is a second start with the same settings file asking for the window.
+    CMainDialog* mainWindow = nullptr;
+    bool showRequested = false;
+    std::unique_ptr<QSocketNotifier> signalNotifier;
+    if (InstallShutdownSignals()) {
+        signalNotifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, [&] {
+            char c = 0;
+            if (::read(g_signalPipe[0], &c, 1) != 1)
+                return;
+            if (c == SIGUSR1) {
+                if (mainWindow)
+                    mainWindow->OnShowWindow();
+                else
+                    showRequested = true;
+                return;
+            }
+            BeginSessionEnd();
+            if (mainWindow)
+                mainWindow->ShutDownWithoutAsking();
+        });
+    }
+
     // The process's own message boxes. It stays until the process ends: the dial-up manager it
     // is given may be kept by a worker left behind at shutdown.
     static MessageBoxPrompter prompter{QString::fromLatin1(kProductName)};
@@ -104,6 +132,15 @@ int CMainApp::Run(int argc, char** argv)
     FixSettingsFile(tail, &error);
     if (!error.empty())
         prompter.message(error);
+    if (SessionEnding())
+        return 0;
+
+    // One program per settings file: a second start shows the first one's window.
+    SingleInstance instance(QString::fromStdString(SettingsFilePath()));
+    if (!instance.Acquire()) {
+        instance.AskHolderToShowItself();
+        return 0;
+    }
 
     auto dialUp = std::make_shared<CDialUpManager>(prompter);
     CaptureDriverList drivers;
@@ -112,24 +149,24 @@ int CMainApp::Run(int argc, char** argv)
         CMainDialog::Options options;
         options.dialUp = dialUp;
         options.drivers = &drivers;
+        options.hub.runBeside = &RunBeside;
         CMainDialog dialog(std::move(options));
         QObject::connect(&dialog, &QDialog::finished, &app, &QCoreApplication::quit);
-        std::unique_ptr<QSocketNotifier> shutdownSignals;
-        if (InstallShutdownSignals()) {
-            shutdownSignals =
-                std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
-            QObject::connect(shutdownSignals.get(), &QSocketNotifier::activated, &dialog,
-                             [&dialog] {
-                                 char c = 0;
-                                 if (::read(g_signalPipe[0], &c, 1) == 1)
-                                     dialog.ShutDownWithoutAsking();
-                             });
-        }
+        mainWindow = &dialog;
         dialog.OnInitDialog();
-        dialog.show();
-        app.exec();
+        if (!SessionEnding()) {
+            dialog.show();
+            if (showRequested)
+                dialog.OnShowWindow();
+            app.exec();
+        }
         abandoned = dialog.WorkerAbandoned();
+        mainWindow = nullptr;
     }
+    // A listing or a Test started from the sheet may still be talking to its server: it has a
+    // moment to end, or the program leaves without it.
+    if (!WaitForThreadWork(1000))
+        abandoned = true;
     if (abandoned) {
         // The window and the hub are gone and the worker keeps what it uses; leave without the
         // library's static destructors, which it could still reach from its network call.

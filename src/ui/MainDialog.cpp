@@ -11,6 +11,7 @@
 #include "ui/WindowUtils.h"
 #include "ui/sheet/CMyPropertySheet.h"
 #include "widgets/MessageBoxPrompter.h"
+#include "widgets/SessionEnd.h"
 
 #include <QAction>
 #include <QApplication>
@@ -20,6 +21,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QTextLayout>
 #include <QTimer>
 
 namespace vistrel {
@@ -27,6 +29,42 @@ namespace vistrel {
 namespace {
 
 constexpr const char* kCaption = "Vistrel";
+
+// text as it fits a word-wrapped field of width pixels and maxLines lines: the lines that do not
+// fit are left out and the last one shown ends in an ellipsis. A last line of its own (tail, such
+// as "Auto-Capture Disabled") is kept whole.
+QString FitLines(const QString& text, const QFont& font, int width, int maxLines,
+                 const QString& tail = QString())
+{
+    const int bodyLines = tail.isEmpty() ? maxLines : maxLines - 1;
+    const QFontMetrics metrics(font);
+    QStringList shown;
+    bool cut = false;
+    for (const QString& paragraph : text.split(QLatin1Char('\n'))) {
+        QTextLayout layout(paragraph, font);
+        layout.beginLayout();
+        for (;;) {
+            QTextLine line = layout.createLine();
+            if (!line.isValid())
+                break;
+            line.setLineWidth(width);
+            if (static_cast<int>(shown.size()) == bodyLines) {
+                cut = true;
+                break;
+            }
+            shown.append(paragraph.mid(line.textStart(), line.textLength()).trimmed());
+        }
+        layout.endLayout();
+        if (cut)
+            break;
+    }
+    if (cut && !shown.isEmpty())
+        shown.back() =
+            metrics.elidedText(shown.back() + QStringLiteral(" \u2026"), Qt::ElideRight, width);
+    if (!tail.isEmpty())
+        shown.append(tail);
+    return shown.join(QLatin1Char('\n'));
+}
 
 } // namespace
 
@@ -52,6 +90,13 @@ CMainDialog::CMainDialog(Options options)
     CreateMenus();
     ConnectHub();
     AddHelpShortcut(this, kHelpMainWindow);
+    m_exitRetry.setInterval(50);
+    connect(&m_exitRetry, &QTimer::timeout, this, [this] {
+        if (!MustCloseWindowsFirst()) {
+            m_exitRetry.stop();
+            OnCancel();
+        }
+    });
 }
 
 CMainDialog::~CMainDialog()
@@ -93,7 +138,7 @@ void CMainDialog::CreateControls()
     label(QStringLiteral("Capture Device"), 6, 8);
     m_pDriverField = label(QStringLiteral("Getting Driver Information..."), 16, 18);
     label(QStringLiteral("Status"), 40, 8);
-    m_pStatusField = label(QString(), 50, 20);
+    m_pStatusField = label(QString(), 50, 26);
 
     struct ButtonSpec {
         int id;
@@ -173,10 +218,8 @@ void CMainDialog::CreateMenus()
 void CMainDialog::ConnectHub()
 {
     Hub* hub = m_hub.get();
-    connect(hub, &Hub::statusChanged, m_pStatusField, [this](const QString& text) {
-        m_pStatusField->setText(text);
-        m_pStatusField->setToolTip(QString()); // the settings warnings went with their status
-    });
+    // The status replaces the settings warnings and their tooltip (SetStatusField sets its own).
+    connect(hub, &Hub::statusChanged, this, &CMainDialog::SetStatusField);
     connect(hub, &Hub::driverInfoChanged, this, &CMainDialog::SetDriverField);
     connect(hub, &Hub::cycleRunningChanged, this, [this](bool running) {
         button(kIdCapture)->setEnabled(!running);
@@ -189,7 +232,11 @@ void CMainDialog::ConnectHub()
 
     connect(m_pPreview, &CPreviewWidget::pictureLost, this, [this](const QString& reason) {
         const QString name = QString::fromStdString(m_hub->DriverInfo()).section('\n', 0, 0);
-        SetDriverField(name + QStringLiteral("\nNo picture: ") + reason);
+        // A network camera's reason says "No picture from <host>: …" itself.
+        const QString prefix = QStringLiteral("No picture");
+        SetDriverField(
+            name + QLatin1Char('\n') +
+            (reason.startsWith(prefix) ? reason : prefix + QStringLiteral(": ") + reason));
     });
     connect(m_pPreview, &CPreviewWidget::pictureBack, this,
             [this] { SetDriverField(QString::fromStdString(m_hub->DriverInfo())); });
@@ -203,10 +250,17 @@ void CMainDialog::OnInitDialog()
 
 void CMainDialog::OnDeferredInit()
 {
+    if (m_bExitRequested) {
+        // The session ended before anything was started.
+        done(0);
+        return;
+    }
     m_bStarting = true;
     const LiveSettings live = m_hub->Settings();
     // The tray comes first: minimising hides the window only when the tray holds its icon.
-    m_tray.Create(QLatin1String(kCaption), kIconNormal, kTrayIconId);
+    m_tray.Create(QLatin1String(kCaption),
+                  live.m_bDisableUpload ? kIconAutoCaptureOff : kIconNormal, kTrayIconId);
+    m_tray.SetContextMenu(m_pTrayMenu);
     if (live.m_bHideWhenMinimized)
         m_tray.ShowIcon();
     else
@@ -244,7 +298,25 @@ void CMainDialog::ShowSettingsWarnings()
 
 void CMainDialog::SetDriverField(const QString& text)
 {
-    m_pDriverField->setText(text);
+    m_pDriverField->setToolTip(text.contains(QLatin1Char('\n')) ? text : QString());
+    m_pDriverField->setText(FitLines(text, m_pDriverField->font(), m_pDriverField->width(), 2));
+}
+
+void CMainDialog::SetStatusField(const QString& text)
+{
+    // A long error keeps the line that says automatic capture is off.
+    const QString tail = QStringLiteral("Auto-Capture Disabled");
+    QString body = text;
+    QString kept;
+    if (body == tail || body.endsWith(QLatin1Char('\n') + tail)) {
+        body.chop(tail.size());
+        if (body.endsWith(QLatin1Char('\n')))
+            body.chop(1);
+        kept = tail;
+    }
+    const QString fitted = FitLines(body, m_pStatusField->font(), m_pStatusField->width(), 3, kept);
+    m_pStatusField->setText(fitted);
+    m_pStatusField->setToolTip(fitted == text ? QString() : text);
 }
 
 void CMainDialog::OnCaptureDeviceChanged()
@@ -349,6 +421,8 @@ void CMainDialog::OnHelp()
 
 void CMainDialog::OpenHelpTopic(int context)
 {
+    if (SessionEnding())
+        return;
     ShowHelpTopic(context, this);
 }
 
@@ -357,13 +431,22 @@ void CMainDialog::Redraw()
     update();
 }
 
-bool CMainDialog::ExecSettingsSheet()
+bool CMainDialog::ExecSettingsSheet(bool storeEveryPage)
 {
-    if (m_options.settingsSheet)
-        return m_options.settingsSheet(this);
-    CMyPropertySheet sheet(*m_hub, *m_pPrompter, this);
-    PrepareDialogOfMainWindow(&sheet, this);
-    return sheet.exec() == QDialog::Accepted;
+    if (SessionEnding() || m_bExitRequested)
+        return false;
+    m_bSheetOpen = true;
+    bool ok = false;
+    if (m_options.settingsSheet) {
+        ok = m_options.settingsSheet(this);
+    } else {
+        CMyPropertySheet sheet(*m_hub, *m_pPrompter, this);
+        sheet.setStoreEveryPage(storeEveryPage);
+        PrepareDialogOfMainWindow(&sheet, this);
+        ok = sheet.exec() == QDialog::Accepted;
+    }
+    m_bSheetOpen = false;
+    return ok;
 }
 
 bool CMainDialog::RunSettingsSheet()
@@ -372,7 +455,8 @@ bool CMainDialog::RunSettingsSheet()
     // it to the front.
     QPushButton* settings = button(kIdSettings);
     settings->setEnabled(false);
-    const bool ok = ExecSettingsSheet();
+    // The version check's sheet (a first start) stores every page's shown values on OK.
+    const bool ok = ExecSettingsSheet(true);
     settings->setEnabled(true);
     return ok;
 }
@@ -392,7 +476,7 @@ void CMainDialog::OnSettings()
 {
     if (!OpenOneWindow(kIdSettings, kSettingsTitle))
         return;
-    if (ExecSettingsSheet())
+    if (ExecSettingsSheet(false))
         WriteSetting(keys::License::INIVersion, kCurrentIniVersion);
     if (!m_bShuttingDown && m_hub->Capture().isConnected()) {
         m_hub->Capture().ShowDriverInfo();
@@ -422,8 +506,13 @@ void CMainDialog::OnView()
     if (lastUpload) {
         path = m_hub->LastPicturePath();
     } else {
+        // The preview lead time and the grab run beside the window, which keeps repainting.
         std::string error;
-        path = m_hub->ComposeViewPicture(&error);
+        m_hub->Capture().runBeside([&] { path = m_hub->ComposeViewPicture(&error); });
+        if (m_bExitRequested) {
+            view->setEnabled(true);
+            return;
+        }
         if (path.empty()) {
             m_pPrompter->message(error);
             view->setEnabled(true);
@@ -433,12 +522,9 @@ void CMainDialog::OnView()
     auto* viewer = new CImageView(QString::fromStdString(path), *m_pPrompter, this);
     viewer->setAttribute(Qt::WA_DeleteOnClose);
     connect(viewer, &QDialog::finished, this, [view] { view->setEnabled(true); });
-    // The last cycle's picture is read while no cycle writes it.
-    bool loaded = false;
-    if (lastUpload)
-        m_hub->WhileNoComposition([&] { loaded = viewer->LoadPicture(); });
-    else
-        loaded = viewer->LoadPicture();
+    // The last cycle's picture is put in place by a rename: it is whole whenever it is read, and
+    // a cycle composing meanwhile need not be waited for.
+    const bool loaded = viewer->LoadPicture();
     if (!loaded)
         m_pPrompter->message(viewer->LoadError().toStdString());
     viewer->FitToPicture();
@@ -457,9 +543,20 @@ bool CMainDialog::OnCancel()
     if (!m_bRunning) {
         // Still starting (the first-start sheet may be open): end once the start-up is done.
         m_bExitRequested = true;
+        CloseModalWindows();
         CloseTopLevelWindow(QLatin1String(kSettingsTitle));
         return false;
     }
+    if (MustCloseWindowsFirst()) {
+        // The sheet (or another window, or work beside the window) is closed first, so its
+        // Cancel puts back what it changed while the driver is still connected; the shutdown
+        // follows once it has returned.
+        m_bExitRequested = true;
+        CloseModalWindows();
+        m_exitRetry.start();
+        return false;
+    }
+    m_exitRetry.stop();
     if (m_hub->CycleRunning() && !m_bNoQuestionAtExit && !m_pPrompter->askYesNo(kQuitQuestion))
         return false;
     m_bShuttingDown = true;
@@ -476,6 +573,16 @@ bool CMainDialog::OnCancel()
     m_bRunning = false;
     done(QDialog::Rejected);
     return true;
+}
+
+bool CMainDialog::MustCloseWindowsFirst() const
+{
+    // A window that runs a loop of its own (the sheet, a message box) or work beside the window
+    // must return before the shutdown; a window opened beside the main one (About, the viewer)
+    // is simply closed by it.
+    const QWidget* modal = QApplication::activeModalWidget();
+    return m_bSheetOpen || BesideWorkRunning() > 0 ||
+           (modal && modal->windowModality() == Qt::ApplicationModal);
 }
 
 void CMainDialog::ShutDownWithoutAsking()

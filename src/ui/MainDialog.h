@@ -5,6 +5,7 @@
 #include "ui/SystemTray.h"
 
 #include <QDialog>
+#include <QTimer>
 
 #include <functional>
 #include <map>
@@ -115,8 +116,8 @@ class CMainDialog : public QDialog, public SettingsMigrationHost {
     void ConnectHub();
     void OnDeferredInit();
     // Runs the settings sheet modally; true when it ended with OK. The one place that knows
-    // which sheet the program has.
-    bool ExecSettingsSheet();
+    // which sheet the program has. storeEveryPage: OK stores the pages not shown too.
+    bool ExecSettingsSheet(bool storeEveryPage);
     // One window of a kind at a time: when the command's window is open already (its button is
     // disabled), brings it to the front and returns false; otherwise disables the button until
     // the window closes.
@@ -124,11 +125,14 @@ class CMainDialog : public QDialog, public SettingsMigrationHost {
     void OnTrayMenuRequested();
     void OnCaptureDeviceChanged();
     void SetDriverField(const QString& text);
+    void SetStatusField(const QString& text);
     // Once at start: what the settings file holds that the program cannot use as written (unknown
     // names, values that do not read as their type says) goes to the status line, the whole list
     // to its tooltip, until the next status replaces it.
     void ShowSettingsWarnings();
     void OnTrayInUseChanged(bool inUse);
+    // Whether an exit must wait for a window's own loop (or work beside the window) to return.
+    bool MustCloseWindowsFirst() const;
 
     Options m_options;
     std::unique_ptr<Prompter> m_ownPrompter;
@@ -152,6 +156,9 @@ class CMainDialog : public QDialog, public SettingsMigrationHost {
     bool m_bShuttingDown = false;
     bool m_bNoQuestionAtExit = false;
     bool m_bWorkerAbandoned = false;
+    bool m_bSheetOpen = false;
+    // An exit asked for while the sheet or other work was open: tried again until it can run.
+    QTimer m_exitRetry;
 };
 
 } // namespace vistrel

@@ -12,9 +12,25 @@ CSystemTray::CSystemTray(std::function<bool()> trayAvailable, QObject* parent)
     connect(&m_icon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 // Left and right clicks open the menu; double and middle clicks do nothing.
-                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context)
+                // The tray shows a context menu of its own on a right click.
+                if (reason == QSystemTrayIcon::Trigger ||
+                    (reason == QSystemTrayIcon::Context && !m_bHasContextMenu))
                     emit menuRequested();
             });
+    m_watch.setInterval(1000);
+    connect(&m_watch, &QTimer::timeout, this, [this] {
+        if (!m_trayAvailable())
+            return;
+        m_watch.stop();
+        if (ShowIcon())
+            emit iconShownLater();
+    });
+}
+
+void CSystemTray::SetContextMenu(QMenu* menu)
+{
+    m_icon.setContextMenu(menu);
+    m_bHasContextMenu = menu != nullptr;
 }
 
 CSystemTray::~CSystemTray()
@@ -37,15 +53,19 @@ bool CSystemTray::ShowIcon()
         return true;
     m_bShown = m_trayAvailable();
     if (m_bShown) {
+        m_watch.stop();
         m_icon.setIcon(ProgramIcon(m_nIcon));
         m_icon.setToolTip(m_strTip);
         m_icon.show();
+    } else if (!m_watch.isActive()) {
+        m_watch.start();
     }
     return m_bShown;
 }
 
 void CSystemTray::HideIcon()
 {
+    m_watch.stop();
     if (m_bShown)
         m_icon.hide();
     m_bShown = false;
@@ -53,19 +73,24 @@ void CSystemTray::HideIcon()
 
 void CSystemTray::SetIcon(int icon)
 {
-    if (!m_bShown)
+    if (!m_bShown && !m_watch.isActive())
         return;
-    m_nIcon = icon;
-    m_icon.setIcon(ProgramIcon(icon));
+    m_nIcon = icon; // kept for a tray that is still awaited
+    if (m_bShown)
+        m_icon.setIcon(ProgramIcon(icon));
 }
 
 bool CSystemTray::SetTooltipText(const QString& tip)
 {
-    if (!m_bShown || tip.size() > kMaxTipLength)
+    if (!m_bShown && !m_watch.isActive())
         return false;
-    m_strTip = tip;
-    m_icon.setToolTip(tip);
-    return true;
+    QString shown = tip;
+    if (shown.size() > kMaxTipLength)
+        shown = shown.left(kMaxTipLength - 3).trimmed() + QStringLiteral("...");
+    m_strTip = shown;
+    if (m_bShown)
+        m_icon.setToolTip(shown);
+    return m_bShown;
 }
 
 } // namespace vistrel

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include <functional>
 
@@ -16,7 +17,7 @@ namespace vistrel {
 class CSystemTray : public QObject {
     Q_OBJECT
   public:
-    // The longest tip the tray takes; a longer one is ignored and the old tip stays.
+    // The longest tip the tray takes; a longer one is shortened to fit, ending in "...".
     static constexpr int kMaxTipLength = 63;
 
     // trayAvailable says whether the desktop has a tray (by default, Qt's view of it).
@@ -26,14 +27,19 @@ class CSystemTray : public QObject {
     // Fills the record: tip, picture (an icon number, see ProgramIcon) and id. Does not show the
     // icon.
     void Create(const QString& tip, int icon, int id);
-    // Puts the icon into the tray; the shown flag takes the result (false without a tray).
+    // The menu the tray shows for the icon (desktops with a StatusNotifierItem host show only
+    // this one); a left click still asks for it through menuRequested().
+    void SetContextMenu(QMenu* menu);
+    // Puts the icon into the tray; the shown flag takes the result (false without a tray). When
+    // there is no tray yet (it starts after the program, as at login), it is watched for and the
+    // icon put there once it appears, unless HideIcon() came first.
     bool ShowIcon();
     // Takes the icon out of the tray.
     void HideIcon();
     // Changes the picture, when shown.
     void SetIcon(int icon);
-    // Changes the tip, when shown and the text has at most kMaxTipLength characters. Returns
-    // whether the tip changed.
+    // Changes the tip, when shown; a text longer than kMaxTipLength characters is shortened.
+    // Returns whether the tip changed.
     bool SetTooltipText(const QString& tip);
 
     bool IsShown() const { return m_bShown; }
@@ -46,6 +52,8 @@ class CSystemTray : public QObject {
   signals:
     // The user clicked the icon with the left or the right button: show the tray menu.
     void menuRequested();
+    // The icon was put into a tray that appeared after ShowIcon() found none.
+    void iconShownLater();
 
   private:
     std::function<bool()> m_trayAvailable;
@@ -54,6 +62,8 @@ class CSystemTray : public QObject {
     int m_nIcon = 0;
     int m_nId = 0;
     bool m_bShown = false;
+    bool m_bHasContextMenu = false;
+    QTimer m_watch; // looks for a tray that is not there yet
 };
 
 } // namespace vistrel

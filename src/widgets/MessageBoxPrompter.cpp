@@ -1,5 +1,7 @@
 #include "widgets/MessageBoxPrompter.h"
 
+#include "widgets/SessionEnd.h"
+
 #include <QMessageBox>
 
 namespace vistrel {
@@ -16,6 +18,8 @@ QString BoxText(const std::string& text)
 
 void MessageBoxPrompter::message(const std::string& text, PromptIcon icon)
 {
+    if (SessionEnding())
+        return; // nobody is there to click it
     QMessageBox::Icon boxIcon = QMessageBox::Warning;
     switch (icon) {
     case PromptIcon::Exclamation:
@@ -37,6 +41,8 @@ void MessageBoxPrompter::message(const std::string& text, PromptIcon icon)
 
 bool MessageBoxPrompter::askYesNo(const std::string& text)
 {
+    if (SessionEnding())
+        return false;
     QMessageBox box(QMessageBox::Question, m_strCaption, BoxText(text),
                     QMessageBox::Yes | QMessageBox::No, m_pParent);
     return box.exec() == QMessageBox::Yes;

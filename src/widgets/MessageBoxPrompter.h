@@ -8,7 +8,8 @@ class QWidget;
 
 namespace vistrel {
 
-// Qt message boxes with the program's name as caption.
+// Qt message boxes with the program's name as caption. Once the session ends (SessionEnd.h)
+// they are not shown: a message returns at once and a question is answered No.
 class MessageBoxPrompter : public Prompter {
   public:
     explicit MessageBoxPrompter(QString caption, QWidget* parent = nullptr)

@@ -128,6 +128,76 @@ TEST_F(HubWindowApi, DevicePageSwitchesPreviewAndReconnectsAnotherDriver)
     EXPECT_EQ(cycle(), 1);
 }
 
+// A network camera added in front of the test pattern takes its position: choosing it keeps the
+// index (0 == 0), yet it is another driver, so the Device apply connects it.
+TEST_F(HubWindowApi, ACameraAddedInFrontOfTheChosenDriverIsConnectedWhenChosen)
+{
+    start();
+    ASSERT_EQ(hub->Capture().device()->name(), drivers->entries().at(0).description);
+    const std::string before = hub->Capture().device()->name();
+    set("NetworkCameras", "Camera1Name", std::string("Porch"));
+    set("NetworkCameras", "Camera1URL", std::string("http://127.0.0.1:9/snap.jpg"));
+    ASSERT_EQ(drivers->entries().at(0).kind, CaptureDriverKind::Network);
+    hub->ApplySettingsPage(ReloadGroup::Device);
+    EXPECT_EQ(hub->Capture().device()->name(), "Porch");
+    EXPECT_NE(hub->Capture().device()->name(), before);
+    // Applying again with nothing changed keeps the connected camera.
+    const auto porch = hub->Capture().device();
+    hub->ApplySettingsPage(ReloadGroup::Device);
+    EXPECT_EQ(hub->Capture().device(), porch);
+}
+
+// A box that waits for its click: whileOpen runs meanwhile, as the event loop of a real box would.
+class WaitingPrompter : public RecordingPrompter {
+  public:
+    std::function<void()> whileOpen;
+    void message(const std::string& text, PromptIcon icon = PromptIcon::Exclamation) override
+    {
+        RecordingPrompter::message(text, icon);
+        if (whileOpen)
+            whileOpen();
+    }
+};
+
+// A timer cycle's failure box (errors not suppressed): the cycle is over and logged before the
+// box waits, later ticks start their cycles, and their failures do not stack further boxes.
+TEST_F(HubWindowApi, ACycleFailureBoxDoesNotHoldTheSchedule)
+{
+    ScriptedFtpServer server;
+    ASSERT_TRUE(server.start());
+    useServer(server.port());
+    server.reply("PASS", "530 No.");
+    set("UploadOptions", "SuppressErrors", 0);
+    set("Options", "ErrorLog", 1);
+    WaitingPrompter boxes;
+    dialUp = std::make_shared<CDialUpManager>(boxes, rasLibrary, "");
+    drivers = std::make_unique<CaptureDriverList>(NoV4l2Devices());
+    Hub::Dependencies deps;
+    deps.clock = [this] { return now; };
+    hub = std::make_unique<Hub>(boxes, host, dialUp, *drivers, deps);
+    ASSERT_TRUE(hub->Startup(false));
+    int opened = 0;
+    boxes.whileOpen = [&] {
+        ++opened;
+        EXPECT_FALSE(hub->CycleRunning());
+        EXPECT_NE(readFile(program + "error.log").find("530 No."), std::string::npos);
+        server.reply("PASS", "530 No.");
+        EXPECT_EQ(cycle(true), 0); // the next tick runs while the box waits
+        server.reply("PASS", "530 No.");
+        EXPECT_EQ(cycle(true), 0);
+    };
+    EXPECT_EQ(cycle(true), 0);
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>{"FTP Error: 530 No.\n"});
+    const std::string log = readFile(program + "error.log");
+    int logged = 0;
+    for (auto at = log.find("530 No."); at != std::string::npos; at = log.find("530 No.", at + 1))
+        ++logged;
+    EXPECT_EQ(logged, 3) << log; // every failure is in the log
+    hub->Shutdown();
+    hub.reset();
+}
+
 // A first start runs the settings sheet from the version check; what its pages apply survives
 // the rest of the start-up.
 TEST_F(HubWindowApi, WhatTheFirstStartSheetAppliesSurvives)

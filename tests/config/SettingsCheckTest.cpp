@@ -76,8 +76,9 @@ TEST_F(FirstStart, WritesWhatThePagesShowForMissingKeysOnly)
     EXPECT_EQ(IniReadInt("ImageOptions", "TimeShadowText", -1), 1);
     EXPECT_EQ(IniReadInt("UploadOptions", "FTPUpload", -1), 1);
     EXPECT_EQ(IniReadInt("UploadOptions", "SaveAsFile", -1), 0);
-    // No page writes the port or the version marker (the version check writes that).
-    EXPECT_EQ(IniReadString("UploadOptions", "FTPPort", "none"), "none");
+    // The port as the Location page shows it; no page writes the version marker (the version
+    // check writes that).
+    EXPECT_EQ(IniReadString("UploadOptions", "FTPPort", "none"), "21");
     EXPECT_EQ(IniReadString("License", "INIVersion", "none"), "none");
 
     // Every key a page writes is now in the file with its page's value or the file's own.

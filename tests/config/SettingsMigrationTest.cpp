@@ -176,6 +176,15 @@ TEST_F(SettingsMigration, NewerFileIsReportedAndLeftAlone)
 
 TEST_F(SettingsMigration, MissingDialUpSwitchesToLanOnce)
 {
+    // A file without the key (a first start) goes to the LAN without a word.
+    LiveSettings fresh;
+    EXPECT_TRUE(ApplyDialUpAvailability(fresh, false, prompter));
+    EXPECT_TRUE(prompter.texts().empty());
+    EXPECT_TRUE(fresh.m_bUseLAN);
+    EXPECT_EQ(IniReadInt("ConnectOptions", "UseLAN", 0), 1);
+
+    // A file that asks for dial-up is told why it gets the LAN.
+    IniWriteInt("ConnectOptions", "UseLAN", 0);
     LiveSettings s;
     EXPECT_TRUE(ApplyDialUpAvailability(s, false, prompter));
     EXPECT_EQ(prompter.texts(), std::vector<std::string>{kNoDialUp});
@@ -208,8 +217,10 @@ TEST_F(SettingsMigration, AFileThatCannotBeWrittenIsReportedOnce)
                                        m_dir.file("gone/vistrel.ini") +
                                        ": No such file or directory");
 
+    // Without a file nothing asked for dial-up: the LAN, silently, though it cannot be stored.
     prompter.clear();
     LiveSettings s;
     EXPECT_TRUE(ApplyDialUpAvailability(s, false, prompter));
-    EXPECT_EQ(prompter.texts().size(), 2u); // the dial-up notice, then the failed write
+    EXPECT_TRUE(s.m_bUseLAN);
+    EXPECT_TRUE(prompter.texts().empty());
 }

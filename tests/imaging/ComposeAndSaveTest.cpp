@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
+
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -210,7 +212,7 @@ TEST_F(ComposeFixture, LogoCornersAndClipping)
     EXPECT_TRUE(near(d.at(50, 10), {0, 255, 0}));
 }
 
-TEST_F(ComposeFixture, GifTransparencyOnlyWhenAskedAndPngAlwaysOpaque)
+TEST_F(ComposeFixture, GifTransparencyOnlyWhenAskedAndPngByItsAlpha)
 {
     s.enableOverlay = true;
     s.overlayFilename = data("logo.gif");
@@ -220,10 +222,23 @@ TEST_F(ComposeFixture, GifTransparencyOnlyWhenAskedAndPngAlwaysOpaque)
     EXPECT_TRUE(near(d.at(5, 5), {255, 0, 0}));
     EXPECT_TRUE(near(d.at(80, 25), {128, 128, 128})); // the transparent half shows the frame
 
-    s.overlayFilename = data("logo.png"); // alpha 0 everywhere, yet drawn opaque
+    // A PNG is blended by its alpha: its transparent half shows the frame, 60 % blue over the
+    // grey frame gives (51, 51, 204); one that is transparent everywhere leaves the frame alone.
+    QImage alpha(40, 20, QImage::Format_ARGB32);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 40; ++x)
+            alpha.setPixel(x, y, x < 20 ? qRgba(255, 0, 0, 0) : qRgba(0, 0, 255, 153));
+    ASSERT_TRUE(alpha.save(QString::fromStdString(dir.file("alpha.png"))));
+    s.overlayFilename = dir.file("alpha.png");
+    s.overlayAlignment = 0;
     ASSERT_EQ(compose().error, "");
     d = decode(dir.file("out.jpg"));
-    EXPECT_TRUE(near(d.at(50, 25), {0, 0, 255}));
+    EXPECT_TRUE(near(d.at(8, 10), {128, 128, 128}));
+    EXPECT_TRUE(near(d.at(32, 10), {51, 51, 204}));
+    s.overlayFilename = data("logo.png"); // alpha 0 everywhere
+    ASSERT_EQ(compose().error, "");
+    d = decode(dir.file("out.jpg"));
+    EXPECT_TRUE(near(d.at(50, 25), {128, 128, 128}));
 }
 
 TEST_F(ComposeFixture, FailureTexts)

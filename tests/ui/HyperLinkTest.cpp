@@ -1,45 +1,26 @@
-// The hyperlink: opening an address (the desktop's way, then the default browser's command line),
-// the error texts, mouse, keyboard and colours; and the About box that carries two of them.
+// The hyperlink: opening an address with the desktop's handler, the error texts, mouse, keyboard
+// and colours; and the About box that carries two of them.
 #include "RecordingPrompter.h"
 #include "TestSupport.h"
 
 #include "ui/AboutBox.h"
+#include "ui/HelpWindow.h"
 #include "ui/HyperLink.h"
 #include "vistrel/Version.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QPushButton>
 #include <QTest>
+
+#include <chrono>
 
 #include <filesystem>
 #include <sys/stat.h>
 
 namespace vistrel::test {
 namespace {
-
-TEST(BrowserCommandLine, CutsAtThePlaceholderAndKeepsTheAddressWhole)
-{
-    const QString url = "http://host/a b\"c";
-    struct Case {
-        const char* exec;
-        std::vector<QString> args;
-    };
-    const std::vector<Case> cases = {
-        {"firefox %u", {"firefox", url}},
-        {"chromium --new-window \"%U\" --extra", {"chromium", "--new-window", url}},
-        {"browser -url %u %i", {"browser", "-url", url}},
-        {"\"/opt/my browser/run\" %i --x %U", {"/opt/my browser/run", "--x", url}},
-        {"plain", {"plain", url}},
-        {"run --pct=100%% %U", {"run", "--pct=100%", url}},
-        {"", {}},
-        {"%u", {}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.exec);
-        EXPECT_EQ(BrowserCommandLine(c.exec, url), c.args);
-    }
-}
 
 TEST(LinkErrors, EveryResultHasItsText)
 {
@@ -59,75 +40,44 @@ TEST(LinkErrors, EveryResultHasItsText)
         EXPECT_EQ(LinkErrorText(result), QString("Can't open link:\n\n") + text) << result;
 }
 
-// A desktop with its own default browser: a fake xdg-mime and a desktop entry whose program
-// writes its arguments to a file.
-class BrowserFallback : public ::testing::Test {
-  protected:
+// The desktop's handler as a process: its exit status is waited for and read; the address is one
+// argument, never a shell's words.
+TEST(DesktopOpen, TheHandlersStatusDecides)
+{
     TempDir dir;
-    ScopedEnv dataHome{"XDG_DATA_HOME", dir.file("share")};
-    ScopedEnv dataDirs{"XDG_DATA_DIRS", dir.file("none")};
-    LinkOpener opener;
-
-    void SetUp() override
-    {
-        std::filesystem::create_directories(dir.file("share/applications"));
-        opener.openUrl = [](const QUrl&) { return false; }; // the desktop's own way fails
-        opener.xdgMime = QString::fromStdString(dir.file("xdg-mime"));
-        script("xdg-mime", "echo browser.desktop");
-        script("browser", "for a in \"$@\"; do echo \"$a\"; done > " + dir.file("args"));
-    }
-    void script(const std::string& name, const std::string& body)
-    {
+    auto script = [&](const std::string& name, const std::string& body, mode_t mode = 0755) {
         writeFile(dir.file(name), "#!/bin/sh\n" + body + "\n");
-        ::chmod(dir.file(name).c_str(), 0755);
-    }
-    // The command is read from the entry's own group, not from its actions.
-    void entry(const std::string& exec)
-    {
-        writeFile(dir.file("share/applications/browser.desktop"),
-                  "[Desktop Action window]\nExec=wrong %u\n[Desktop Entry]\nType=Application\n"
-                  "Name=Browser\nExec=" +
-                      exec + "\n");
-    }
-};
-
-TEST_F(BrowserFallback, StartsTheDefaultBrowserWithTheAddressAsOneArgument)
-{
-    entry(dir.file("browser") + "\\s--new-tab \"%u\""); // "\s" is an escaped blank
-    const QString address = "http://example.org/a b?q=\"x\"";
-    EXPECT_EQ(OpenAddress(address, opener), kLinkOpened);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !readFile(dir.file("args")).empty(); }, 5000));
-    EXPECT_EQ(readFile(dir.file("args")), "--new-tab\n" + address.toStdString() + "\n");
-}
-
-TEST_F(BrowserFallback, EachFailureHasItsResult)
-{
-    writeFile(dir.file("plain"), "not a program");
+        ::chmod(dir.file(name).c_str(), mode);
+        return dir.file(name);
+    };
+    const std::string address = "http://example.org/a b?q=\"x\";$(touch " + dir.file("pwned") + ")";
     struct Case {
         const char* what;
-        std::string xdgMime;
-        std::string exec; // empty: no desktop entry
+        std::string program;
         int result;
+        long long atMostMs;
     };
     const std::vector<Case> cases = {
-        {"no xdg-mime", "/nonexistent/xdg-mime", "", kLinkNoAssociation},
-        {"no default", "true", "", kLinkNoAssociation},
-        {"no entry", "", "", kLinkBadAssociation},
-        {"entry without command", "", "%u", kLinkBadAssociation},
-        {"program missing", "", dir.file("gone") + " %u", kLinkFileNotFound},
-        {"program not on PATH", "", "vistrel-no-such-browser %u", kLinkFileNotFound},
-        {"not executable", "", dir.file("plain") + " %u", kLinkAccessDenied},
+        {"opened", script("ok", "printf '%s' \"$1\" > " + dir.file("arg")), kLinkOpened, 3000},
+        {"nothing there", script("two", "exit 2"), kLinkFileNotFound, 3000},
+        {"no tool", script("three", "exit 3"), kLinkNoAssociation, 3000},
+        {"action failed", script("four", "exit 4"), kLinkBadAssociation, 3000},
+        {"killed", script("killed", "kill -9 $$"), kLinkOutOfResources, 3000},
+        {"missing", dir.file("gone"), kLinkFileNotFound, 3000},
+        {"not executable", script("plain", "exit 0", 0644), kLinkAccessDenied, 3000},
+        {"busy past the limit", script("busy", "sleep 5"), kLinkOpened, 2500},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        std::filesystem::remove(dir.file("share/applications/browser.desktop"));
-        if (!c.exec.empty())
-            entry(c.exec);
-        LinkOpener o = opener;
-        if (!c.xdgMime.empty())
-            o.xdgMime = QString::fromStdString(c.xdgMime);
-        EXPECT_EQ(OpenAddress("http://example.org/", o), c.result);
+        const auto t0 = std::chrono::steady_clock::now();
+        EXPECT_EQ(LinkResultOf(OpenWithDesktop(address, c.program, 1000)), c.result);
+        EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now() - t0)
+                      .count(),
+                  c.atMostMs);
     }
+    EXPECT_EQ(readFile(dir.file("arg")), address);
+    EXPECT_FALSE(fileExists(dir.file("pwned")));
 }
 
 TEST(HyperLink, ClickSpaceAndFailureWithTheirStates)
@@ -139,9 +89,9 @@ TEST(HyperLink, ClickSpaceAndFailureWithTheirStates)
     std::vector<QString> opened;
     bool succeed = true;
     LinkOpener opener;
-    opener.openUrl = [&](const QUrl& url) {
-        opened.push_back(url.toString());
-        return succeed;
+    opener.open = [&](const QString& address) {
+        opened.push_back(address);
+        return succeed ? int(kLinkOpened) : int(kLinkBadAssociation);
     };
     link.SetOpener(opener);
     EXPECT_EQ(link.toolTip(), "http://example.org/");
@@ -173,11 +123,16 @@ TEST(HyperLink, ClickSpaceAndFailureWithTheirStates)
     QApplication::sendEvent(&link, &enter);
     EXPECT_EQ(link.CurrentColour(), CHyperLink::HoverColour());
 
+    // Pressed, dragged off and released elsewhere: nothing opens.
+    link.SetStyle(CHyperLink::kDefaultStyle);
+    QTest::mousePress(&link, Qt::LeftButton);
+    QTest::mouseRelease(&link, Qt::LeftButton, {}, QPoint(link.width() + 20, -20));
+    EXPECT_EQ(opened.size(), 3u);
+
     // A failure: a box with the reason, and the link is not marked visited.
     CHyperLink fresh("x", "nowhere:x", &parent);
-    LinkOpener failing = opener;
-    failing.openUrl = [](const QUrl&) { return false; };
-    failing.xdgMime = "/nonexistent/xdg-mime";
+    LinkOpener failing;
+    failing.open = [](const QString&) { return int(kLinkNoAssociation); };
     fresh.SetOpener(failing);
     fresh.SetPrompter(&prompter);
     fresh.FollowLink();
@@ -204,10 +159,17 @@ TEST(AboutBox, VersionTextsAndBothLinksBlueInEveryState)
     box.show();
     box.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&box));
+    // The box opens with the focus on OK, not on a link that Space would follow; F1 shows the
+    // main window's topic.
+    ASSERT_TRUE(QApplication::focusWidget());
+    EXPECT_EQ(qobject_cast<QPushButton*>(QApplication::focusWidget())->text(), "OK");
+    QTest::keyClick(&box, Qt::Key_F1);
+    EXPECT_EQ(CurrentHelpTopic(), kHelpMainWindow);
+    CloseHelpWindow();
     const QColor blue(0, 0, 255);
     for (CHyperLink* link : {box.EmailLink(), box.WebLink()}) {
         LinkOpener opener;
-        opener.openUrl = [](const QUrl&) { return true; };
+        opener.open = [](const QString&) { return int(kLinkOpened); };
         link->SetOpener(opener);
         EXPECT_EQ(link->CurrentColour(), blue); // not yet opened
         QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));

@@ -5,12 +5,14 @@
 #include "ScriptedFtpServer.h"
 
 #include "config/SettingsFile.h"
+#include "dialup/CDialUpManager.h"
 #include "ui/AboutBox.h"
 #include "ui/DialogUnits.h"
 #include "ui/HelpWindow.h"
 #include "ui/ImageView.h"
 #include "ui/PreviewWidget.h"
 #include "ui/WindowUtils.h"
+#include "widgets/SessionEnd.h"
 
 #include <QAction>
 #include <QApplication>
@@ -22,6 +24,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
 #include <fstream>
 #include <map>
 #include <set>
@@ -146,19 +149,18 @@ TEST_F(MainWindowTest, TrayTipsAndIconsFollowTheCycleAndAutoCapture)
     ASSERT_EQ(waitCycle(), 0);
     EXPECT_EQ(tray.Icon(), kIconFailed);
     EXPECT_EQ(tray.TooltipText(), "Last Capture: FTP Error: 530 No.\n");
-    // One that does not fit: the tip keeps the cycle's last progress text, the status field has
-    // the whole reason.
+    // One that does not fit is shortened: the tip never keeps an old progress text.
     const std::string longReply = "530 " + std::string(60, 'x');
     server.reply("PASS", longReply);
-    QStringList statuses;
-    QObject::connect(&window->hub(), &Hub::statusChanged, window.get(),
-                     [&](const QString& text) { statuses << text; });
     QTest::mouseClick(window->button(Id::kIdCapture), Qt::LeftButton);
     ASSERT_EQ(waitCycle(), 0);
-    ASSERT_GE(statuses.size(), 2);
-    EXPECT_EQ(tray.TooltipText(), statuses[statuses.size() - 2]);
-    EXPECT_EQ(status().toStdString(), "FTP Error: " + longReply + "\n");
-    EXPECT_TRUE(tray.SetTooltipText(QString(63, 'y'))); // the longest tip taken
+    const QString full = QString::fromStdString("Last Capture: FTP Error: " + longReply);
+    EXPECT_EQ(tray.TooltipText(), full.left(60) + "...");
+    EXPECT_EQ(tray.TooltipText().size(), CSystemTray::kMaxTipLength);
+    // The status field shows what fits in its three lines and the whole reason as its tip.
+    EXPECT_EQ(window->statusField()->toolTip().toStdString(), "FTP Error: " + longReply + "\n");
+    EXPECT_TRUE(tray.SetTooltipText(QString(63, 'y'))); // the longest tip taken whole
+    EXPECT_EQ(tray.TooltipText(), QString(63, 'y'));
 }
 
 // Without the option, or on a desktop without a tray, there is no icon, and minimising must not
@@ -454,20 +456,46 @@ TEST_F(MainWindowTest, ViewInBothModesWhileTheWorkerComposes)
     EXPECT_TRUE(window->button(Id::kIdView)->isEnabled());
 }
 
-// The viewer reads the last picture under the composition lock: no cycle writes it meanwhile.
-TEST_F(MainWindowTest, NoCycleWritesThePictureWhileTheViewerReadsIt)
+// The last picture is put in place by a rename, so the viewer reads it at once even while a
+// composition holds the lock (a cycle in its preview lead time); the fresh-picture View waits for
+// that composition beside the window, which keeps answering.
+TEST_F(MainWindowTest, ViewNeverHoldsTheWindowWhileACompositionRuns)
 {
-    start();
-    window->OnCapture();
-    ASSERT_EQ(waitCycle(), 1);
-    const std::string before = readFile(program + "~vistrel.jpg");
-    window->hub().WhileNoComposition([&] {
-        window->OnCapture(); // the worker starts and waits for the lock
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        EXPECT_EQ(readFile(program + "~vistrel.jpg"), before);
-    });
-    ASSERT_EQ(waitCycle(), 1);
-    EXPECT_NE(readFile(program + "~vistrel.jpg"), before);
+    for (int mode : {1, 0}) {
+        SCOPED_TRACE(mode);
+        set("Options", "ViewDisplaysLastUploadImage", mode);
+        start();
+        window->OnCapture();
+        ASSERT_EQ(waitCycle(), 1);
+        std::atomic<bool> release{false};
+        std::thread composing([&] {
+            window->hub().WhileNoComposition([&] {
+                while (!release)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            });
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        // The window's own loop answers throughout: a timer of 20 ms is never late by 200 ms.
+        long long worstGap = 0;
+        auto last = std::chrono::steady_clock::now();
+        QTimer ping;
+        QObject::connect(&ping, &QTimer::timeout, [&] {
+            worstGap = std::max(worstGap, msSince(last));
+            last = std::chrono::steady_clock::now();
+        });
+        ping.start(20);
+        QTimer::singleShot(1500, [&] { release = true; });
+        window->OnView();
+        pump(1700);
+        composing.join();
+        ping.stop();
+        EXPECT_LT(worstGap, 200);
+        auto* viewer = static_cast<CImageView*>(FindTopLevelWindow(kImageViewTitle));
+        ASSERT_TRUE(viewer);
+        EXPECT_EQ(viewer->PictureSize(), QSize(320, 240));
+        viewer->close();
+        stop();
+    }
 }
 
 TEST_F(MainWindowTest, ACameraThatIsMissingOrUnpluggedShowsInTheDriverField)
@@ -498,6 +526,129 @@ TEST_F(MainWindowTest, ACameraThatIsMissingOrUnpluggedShowsInTheDriverField)
     window->hub().ApplySettingsPage(ReloadGroup::Device);
     EXPECT_EQ(driverText(), "Test Pattern\n320 x 240, 24 bit color");
     EXPECT_TRUE(waitFor([&] { return window->preview()->FramesShown() > 0; }));
+}
+
+// Leaving with the settings sheet open (the tray's Exit, or the end of the session): the sheet's
+// Cancel runs first, with the driver still connected, then the program shuts down; nothing waits
+// for a click. At the first start the sheet of the version check is closed the same way and is
+// not asked for again.
+TEST_F(MainWindowTest, LeavingWithTheSheetOpenClosesItFirst)
+{
+    struct Case {
+        const char* what;
+        bool firstStart;
+        bool sessionEnd;
+    };
+    for (const Case c : {Case{"tray Exit", false, false}, Case{"session end", false, true},
+                         Case{"session end at the first start", true, true}}) {
+        SCOPED_TRACE(c.what);
+        set("License", "INIVersion", c.firstStart ? 0 : 1005);
+        int sheets = 0;
+        int connectedAtCancel = -1;
+        sheet = [&](QWidget* parent) {
+            ++sheets;
+            QDialog d(parent);
+            QObject::connect(&d, &QDialog::rejected, [&] {
+                connectedAtCancel = window->hub().Capture().isConnected() ? 1 : 0;
+            });
+            QTimer::singleShot(100, [&] {
+                if (c.sessionEnd) {
+                    BeginSessionEnd();
+                    window->ShutDownWithoutAsking();
+                } else {
+                    window->trayAction(Id::kIdExit)->trigger();
+                }
+            });
+            return d.exec() == QDialog::Accepted;
+        };
+        dialUp = std::make_shared<CDialUpManager>(prompter, "/nonexistent/librasapi32.so", "");
+        drivers = std::make_unique<CaptureDriverList>(cameras);
+        CMainDialog::Options options{&prompter,           dialUp, drivers.get(), {},
+                                     [] { return true; }, sheet};
+        options.hub.runBeside = &RunBeside;
+        window = std::make_unique<CMainDialog>(std::move(options));
+        bool finished = false;
+        QObject::connect(window.get(), &QDialog::finished, [&] { finished = true; });
+        prompter.clear();
+        window->OnInitDialog();
+        window->show();
+        if (!c.firstStart) {
+            ASSERT_TRUE(waitFor([&] { return window->IsRunning(); }));
+            window->OnSettings();
+        }
+        ASSERT_TRUE(waitFor([&] { return finished; }, 8000));
+        EXPECT_EQ(sheets, 1);
+        EXPECT_EQ(connectedAtCancel, 1); // the driver goes only after the sheet's Cancel
+        EXPECT_TRUE(prompter.texts().empty()) << prompter.texts().front();
+        window.reset();
+        ResetSessionEndForTesting();
+    }
+}
+
+// F1 works in every window of the program; the help window goes Back through the topics shown.
+TEST_F(MainWindowTest, F1InEveryWindowAndBackInHelp)
+{
+    start();
+    window->OnAbout();
+    window->OnView();
+    for (const char* title : {kAboutTitle, kImageViewTitle}) {
+        SCOPED_TRACE(title);
+        QWidget* w = FindTopLevelWindow(title);
+        ASSERT_TRUE(w);
+        w->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+        CloseHelpWindow();
+        QTest::keyClick(w, Qt::Key_F1);
+        EXPECT_EQ(CurrentHelpTopic(), kHelpMainWindow);
+    }
+    ShowHelpTopic(kHelpImagePage);
+    ShowHelpTopic(kHelpDevicePage);
+    QWidget* help = FindTopLevelWindow("Vistrel Help");
+    ASSERT_TRUE(help);
+    help->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(help));
+    QTest::keyClick(help, Qt::Key_F1);
+    EXPECT_EQ(CurrentHelpTopic(), kHelpMainWindow);
+    QPushButton* back = nullptr;
+    for (QPushButton* b : help->findChildren<QPushButton*>())
+        if (b->text() == "&Back")
+            back = b;
+    ASSERT_TRUE(back);
+    const int expected[] = {kHelpDevicePage, kHelpImagePage, kHelpMainWindow};
+    for (int topic : expected) {
+        back->click();
+        EXPECT_EQ(CurrentHelpTopic(), topic);
+    }
+    EXPECT_FALSE(back->isEnabled()); // nothing before the first topic
+    CloseHelpWindow();
+}
+
+// Automatic capture off from the start shows the paused state; a tray that appears after the
+// program gets the icon, with its menu; a long error keeps "Auto-Capture Disabled" in sight.
+TEST_F(MainWindowTest, PausedAtStartAndATrayThatComesLater)
+{
+    set("UploadOptions", "DisableUpload", 1);
+    set("Options", "HideWhenMinimized", 1);
+    trayAvailable = false;
+    start();
+    CSystemTray& tray = window->tray();
+    EXPECT_FALSE(tray.IsShown());
+    EXPECT_TRUE(status().endsWith("Auto-Capture Disabled")) << status().toStdString();
+    trayAvailable = true;
+    ASSERT_TRUE(waitFor([&] { return tray.IsShown(); }, 5000));
+    EXPECT_EQ(tray.Icon(), kIconAutoCaptureOff);
+    EXPECT_EQ(tray.TrayIcon().contextMenu(), window->trayMenu());
+
+    const QString error = "FTP Error: 550 " + QString(200, 'x') + "\nsecond line\nthird line";
+    emit window->hub().statusChanged(error + "\nAuto-Capture Disabled");
+    const QStringList lines = status().split('\n');
+    EXPECT_LE(lines.size(), 3);
+    EXPECT_EQ(lines.back(), "Auto-Capture Disabled");
+    EXPECT_EQ(window->statusField()->toolTip(), error + "\nAuto-Capture Disabled");
+    const QFontMetrics metrics(window->statusField()->font());
+    for (const QString& line : lines)
+        EXPECT_LE(metrics.horizontalAdvance(line), window->statusField()->width())
+            << line.toStdString();
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "config/SettingsFile.h"
 #include "dialup/CDialUpManager.h"
 #include "ui/WindowUtils.h"
+#include "widgets/SessionEnd.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -29,6 +30,7 @@ void MainWindowTest::SetUp()
 void MainWindowTest::TearDown()
 {
     stop();
+    ResetSessionEndForTesting();
     SetSettingsFilePathForTesting("");
 }
 
@@ -59,6 +61,9 @@ void MainWindowTest::start()
     drivers = std::make_unique<CaptureDriverList>(cameras);
     CMainDialog::Options options{
         &prompter, dialUp, drivers.get(), {}, [this] { return trayAvailable; }, sheet};
+    options.hub.runBeside = &RunBeside; // as the program runs camera waits
+    if (customise)
+        customise(options);
     window = std::make_unique<CMainDialog>(std::move(options));
     window->OnInitDialog();
     window->show();

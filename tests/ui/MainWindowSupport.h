@@ -27,6 +27,7 @@ class MainWindowTest : public ::testing::Test {
     RecordingPrompter prompter;
     bool trayAvailable = true;
     std::function<bool(QWidget*)> sheet;
+    std::function<void(CMainDialog::Options&)> customise; // changes the options before start()
     std::shared_ptr<V4l2Io> cameras = NoV4l2Devices();
     std::shared_ptr<CDialUpManager> dialUp;
     std::unique_ptr<CaptureDriverList> drivers;

@@ -32,6 +32,9 @@ Decoded decodePcx(const std::uint8_t* data, std::size_t size,
 // Library-backed decoders over an open stdio stream (a real file or fmemopen).
 Decoded decodeJpeg(std::FILE* file, std::uint64_t maxPixels = ImgLibMaxPixels);
 Decoded decodePng(std::FILE* file, std::uint64_t maxPixels = ImgLibMaxPixels);
+// The same, filling *alpha for a PNG with an alpha channel or tRNS (see ImgLibReadAlphaFromPNG).
+Decoded decodePngKeepingAlpha(std::FILE* file, std::uint64_t maxPixels,
+                              std::vector<std::uint8_t>* alpha);
 Decoded decodeTiff(std::FILE* file, std::uint64_t maxPixels = ImgLibMaxPixels);
 
 // Reads a whole file. Returns 0, 2 (cannot open), 3 (read error) or 1 (larger than maxBytes or

@@ -127,11 +127,16 @@ RgbImage ImgLibReadRGBFromJPG(const std::string& path, unsigned& width, unsigned
                               std::uint64_t maxPixels = ImgLibMaxPixels);
 
 // PNG through libpng: every colour type and depth becomes 8-bit RGB (16-bit samples keep their
-// high byte). Logos are drawn opaque, so an alpha channel or tRNS chunk is ignored and the stored
-// colours are kept as they are (no blending against a background). No gamma correction.
-// Codes: 2 open, 15 bad data, 16 libpng could not be set up, 1 too large.
+// high byte). An alpha channel or tRNS chunk is left out here and the stored colours are kept as
+// they are (no blending against a background); ImgLibReadAlphaFromPNG reads the alpha. No gamma
+// correction. Codes: 2 open, 15 bad data, 16 libpng could not be set up, 1 too large.
 RgbImage ImgLibReadRGBFromPNG(const std::string& path, unsigned& width, unsigned& height,
                               std::uint64_t maxPixels = ImgLibMaxPixels);
+// The alpha of a PNG whose RGB was read as width × height: one byte a pixel, rows top first
+// (tRNS counts as alpha). Empty for a PNG without alpha, or one that cannot be read at that size.
+std::vector<std::uint8_t> ImgLibReadAlphaFromPNG(const std::string& path, unsigned width,
+                                                 unsigned height,
+                                                 std::uint64_t maxPixels = ImgLibMaxPixels);
 
 // TIFF through libtiff (first directory). Codes: 2 open, 20 not a readable TIFF, 21 LZW
 // compression (not supported), 19 any other libtiff failure, 1 too large.

@@ -118,4 +118,38 @@ bool ImgLibDrawTranparentRGB(QPainter& dc, const RgbImage& image, unsigned width
     return true;
 }
 
+bool ImgLibDrawRGBWithAlpha(QPainter& dc, const RgbImage& image,
+                            const std::vector<std::uint8_t>& alpha, unsigned width, unsigned height,
+                            int x, int y)
+{
+    codec::setLastError(IMGLIB_OK);
+    if (!codec::imageMatches(image, width, height) ||
+        alpha.size() != static_cast<std::size_t>(width) * height) {
+        codec::setLastError(IMGLIB_BAD_PARAM);
+        return false;
+    }
+    if (!dc.isActive()) {
+        codec::setLastError(IMGLIB_DEVICE_UNSUPPORTED);
+        return false;
+    }
+    QImage source(static_cast<int>(width), static_cast<int>(height), QImage::Format_ARGB32);
+    if (source.isNull()) {
+        codec::setLastError(IMGLIB_OUT_OF_MEMORY);
+        return false;
+    }
+    const std::uint8_t* rgb = image.data();
+    for (unsigned row = 0; row < height; ++row) {
+        auto* line = reinterpret_cast<QRgb*>(source.scanLine(static_cast<int>(row)));
+        for (unsigned col = 0; col < width; ++col) {
+            const std::size_t i = static_cast<std::size_t>(row) * width + col;
+            line[col] = qRgba(rgb[i * 3], rgb[i * 3 + 1], rgb[i * 3 + 2], alpha[i]);
+        }
+    }
+    const QPainter::CompositionMode mode = dc.compositionMode();
+    dc.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    dc.drawImage(QPoint(x, y), source);
+    dc.setCompositionMode(mode);
+    return true;
+}
+
 } // namespace vistrel

@@ -2,6 +2,7 @@
 
 #include "imaging/codec/CodecInternal.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <memory>
 
@@ -25,11 +26,15 @@ void pngWarning(png_structp, png_const_charp)
 struct ReadState {
     Decoded r;
     std::vector<png_bytep> rows;
+    std::vector<std::uint8_t> rgba; // the rows as read when the alpha channel is kept
 };
 
 } // namespace
 
-Decoded decodePng(std::FILE* file, std::uint64_t maxPixels)
+// alpha null: 8-bit RGB. Otherwise a picture with an alpha channel or a tRNS chunk also fills
+// *alpha with one byte a pixel (it stays empty for a picture without either).
+Decoded decodePngKeepingAlpha(std::FILE* file, std::uint64_t maxPixels,
+                              std::vector<std::uint8_t>* alpha)
 {
     auto state = std::make_unique<ReadState>();
     ReadState* const s = state.get();
@@ -55,8 +60,16 @@ Decoded decodePng(std::FILE* file, std::uint64_t maxPixels)
     png_uint_32 width = 0, height = 0;
     int depth = 0, colourType = 0, interlace = 0;
     png_get_IHDR(png, info, &width, &height, &depth, &colourType, &interlace, nullptr, nullptr);
-    // Everything becomes 8-bit RGB. tRNS is not expanded to alpha and any alpha channel is
-    // stripped: the colours are kept as stored, since the logo is drawn opaque.
+    // Everything becomes 8-bit RGB. Unless the alpha is asked for, tRNS is not expanded to
+    // alpha and any alpha channel is stripped: the colours are kept as stored.
+    bool keepAlpha = false;
+    if (alpha) {
+        if (png_get_valid(png, info, PNG_INFO_tRNS)) {
+            png_set_tRNS_to_alpha(png);
+            keepAlpha = true;
+        }
+        keepAlpha = keepAlpha || (colourType & PNG_COLOR_MASK_ALPHA) != 0;
+    }
     if (colourType == PNG_COLOR_TYPE_PALETTE)
         png_set_palette_to_rgb(png);
     if (colourType == PNG_COLOR_TYPE_GRAY && depth < 8)
@@ -65,12 +78,14 @@ Decoded decodePng(std::FILE* file, std::uint64_t maxPixels)
         png_set_strip_16(png);
     if (colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA)
         png_set_gray_to_rgb(png);
-    png_set_strip_alpha(png);
+    if (!keepAlpha)
+        png_set_strip_alpha(png);
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
 
     Decoded& r = s->r;
-    if (png_get_rowbytes(png, info) != static_cast<std::size_t>(width) * 3) {
+    const std::size_t channels = keepAlpha ? 4 : 3;
+    if (png_get_rowbytes(png, info) != static_cast<std::size_t>(width) * channels) {
         png_destroy_read_struct(&png, &info, nullptr);
         r.error = IMGLIB_BAD_PNG;
         return std::move(r);
@@ -79,13 +94,29 @@ Decoded decodePng(std::FILE* file, std::uint64_t maxPixels)
         png_destroy_read_struct(&png, &info, nullptr);
         return std::move(r);
     }
+    const std::size_t pixels = static_cast<std::size_t>(width) * height;
+    if (keepAlpha)
+        s->rgba.resize(pixels * 4);
+    std::uint8_t* target = keepAlpha ? s->rgba.data() : r.image.data();
     s->rows.resize(height);
     for (png_uint_32 y = 0; y < height; ++y)
-        s->rows[y] = r.image.data() + static_cast<std::size_t>(y) * width * 3;
+        s->rows[y] = target + static_cast<std::size_t>(y) * width * channels;
     png_read_image(png, s->rows.data());
     png_read_end(png, nullptr);
     png_destroy_read_struct(&png, &info, nullptr);
+    if (keepAlpha) {
+        alpha->resize(pixels);
+        for (std::size_t i = 0; i < pixels; ++i) {
+            std::copy_n(&s->rgba[i * 4], 3, r.image.data() + i * 3);
+            (*alpha)[i] = s->rgba[i * 4 + 3];
+        }
+    }
     return std::move(r);
+}
+
+Decoded decodePng(std::FILE* file, std::uint64_t maxPixels)
+{
+    return decodePngKeepingAlpha(file, maxPixels, nullptr);
 }
 
 } // namespace codec
@@ -94,6 +125,20 @@ RgbImage ImgLibReadRGBFromPNG(const std::string& path, unsigned& width, unsigned
                               std::uint64_t maxPixels)
 {
     return codec::readThroughStream(path, width, height, codec::decodePng, maxPixels);
+}
+
+std::vector<std::uint8_t> ImgLibReadAlphaFromPNG(const std::string& path, unsigned width,
+                                                 unsigned height, std::uint64_t maxPixels)
+{
+    std::vector<std::uint8_t> alpha;
+    std::FILE* f = path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
+    if (!f)
+        return alpha;
+    codec::Decoded d = codec::decodePngKeepingAlpha(f, maxPixels, &alpha);
+    std::fclose(f);
+    if (d.error != IMGLIB_OK || d.width != width || d.height != height)
+        alpha.clear();
+    return alpha;
 }
 
 namespace {

@@ -1,5 +1,7 @@
 #include "ui/dialogs/BackgroundAction.h"
 
+#include "widgets/SessionEnd.h"
+
 #include <QMetaObject>
 
 #include <mutex>
@@ -31,7 +33,8 @@ bool BackgroundAction::Start(std::function<void()> work, std::function<void()> f
     auto ticket = std::make_shared<Ticket>();
     ticket->receiver = this;
     m_pCurrent = ticket;
-    std::thread([ticket, work = std::move(work), finished = std::move(finished)]() mutable {
+    auto guard = std::make_shared<ThreadWorkGuard>();
+    std::thread([ticket, guard, work = std::move(work), finished = std::move(finished)]() mutable {
         work();
         std::lock_guard lock(ticket->mutex);
         if (!ticket->receiver)

@@ -189,6 +189,11 @@ void CFtpDirDialog::Browse(const std::string& directory, std::function<void(bool
                     auto* item = new QListWidgetItem(folder, QString::fromStdString(name), m_pList);
                     item->setData(kNameRole, QByteArray::fromStdString(name));
                 }
+                // The keyboard goes back to the list (disabling it while busy moved the focus
+                // on to Cancel): the arrows move in it and Enter opens the folder.
+                if (m_pList->count() > 0)
+                    m_pList->setCurrentRow(0);
+                m_pList->setFocus(Qt::OtherFocusReason);
             }
             then(outcome.ok);
         });

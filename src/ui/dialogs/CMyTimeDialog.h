@@ -29,8 +29,8 @@ struct DateTimeProperties {
 
 // "Date/Time Properties": the stamp font dialog with the format list, whose six entries show the
 // current date and time in each layout, built by the pipeline's DateTimeStampText in the system
-// locale. The sample shows the stamp text of the chosen format on one line, at the top for the
-// top alignments and at the bottom for the others.
+// locale. The sample shows the stamp text of the chosen format as the picture does: wrapped over
+// as many lines as it needs at the top alignments, on one line at the bottom for the others.
 //
 // Use from a settings page:
 //     CMyTimeDialog dialog(m_stamp, services, this);
@@ -49,7 +49,7 @@ class CMyTimeDialog : public StampFontDialog {
 
   protected:
     QString SampleText() const override;
-    StampLines SampleLines() const override { return StampLines::SingleLine; }
+    StampLines SampleLines() const override { return StampLines::ByAlignment; }
 
   private:
     QDateTime Now() const;

@@ -14,6 +14,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -93,6 +94,7 @@ LogoPropertiesDialog::LogoPropertiesDialog(const LogoProperties& values, DialogS
 
     connect(browse, &QPushButton::clicked, this, &LogoPropertiesDialog::OnBrowse);
     connect(m_pPath, &QLineEdit::editingFinished, this, &LogoPropertiesDialog::OnPathEdited);
+    m_pPath->installEventFilter(this);
     connect(m_pAlignment, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index < 0)
             return;
@@ -109,6 +111,7 @@ LogoPropertiesDialog::LogoPropertiesDialog(const LogoProperties& values, DialogS
         m_nFrameWidth = m_nFrameHeight = 0;
     if (SampleSizeNotice::Needed(static_cast<int>(m_nFrameWidth), static_cast<int>(m_nFrameHeight)))
         m_support.ShowSizeNotice();
+    m_strShownPath = m_pPath->text();
     if (!values.path.empty())
         LoadLogo(m_pPath->text());
     ShowTransparency();
@@ -136,24 +139,42 @@ bool LogoPropertiesDialog::LoadLogo(const QString& path)
     RgbImage logo = ReadLogoFile(
         path.toStdString(), width, height, transparent, isGif,
         LogoPixelLimit(static_cast<int>(m_nFrameWidth), static_cast<int>(m_nFrameHeight)));
-    if (logo.empty()) {
-        m_support.Message(ImageLibraryErrorText(ImgLibGetLastError()));
+    // A refused file leaves the path of the logo shown, so the value and the sample agree.
+    auto refuse = [this](const std::string& text) {
+        m_pPath->setText(m_strShownPath);
+        m_pPath->setModified(false);
+        m_support.Message(text);
         return false;
-    }
+    };
+    if (logo.empty())
+        return refuse(ImageLibraryErrorText(ImgLibGetLastError()));
     // Without a frame there is nothing to compare with: the logo is placed on the empty sample.
-    if (!m_frame.empty() && m_nFrameWidth < width && m_nFrameHeight < height) {
-        m_support.Message(kTooLarge);
-        return false;
-    }
+    if (!m_frame.empty() && m_nFrameWidth < width && m_nFrameHeight < height)
+        return refuse(kTooLarge);
+    m_alpha =
+        isGif ? std::vector<std::uint8_t>() : ReadLogoAlpha(path.toStdString(), width, height);
     m_logo = std::move(logo);
     m_nLogoWidth = width;
     m_nLogoHeight = height;
     m_transparent = transparent;
     m_pPath->setText(path);
     m_pPath->setModified(false);
+    m_strShownPath = path;
     ShowTransparency();
     RedrawSample();
     return true;
+}
+
+bool LogoPropertiesDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_pPath && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            OnPathEdited();
+            return true; // the typed file is loaded; OK is not pressed
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void LogoPropertiesDialog::OnBrowse()
@@ -178,7 +199,9 @@ void LogoPropertiesDialog::OnPathEdited()
         return;
     }
     // An emptied path means no logo.
+    m_strShownPath.clear();
     m_logo = RgbImage();
+    m_alpha.clear();
     m_nLogoWidth = m_nLogoHeight = 0;
     m_transparent = kNoColor;
     ShowTransparency();
@@ -190,6 +213,8 @@ void LogoPropertiesDialog::ShowTransparency()
     const bool has = !m_logo.empty() && m_transparent != kNoColor;
     m_pTransparency->setEnabled(has);
     if (!has) {
+        // A logo without a key colour has no transparency to enable: the box says so.
+        m_pTransparency->setChecked(false);
         m_pColor->clear();
         return;
     }
@@ -221,6 +246,9 @@ void LogoPropertiesDialog::RedrawSample()
         if (m_transparent != kNoColor && m_pTransparency->isChecked())
             drawn = ImgLibDrawTranparentRGB(painter, m_logo, m_nLogoWidth, m_nLogoHeight, at.x,
                                             at.y, m_transparent);
+        else if (!m_alpha.empty())
+            drawn = ImgLibDrawRGBWithAlpha(painter, m_logo, m_alpha, m_nLogoWidth, m_nLogoHeight,
+                                           at.x, at.y);
         else
             drawn = ImgLibDrawRGB(painter, m_logo, m_nLogoWidth, m_nLogoHeight, at.x, at.y,
                                   static_cast<int>(m_nLogoWidth), static_cast<int>(m_nLogoHeight));

@@ -8,6 +8,7 @@
 #include <QSize>
 
 #include <string>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -34,8 +35,12 @@ struct LogoProperties {
 // A logo is read by the pipeline's ReadLogoFile. A file that cannot be read shows the image
 // library's error text; a logo both wider and taller than the frame shows "Overlay image is
 // larger than capture image!" (one that is only wider or only taller is taken and clipped).
-// Either way the dialog keeps the logo and path it showed before. "Enable transparency" is
-// enabled only while the logo has a transparent colour (a GIF's), shown as "(rrr,ggg,bbb)".
+// Either way the dialog keeps the logo and path it showed before, and a typed path goes back to
+// that path, so the value handed back is always the logo the sample shows. Enter in the path
+// loads the typed file; it does not press OK. "Enable transparency" is enabled only while the
+// logo has a transparent colour (a GIF's), shown as "(rrr,ggg,bbb)"; a PNG with an alpha channel
+// is blended by it, as the picture is. Without a transparent colour the box is cleared,
+// so what is handed back is what the box shows.
 //
 // Use from a settings page:
 //     LogoPropertiesDialog dialog(m_logo, services, this);
@@ -68,6 +73,9 @@ class LogoPropertiesDialog : public QDialog {
     }
     ColorRef TransparentColor() const { return m_transparent; }
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     // Reads the logo at path and, when it can be used, shows it; otherwise says why and keeps
     // what was shown.
@@ -92,6 +100,8 @@ class LogoPropertiesDialog : public QDialog {
     unsigned m_nLogoWidth = 0;
     unsigned m_nLogoHeight = 0;
     ColorRef m_transparent = kNoColor;
+    std::vector<std::uint8_t> m_alpha; // a PNG logo's own alpha, or empty
+    QString m_strShownPath; // the path of the logo shown (what a refused path goes back to)
     bool m_bFailed = false;
 };
 

@@ -113,6 +113,10 @@ void CMyPropertySheet::OnHelp()
 
 bool CMyPropertySheet::apply()
 {
+    if (m_bEveryPage)
+        for (CSettingsPage* p : m_pages)
+            if (!p->isOpen())
+                p->open();
     // Every shown page is checked before any is stored, so a refusal leaves the file untouched.
     for (CSettingsPage* p : m_pages) {
         if (!p->isOpen())

@@ -39,6 +39,9 @@ class CMyPropertySheet : public QDialog {
     int currentPage() const;
     void setCurrentPage(int index);
     QPushButton* applyButton() const { return m_pApply; }
+    // The first start's sheet: OK and Apply store every page as it would show, opened or not, so
+    // the first picture has the values the pages show (and the headless publisher writes).
+    void setStoreEveryPage(bool on) { m_bEveryPage = on; }
 
     // The Apply button's work: checks the shown pages, then stores them. False when a page
     // refused (the sheet then shows that page with the control focused) or the settings file
@@ -61,6 +64,7 @@ class CMyPropertySheet : public QDialog {
     std::vector<CSettingsPage*> m_pages;
     QTabWidget* m_pTabs;
     QPushButton* m_pApply;
+    bool m_bEveryPage = false;
 };
 
 } // namespace vistrel

@@ -143,12 +143,21 @@ QString CMyPropertyPage6::archiveTimeText() const
 
 std::optional<PageRefusal> CMyPropertyPage6::validate()
 {
-    if (!ParseInteger(m_pInterval->edit()->text()))
-        return PageRefusal{m_pInterval, QString::fromLatin1(kEnterIntegerText)};
-    if (!ParseNonNegativeInteger(m_pArchiveInterval->edit()->text()))
-        return PageRefusal{m_pArchiveInterval, QString::fromLatin1(kEnterPositiveIntegerText)};
-    if (!ParseInteger(m_pNumberOfArchives->edit()->text()))
-        return PageRefusal{m_pNumberOfArchives, QString::fromLatin1(kEnterIntegerText)};
+    // A negative interval arms no timer and a negative count keeps no archive: both are refused
+    // here, with the page's own words, rather than failing later.
+    const auto refuse = [](CUpDownEdit* field, bool integerOnly) -> std::optional<PageRefusal> {
+        const QString text = field->edit()->text();
+        if (integerOnly && !ParseInteger(text))
+            return PageRefusal{field, QString::fromLatin1(kEnterIntegerText)};
+        if (!ParseNonNegativeInteger(text))
+            return PageRefusal{field, QString::fromLatin1(kEnterPositiveIntegerText)};
+        return std::nullopt;
+    };
+    for (const auto& [field, integerOnly] :
+         {std::pair{m_pInterval, true}, std::pair{m_pArchiveInterval, false},
+          std::pair{m_pNumberOfArchives, true}})
+        if (auto refusal = refuse(field, integerOnly))
+            return refusal;
     return std::nullopt;
 }
 

@@ -39,9 +39,9 @@ CMyPropertyPage1::CMyPropertyPage1(Hub& hub, Prompter& prompter, QWidget* parent
     modem->addWidget(entryLabel);
     modem->addWidget(m_pEntries);
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("User Name"), m_pUserName);
-    form->addRow(QStringLiteral("Password"), m_pPassword);
-    form->addRow(QStringLiteral("Number to dial"), m_pPhoneNumber);
+    form->addRow(QStringLiteral("User &Name"), m_pUserName);
+    form->addRow(QStringLiteral("Pass&word"), m_pPassword);
+    form->addRow(QStringLiteral("Number to &dial"), m_pPhoneNumber);
     modem->addLayout(form);
     modem->addWidget(m_pAskBeforeConnect);
     auto* layout = new QVBoxLayout(this);
@@ -53,7 +53,7 @@ CMyPropertyPage1::CMyPropertyPage1(Hub& hub, Prompter& prompter, QWidget* parent
     m_keys.add(k::AskBeforeConnect, m_pAskBeforeConnect);
     m_keys.add(k::UseLAN, m_pUseLan);
     m_keys.add(
-        k::DUN, [this] { return m_pEntries->currentText().toStdString(); },
+        k::DUN, [this] { return ShownEntry(); },
         [this](const std::string& v) { m_strStoredEntry = v; });
     m_keys.add(k::UserName, m_pUserName);
     m_keys.add(k::Password, m_pPassword);
@@ -63,6 +63,14 @@ CMyPropertyPage1::CMyPropertyPage1(Hub& hub, Prompter& prompter, QWidget* parent
     connect(m_pUseLan, &QCheckBox::clicked, this, &CMyPropertyPage1::OnLanClicked);
     connect(m_pEntries, &QComboBox::activated, this, &CMyPropertyPage1::OnEntrySelected);
     AddHelpShortcut(this, helpContext());
+}
+
+std::string CMyPropertyPage1::ShownEntry() const
+{
+    // Without dial-up support the list is empty: the stored entry stays as it is.
+    if (m_pEntries->count() == 0)
+        return m_strStoredEntry;
+    return m_pEntries->currentText().toStdString();
 }
 
 int CMyPropertyPage1::helpContext() const

@@ -29,6 +29,8 @@ class CMyPropertyPage1 : public CSettingsPage {
     void opened() override;
 
   private:
+    // The entry the DUN key stores: the one chosen, or the stored one while the list is empty.
+    std::string ShownEntry() const;
     void EnableDialUp(bool on);
     void OnLanClicked(bool checked);
     void OnEntrySelected(int index);

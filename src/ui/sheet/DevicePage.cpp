@@ -22,6 +22,8 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace vistrel {
 
 namespace {
@@ -63,7 +65,8 @@ CMyPropertyPage7::CMyPropertyPage7(Hub& hub, Prompter& prompter, QWidget* parent
     m_pModuleNote->setWordWrap(true);
     m_pModuleNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_pModuleNote->hide();
-    m_pAddCamera = MakeButton("addCamera", "&Add...");
+    // Alt+A is the sheet's Apply; Alt+D reaches Add since Display is never enabled.
+    m_pAddCamera = MakeButton("addCamera", "A&dd...");
     m_pEditCamera = MakeButton("editCamera", "&Edit...");
     m_pRemoveCamera = MakeButton("removeCamera", "Re&move");
     m_pFormat = MakeButton("format", "&Format");
@@ -131,6 +134,12 @@ CMyPropertyPage7::CMyPropertyPage7(Hub& hub, Prompter& prompter, QWidget* parent
     connect(m_pRemoveCamera, &QPushButton::clicked, this, &CMyPropertyPage7::OnRemoveCamera);
     // No Linux driver has a display dialog: frames are always shown as they come.
     m_pDisplay->setEnabled(false);
+    // Tab goes down the page as it reads: the driver, its buttons, the network cameras, the rate.
+    QWidget* const order[] = {m_pDriver,         m_pFormat,     m_pSource,       m_pDisplay,
+                              m_pAddCamera,      m_pEditCamera, m_pRemoveCamera, m_pRate,
+                              m_pDisablePreview, m_pLeadTime};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
     AddHelpShortcut(this, helpContext());
 }
 
@@ -143,7 +152,10 @@ void CMyPropertyPage7::FillDriverList()
 {
     const QSignalBlocker quiet(m_pDriver);
     m_pDriver->clear();
-    m_entries = m_hub.Drivers().entries();
+    std::vector<NetworkCameraSlot> cameras;
+    for (const NetworkCameraKeys& k : m_cameras)
+        cameras.push_back({k.slot, {k.name, k.url, k.username, k.password}});
+    m_entries = m_hub.Drivers().entriesWith(cameras);
     if (m_entries.size() > static_cast<std::size_t>(kMaxCaptureDrivers))
         m_entries.resize(kMaxCaptureDrivers);
     bool network = false;
@@ -160,6 +172,9 @@ void CMyPropertyPage7::FillDriverList()
 
 void CMyPropertyPage7::loadSettings()
 {
+    m_cameras = ReadNetworkCameras();
+    m_bCamerasChanged = false;
+    m_bChosenCameraEdited = false;
     FillDriverList();
     CSettingsPage::loadSettings();
     UpdateDriverVersion();
@@ -176,7 +191,16 @@ void CMyPropertyPage7::UpdateDriverVersion()
     const bool network = SelectedNetworkSlot() != 0;
     m_pEditCamera->setEnabled(network);
     m_pRemoveCamera->setEnabled(network);
-    m_pAddCamera->setEnabled(FreeNetworkCameraSlot() != 0);
+    m_pAddCamera->setEnabled(FreeSlot() != 0);
+}
+
+int CMyPropertyPage7::FreeSlot() const
+{
+    for (int slot = 1; slot <= kMaxNetworkCameras; ++slot)
+        if (std::none_of(m_cameras.begin(), m_cameras.end(),
+                         [slot](const NetworkCameraKeys& k) { return k.slot == slot; }))
+            return slot;
+    return 0;
 }
 
 int CMyPropertyPage7::SelectedNetworkSlot() const
@@ -188,25 +212,24 @@ int CMyPropertyPage7::SelectedNetworkSlot() const
     return e.kind == CaptureDriverKind::Network ? e.networkSlot : 0;
 }
 
-void CMyPropertyPage7::ChangeCameras(const std::function<bool(std::string*)>& change, int select)
+void CMyPropertyPage7::CamerasChanged(int select)
 {
     const std::vector<CaptureDriverEntry> before = m_entries;
-    const int stored = ReadSettingInt(keys::ImageFormat::CaptureDevice);
     const int selected = m_pDriver->currentIndex();
-    std::string error;
-    if (!change(&error)) {
-        m_prompter.message("Unable to save the network camera.\n" + error);
-        return;
-    }
+    std::sort(
+        m_cameras.begin(), m_cameras.end(),
+        [](const NetworkCameraKeys& a, const NetworkCameraKeys& b) { return a.slot < b.slot; });
+    m_bCamerasChanged = true;
     FillDriverList();
-    // The stored choice names a driver by its place in the list: it moves with its driver.
-    const int storedNow = FollowDriver(before, m_entries, stored);
-    if (stored >= 0 && storedNow != stored)
-        WriteSetting(keys::ImageFormat::CaptureDevice, storedNow);
     int selectNow = FollowDriver(before, m_entries, selected);
     for (std::size_t i = 0; select != 0 && i < m_entries.size(); ++i)
         if (m_entries[i].kind == CaptureDriverKind::Network && m_entries[i].networkSlot == select)
             selectNow = static_cast<int>(i);
+    // The removed camera was selected: the test pattern (always there unless cameras fill the
+    // list) takes its place rather than nothing.
+    if (selectNow < 0 && !m_entries.empty() &&
+        m_entries.back().kind == CaptureDriverKind::TestPattern)
+        selectNow = static_cast<int>(m_entries.size()) - 1;
     m_pDriver->setCurrentIndex(selectNow);
     UpdateDriverVersion();
     markModified();
@@ -214,48 +237,71 @@ void CMyPropertyPage7::ChangeCameras(const std::function<bool(std::string*)>& ch
 
 void CMyPropertyPage7::OnAddCamera()
 {
-    const int slot = FreeNetworkCameraSlot();
+    const int slot = FreeSlot();
     if (slot == 0)
         return;
     CNetworkCameraDialog dialog({slot, {}, {}, {}, {}}, m_prompter, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    const NetworkCameraKeys camera = dialog.camera();
-    ChangeCameras([&camera](std::string* error) { return WriteNetworkCamera(camera, error); },
-                  slot);
+    m_cameras.push_back(dialog.camera());
+    CamerasChanged(slot);
 }
 
 void CMyPropertyPage7::OnEditCamera()
 {
     const int slot = SelectedNetworkSlot();
-    if (slot == 0)
+    const auto it = std::find_if(m_cameras.begin(), m_cameras.end(),
+                                 [slot](const NetworkCameraKeys& k) { return k.slot == slot; });
+    if (slot == 0 || it == m_cameras.end())
         return;
-    NetworkCameraKeys camera{slot, {}, {}, {}, {}};
-    for (const NetworkCameraKeys& k : ReadNetworkCameras())
-        if (k.slot == slot)
-            camera = k;
-    CNetworkCameraDialog dialog(camera, m_prompter, this);
-    if (dialog.exec() != QDialog::Accepted || dialog.camera() == camera)
+    CNetworkCameraDialog dialog(*it, m_prompter, this);
+    if (dialog.exec() != QDialog::Accepted || dialog.camera() == *it)
         return;
-    const NetworkCameraKeys edited = dialog.camera();
-    ChangeCameras([&edited](std::string* error) { return WriteNetworkCamera(edited, error); },
-                  slot);
-    // The camera in use has another address or password now: Apply connects it again.
+    // The camera in use has another address or password now: storing connects it again.
     if (m_hub.Settings().m_nCaptureDevice == m_pDriver->currentIndex())
-        m_hub.RequestCaptureReconnect();
+        m_bChosenCameraEdited = true;
+    *it = dialog.camera();
+    CamerasChanged(slot);
 }
 
 void CMyPropertyPage7::OnRemoveCamera()
 {
     const int slot = SelectedNetworkSlot();
-    if (slot == 0)
+    const auto it = std::find_if(m_cameras.begin(), m_cameras.end(),
+                                 [slot](const NetworkCameraKeys& k) { return k.slot == slot; });
+    if (slot == 0 || it == m_cameras.end())
         return;
-    ChangeCameras([slot](std::string* error) { return RemoveNetworkCamera(slot, error); }, 0);
-    // The removed camera was selected: the test pattern (always there unless cameras fill the
-    // list) takes its place rather than nothing.
-    if (m_pDriver->currentIndex() < 0 && !m_entries.empty() &&
-        m_entries.back().kind == CaptureDriverKind::TestPattern)
-        m_pDriver->setCurrentIndex(static_cast<int>(m_entries.size()) - 1);
+    if (!m_prompter.askYesNo("Remove the network camera \"" + it->name + "\"?"))
+        return;
+    m_cameras.erase(it);
+    CamerasChanged(0);
+}
+
+bool CMyPropertyPage7::StoreCameras()
+{
+    if (!m_bCamerasChanged)
+        return true;
+    const std::vector<NetworkCameraKeys> stored = ReadNetworkCameras();
+    bool ok = true;
+    std::string error;
+    for (int slot = 1; slot <= kMaxNetworkCameras; ++slot) {
+        const auto find = [slot](const std::vector<NetworkCameraKeys>& list) {
+            return std::find_if(list.begin(), list.end(),
+                                [slot](const NetworkCameraKeys& k) { return k.slot == slot; });
+        };
+        const auto shown = find(m_cameras);
+        const auto was = find(stored);
+        if (shown != m_cameras.end()) {
+            if (was == stored.end() || !(*was == *shown))
+                ok = WriteNetworkCamera(*shown, &error) && ok;
+        } else if (was != stored.end()) {
+            ok = RemoveNetworkCamera(slot, &error) && ok;
+        }
+    }
+    if (!ok)
+        m_prompter.message("Unable to save the network camera.\n" + error);
+    m_bCamerasChanged = false;
+    return ok;
 }
 
 void CMyPropertyPage7::opened()
@@ -339,7 +385,12 @@ bool CMyPropertyPage7::apply()
     KeepFormat();
     if (m_keptDevice)
         stored = WriteVideoFormatSettings(ToSettings(m_keptFormat));
+    stored = StoreCameras() && stored;
     stored = saveSettings() && stored;
+    if (m_bChosenCameraEdited) {
+        m_bChosenCameraEdited = false;
+        m_hub.RequestCaptureReconnect();
+    }
     // Switches the preview, reconnects when another driver was chosen, sets the rate.
     m_hub.ApplySettingsPage(reloadGroup());
     if (m_hub.Capture().device() != m_keptDevice)

@@ -3,6 +3,7 @@
 #include "capture/CaptureDrivers.h"
 #include "capture/ImageFormat.h"
 #include "config/KeyCatalogue.h"
+#include "config/NetworkCameraSettings.h"
 #include "ui/sheet/SettingsPage.h"
 
 #include <functional>
@@ -22,8 +23,9 @@ class CUpDownEdit;
 // The Device page: which capture driver, the preview rate, and whether the preview runs all the
 // time or only for a lead time before each grab. Its Format and Source buttons open the camera's
 // dialogs; what they change takes effect at once and Cancel puts the format back. Its Add…,
-// Edit… and Remove buttons keep the network cameras, which take effect in the driver list at
-// once (the stored driver choice follows its driver when the list moves).
+// Edit… and Remove buttons change the network cameras in the driver list at once, but they are
+// stored with the page's other values, on OK or Apply: Cancel leaves the stored cameras and
+// choice as they were. Remove asks first.
 class CMyPropertyPage7 : public CSettingsPage {
     Q_OBJECT
   public:
@@ -57,10 +59,18 @@ class CMyPropertyPage7 : public CSettingsPage {
     void OnRemoveCamera();
     // The settings slot of the chosen network camera; 0 when another driver is chosen.
     int SelectedNetworkSlot() const;
-    // Runs change (which writes [NetworkCameras]), then lists the drivers afresh: the stored
-    // driver choice and the selection follow their drivers (a removed one becomes nothing chosen)
-    // unless select names the network camera slot to select.
-    void ChangeCameras(const std::function<bool(std::string*)>& change, int select);
+    // The first slot the page's cameras leave free, or 0.
+    int FreeSlot() const;
+    // Lists the drivers afresh with the page's cameras: the selection follows its driver (a
+    // removed one becomes nothing chosen) unless select names the network camera slot to select.
+    void CamerasChanged(int select);
+    // Stores the page's cameras (every slot that changed); false when one could not be written.
+    bool StoreCameras();
+
+    // The network cameras as the page shows them, stored on OK or Apply.
+    std::vector<NetworkCameraKeys> m_cameras;
+    bool m_bCamerasChanged = false;
+    bool m_bChosenCameraEdited = false; // the chosen camera's address or password changed
 
     // The format the device had when the page opened (or was last applied), for Cancel.
     std::shared_ptr<CaptureDevice> m_keptDevice;

@@ -1,6 +1,7 @@
 #include "ui/sheet/GeneralPage.h"
 
 #include "config/KeyCatalogue.h"
+#include "config/SettingsFile.h"
 #include "platform/Autostart.h"
 #include "platform/Prompter.h"
 #include "ui/HelpWindow.h"
@@ -18,10 +19,10 @@
 namespace vistrel {
 
 CMyPropertyPage5::CMyPropertyPage5(Hub& hub, Prompter& prompter, QWidget* parent)
-    : CSettingsPage(hub, prompter, parent),
-      m_strAutostartCommand(AutostartCommand(RunningProgramPath()))
+    : CSettingsPage(hub, prompter, parent), m_strSettingsName(SettingsNameOf(SettingsFilePath())),
+      m_strAutostartCommand(AutostartCommand(RunningProgramPath(), m_strSettingsName))
 {
-    m_pRunAtStart = MakeCheck("runAtStart", "Run when Windows starts");
+    m_pRunAtStart = MakeCheck("runAtStart", "Run when I log in");
     m_pRunMinimized = MakeCheck("runMinimized", "Minimize on start");
     m_pUploadOnStart = MakeCheck("uploadOnStart", "Upload on start");
     m_pHideWhenMinimized = MakeCheck("hideWhenMinimized", "Hide when minimized");
@@ -98,7 +99,7 @@ int CMyPropertyPage5::helpContext() const
 
 void CMyPropertyPage5::loadSettings()
 {
-    m_pRunAtStart->setChecked(IsAutostartEnabled(m_strAutostartCommand));
+    m_pRunAtStart->setChecked(IsAutostartEnabled(m_strAutostartCommand, m_strSettingsName));
     CSettingsPage::loadSettings();
 }
 
@@ -130,8 +131,9 @@ void CMyPropertyPage5::OnChooseSoundFile()
 
 bool CMyPropertyPage5::apply()
 {
-    const bool autostart =
-        m_pRunAtStart->isChecked() ? EnableAutostart(m_strAutostartCommand) : DisableAutostart();
+    const bool autostart = m_pRunAtStart->isChecked()
+                               ? EnableAutostart(m_strAutostartCommand, nullptr, m_strSettingsName)
+                               : DisableAutostart(nullptr, m_strSettingsName);
     if (!autostart)
         m_prompter.message(kAutostartErrorText);
     return CSettingsPage::apply();

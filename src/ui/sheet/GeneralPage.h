@@ -20,7 +20,7 @@ class CMyPropertyPage5 : public CSettingsPage {
     static constexpr const char* kLoggingErrorsText =
         "Error Logging should be enabled for troubleshooting only!\nIf left enabled over a long "
         "period of time it could consume large amounts of drive space.";
-    static constexpr const char* kAutostartErrorText = "Error setting registry key value";
+    static constexpr const char* kAutostartErrorText = "Unable to write the autostart entry";
 
     CMyPropertyPage5(Hub& hub, Prompter& prompter, QWidget* parent = nullptr);
 
@@ -37,6 +37,7 @@ class CMyPropertyPage5 : public CSettingsPage {
     void OnUseSound();
     void OnChooseSoundFile();
 
+    std::string m_strSettingsName; // what the command line named the settings file by
     std::string m_strAutostartCommand;
     QCheckBox* m_pRunAtStart;
     QCheckBox* m_pRunMinimized;

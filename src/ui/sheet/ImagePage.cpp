@@ -19,11 +19,11 @@ CMyPropertyPage3::CMyPropertyPage3(Hub& hub, Prompter& prompter, const SheetDial
                                    QWidget* parent)
     : CSettingsPage(hub, prompter, parent), m_dialogs(dialogs)
 {
-    m_pBanner = MakeCheck("includeBanner", "Include Banner");
+    m_pBanner = MakeCheck("includeBanner", "Include &Banner");
     m_pBannerProperties = MakeButton("bannerProperties", "Properties");
     m_pStamp = MakeCheck("includeDateTime", "&Include Date/Time stamp");
     m_pStampProperties = MakeButton("dateTimeProperties", "Properties");
-    m_pLogo = MakeCheck("includeLogo", "Include Logo");
+    m_pLogo = MakeCheck("includeLogo", "Include &Logo");
     m_pLogoProperties = MakeButton("logoProperties", "Properties");
     m_pQuality = new QSlider(Qt::Horizontal, this);
     m_pQuality->setObjectName(QStringLiteral("quality"));
@@ -32,7 +32,7 @@ CMyPropertyPage3::CMyPropertyPage3(Hub& hub, Prompter& prompter, const SheetDial
     m_pQuality->setTickInterval(5);
     m_pQuality->setTickPosition(QSlider::TicksBelow);
     m_pQuality->setPageStep(20);
-    m_pProgressive = MakeCheck("progressive", "Progressive Image");
+    m_pProgressive = MakeCheck("progressive", "P&rogressive Image");
 
     auto* stamps = new QGridLayout;
     stamps->addWidget(m_pBanner, 0, 0);
@@ -47,6 +47,14 @@ CMyPropertyPage3::CMyPropertyPage3(Hub& hub, Prompter& prompter, const SheetDial
     slider->addWidget(new QLabel(QStringLiteral("Low"), quality));
     slider->addWidget(m_pQuality, 1);
     slider->addWidget(new QLabel(QStringLiteral("High"), quality));
+    // The value the slider stands at, as the picture's JPEG quality.
+    auto* value = new QLabel(quality);
+    value->setObjectName(QStringLiteral("qualityValue"));
+    value->setMinimumWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("100")) + 4);
+    value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    slider->addWidget(value);
+    connect(m_pQuality, &QSlider::valueChanged, value, [value](int v) { value->setNum(v); });
+    value->setNum(m_pQuality->value());
     auto* qualityLayout = new QVBoxLayout(quality);
     qualityLayout->addLayout(slider);
     auto* layout = new QVBoxLayout(this);

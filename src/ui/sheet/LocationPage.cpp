@@ -8,6 +8,7 @@
 #include "ui/sheet/FileDialogs.h"
 #include "ui/sheet/FtpTestDialog.h"
 #include "ui/sheet/PageRules.h"
+#include "ui/sheet/UpDownEdit.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,17 +23,9 @@ namespace vistrel {
 
 namespace {
 
-// The FTP control port: no page edits it, the directory browser and the test read it.
-int FtpPortFromFile()
-{
-    return ReadSettingInt(keys::UploadOptions::FTPPort);
-}
-
-// The certificate fingerprint a user pins in the settings file; no page edits it either.
-std::string FingerprintFromFile()
-{
-    return ReadSettingString(keys::UploadOptions::FTPCertificateFingerprint);
-}
+constexpr int kPlainFtpPort = 21;
+constexpr int kImplicitTlsPort = 990;
+constexpr int kImplicitTls = 2; // the security list's "TLS, implicit"
 
 // A proxy log-on sends the password through a relay that TLS cannot reach.
 constexpr const char* kProxyTlsText =
@@ -47,6 +40,11 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
 {
     m_pFtpUpload = MakeCheck("ftpUpload", "Enable FTP upload");
     m_pServer = MakeEdit("ftpServer");
+    m_pPort = new CUpDownEdit(this);
+    m_pPort->setObjectName(QStringLiteral("ftpPort"));
+    m_pPort->setUpDownRange(1, 65535);
+    m_pPort->setMaximumWidth(m_pPort->fontMetrics().horizontalAdvance(QStringLiteral("65535")) +
+                             40);
     m_pUserName = MakeEdit("ftpUserName");
     m_pPassword = MakeEdit("ftpPassword");
     m_pPassword->setEchoMode(QLineEdit::Password);
@@ -58,7 +56,7 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
     m_pSecurity->setObjectName(QStringLiteral("ftpSecurity"));
     m_pSecurity->addItems(
         {QStringLiteral("None"), QStringLiteral("TLS, explicit"), QStringLiteral("TLS, implicit")});
-    m_pSecurityLabel = new QLabel(QStringLiteral("Security"), this);
+    m_pSecurityLabel = new QLabel(QStringLiteral("Secur&ity"), this);
     m_pSecurityLabel->setBuddy(m_pSecurity);
     m_pVerifyCertificate = MakeCheck("verifyCertificate", "Verify certificate");
     m_pOnlyWhileOnline = MakeCheck("onlyWhileOnline", "Only while online");
@@ -66,15 +64,16 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
     m_pUseProxy = MakeCheck("useProxy", "Use FTP Proxy");
     m_pConfigureProxy = MakeButton("configureProxy", "Configure Proxy");
     m_pTest = MakeButton("testFtp", "Test");
-    m_pTest->setToolTip(QStringLiteral("Log on with these settings, list the directory and show "
-                                       "the conversation"));
+    m_pTest->setToolTip(QStringLiteral("Do what a cycle does with these settings: log on, store, "
+                                       "rename and delete a probe file, and show the "
+                                       "conversation"));
     m_pSaveAsFile = MakeCheck("saveAsFile", "Enable save as file");
     m_pSaveAsFileName = MakeEdit("saveAsFileName");
     m_pChooseLocalFile = MakeButton("chooseLocalFile", "...");
 
-    const QLatin1String labels[5] = {QLatin1String("FTP Server"), QLatin1String("Username"),
-                                     QLatin1String("Password"), QLatin1String("Directory"),
-                                     QLatin1String("Filename")};
+    const QLatin1String labels[5] = {QLatin1String("FTP &Server"), QLatin1String("&Username"),
+                                     QLatin1String("Pass&word"), QLatin1String("&Directory"),
+                                     QLatin1String("&Filename")};
     QLineEdit* edits[5] = {m_pServer, m_pUserName, m_pPassword, m_pDirectory, m_pFileName};
     auto* grid = new QGridLayout;
     grid->setContentsMargins(20, 0, 0, 0);
@@ -85,6 +84,15 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
         grid->addWidget(edits[i], i, 1);
     }
     grid->addWidget(m_pBrowse, 3, 2);
+    // The port beside the server it belongs to.
+    grid->removeWidget(m_pServer);
+    auto* server = new QHBoxLayout;
+    server->addWidget(m_pServer, 1);
+    auto* portLabel = new QLabel(QStringLiteral("P&ort"), this);
+    portLabel->setBuddy(m_pPort);
+    server->addWidget(portLabel);
+    server->addWidget(m_pPort);
+    grid->addLayout(server, 0, 1);
     auto* security = new QHBoxLayout;
     security->addWidget(m_pSecurity);
     security->addWidget(m_pVerifyCertificate);
@@ -117,6 +125,7 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
     namespace k = keys::UploadOptions;
     m_keys.add(k::FTPUpload, m_pFtpUpload);
     m_keys.add(k::FTPServer, m_pServer);
+    m_keys.add(k::FTPPort, m_pPort);
     m_keys.add(k::FTPUsername, m_pUserName);
     m_keys.add(k::FTPPassword, m_pPassword);
     m_keys.add(k::FTPDirectory, m_pDirectory);
@@ -134,7 +143,7 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
     m_keys.add(k::FireWallUsername, &m_proxy.user);
     m_keys.add(k::FireWallPassword, &m_proxy.password);
 
-    watch({m_pFtpUpload, m_pServer, m_pUserName, m_pPassword, m_pDirectory, m_pFileName,
+    watch({m_pFtpUpload, m_pServer, m_pPort, m_pUserName, m_pPassword, m_pDirectory, m_pFileName,
            m_pSecurity, m_pVerifyCertificate, m_pOnlyWhileOnline, m_pPassive, m_pUseProxy,
            m_pSaveAsFile, m_pSaveAsFileName});
     connect(m_pSecurity, &QComboBox::currentIndexChanged, this, &CMyPropertyPage2::UpdateEnabling);
@@ -145,7 +154,47 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
     connect(m_pBrowse, &QPushButton::clicked, this, &CMyPropertyPage2::OnBrowseDirectory);
     connect(m_pChooseLocalFile, &QPushButton::clicked, this, &CMyPropertyPage2::OnChooseLocalFile);
     connect(m_pTest, &QPushButton::clicked, this, &CMyPropertyPage2::OnTest);
+    connect(m_pServer, &QLineEdit::editingFinished, this, &CMyPropertyPage2::OnServerEdited);
+    connect(m_pSecurity, &QComboBox::activated, this, &CMyPropertyPage2::OnSecurityChanged);
     AddHelpShortcut(this, helpContext());
+}
+
+bool CMyPropertyPage2::apply()
+{
+    bool stored = true;
+    if (m_strFingerprint != ReadSettingString(keys::UploadOptions::FTPCertificateFingerprint))
+        stored = WriteSetting(keys::UploadOptions::FTPCertificateFingerprint, m_strFingerprint);
+    return CSettingsPage::apply() && stored;
+}
+
+int CMyPropertyPage2::Port() const
+{
+    return m_pPort->edit()->text().trimmed().toInt();
+}
+
+void CMyPropertyPage2::OnServerEdited()
+{
+    // "host:port" (not an IPv6 address, which has more than one colon).
+    const QString text = m_pServer->text().trimmed();
+    const qsizetype colon = text.indexOf(QLatin1Char(':'));
+    if (colon <= 0 || colon != text.lastIndexOf(QLatin1Char(':')))
+        return;
+    bool number = false;
+    const int port = text.mid(colon + 1).toInt(&number);
+    if (!number || port < 1 || port > 65535)
+        return;
+    m_pServer->setText(text.left(colon));
+    m_pPort->setNumber(port);
+}
+
+void CMyPropertyPage2::OnSecurityChanged(int index)
+{
+    const int port = Port();
+    if (index == kImplicitTls && port == kPlainFtpPort)
+        m_pPort->setNumber(kImplicitTlsPort);
+    else if (index != kImplicitTls && m_nSecurityShown == kImplicitTls && port == kImplicitTlsPort)
+        m_pPort->setNumber(kPlainFtpPort);
+    m_nSecurityShown = index;
 }
 
 CMyPropertyPage2::~CMyPropertyPage2()
@@ -162,6 +211,10 @@ int CMyPropertyPage2::helpContext() const
 
 void CMyPropertyPage2::opened()
 {
+    // The pinned certificate is no control's value: it is kept as the file has it until the Test
+    // window pins another, and written only then.
+    m_strFingerprint = ReadSettingString(keys::UploadOptions::FTPCertificateFingerprint);
+    m_nSecurityShown = m_pSecurity->currentIndex();
     UpdateEnabling();
     markModified(); // the page counts as changed as soon as it opens
 }
@@ -171,8 +224,8 @@ void CMyPropertyPage2::UpdateEnabling()
     const bool ftp = m_pFtpUpload->isChecked();
     for (QWidget* w : std::initializer_list<QWidget*>{
              m_pLabels[0], m_pLabels[1], m_pLabels[2], m_pLabels[3], m_pLabels[4], m_pServer,
-             m_pUserName, m_pPassword, m_pDirectory, m_pFileName, m_pOnlyWhileOnline, m_pPassive,
-             m_pUseProxy, m_pSecurityLabel, m_pSecurity})
+             m_pPort, m_pUserName, m_pPassword, m_pDirectory, m_pFileName, m_pOnlyWhileOnline,
+             m_pPassive, m_pUseProxy, m_pSecurityLabel, m_pSecurity})
         w->setEnabled(ftp);
     m_pVerifyCertificate->setEnabled(ftp && m_pSecurity->currentIndex() > 0);
     m_pBrowse->setEnabled(ftp && m_dialogs.browseDirectory);
@@ -194,6 +247,9 @@ std::optional<PageRefusal> CMyPropertyPage2::validate()
         return PageRefusal{m_pConfigureProxy, PasswordTooLongText()};
     if (m_pFtpUpload->isChecked() && m_pUseProxy->isChecked() && m_pSecurity->currentIndex() > 0)
         return PageRefusal{m_pSecurity, QString::fromLatin1(kProxyTlsText)};
+    const auto port = ParseNonNegativeInteger(m_pPort->edit()->text());
+    if (!port || *port < 1 || *port > 65535)
+        return PageRefusal{m_pPort, EnterIntegerBetweenText(1, 65535)};
     if (!HasJpgExtension(m_pFileName->text()) && !m_pSaveAsFile->isChecked())
         return PageRefusal{m_pFileName, QString::fromLatin1(kJpgExtensionText)};
     return std::nullopt;
@@ -214,7 +270,7 @@ void CMyPropertyPage2::OnBrowseDirectory()
         return;
     FtpBrowseSettings request;
     request.host = m_pServer->text().toStdString();
-    request.port = FtpPortFromFile();
+    request.port = Port();
     request.timeout = ReadSettingInt(keys::UploadOptions::FTPTimeOut);
     request.user = m_pUserName->text().toStdString();
     request.password = m_pPassword->text().toStdString();
@@ -222,7 +278,7 @@ void CMyPropertyPage2::OnBrowseDirectory()
     request.passive = m_pPassive->isChecked();
     request.useProxy = m_pUseProxy->isChecked();
     request.security = {m_pSecurity->currentIndex(), m_pVerifyCertificate->isChecked(),
-                        FingerprintFromFile()};
+                        m_strFingerprint};
     request.directory = m_pDirectory->text().toStdString();
     std::string directory = request.directory;
     if (m_dialogs.browseDirectory(this, request, directory))
@@ -247,7 +303,7 @@ LiveSettings CMyPropertyPage2::FtpSettings() const
     LiveSettings s;
     s.m_bFTPUpload = m_pFtpUpload->isChecked();
     s.m_strFTPServer = m_pServer->text().toStdString();
-    s.m_nFTPPort = FtpPortFromFile();
+    s.m_nFTPPort = Port();
     s.m_strFTPUsername = m_pUserName->text().toStdString();
     s.m_strFTPPassword = m_pPassword->text().toStdString();
     s.m_strFTPDirectory = m_pDirectory->text().toStdString();
@@ -255,7 +311,7 @@ LiveSettings CMyPropertyPage2::FtpSettings() const
     s.m_bPassiveMode = m_pPassive->isChecked();
     s.m_nFTPSecurity = m_pSecurity->currentIndex();
     s.m_bFTPVerifyCertificate = m_pVerifyCertificate->isChecked();
-    s.m_strFTPCertificateFingerprint = FingerprintFromFile();
+    s.m_strFTPCertificateFingerprint = m_strFingerprint;
     s.m_nFTPTimeOut = ReadSettingInt(keys::UploadOptions::FTPTimeOut);
     s.m_bUseFireWall = m_pUseProxy->isChecked();
     s.m_nFireWallType = m_proxy.type;
@@ -274,6 +330,11 @@ void CMyPropertyPage2::OnTest()
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     m_pTestDialog = dialog;
     connect(dialog, &CFtpTestDialog::testFinished, this, &CMyPropertyPage2::UpdateEnabling);
+    // "Pin this certificate": the fingerprint the test saw is the one checked from now on.
+    connect(dialog, &CFtpTestDialog::pinRequested, this, [this](const QString& fingerprint) {
+        m_strFingerprint = fingerprint.toStdString();
+        markModified();
+    });
     connect(dialog, &QObject::destroyed, this, &CMyPropertyPage2::UpdateEnabling);
     UpdateEnabling();
     dialog->show();

@@ -15,6 +15,8 @@ class QPushButton;
 
 namespace vistrel {
 
+class CUpDownEdit;
+
 // The Location page: the FTP upload target and its options, the FTP proxy (whose values only the
 // proxy dialog shows), and the local copy of each picture.
 class CMyPropertyPage2 : public CSettingsPage {
@@ -31,9 +33,11 @@ class CMyPropertyPage2 : public CSettingsPage {
     int helpContext() const override;
     ReloadGroup reloadGroup() const override { return ReloadGroup::Location; }
     std::optional<PageRefusal> validate() override;
+    // Stores the page's keys, and the pinned certificate when the Test window pinned another.
+    bool apply() override;
 
-    // The values on the page as the settings a connection test uses (the port and the time-out,
-    // which no page edits, from the settings file).
+    // The values on the page as the settings a connection test uses (the time-out, which no page
+    // edits, from the settings file).
     LiveSettings FtpSettings() const;
     // The test window of the last "Test", while it is open.
     CFtpTestDialog* testDialog() const { return m_pTestDialog; }
@@ -48,12 +52,21 @@ class CMyPropertyPage2 : public CSettingsPage {
     void OnBrowseDirectory();
     void OnChooseLocalFile();
     void OnTest();
+    // A "host:port" typed in the server field goes to the two fields it names.
+    void OnServerEdited();
+    // The implicit-TLS port follows the security choice while the port is the other's default.
+    void OnSecurityChanged(int index);
+    int Port() const;
 
     const SheetDialogs& m_dialogs;
     ProxySettings m_proxy;
     QCheckBox* m_pFtpUpload;
     QLabel* m_pLabels[5];
     QLineEdit* m_pServer;
+    CUpDownEdit* m_pPort;
+    std::string
+        m_strFingerprint; // the pinned certificate (UploadOptions/FTPCertificateFingerprint)
+    int m_nSecurityShown = 0;
     QLineEdit* m_pUserName;
     QLineEdit* m_pPassword;
     QLineEdit* m_pDirectory;

@@ -116,12 +116,22 @@ TEST(FtpDirDialog, WalksTheTreeAndHandsBackTheCurrentDirectory)
     EXPECT_EQ(dialog.CurrentDirectory(), "/www");
     EXPECT_EQ(dialog.Entries(), (QStringList{"Cam", "images", "my pics"}));
 
-    ASSERT_TRUE(openEntry(dialog, "my pics"));
+    // After every listing the keyboard is in the list: End and Enter open "my pics".
+    auto* list = dialog.findChild<QListWidget*>("directories");
+    ASSERT_TRUE(list);
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    EXPECT_EQ(QApplication::focusWidget(), list);
+    QTest::keyClick(list, Qt::Key_End);
+    QTest::keyClick(list, Qt::Key_Return);
+    ASSERT_TRUE(settle(dialog));
     EXPECT_EQ(dialog.CurrentDirectory(), "/www/my pics");
+    EXPECT_EQ(QApplication::focusWidget(), list);
     QTest::mouseClick(dialog.findChild<QPushButton*>("up"), Qt::LeftButton);
     ASSERT_TRUE(settle(dialog));
     EXPECT_EQ(dialog.CurrentDirectory(), "/www");
     EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(QApplication::focusWidget(), list);
 
     QTest::mouseClick(dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok),
                       Qt::LeftButton);

@@ -50,10 +50,12 @@ TEST_F(LogoFixture, GifTransparencyEnablesTheBoxAndAPngDisablesItAgain)
     LogoPropertiesDialog dialog(LogoProperties{"", 4, true}, recorded.services());
     auto* box = child<QCheckBox>(dialog, "transparency");
     auto* colour = child<QLabel>(dialog, "transparentColor");
+    // No logo, no transparency: the stored tick is not shown, nor handed back.
     EXPECT_FALSE(box->isEnabled());
-    EXPECT_TRUE(box->isChecked());
+    EXPECT_FALSE(box->isChecked());
 
     browse(dialog, gif);
+    box->setChecked(true);
     ASSERT_EQ(recorded.fileRequests.size(), 1u);
     EXPECT_EQ(recorded.fileRequests[0].title, "Select Image");
     EXPECT_TRUE(recorded.fileRequests[0].filter.startsWith(
@@ -78,6 +80,7 @@ TEST_F(LogoFixture, GifTransparencyEnablesTheBoxAndAPngDisablesItAgain)
     EXPECT_TRUE(colour->text().isEmpty());
     EXPECT_EQ(dialog.LogoSize(), QSize(50, 20));
     EXPECT_EQ(dialog.SampleImage().pixel(160, 120), qRgb(0, 255, 0));
+    EXPECT_FALSE(box->isChecked()); // the box shows what is handed back
     EXPECT_EQ(dialog.Values(), (LogoProperties{png, 4, false}));
     EXPECT_TRUE(recorded.prompter.texts().empty());
 }
@@ -146,8 +149,23 @@ TEST_F(LogoFixture, AnUnreadableFileShowsTheLibrarysTextAndChangesNothing)
         EXPECT_EQ(dialog.TransparentColor(), makeColorRef(255, 0, 255));
     }
 
-    // A typed path is loaded when the edit is left; an emptied one drops the logo.
+    // A mistyped path and Enter: the file is refused, the path goes back to the logo shown, and
+    // the dialog stays open (Enter loads, it does not press OK).
     auto* path = child<QLineEdit>(dialog, "path");
+    dialog.show();
+    for (const std::string& typed : {dir.file("mistyped.gif"), dir.file("broken.gif")}) {
+        recorded.prompter.clear();
+        path->setFocus();
+        path->setText(QString::fromStdString(typed));
+        path->setModified(true);
+        QTest::keyClick(path, Qt::Key_Return);
+        EXPECT_EQ(recorded.prompter.texts().size(), 1u) << typed;
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_EQ(path->text().toStdString(), gif);
+        EXPECT_EQ(dialog.Values(), (LogoProperties{gif, 8, true}));
+    }
+
+    // A typed path is loaded when the edit is left; an emptied one drops the logo.
     const std::string png = writePicture(dir.file("typed.png"), 20, 20, Qt::white);
     path->setText(QString::fromStdString(png));
     path->setModified(true);
@@ -164,14 +182,21 @@ TEST_F(LogoFixture, AnUnreadableFileShowsTheLibrarysTextAndChangesNothing)
 
 TEST_F(LogoFixture, StoredValuesRoundTripAndTheAlignmentMovesTheLogo)
 {
-    const LogoProperties stored[] = {
-        {gif, 0, false},
-        {dir.file("gone.png"), 11, true}, // a logo that no longer loads, an unknown alignment
-        {"", 6, true},
+    // Path and alignment come back as stored; the transparency only where a logo has a
+    // transparent colour to enable it (without one the box shows it off, and that is returned).
+    struct RoundTrip {
+        LogoProperties in, out;
     };
-    for (const LogoProperties& in : stored) {
-        LogoPropertiesDialog dialog(in, recorded.services());
-        EXPECT_EQ(dialog.Values(), in) << in.path;
+    const RoundTrip cases[] = {
+        {{gif, 0, false}, {gif, 0, false}},
+        {{gif, 3, true}, {gif, 3, true}},
+        // a logo that no longer loads, an unknown alignment
+        {{dir.file("gone.png"), 11, true}, {dir.file("gone.png"), 11, false}},
+        {{"", 6, true}, {"", 6, false}},
+    };
+    for (const RoundTrip& c : cases) {
+        LogoPropertiesDialog dialog(c.in, recorded.services());
+        EXPECT_EQ(dialog.Values(), c.out) << c.in.path;
     }
     EXPECT_EQ(recorded.prompter.texts(),
               std::vector<std::string>{ImageLibraryErrorText(IMGLIB_FILE_OPEN)});

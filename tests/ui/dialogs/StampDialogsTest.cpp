@@ -16,6 +16,7 @@
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
 #include <QTest>
 
@@ -216,7 +217,7 @@ TEST(StampDialogs, FontStyleSizeAndTextChangesReachValuesAndSample)
     EXPECT_EQ(StampFontDialog::PointsForHeight(0), 12);
 }
 
-TEST(TimeDialog, FormatListAndASingleLineSample)
+TEST(TimeDialog, FormatListAndASampleThatWrapsAsThePictureDoes)
 {
     TempDir dir;
     RecordedServices recorded;
@@ -230,13 +231,21 @@ TEST(TimeDialog, FormatListAndASingleLineSample)
     for (int code = 0; code < 6; ++code)
         EXPECT_EQ(format->itemText(code), DateTimeStampText(when, code, QLocale::system()));
 
-    // The long date is wider than the sample: it stays on one line at the top.
+    // The long date is wider than the sample: at the top it wraps as the published picture's
+    // stamp does, within the sample's width.
     format->setCurrentIndex(5);
     EXPECT_EQ(dialog.Values().format, 5);
     const QRect top = inkBounds(dialog.SampleImage(), kSampleArea, kBlue);
     EXPECT_LT(top.top(), 12);
-    EXPECT_LT(top.height(), 40);
-    EXPECT_GE(top.right(), 300); // cut at the edge, not wrapped
+    EXPECT_GE(top.height(), 40); // more than one line
+    QImage picture(320, 240, QImage::Format_RGB32);
+    picture.fill(Qt::black);
+    {
+        QPainter painter(&picture);
+        DrawStamp(painter, dialog.Values().font, DateTimeStampText(when, 5, QLocale::system()), 320,
+                  240, 1, false, 0xFFFFFF);
+    }
+    EXPECT_EQ(top.height(), inkBounds(picture, kSampleArea, qRgb(0, 0, 0)).height());
 
     child<QComboBox>(dialog, "alignment")->setCurrentIndex(3);
     const QRect bottom = inkBounds(dialog.SampleImage(), kSampleArea, kBlue);

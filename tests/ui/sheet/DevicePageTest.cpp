@@ -229,13 +229,16 @@ TEST_F(DevicePage, TheDriverListAndAChangeOfDriver)
     EXPECT_EQ(find<QComboBox>("captureDriver")->itemText(9), "Cam 9");
 }
 
-TEST_F(DevicePage, NetworkCamerasAreAddedEditedAndRemovedAndTheStoredChoiceFollowsItsDriver)
+// Add, Edit and Remove change the list at once and the file only on OK or Apply: Cancel undoes
+// them. Remove asks first.
+TEST_F(DevicePage, NetworkCameraChangesAreStoredWithThePageAndRemoveAsks)
 {
     // Without the network-camera module, which the page names once a camera is configured.
     TempDir empty;
     ScopedEnv noModule("VISTREL_NETCAM_DIR", empty.path());
     set("ImageFormat", "CaptureDevice", 1); // the test pattern, after the fake camera
     startHub(cams);
+    const auto before = fileKeys();
     openSheet();
     auto* list = find<QComboBox>("captureDriver");
     auto* version = find<QLabel>("driverVersion");
@@ -243,22 +246,26 @@ TEST_F(DevicePage, NetworkCamerasAreAddedEditedAndRemovedAndTheStoredChoiceFollo
     EXPECT_TRUE(moduleNote->isHidden());
     ASSERT_EQ(list->count(), 2);
     EXPECT_EQ(version->text(), "built in");
+    EXPECT_EQ(find<QPushButton>("addCamera")->text(), "A&dd...");
     EXPECT_TRUE(find<QPushButton>("addCamera")->isEnabled());
     EXPECT_FALSE(find<QPushButton>("editCamera")->isEnabled());
     EXPECT_FALSE(find<QPushButton>("removeCamera")->isEnabled());
 
     // Refusals first, then a camera with a user and password.
-    onDialog<CNetworkCameraDialog>([&](CNetworkCameraDialog& d) {
-        d.accept();
-        d.findChild<QLineEdit*>("cameraName")->setText("Porch");
-        d.findChild<QLineEdit*>("cameraUrl")->setText("ftp://cam/x.jpg");
-        d.accept();
-        d.findChild<QLineEdit*>("cameraUrl")->setText("http://10.9.9.9/snap.jpg");
-        d.findChild<QLineEdit*>("cameraUser")->setText("admin");
-        d.findChild<QLineEdit*>("cameraPassword")->setText("pass word");
-        d.accept();
-    });
-    click("addCamera");
+    auto addPorch = [&] {
+        onDialog<CNetworkCameraDialog>([&](CNetworkCameraDialog& d) {
+            d.accept();
+            d.findChild<QLineEdit*>("cameraName")->setText("Porch");
+            d.findChild<QLineEdit*>("cameraUrl")->setText("ftp://cam/x.jpg");
+            d.accept();
+            d.findChild<QLineEdit*>("cameraUrl")->setText("http://10.9.9.9/snap.jpg");
+            d.findChild<QLineEdit*>("cameraUser")->setText("admin");
+            d.findChild<QLineEdit*>("cameraPassword")->setText("pass word");
+            d.accept();
+        });
+        click("addCamera");
+    };
+    addPorch();
     EXPECT_EQ(prompter.texts(), (std::vector<std::string>{CNetworkCameraDialog::kNoNameText,
                                                           CNetworkCameraDialog::kBadUrlText}));
     ASSERT_EQ(list->count(), 3);
@@ -270,14 +277,27 @@ TEST_F(DevicePage, NetworkCamerasAreAddedEditedAndRemovedAndTheStoredChoiceFollo
               "Network cameras need the vistrel-netcam package, which is not installed (" +
                   empty.path() + "/netcam.so is missing).");
     EXPECT_TRUE(find<QPushButton>("editCamera")->isEnabled());
+    EXPECT_EQ(fileKeys(), before); // nothing stored yet
+    click("cancel");
+    EXPECT_EQ(fileKeys(), before);
+    EXPECT_EQ(hub->Capture().device()->name(), "Test Pattern");
+
+    // Added again and applied, with the test pattern kept as the choice.
+    sheet.reset();
+    openSheet();
+    list = find<QComboBox>("captureDriver");
+    version = find<QLabel>("driverVersion");
+    addPorch();
+    list->setCurrentIndex(2);
+    click("apply");
     auto keys = fileKeys();
     EXPECT_EQ(keys.at("NetworkCameras/Camera1Name"), "Porch");
     EXPECT_EQ(keys.at("NetworkCameras/Camera1Username"), "admin");
     EXPECT_NE(keys.at("NetworkCameras/Camera1Password"), "pass word"); // scrambled
-    // The test pattern moved to index 2, and the stored choice with it.
-    EXPECT_EQ(keys.at("ImageFormat/CaptureDevice"), "2");
+    EXPECT_EQ(keys.at("ImageFormat/CaptureDevice"), "2"); // the test pattern, moved by one
 
-    // Edit shows what is stored, the password in clear, and takes the change.
+    // Edit shows what is kept, the password in clear; the change waits for OK or Apply.
+    list->setCurrentIndex(1);
     onDialog<CNetworkCameraDialog>([&](CNetworkCameraDialog& d) {
         EXPECT_EQ(d.camera(), (NetworkCameraKeys{1, "Porch", "http://10.9.9.9/snap.jpg", "admin",
                                                  "pass word"}));
@@ -286,17 +306,37 @@ TEST_F(DevicePage, NetworkCamerasAreAddedEditedAndRemovedAndTheStoredChoiceFollo
     });
     click("editCamera");
     EXPECT_EQ(version->text(), "rtsp://10.9.9.9/live");
-    EXPECT_EQ(fileKeys().at("NetworkCameras/Camera1URL"), "rtsp://10.9.9.9/live");
+    EXPECT_EQ(fileKeys().at("NetworkCameras/Camera1URL"), "http://10.9.9.9/snap.jpg");
 
-    // Removed: the list and the stored choice go back, the test pattern is chosen.
+    // Remove asks; No keeps the camera, Yes takes it out of the list and chooses the test pattern.
+    prompter.clear();
+    prompter.setNextAnswer(false);
+    click("removeCamera");
+    ASSERT_EQ(prompter.shown().size(), 1u);
+    EXPECT_TRUE(prompter.shown()[0].question);
+    EXPECT_EQ(prompter.shown()[0].text, "Remove the network camera \"Porch\"?");
+    EXPECT_EQ(list->count(), 3);
+    prompter.setNextAnswer(true);
     click("removeCamera");
     ASSERT_EQ(list->count(), 2);
     EXPECT_EQ(list->currentText(), "Test Pattern");
-    EXPECT_TRUE(moduleNote->isHidden());
+    EXPECT_TRUE(find<QLabel>("netcamModule")->isHidden()); // no network camera left
+    // Cancel: the stored camera and choice stay as applied.
+    click("cancel");
+    keys = fileKeys();
+    EXPECT_EQ(keys.at("NetworkCameras/Camera1URL"), "http://10.9.9.9/snap.jpg");
+    EXPECT_EQ(keys.at("ImageFormat/CaptureDevice"), "2");
+
+    // Removed and stored with OK.
+    sheet.reset();
+    openSheet();
+    find<QComboBox>("captureDriver")->setCurrentIndex(1);
+    prompter.setNextAnswer(true);
+    click("removeCamera");
+    click("ok");
     keys = fileKeys();
     EXPECT_EQ(keys.at("NetworkCameras/Camera1URL"), "");
     EXPECT_EQ(keys.at("ImageFormat/CaptureDevice"), "1");
-    click("cancel");
     EXPECT_EQ(hub->Capture().device()->name(), "Test Pattern");
 }
 

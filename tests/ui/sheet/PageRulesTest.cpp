@@ -3,6 +3,8 @@
 // autostart command.
 
 #include "ui/sheet/PageRules.h"
+#include "TestSupport.h"
+#include "config/SettingsFile.h"
 #include "platform/Autostart.h"
 #include "ui/sheet/UpDownEdit.h"
 
@@ -11,6 +13,9 @@
 #include <QLineEdit>
 
 #include <optional>
+#include <set>
+#include <string>
+#include <vector>
 
 namespace vistrel {
 namespace {
@@ -128,6 +133,43 @@ TEST(PageRules, TheAutostartCommandIsThePathQuotedWhenItMustBe)
     EXPECT_EQ(AutostartCommand("/opt/a\"b$c\\d`e/vistrel"), "\"/opt/a\\\"b\\$c\\\\d\\`e/vistrel\"");
     EXPECT_EQ(AutostartCommand("/opt/100%/vistrel"), "/opt/100%%/vistrel");
     EXPECT_EQ(AutostartCommand("/opt/it's/vistrel"), "\"/opt/it's/vistrel\"");
+}
+
+// One entry per settings file, starting the program with that file's name.
+TEST(PageRules, EachSettingsFileHasAnAutostartEntryOfItsOwn)
+{
+    test::TempDir dir;
+    test::ScopedEnv config{"XDG_CONFIG_HOME", dir.path()};
+    const std::string folder = dir.path() + "/vistrel/";
+    struct Case {
+        std::string settingsPath;
+        std::string name;
+        std::string command;
+        std::string entry;
+    };
+    const std::string hashed = AutostartEntryPath("my cam");
+    const std::vector<Case> cases = {
+        {folder + "vistrel.ini", "", "/usr/bin/vistrel", "vistrel.desktop"},
+        {folder + "cam.ini", "cam", "/usr/bin/vistrel cam", "vistrel-cam.desktop"},
+        {folder + "my cam.ini", "my cam", "/usr/bin/vistrel \"my cam\"",
+         hashed.substr(hashed.rfind('/') + 1)},
+        {"/srv/cams/porch.ini", "/srv/cams/porch", "/usr/bin/vistrel /srv/cams/porch", ""},
+    };
+    std::set<std::string> entries;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.settingsPath);
+        EXPECT_EQ(SettingsNameOf(c.settingsPath), c.name);
+        EXPECT_EQ(AutostartCommand("/usr/bin/vistrel", c.name), c.command);
+        const std::string entry = AutostartEntryPath(c.name);
+        EXPECT_EQ(entry.rfind(dir.path() + "/autostart/vistrel", 0), 0u) << entry;
+        if (!c.entry.empty()) {
+            EXPECT_EQ(entry.substr(entry.rfind('/') + 1), c.entry);
+        }
+        entries.insert(entry);
+    }
+    EXPECT_TRUE(hashed.find("vistrel-my-cam-") != std::string::npos) << hashed;
+    EXPECT_NE(AutostartEntryPath("my-cam"), hashed); // told apart by the hash
+    EXPECT_EQ(entries.size(), cases.size());
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // values carried through) and Capture (archive time, pickers, the schedule applied).
 
 #include "RealFtpServers.h"
+#include "ScriptedFtpServer.h"
 #include "SheetFixture.h"
 #include "fake/FakeRasScript.h"
 
@@ -11,6 +12,7 @@
 #include "ui/sheet/CapturePage.h"
 #include "ui/sheet/ConnectionPage.h"
 #include "ui/sheet/FileDialogs.h"
+#include "ui/sheet/FtpTestDialog.h"
 #include "ui/sheet/GeneralPage.h"
 #include "ui/sheet/LocationPage.h"
 #include "ui/sheet/PageRules.h"
@@ -36,7 +38,10 @@ using Sheet = CMyPropertySheet;
 
 class GeneralPage : public SheetFixture {
   protected:
-    std::string expected = AutostartCommand(RunningProgramPath());
+    // The test's settings file lies outside the configuration folder: its entry names its path.
+    std::string name() const { return SettingsNameOf(SettingsFilePath()); }
+    std::string expectedCommand() const { return AutostartCommand(RunningProgramPath(), name()); }
+    std::string entry() const { return AutostartEntryPath(name()); }
     bool runAtStartShown()
     {
         openSheet(Sheet::GeneralPage);
@@ -48,11 +53,14 @@ class GeneralPage : public SheetFixture {
 TEST_F(GeneralPage, TheAutostartEntryIsRecognisedWrittenAndDeleted)
 {
     startHub();
+    const std::string expected = expectedCommand();
+    EXPECT_EQ(expected, AutostartCommand(RunningProgramPath()) + " " + name());
     EXPECT_FALSE(runAtStartShown());
     click("runAtStart");
     click("ok");
-    EXPECT_TRUE(IsAutostartEnabled(expected));
-    EXPECT_NE(readFile(AutostartEntryPath()).find("\nExec=" + expected + "\n"), std::string::npos);
+    EXPECT_TRUE(IsAutostartEnabled(expected, name()));
+    EXPECT_NE(readFile(entry()).find("\nExec=" + expected + "\n"), std::string::npos);
+    EXPECT_FALSE(fileExists(AutostartEntryPath())); // the default file's entry is another one
     sheet.reset();
     EXPECT_TRUE(runAtStartShown());
     sheet.reset();
@@ -65,10 +73,10 @@ TEST_F(GeneralPage, TheAutostartEntryIsRecognisedWrittenAndDeleted)
                                                  "\nHidden=true\n"};
     for (const std::string& other : others) {
         SCOPED_TRACE(other);
-        writeFile(AutostartEntryPath(), other);
+        writeFile(entry(), other);
         EXPECT_FALSE(runAtStartShown());
         click("ok");
-        EXPECT_FALSE(fileExists(AutostartEntryPath()));
+        EXPECT_FALSE(fileExists(entry()));
         sheet.reset();
     }
     EXPECT_TRUE(prompter.texts().empty());
@@ -84,7 +92,7 @@ TEST_F(GeneralPage, AnEntryThatCannotBeWrittenIsReportedAndTheRestStored)
     click("runAtStart");
     click("runMinimized");
     click("ok");
-    EXPECT_EQ(prompter.texts(), std::vector<std::string>{"Error setting registry key value"});
+    EXPECT_EQ(prompter.texts(), std::vector<std::string>{"Unable to write the autostart entry"});
     EXPECT_EQ(fileKeys()["Options/RunMinimized"], "1");
 }
 
@@ -163,6 +171,7 @@ class ConnectionPage : public SheetFixture {};
 
 TEST_F(ConnectionPage, WithoutDialUpSupportTheLanBoxStaysChecked)
 {
+    set("ConnectOptions", "DUN", std::string("Home ISP"));
     startHub(); // no provider: the hub has switched the file to the LAN
     openSheet(Sheet::ConnectionPage);
     auto* lan = find<QCheckBox>("useLan");
@@ -177,6 +186,9 @@ TEST_F(ConnectionPage, WithoutDialUpSupportTheLanBoxStaysChecked)
               std::vector<std::string>{"Vistrel was unable to load RAS (Dialup) support.\n"
                                        "Connection will be set to LAN or other direct "
                                        "connection"});
+    // The empty list does not erase the stored entry.
+    click("ok");
+    EXPECT_EQ(fileKeys().at("ConnectOptions/DUN"), "Home ISP");
 }
 
 TEST_F(ConnectionPage, EntriesAreListedChosenByPrefixAndFillTheLogIn)
@@ -261,6 +273,58 @@ TEST_F(LocationPage, ControlsFollowTheirBoxes)
     EXPECT_FALSE(find<QWidget>("configureProxy")->isEnabled());
     EXPECT_FALSE(find<QWidget>("browseDirectory")->isEnabled());
     EXPECT_TRUE(find<QWidget>("testFtp")->isEnabled());
+}
+
+// The port has a field of its own: a "host:port" in the server field goes to both, implicit TLS
+// takes its port while the port is plain FTP's, and the Test window pins the certificate it saw.
+TEST_F(LocationPage, ThePortFieldAndTheCertificatePin)
+{
+    startHub();
+    openSheet(Sheet::LocationPage);
+    auto* port = find<CUpDownEdit>("ftpPort");
+    EXPECT_EQ(port->edit()->text(), "21");
+    type("ftpServer", QStringLiteral("ftp.example.org:2121"));
+    emit edit("ftpServer")->editingFinished();
+    EXPECT_EQ(edit("ftpServer")->text(), "ftp.example.org");
+    EXPECT_EQ(port->edit()->text(), "2121");
+    type("ftpServer", QStringLiteral("[::1]:21")); // not host:port: left as typed
+    emit edit("ftpServer")->editingFinished();
+    EXPECT_EQ(edit("ftpServer")->text(), "[::1]:21");
+    type("ftpServer", QStringLiteral("127.0.0.1"));
+
+    auto* security = find<QComboBox>("ftpSecurity");
+    const std::pair<int, const char*> choices[] = {{2, "2121"}, {0, "2121"}};
+    port->setNumber(21);
+    security->setCurrentIndex(2);
+    emit security->activated(2);
+    EXPECT_EQ(port->edit()->text(), "990");
+    security->setCurrentIndex(0);
+    emit security->activated(0);
+    EXPECT_EQ(port->edit()->text(), "21");
+    port->setNumber(2121);
+    for (const auto& [index, shown] : choices) { // a port of its own stays
+        security->setCurrentIndex(index);
+        emit security->activated(index);
+        EXPECT_EQ(port->edit()->text(), shown);
+    }
+
+    type("ftpPort", QStringLiteral("0"));
+    click("ok");
+    EXPECT_EQ(prompter.texts(),
+              std::vector<std::string>{"Please enter an integer between 1 and 65535."});
+    type("ftpPort", QStringLiteral("2121"));
+
+    EXPECT_EQ(CertificateFingerprintIn("220 hi\nCertificate: CN=cam, SHA-256 AB:CD:EF\nTLS: x\n"),
+              "AB:CD:EF");
+    EXPECT_EQ(CertificateFingerprintIn("220 hi\n"), "");
+    click("testFtp");
+    ASSERT_NE(page()->testDialog(), nullptr);
+    emit page()->testDialog()->pinRequested(QStringLiteral("AB:CD:EF"));
+    click("ok");
+    const auto keys = fileKeys();
+    EXPECT_EQ(keys.at("UploadOptions/FTPPort"), "2121");
+    EXPECT_EQ(keys.at("UploadOptions/FTPServer"), "127.0.0.1");
+    EXPECT_EQ(keys.at("UploadOptions/FTPCertificateFingerprint"), "AB:CD:EF");
 }
 
 TEST_F(LocationPage, TheProxyAndDirectoryDialogsGetThePagesValues)
@@ -371,6 +435,26 @@ TEST_F(LocationPage, TestShowsTheConversationWithoutThePasswordAndNeverBlocks)
     QTRY_VERIFY_WITH_TIMEOUT(!page()->testDialog()->isRunning(), 20000);
     EXPECT_FALSE(page()->testDialog()->passed());
     EXPECT_NE(page()->testDialog()->transcript().indexOf("FTP check failed"), -1);
+    EXPECT_EQ(page()->testDialog()->findChild<QLabel*>("outcome")->text(), "The FTP test failed.");
+
+    // A server that takes the connection and never greets: the seconds count up against the
+    // time-out, and the cause is named.
+    ScriptedFtpServer silent;
+    silent.greeting(ScriptedFtpServer::Action{ScriptedFtpServer::Action::Stall, {}, 0});
+    ASSERT_TRUE(silent.start());
+    set("UploadOptions", "FTPPort", silent.port());
+    set("UploadOptions", "FTPTimeOut", 2);
+    sheet.reset();
+    openSheet(Sheet::LocationPage);
+    type("ftpServer", QStringLiteral("127.0.0.1"));
+    click("testFtp");
+    auto* outcome = page()->testDialog()->findChild<QLabel*>("outcome");
+    QTRY_VERIFY_WITH_TIMEOUT(outcome->text().contains("1 s (time-out 2 s)"), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(!page()->testDialog()->isRunning(), 20000);
+    EXPECT_NE(page()->testDialog()->transcript().indexOf("sent no reply within 2 s"), -1)
+        << page()->testDialog()->transcript().toStdString();
+    EXPECT_EQ(FtpTestVerdict(true, true),
+              "The FTP settings work, but the server's certificate was not verified.");
 }
 
 class ImagePage : public SheetFixture {};
@@ -399,9 +483,12 @@ TEST_F(ImagePage, StampValuesPassThroughAndTheSliderStoresTheQuality)
     EXPECT_EQ(quality->maximum(), 100);
     EXPECT_EQ(quality->tickInterval(), 5);
     EXPECT_EQ(quality->value(), 90); // the fixture's
+    auto* shown = find<QLabel>("qualityValue");
+    EXPECT_EQ(shown->text(), "90"); // the slider shows its value
     for (const char* name : {"bannerProperties", "dateTimeProperties", "logoProperties"})
         EXPECT_FALSE(find<QWidget>(name)->isEnabled()) << name;
     quality->setValue(55);
+    EXPECT_EQ(shown->text(), "55");
     click("includeDateTime");
     click("ok");
     const auto keys = fileKeys();
@@ -506,13 +593,27 @@ TEST_F(CapturePage, ApplyingResetsTheArchiveCounterAndRearmsTheTimer)
     EXPECT_EQ(hub->CurrentUpload(), 0);
     EXPECT_EQ(hub->TimerPeriod(), 300'000u);
 
-    // A negative interval is an integer, so the page is applied; the timer cannot be armed.
-    type("captureInterval", QStringLiteral("-1"));
-    click("ok");
-    EXPECT_EQ(sheet->result(), QDialog::Accepted);
-    EXPECT_EQ(prompter.texts(), std::vector<std::string>{"Unable to set timer."});
-    EXPECT_EQ(fileKeys()["UploadOptions/UploadInterval"], "-1");
-    EXPECT_EQ(hub->TimerPeriod(), 0u);
+    // Values the program cannot use are refused on the page with its own words; nothing is
+    // stored and the timer keeps running.
+    struct Case {
+        const char* field;
+        const char* text;
+        const char* message;
+    };
+    for (const Case c : {Case{"captureInterval", "-5", "Please enter a positive integer."},
+                         Case{"numberOfArchives", "-2", "Please enter a positive integer."},
+                         Case{"captureInterval", "x", "Please enter an integer."}}) {
+        SCOPED_TRACE(std::string(c.field) + " " + c.text);
+        prompter.clear();
+        type(c.field, QStringLiteral("1"));
+        type(c.field, QString::fromLatin1(c.text));
+        click("ok");
+        EXPECT_TRUE(sheet->isVisible());
+        EXPECT_EQ(prompter.texts(), std::vector<std::string>{c.message});
+        EXPECT_EQ(fileKeys()["UploadOptions/UploadInterval"], "5");
+        EXPECT_EQ(hub->TimerPeriod(), 300'000u);
+        type(c.field, QStringLiteral("5"));
+    }
 }
 
 } // namespace

@@ -91,6 +91,7 @@ const PageCase kPageCases[] = {
     {Sheet::LocationPage,
      {{"UploadOptions/FTPUpload", "1"},
       {"UploadOptions/FTPServer", ""},
+      {"UploadOptions/FTPPort", "21"},
       {"UploadOptions/FTPUsername", ""},
       {"UploadOptions/FTPPassword", ""},
       {"UploadOptions/FTPDirectory", ""},
@@ -157,6 +158,15 @@ TEST_F(SheetTest, OkStoresExactlyTheKeysOfThePagesShown)
         all.insert(c.keys.begin(), c.keys.end());
     all.insert(kDeviceKeys.begin(), kDeviceKeys.end());
     EXPECT_EQ(fileKeys(), all);
+
+    // The first start's sheet: OK at once stores what every page shows, the same union.
+    sheet.reset();
+    wipeSettingsFile();
+    openSheet();
+    sheet->setStoreEveryPage(true);
+    click("ok");
+    EXPECT_EQ(fileKeys(), all);
+    EXPECT_TRUE(prompter.texts().empty());
 }
 
 // A value for a key a page writes that differs from what the page shows when the key is missing
