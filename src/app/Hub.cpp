@@ -72,6 +72,7 @@ struct HubShared : UploadHost {
     mutable std::mutex mutex; // guards live and device
     LiveSettings live;
     std::shared_ptr<CaptureDevice> device;
+    std::string missingDriver; // the chosen driver that was not there at the last connect
 
     std::mutex composeMutex; // one composition at a time
     ComposeEnvironment composeEnvironment;
@@ -97,10 +98,12 @@ struct HubShared : UploadHost {
     {
         ComposeSettings settings;
         std::shared_ptr<CaptureDevice> dev;
+        std::string missing;
         {
             std::lock_guard lock(mutex);
             settings = ToComposeSettings(live);
             dev = device;
+            missing = missingDriver;
         }
         std::lock_guard lock(composeMutex);
         std::unique_ptr<DeviceGrabber> grabber;
@@ -112,6 +115,8 @@ struct HubShared : UploadHost {
             *error = r.error;
             if (grabber && !grabber->GrabError().empty())
                 *error += "\n" + grabber->GrabError();
+            else if (!grabber && !missing.empty())
+                *error += "\nthe chosen camera " + missing + " is not there";
         }
         return r.stampText;
     }
@@ -299,6 +304,7 @@ bool Hub::ConnectCaptureDriver()
     {
         std::lock_guard lock(m_shared->mutex);
         m_shared->device = connected ? m_capture.device() : nullptr;
+        m_shared->missingDriver = m_capture.missingDriver();
     }
     ShowDriverInfo(m_capture.driverInfo());
     emit captureDeviceChanged();
@@ -414,7 +420,10 @@ void Hub::ApplySettingsPage(ReloadGroup group)
         {
             std::lock_guard lock(m_shared->mutex);
             previousDevice = m_shared->live.m_nCaptureDevice;
+            const std::string previousPath = m_shared->live.m_strCaptureDevicePath;
             m_shared->live.LoadDevice();
+            if (m_shared->live.m_strCaptureDevicePath != previousPath)
+                m_bReconnectPending = true;
         }
         ApplyDevicePage(previousDevice);
         break;
@@ -492,12 +501,15 @@ void Hub::AfterScheduleRead()
 void Hub::ReloadSettings()
 {
     int previousDevice;
+    std::string previousPath;
     {
         std::lock_guard lock(m_shared->mutex);
         previousDevice = m_shared->live.m_nCaptureDevice;
+        previousPath = m_shared->live.m_strCaptureDevicePath;
         m_shared->live.LoadEverything(false);
     }
-    if (Settings().m_nCaptureDevice != previousDevice) {
+    if (Settings().m_nCaptureDevice != previousDevice ||
+        Settings().m_strCaptureDevicePath != previousPath) {
         m_capture.DisconnectCaptureDriver();
         m_bCaptureConnected = ConnectCaptureDriver();
     }

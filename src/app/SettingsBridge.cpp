@@ -83,6 +83,7 @@ CaptureSettings ToCaptureSettings(const LiveSettings& l)
 {
     CaptureSettings c;
     c.captureDevice = l.m_nCaptureDevice;
+    c.devicePath = l.m_strCaptureDevicePath;
     c.disablePreview = l.m_bDisablePreview;
     c.previewLeadTime = l.m_nPreviewLeadTime;
     c.previewRate = l.m_nPreviewRate;

@@ -298,6 +298,9 @@ namespace ImageFormat {
 using namespace keyrows;
 inline constexpr auto s = section::kImageFormat;
 inline constexpr SettingKey CaptureDevice = Row(s, "CaptureDevice", T::Integer, "0", "0", P::Device, G::Device, &L::m_nCaptureDevice).range(-1, INT_MAX); // -1: none chosen
+// The chosen driver by what it is: a device node, a /dev/v4l/by-id name, a network camera's name
+// or "Test Pattern". When set it wins over the position, and a missing one is never replaced.
+inline constexpr SettingKey CaptureDevicePath = Row(s, "CaptureDevicePath", T::String, "", kNoPage, P::None, G::Device, &L::m_strCaptureDevicePath);
 inline constexpr SettingKey Size = Row(s, "Size", T::Integer, "0", kNoPage, P::None, G::None);
 inline constexpr SettingKey Width = Row(s, "Width", T::Integer, "0", kNoPage, P::None, G::None);
 inline constexpr SettingKey Height = Row(s, "Height", T::Integer, "0", kNoPage, P::None, G::None);
@@ -437,6 +440,7 @@ inline constexpr const SettingKey* kAll[] = {
     &ImageOptions::ProgressiveJPG,
 
     &ImageFormat::CaptureDevice,
+    &ImageFormat::CaptureDevicePath,
     &ImageFormat::Size,
     &ImageFormat::Width,
     &ImageFormat::Height,

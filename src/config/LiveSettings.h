@@ -117,7 +117,8 @@ struct LiveSettings {
     bool m_bProgressiveJPG{};
 
     // ImageFormat/CaptureDevice and DeviceOptions, device loader
-    int m_nCaptureDevice{}; // -1: none chosen
+    int m_nCaptureDevice{};             // -1: none chosen
+    std::string m_strCaptureDevicePath; // when set, wins over the position
     bool m_bDisablePreview{};
     int m_nPreviewLeadTime{}; // seconds
     int m_nPreviewRate{};     // frames per second

@@ -199,9 +199,14 @@ TEST(DaemonPlan, NextCaptureIsTheFirstTickInsideTheWindow)
         bool windowed;
         TimeWindow window;
         std::time_t expected;
+        int nowMillis = 0;
     };
     const std::time_t now = utc(7, 0, 0);
     const Case cases[] = {
+        // A tick at 07:05:00.300, asked about 50 ms after it was armed, is not foretold a second
+        // early; 07:05:01.100 stays within its second.
+        {300000, 299950, false, {}, utc(7, 5, 0), 350},
+        {300000, 300100, false, {}, utc(7, 5, 1), 999},
         {300000, 0, false, {}, utc(7, 0, 0)},
         {300000, 90000, false, {}, utc(7, 1, 30)},
         // 08:00-18:00 admits 07:59:59: the first 5-minute tick from 07:00 inside is 08:00.
@@ -219,8 +224,9 @@ TEST(DaemonPlan, NextCaptureIsTheFirstTickInsideTheWindow)
         {0, 0, false, {}, -1},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(NextCaptureTime(now, {c.periodMs, c.msUntilTick}, c.windowed, c.window),
-                  c.expected)
+        EXPECT_EQ(
+            NextCaptureTime(now, {c.periodMs, c.msUntilTick}, c.windowed, c.window, c.nowMillis),
+            c.expected)
             << c.periodMs << " " << c.window.startHour << "-" << c.window.endHour;
 }
 
