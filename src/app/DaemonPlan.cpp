@@ -72,6 +72,25 @@ std::string cameraSize(const std::string& driverInfo)
     return size.substr(0, size.find(','));
 }
 
+// Whether the upload is encrypted and the server's certificate checked.
+PlanLine securityLine(const LiveSettings& l)
+{
+    if (!l.m_strFTPSecurityRefusal.empty())
+        return {"warning", "FTP security: " + l.m_strFTPSecurityRefusal};
+    if (l.m_nFTPSecurity == 0)
+        return {"plan", std::string("FTP security: plain FTP: ") +
+                            (l.m_strFTPPassword.empty() ? "nothing is encrypted"
+                                                        : "password sent in clear")};
+    std::string text = l.m_nFTPSecurity == 2 ? "FTPS implicit" : "FTPS explicit";
+    if (!l.m_strFTPCertificateFingerprint.empty())
+        text += ", certificate pinned";
+    else if (l.m_bFTPVerifyCertificate)
+        text += ", certificate checked";
+    else
+        text += ", certificate not checked (" + key(u::FTPVerifyCertificate, 0) + ")";
+    return {"plan", "FTP security: " + text};
+}
+
 void cameraLines(const PlanInput& in, std::vector<PlanLine>& out)
 {
     const bool byPath = !in.chosenPath.empty();
@@ -210,6 +229,7 @@ void cycleLines(const PlanInput& in, std::vector<PlanLine>& out)
                   : " (stored as " + RemoteTempName(l.m_strFTPFilename) + ", then renamed)";
     target += l.m_bPassiveMode ? ", passive" : ", active";
     out.push_back({"plan", target});
+    out.push_back(securityLine(l));
     if (l.m_bUseFireWall) {
         const int type = l.m_nFireWallType;
         const std::string name =

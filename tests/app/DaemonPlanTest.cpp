@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 
 using namespace vistrel;
@@ -76,11 +77,45 @@ TEST(DaemonPlan, ATimedConfiguration)
             "kept every 12 captures, the most recent first",
             "plan: FTP upload: ftp.example.org port 21 as cam with password ********, directory "
             "webcam, file live.jpg (stored as live.tmp, then renamed), passive",
+            "plan: FTP security: plain FTP: password sent in clear",
             "plan: server archive: 24 earlier pictures, one kept every 12 captures, the most "
             "recent first",
         }));
     for (const PlanLine& line : DaemonPlan(in))
         EXPECT_EQ(line.text.find("s3cret"), std::string::npos);
+}
+
+TEST(DaemonPlan, SaysWhetherTheUploadIsEncryptedAndChecked)
+{
+    struct Case {
+        int security;
+        bool verify;
+        std::string fingerprint, password, refusal, line;
+    };
+    const Case cases[] = {
+        {0, true, "", "pw", "", "plan: FTP security: plain FTP: password sent in clear"},
+        {0, true, "", "", "", "plan: FTP security: plain FTP: nothing is encrypted"},
+        {1, true, "AB:CD", "pw", "", "plan: FTP security: FTPS explicit, certificate pinned"},
+        {1, true, "", "pw", "", "plan: FTP security: FTPS explicit, certificate checked"},
+        {2, false, "", "pw", "",
+         "plan: FTP security: FTPS implicit, certificate not checked "
+         "(UploadOptions/FTPVerifyCertificate=0)"},
+        {1, true, "", "pw", "UploadOptions/FTPSecurity=7 is not a choice: no upload",
+         "warning: FTP security: UploadOptions/FTPSecurity=7 is not a choice: no upload"},
+    };
+    for (const Case& c : cases) {
+        PlanInput in = baseInput();
+        LiveSettings& l = in.live;
+        l.m_bFTPUpload = true;
+        l.m_strFTPServer = "ftp.example.org";
+        l.m_nFTPSecurity = c.security;
+        l.m_bFTPVerifyCertificate = c.verify;
+        l.m_strFTPCertificateFingerprint = c.fingerprint;
+        l.m_strFTPPassword = c.password;
+        l.m_strFTPSecurityRefusal = c.refusal;
+        const std::vector<std::string> lines = texts(DaemonPlan(in));
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), c.line), 1) << c.line;
+    }
 }
 
 TEST(DaemonPlan, AnUntimedConfigurationAndWhatCannotWork)
