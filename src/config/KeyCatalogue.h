@@ -163,6 +163,9 @@ inline constexpr SettingChoice kIntervalUnit[] = {{0, "seconds"}, {1, "minutes"}
 inline constexpr SettingChoice kArchiveOrder[] = {{0, "first"}, {1, "last"}};
 inline constexpr SettingChoice kProxyType[] = {
     {0, "SITE"}, {1, "OPEN"}, {2, "USER after log-on"}, {3, "USER without log-on"}};
+inline constexpr SettingChoice kRotate[] = {
+    {0, "upright"}, {90, "a quarter turn clockwise"}, {180, "upside down"}, {270, "a quarter turn anticlockwise"}};
+inline constexpr SettingChoice kMirror[] = {{0, "as the camera sees it"}, {1, "left and right swapped"}};
 inline constexpr SettingChoice kSecurity[] = {
     {0, "plain FTP"}, {1, "explicit TLS"}, {2, "implicit TLS"}};
 
@@ -290,6 +293,9 @@ inline constexpr SettingKey OverlayAlignment = Row(s, "OverlayAlignment", T::Int
 inline constexpr SettingKey OverlayTransparency = Row(s, "OverlayTransparency", T::Flag, "0", "0", P::Image, G::Image, &L::m_bOverlayTransparency);
 inline constexpr SettingKey Quality = Row(s, "Quality", T::Integer, "75", "75", P::Image, G::Image, &L::m_nQuality).range(1, 100);
 inline constexpr SettingKey ProgressiveJPG = Row(s, "ProgressiveJPG", T::Flag, "0", "1", P::Image, G::Image, &L::m_bProgressiveJPG);
+// The picture turned and mirrored as it comes from the camera, before the logo and the texts.
+inline constexpr SettingKey Rotate = Row(s, "Rotate", T::Choice, "0", kNoPage, P::None, G::Image, &L::m_nRotate).meanings(kRotate);
+inline constexpr SettingKey Mirror = Row(s, "Mirror", T::Flag, "0", kNoPage, P::None, G::Image, &L::m_bMirror).meanings(kMirror);
 } // namespace ImageOptions
 
 // The chosen capture driver, and the eleven fields of the chosen video format (read at the point
@@ -438,6 +444,8 @@ inline constexpr const SettingKey* kAll[] = {
     &ImageOptions::OverlayTransparency,
     &ImageOptions::Quality,
     &ImageOptions::ProgressiveJPG,
+    &ImageOptions::Rotate,
+    &ImageOptions::Mirror,
 
     &ImageFormat::CaptureDevice,
     &ImageFormat::CaptureDevicePath,

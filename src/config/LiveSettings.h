@@ -115,6 +115,8 @@ struct LiveSettings {
     bool m_bOverlayTransparency{};
     int m_nQuality{};
     bool m_bProgressiveJPG{};
+    int m_nRotate{};  // degrees clockwise: 0, 90, 180 or 270
+    bool m_bMirror{}; // left and right swapped
 
     // ImageFormat/CaptureDevice and DeviceOptions, device loader
     int m_nCaptureDevice{};             // -1: none chosen

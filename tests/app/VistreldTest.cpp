@@ -347,6 +347,30 @@ TEST_F(Vistreld, UnderTheJournalEveryLineHasAPriorityAndNoTime)
     EXPECT_NE(output().find(" warning: camera: /dev/video63"), std::string::npos) << output();
 }
 
+TEST_F(Vistreld, RotateTurnsThePictureBeforeTheStamps)
+{
+    // The test pattern's colour bars fill its upper two thirds from white at the left to black
+    // at the right. A quarter turn clockwise puts them on the right, white at the top.
+    IniWriteInt("ImageOptions", "Stamp", 0);
+    IniWriteInt("ImageOptions", "EnableMessage", 0);
+    IniWriteInt("ImageOptions", "Rotate", 90);
+    ASSERT_EQ(runFresh({"--once", "--config", dir.file("cam")}), 0) << output();
+    unsigned width = 0, height = 0;
+    const RgbImage picture = ImgLibReadRGBFromJPG(dir.file("vistrel.jpg"), width, height);
+    ASSERT_TRUE(picture);
+    ASSERT_EQ(std::make_pair(width, height), std::make_pair(240u, 320u));
+    // Whether the pixel is near the grey level (the picture is a JPEG).
+    auto near = [&](unsigned x, unsigned y, int level) {
+        const std::uint8_t* p = picture.data() + (std::size_t(y) * width + x) * 3;
+        return std::abs(p[0] - level) < 24 && std::abs(p[1] - level) < 24 &&
+               std::abs(p[2] - level) < 24;
+    };
+    EXPECT_TRUE(near(200, 20, 191)); // white, top right
+    EXPECT_TRUE(near(100, 20, 191)); // the same bar across
+    EXPECT_TRUE(near(200, 300, 0));  // black, bottom right
+    EXPECT_FALSE(near(20, 20, 191)); // the lower third, now at the left
+}
+
 TEST_F(Vistreld, OnceReportsAFailedUploadWithStatusOneAndTheReasonOnce)
 {
     auto count = [](const std::string& text, const std::string& what) {
