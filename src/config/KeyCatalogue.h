@@ -163,9 +163,12 @@ inline constexpr SettingChoice kIntervalUnit[] = {{0, "seconds"}, {1, "minutes"}
 inline constexpr SettingChoice kArchiveOrder[] = {{0, "first"}, {1, "last"}};
 inline constexpr SettingChoice kProxyType[] = {
     {0, "SITE"}, {1, "OPEN"}, {2, "USER after log-on"}, {3, "USER without log-on"}};
-inline constexpr SettingChoice kRotate[] = {
-    {0, "upright"}, {90, "a quarter turn clockwise"}, {180, "upside down"}, {270, "a quarter turn anticlockwise"}};
-inline constexpr SettingChoice kMirror[] = {{0, "as the camera sees it"}, {1, "left and right swapped"}};
+inline constexpr SettingChoice kRotate[] = {{0, "upright"},
+                                            {90, "a quarter turn clockwise"},
+                                            {180, "upside down"},
+                                            {270, "a quarter turn anticlockwise"}};
+inline constexpr SettingChoice kMirror[] = {{0, "as the camera sees it"},
+                                            {1, "left and right swapped"}};
 inline constexpr SettingChoice kSecurity[] = {
     {0, "plain FTP"}, {1, "explicit TLS"}, {2, "implicit TLS"}};
 
