@@ -35,6 +35,7 @@ expected() {
 ./usr/lib/systemd/user/vistreld@.service
 ./usr/lib/sysusers.d/vistreld.conf
 ./usr/share/doc/vistreld/README.md.gz
+./usr/share/doc/vistreld/changelog.Debian.gz
 ./usr/share/doc/vistreld/changelog.gz
 ./usr/share/doc/vistreld/copyright
 ./usr/share/doc/vistreld/docs/*.png
@@ -46,6 +47,7 @@ LIST
 ./usr/libexec/vistrel/leavenote
 ./usr/libexec/vistrel/updater
 ./usr/share/applications/vistrel.desktop
+./usr/share/doc/vistrel/changelog.Debian.gz
 ./usr/share/doc/vistrel/changelog.gz
 ./usr/share/doc/vistrel/copyright
 ./usr/share/icons/hicolor/128x128/apps/vistrel.png
@@ -59,6 +61,7 @@ LIST
 LIST
     vistrel-netcam) cat <<LIST ;;
 ./usr/lib/$triplet/vistrel/netcam.so
+./usr/share/doc/vistrel-netcam/changelog.Debian.gz
 ./usr/share/doc/vistrel-netcam/changelog.gz
 ./usr/share/doc/vistrel-netcam/copyright
 LIST
