@@ -3,6 +3,7 @@
 #   scripts/bootstrap.sh            build and run
 #   scripts/bootstrap.sh --tests    … and what the test suite needs
 #   scripts/bootstrap.sh --bench    … and what the benchmarks compare against
+#   scripts/bootstrap.sh --package  … and what building and checking the Debian packages needs
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-svg-dev libjpeg62-turbo-dev libpng-dev zlib1g-dev
@@ -20,6 +21,7 @@ for arg in "$@"; do
                         python3-pyftpdlib python3-openssl python3-pil python3-gi
                         gir1.2-gst-rtsp-server-1.0 gstreamer1.0-plugins-base
                         gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly) ;;
+    --package) packages+=(debhelper dpkg-dev devscripts fakeroot lintian systemd) ;;
     *) echo "bootstrap: unknown option $arg" >&2; exit 2 ;;
   esac
 done

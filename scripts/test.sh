@@ -2,10 +2,12 @@
 # Installs what is missing, builds Vistrel with its tests and runs every test.
 #   BUILD_DIR   build folder (default: build)
 #   CTEST_ARGS  extra arguments for ctest (for example "-L unit")
+#   PACKAGES=1  also builds and checks the Debian packages (scripts/check-packages.sh; a full
+#               package build, 10 to 15 minutes more on two cores)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/bootstrap.sh --tests
+scripts/bootstrap.sh --tests --package
 # Formatting first: it takes a second and a difference fails the run.
 scripts/check-format.sh
 scripts/check-setting-names.sh
@@ -30,3 +32,8 @@ cmake --build "$fuzz" --target "${fuzz_targets[@]}"
 
 # --no-tests=error: a run in which no test ran is a failure, not a pass.
 ctest --test-dir "$build" --output-on-failure --no-tests=error -j "$(nproc)" ${CTEST_ARGS:-}
+
+# The Debian packages, built from these sources and checked as a user installs them.
+if [[ "${PACKAGES:-0}" != 0 ]]; then
+  time scripts/check-packages.sh "$build"
+fi

@@ -5,21 +5,46 @@
 #include "config/SettingsFile.h"
 #include "imaging/ComposeAndSave.h"
 
+#include <cstdlib>
+#include <sys/stat.h>
+
 namespace vistrel {
 
 DaemonHost::DaemonHost(std::FILE* out, std::function<std::time_t()> clock)
-    : m_out(out), m_clock(std::move(clock))
+    : m_out(out), m_clock(std::move(clock)),
+      m_bJournal(IsJournalStream(out, ::secure_getenv("JOURNAL_STREAM")))
 {
 }
 
-std::string DaemonHost::FormatLine(std::time_t when, const std::string& kind,
-                                   const std::string& text)
+bool DaemonHost::IsJournalStream(std::FILE* stream, const char* journalStream)
 {
-    std::tm local{};
-    localtime_r(&when, &local);
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
-    std::string line = std::string(stamp) + " " + kind + ": ";
+    if (!stream || !journalStream || !*journalStream)
+        return false;
+    unsigned long long device = 0, inode = 0;
+    char rest = 0;
+    if (std::sscanf(journalStream, "%llu:%llu%c", &device, &inode, &rest) != 2)
+        return false;
+    struct stat st {};
+    if (::fstat(::fileno(stream), &st) != 0)
+        return false;
+    return static_cast<unsigned long long>(st.st_dev) == device &&
+           static_cast<unsigned long long>(st.st_ino) == inode;
+}
+
+std::string DaemonHost::FormatLine(std::time_t when, const std::string& kind,
+                                   const std::string& text, bool journal)
+{
+    std::string line;
+    if (journal) {
+        const bool warning = kind == "warning" || kind == "message" || kind == "question";
+        line = std::string(kind == "error" ? "<3>" : warning ? "<4>" : "<6>") + kind + ": ";
+    } else {
+        std::tm local{};
+        localtime_r(&when, &local);
+        char stamp[32];
+        std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+        line = std::string(stamp) + " " + kind + ": ";
+    }
     // One entry, one line: FTP replies end in a line feed, some texts hold several lines.
     std::string body = text;
     while (!body.empty() && (body.back() == '\n' || body.back() == '\r'))
@@ -35,7 +60,7 @@ std::string DaemonHost::FormatLine(std::time_t when, const std::string& kind,
 
 void DaemonHost::Log(const std::string& kind, const std::string& text)
 {
-    const std::string line = FormatLine(m_clock(), kind, text);
+    const std::string line = FormatLine(m_clock(), kind, text, m_bJournal);
     std::lock_guard lock(m_mutex);
     std::fputs(line.c_str(), m_out);
     std::fflush(m_out);

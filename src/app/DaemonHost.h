@@ -23,12 +23,18 @@ class DaemonHost : public Prompter, public SettingsMigrationHost {
         std::function<std::time_t()> clock = [] { return std::time(nullptr); });
 
     // One log line: "YYYY-MM-DD HH:MM:SS <kind>: <text>", line breaks of text shown as " / ".
+    // For the journal, which keeps its own times, the line starts with its priority instead:
+    // "<3>" for errors, "<4>" for warnings, message boxes and questions, "<6>" for the rest.
     static std::string FormatLine(std::time_t when, const std::string& kind,
-                                  const std::string& text);
+                                  const std::string& text, bool journal = false);
+    // Whether a stream is the journal's: JOURNAL_STREAM ("<device>:<inode>") names its file.
+    static bool IsJournalStream(std::FILE* stream, const char* journalStream);
     void Log(const std::string& kind, const std::string& text);
     // A message as the log shows it: a capture error that carries the grab's reason has the
     // reason first ("No picture from host: … / Capture Error: …"); anything else as it is.
     static std::string CauseFirst(const std::string& text);
+    // Whether the lines go to the journal (see FormatLine).
+    bool Journal() const { return m_bJournal; }
 
     // Logs what the hub shows: its status texts ("status") and driver descriptions ("device").
     // The hub also takes the pages' re-reads after a first start.
@@ -51,6 +57,7 @@ class DaemonHost : public Prompter, public SettingsMigrationHost {
 
     std::FILE* m_out;
     std::function<std::time_t()> m_clock;
+    bool m_bJournal = false;
     std::mutex m_mutex;
     Hub* m_pHub = nullptr;
     bool m_bOnce = false;

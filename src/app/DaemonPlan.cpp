@@ -52,6 +52,12 @@ std::string key(const SettingKey& k, long value)
     return k.name() + "=" + std::to_string(value);
 }
 
+// "ImageFormat/CaptureDevicePath=<name>".
+std::string choiceByPath(const std::string& name)
+{
+    return keys::ImageFormat::CaptureDevicePath.name() + "=" + name;
+}
+
 std::string hidden(const std::string& password)
 {
     return password.empty() ? "no password" : "password ********";
@@ -66,10 +72,31 @@ std::string cameraSize(const std::string& driverInfo)
     return size.substr(0, size.find(','));
 }
 
+// Whether the upload is encrypted and the server's certificate checked.
+PlanLine securityLine(const LiveSettings& l)
+{
+    if (!l.m_strFTPSecurityRefusal.empty())
+        return {"warning", "FTP security: " + l.m_strFTPSecurityRefusal};
+    if (l.m_nFTPSecurity == 0)
+        return {"plan", std::string("FTP security: plain FTP: ") +
+                            (l.m_strFTPPassword.empty() ? "nothing is encrypted"
+                                                        : "password sent in clear")};
+    std::string text = l.m_nFTPSecurity == 2 ? "FTPS implicit" : "FTPS explicit";
+    if (!l.m_strFTPCertificateFingerprint.empty())
+        text += ", certificate pinned";
+    else if (l.m_bFTPVerifyCertificate)
+        text += ", certificate checked";
+    else
+        text += ", certificate not checked (" + key(u::FTPVerifyCertificate, 0) + ")";
+    return {"plan", "FTP security: " + text};
+}
+
 void cameraLines(const PlanInput& in, std::vector<PlanLine>& out)
 {
-    const int chosen = in.live.m_nCaptureDevice;
-    const std::string setting = key(keys::ImageFormat::CaptureDevice, chosen);
+    const bool byPath = !in.chosenPath.empty();
+    const int chosen = byPath ? in.chosenByPath : in.live.m_nCaptureDevice;
+    const std::string setting =
+        byPath ? choiceByPath(in.chosenPath) : key(keys::ImageFormat::CaptureDevice, chosen);
     const int count = static_cast<int>(in.drivers.size());
     const bool testPatternOnly = count <= 1;
 
@@ -78,7 +105,12 @@ void cameraLines(const PlanInput& in, std::vector<PlanLine>& out)
         if (i != chosen)
             others += (others.empty() ? "" : ", ") + std::to_string(i) + " " + in.drivers[i];
 
-    if (chosen < 0) {
+    if (byPath && chosen < 0) {
+        out.push_back({"warning", "camera: " + in.chosenPath + " (" + setting +
+                                      ") is not there: every cycle fails at the capture and "
+                                      "publishes nothing; the drivers are " +
+                                      others + " (see vistreld --list-devices)"});
+    } else if (chosen < 0) {
         out.push_back({"warning", "camera: none chosen (" + setting +
                                       "): every cycle fails at the capture; the drivers are " +
                                       others + " (see vistreld --list-devices)"});
@@ -197,6 +229,7 @@ void cycleLines(const PlanInput& in, std::vector<PlanLine>& out)
                   : " (stored as " + RemoteTempName(l.m_strFTPFilename) + ", then renamed)";
     target += l.m_bPassiveMode ? ", passive" : ", active";
     out.push_back({"plan", target});
+    out.push_back(securityLine(l));
     if (l.m_bUseFireWall) {
         const int type = l.m_nFireWallType;
         const std::string name =
@@ -254,7 +287,7 @@ std::vector<PlanLine> DaemonPlan(const PlanInput& in)
 std::string FormatDriverList(const std::vector<CaptureDriverInfo>& drivers,
                              const std::vector<UnusableCaptureNode>& unusable,
                              const std::string& userName, int chosen,
-                             const std::string& settingsPath)
+                             const std::string& settingsPath, const std::string& chosenPath)
 {
     std::vector<std::string> names;
     std::size_t width = std::string("driver").size();
@@ -288,7 +321,8 @@ std::string FormatDriverList(const std::vector<CaptureDriverInfo>& drivers,
     }
     for (const UnusableCaptureNode& node : unusable)
         out += "warning: " + UnusableNodeWarning(node, userName) + "\n";
-    const std::string setting = key(keys::ImageFormat::CaptureDevice, chosen);
+    const std::string setting = chosenPath.empty() ? key(keys::ImageFormat::CaptureDevice, chosen)
+                                                   : choiceByPath(chosenPath);
     if (chosen >= 0 && chosen < static_cast<int>(drivers.size()))
         out += setting + " in " + settingsPath + " chooses " + names[chosen] + "\n";
     else
@@ -297,13 +331,16 @@ std::string FormatDriverList(const std::vector<CaptureDriverInfo>& drivers,
 }
 
 std::time_t NextCaptureTime(std::time_t now, const TimerState& timer, bool windowed,
-                            const TimeWindow& window)
+                            const TimeWindow& window, int nowMillis)
 {
     if (timer.periodMs == 0)
         return -1;
     // In milliseconds since the epoch; ticks are msUntilTick from now, then one period apart.
+    // The milliseconds of now count: without them a tick at 07:00:00.300 asked about at
+    // 06:55:00.350 would be foretold for 06:59:59.
     const std::int64_t period = timer.periodMs;
-    std::int64_t tick = std::int64_t(now) * 1000 + std::max<std::int64_t>(timer.msUntilTick, 0);
+    std::int64_t tick = std::int64_t(now) * 1000 + std::clamp(nowMillis, 0, 999) +
+                        std::max<std::int64_t>(timer.msUntilTick, 0);
     for (int i = 0; i < 1000; ++i) {
         const std::time_t at = static_cast<std::time_t>(tick / 1000);
         if (!windowed || InTimeWindow(at, window))
@@ -319,7 +356,7 @@ std::time_t NextCaptureTime(std::time_t now, const TimerState& timer, bool windo
 }
 
 PlanLine NextCaptureLine(const LiveSettings& live, bool cameraConnected, const TimerState& timer,
-                         std::time_t now)
+                         std::time_t now, int nowMillis)
 {
     if (live.m_nUploadInterval == 0)
         return {"plan", "next capture: none scheduled (" + key(u::UploadInterval, 0) +
@@ -334,7 +371,7 @@ PlanLine NextCaptureLine(const LiveSettings& live, bool cameraConnected, const T
                             key(u::DisableUpload, 1) + "); SIGUSR1 captures now"};
     const TimeWindow w{live.m_nUploadTimeRangeStartHour, live.m_nUploadTimeRangeStartMinute,
                        live.m_nUploadTimeRangeEndHour, live.m_nUploadTimeRangeEndMinute};
-    const std::time_t next = NextCaptureTime(now, timer, live.m_bUploadTimeRange, w);
+    const std::time_t next = NextCaptureTime(now, timer, live.m_bUploadTimeRange, w, nowMillis);
     if (next < 0)
         return {"plan", "next capture: none scheduled (no tick of the timer falls inside the time "
                         "window " +

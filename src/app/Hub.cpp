@@ -74,6 +74,7 @@ struct HubShared : UploadHost {
     mutable std::mutex mutex; // guards live and device
     LiveSettings live;
     std::shared_ptr<CaptureDevice> device;
+    std::string missingDriver; // the chosen driver that was not there at the last connect
 
     std::mutex composeMutex; // one composition at a time
     ComposeEnvironment composeEnvironment;
@@ -99,10 +100,12 @@ struct HubShared : UploadHost {
     {
         ComposeSettings settings;
         std::shared_ptr<CaptureDevice> dev;
+        std::string missing;
         {
             std::lock_guard lock(mutex);
             settings = ToComposeSettings(live);
             dev = device;
+            missing = missingDriver;
         }
         std::lock_guard lock(composeMutex);
         std::unique_ptr<DeviceGrabber> grabber;
@@ -114,6 +117,8 @@ struct HubShared : UploadHost {
             *error = r.error;
             if (grabber && !grabber->GrabError().empty())
                 *error += "\n" + grabber->GrabError();
+            else if (!grabber && !missing.empty())
+                *error += "\nthe chosen camera " + missing + " is not there";
         }
         return r.stampText;
     }
@@ -331,6 +336,7 @@ bool Hub::ConnectCaptureDriver()
     {
         std::lock_guard lock(m_shared->mutex);
         m_shared->device = connected ? m_capture.device() : nullptr;
+        m_shared->missingDriver = m_capture.missingDriver();
     }
     ShowDriverInfo(m_capture.driverInfo());
     emit captureDeviceChanged();
@@ -448,7 +454,10 @@ void Hub::ApplySettingsPage(ReloadGroup group)
         {
             std::lock_guard lock(m_shared->mutex);
             previousDevice = m_shared->live.m_nCaptureDevice;
+            const std::string previousPath = m_shared->live.m_strCaptureDevicePath;
             m_shared->live.LoadDevice();
+            if (m_shared->live.m_strCaptureDevicePath != previousPath)
+                m_bReconnectPending = true;
         }
         ApplyDevicePage(previousDevice);
         break;
@@ -513,9 +522,12 @@ void Hub::ApplyDevicePage(int previousDevice)
 
 bool Hub::ChosenDriverChanged(int previousDevice)
 {
-    const int chosen = Settings().m_nCaptureDevice;
-    if (chosen != previousDevice)
+    // A camera chosen by name wins over its position, which may move under it.
+    const LiveSettings live = Settings();
+    const bool byName = !live.m_strCaptureDevicePath.empty();
+    if (!byName && live.m_nCaptureDevice != previousDevice)
         return true;
+    const int chosen = byName ? m_drivers.find(live.m_strCaptureDevicePath) : live.m_nCaptureDevice;
     const std::vector<CaptureDriverEntry> list = m_drivers.entries();
     std::optional<CaptureDriverEntry> now;
     if (chosen >= 0 && chosen < static_cast<int>(list.size()))
@@ -537,12 +549,14 @@ void Hub::AfterScheduleRead()
 void Hub::ReloadSettings()
 {
     int previousDevice;
+    std::string previousPath;
     {
         std::lock_guard lock(m_shared->mutex);
         previousDevice = m_shared->live.m_nCaptureDevice;
+        previousPath = m_shared->live.m_strCaptureDevicePath;
         m_shared->live.LoadEverything(false);
     }
-    if (ChosenDriverChanged(previousDevice)) {
+    if (ChosenDriverChanged(previousDevice) || Settings().m_strCaptureDevicePath != previousPath) {
         m_capture.DisconnectCaptureDriver();
         m_bCaptureConnected = ConnectCaptureDriver();
     }

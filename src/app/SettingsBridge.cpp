@@ -72,6 +72,8 @@ ComposeSettings ToComposeSettings(const LiveSettings& l)
     c.overlayTransparency = l.m_bOverlayTransparency;
     c.quality = l.m_nQuality;
     c.progressive = l.m_bProgressiveJPG;
+    c.rotate = l.m_nRotate;
+    c.mirror = l.m_bMirror;
     c.disablePreview = l.m_bDisablePreview;
     c.previewLeadTime = l.m_nPreviewLeadTime;
     c.useSound = l.m_bUseSound;
@@ -83,6 +85,7 @@ CaptureSettings ToCaptureSettings(const LiveSettings& l)
 {
     CaptureSettings c;
     c.captureDevice = l.m_nCaptureDevice;
+    c.devicePath = l.m_strCaptureDevicePath;
     c.disablePreview = l.m_bDisablePreview;
     c.previewLeadTime = l.m_nPreviewLeadTime;
     c.previewRate = l.m_nPreviewRate;

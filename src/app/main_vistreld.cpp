@@ -29,6 +29,7 @@
 #include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 using namespace vistrel;
@@ -93,6 +94,8 @@ void logPlan(DaemonHost& host, Hub& hub, CaptureDriverList& drivers, bool schedu
     in.drivers = drivers.descriptions();
     in.unusable = drivers.unusableNodes();
     in.cameraConnected = hub.CaptureConnected();
+    in.chosenPath = in.live.m_strCaptureDevicePath;
+    in.chosenByPath = drivers.find(in.chosenPath);
     in.driverInfo = hub.DriverInfo();
     in.userName = userName();
     in.currentDirectory = currentDirectory();
@@ -104,9 +107,11 @@ void logPlan(DaemonHost& host, Hub& hub, CaptureDriverList& drivers, bool schedu
 
 void logNextCapture(DaemonHost& host, Hub& hub)
 {
-    const PlanLine line =
-        NextCaptureLine(hub.Settings(), hub.CaptureConnected(),
-                        {hub.TimerPeriod(), hub.MsUntilNextTick()}, std::time(nullptr));
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const PlanLine line = NextCaptureLine(hub.Settings(), hub.CaptureConnected(),
+                                          {hub.TimerPeriod(), hub.MsUntilNextTick()}, now.tv_sec,
+                                          static_cast<int>(now.tv_nsec / 1000000));
     host.Log(line.kind, line.text);
 }
 
@@ -208,8 +213,11 @@ int main(int argc, char** argv)
     if (options.listDevices) {
         CaptureDriverList drivers;
         UseNetworkCamerasFromSettings(drivers);
-        std::fputs(FormatDriverList(drivers.describe(), drivers.unusableNodes(), userName(),
-                                    ReadSettingInt(keys::ImageFormat::CaptureDevice), settingsPath)
+        const std::string path = ReadSettingString(keys::ImageFormat::CaptureDevicePath);
+        const int chosen =
+            path.empty() ? ReadSettingInt(keys::ImageFormat::CaptureDevice) : drivers.find(path);
+        std::fputs(FormatDriverList(drivers.describe(), drivers.unusableNodes(), userName(), chosen,
+                                    settingsPath, path)
                        .c_str(),
                    stdout);
         return 0;
@@ -254,7 +262,12 @@ int main(int argc, char** argv)
             return;
         }
         // The result alone, once, for scripts: the time of the capture, or why it failed.
-        const std::string line = oneLine(text.toStdString()) + "\n";
+        // The journal takes each line as an entry of its own: each gets the priority.
+        const std::string priority = !host.Journal() ? "" : result ? "<6>" : "<3>";
+        std::string line = priority;
+        for (char c : oneLine(text.toStdString()))
+            line += c == '\n' ? "\n" + priority : std::string(1, c);
+        line += "\n";
         std::fputs(line.c_str(), result ? stdout : stderr);
         exitCode = result ? 0 : 1;
         app.quit();

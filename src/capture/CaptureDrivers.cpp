@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <filesystem>
 #include <map>
 
 namespace vistrel {
@@ -140,6 +141,27 @@ CaptureDriverList::entriesWith(const std::vector<NetworkCameraSlot>& cameras)
     for (const Entry& e : scan(&cameras))
         shown.push_back({e.kind, e.description, e.version, e.path, e.networkSlot});
     return shown;
+}
+
+int CaptureDriverList::find(const std::string& name)
+{
+    if (name.empty())
+        return -1;
+    // A link names the node it leads to; a name that leads nowhere is compared as written.
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::canonical(name, error);
+    const std::vector<Entry> entries = scan();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const Entry& e = entries[i];
+        const bool byNode =
+            e.kind == CaptureDriverKind::V4l2 && (e.path == name || (!error && target == e.path));
+        const bool byName =
+            e.kind != CaptureDriverKind::V4l2 &&
+            (e.description == name || (!e.camera.name.empty() && e.camera.name == name));
+        if (byNode || byName)
+            return static_cast<int>(i);
+    }
+    return -1;
 }
 
 std::unique_ptr<CaptureDevice> CaptureDriverList::createDevice(int index)

@@ -84,6 +84,10 @@ class CaptureDriverList {
     // What a network camera may cost (tests shorten the time limit).
     void setNetworkCameraLimits(const NetworkCameraLimits& limits) { m_networkLimits = limits; }
 
+    // The index of the driver a name chooses: its device node (or a link to it, such as a
+    // /dev/v4l/by-id name), a network camera's name, or "Test Pattern"; -1 when none is there.
+    int find(const std::string& name);
+
     // A device for the driver at index, not yet connected; nullptr when there is no such
     // driver.
     std::unique_ptr<CaptureDevice> createDevice(int index);

@@ -3,6 +3,7 @@
 #include "capture/NetworkCameraLoader.h"
 #include "platform/PrivateTempDir.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace vistrel {
@@ -51,12 +52,23 @@ bool CaptureSession::ConnectCaptureDriver(const CaptureSettings& settings)
 {
     // A new device replaces the previous one. The old one lets go of its camera first, even if
     // the worker still holds it (its grabs then fail), or the camera would be busy with us.
-    std::shared_ptr<CaptureDevice> device = m_drivers.createDevice(settings.captureDevice);
+    const int index =
+        settings.devicePath.empty() ? settings.captureDevice : m_drivers.find(settings.devicePath);
+    std::shared_ptr<CaptureDevice> device = m_drivers.createDevice(index);
     std::shared_ptr<CaptureDevice> previous;
+    const bool missing = !settings.devicePath.empty() && index < 0;
     {
         std::lock_guard lock(m_mutex);
         previous = std::exchange(m_device, device);
         m_bConnected = false;
+        m_strMissingDriver = missing ? settings.devicePath : std::string();
+    }
+    if (missing) {
+        if (previous)
+            runBeside([&] { previous->disconnect(); });
+        m_prompter.message("The chosen camera " + settings.devicePath + " (" +
+                           keys::ImageFormat::CaptureDevicePath.name() + ") is not there.");
+        return false;
     }
     // Everything that talks to the camera runs beside the caller's thread; the messages follow.
     bool connected = false, rateSet = false, previewSet = false;
@@ -74,8 +86,8 @@ bool CaptureSession::ConnectCaptureDriver(const CaptureSettings& settings)
         std::string text = kConnectFailedText;
         // A network camera without its module: say what to install.
         const std::vector<CaptureDriverEntry> entries = m_drivers.entries();
-        const auto index = static_cast<std::size_t>(settings.captureDevice);
-        if (device && index < entries.size() && entries[index].kind == CaptureDriverKind::Network) {
+        const auto at = static_cast<std::size_t>(index);
+        if (device && at < entries.size() && entries[at].kind == CaptureDriverKind::Network) {
             if (const std::string why = NetworkCameraModuleProblem(); !why.empty())
                 text += "\n" + why;
         }
@@ -118,10 +130,39 @@ void CaptureSession::ShowDriverInfo()
                       " bit color";
 }
 
+ImageFormat CompleteStoredFormat(const ImageFormat& stored)
+{
+    // Width and Height written alone (the rest of the header missing, read as 0) choose a 24-bit
+    // colour picture of that size.
+    if (stored.width > 0 && stored.height != 0 && stored.size == 0 && stored.planes == 0 &&
+        stored.bitCount == 0)
+        return Rgb24Format(stored.width, stored.height);
+    return stored;
+}
+
 void CaptureSession::ApplyStoredVideoFormat(const ImageFormat& stored)
 {
-    if (const auto dev = device())
-        dev->setFormat(stored);
+    const auto dev = device();
+    if (!dev)
+        return;
+    const ImageFormat format = CompleteStoredFormat(stored);
+    dev->setFormat(format);
+    if (format.width <= 0 || format.height == 0)
+        return;
+    const FrameSize wanted{format.width, format.height < 0 ? -format.height : format.height};
+    const std::vector<FrameSize> offered = dev->frameSizes();
+    if (offered.empty() || std::find(offered.begin(), offered.end(), wanted) != offered.end())
+        return;
+    std::string sizes;
+    for (const FrameSize& s : offered)
+        sizes +=
+            (sizes.empty() ? "" : " ") + std::to_string(s.width) + "x" + std::to_string(s.height);
+    std::string text = dev->name() + " does not offer " + std::to_string(wanted.width) + " x " +
+                       std::to_string(wanted.height) + " (" + keys::ImageFormat::Width.name() +
+                       ", " + keys::ImageFormat::Height.name() + "); it offers " + sizes;
+    if (FrameSize now; dev->status(now))
+        text += "; it uses " + std::to_string(now.width) + " x " + std::to_string(now.height);
+    m_prompter.message(text + ".");
 }
 
 void CaptureSession::PlacePreviewWindow()
@@ -159,6 +200,12 @@ bool CaptureSession::DisconnectCaptureDriver()
     if (dev)
         runBeside([&] { ok = dev->disconnect(); });
     return ok;
+}
+
+std::string CaptureSession::missingDriver() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_strMissingDriver;
 }
 
 bool CaptureSession::isConnected() const

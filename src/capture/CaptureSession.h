@@ -18,11 +18,18 @@ namespace vistrel {
 // settings file just before the sequence runs).
 struct CaptureSettings {
     int captureDevice = keys::ImageFormat::CaptureDevice.programDefaultInt();
+    // ImageFormat/CaptureDevicePath: when set, the driver it names wins over the position, and
+    // when that driver is not there no other one is connected in its place.
+    std::string devicePath;
     bool disablePreview = keys::DeviceOptions::DisablePreview.programDefaultFlag();
     int previewLeadTime = keys::DeviceOptions::PreviewLeadTime.programDefaultInt();
     int previewRate = keys::DeviceOptions::PreviewRate.programDefaultInt();
     ImageFormat storedFormat;
 };
+
+// The stored video format as the connect applies it: Width and Height alone (the other header
+// fields missing) stand for the 24-bit colour format of that size.
+ImageFormat CompleteStoredFormat(const ImageFormat& stored);
 
 // The preview period for a rate in frames a second: 1000 / rate milliseconds, 0 for a rate of 0
 // (or below).
@@ -71,7 +78,8 @@ class CaptureSession {
     bool ConnectCaptureDriver(const CaptureSettings& settings);
     // Sets driverInfo() to "<name>\n<w> x <h>, <bits> bit color".
     void ShowDriverInfo();
-    // The driver's refusal of the stored format (an all-zero header on first start) is ignored.
+    // The driver's refusal of the stored format (an all-zero header on first start) is ignored;
+    // a size the driver does not offer is named with the sizes it offers.
     void ApplyStoredVideoFormat(const ImageFormat& stored);
     // Recomputes previewGeometry() from the current frame size.
     void PlacePreviewWindow();
@@ -83,6 +91,8 @@ class CaptureSession {
     bool DisconnectCaptureDriver();
 
     bool isConnected() const;
+    // The chosen driver's name when the last connect found no driver of that name; else empty.
+    std::string missingDriver() const;
     std::shared_ptr<CaptureDevice> device() const;
     std::string driverInfo() const;
     PreviewGeometry previewGeometry() const;
@@ -95,6 +105,7 @@ class CaptureSession {
     std::shared_ptr<CaptureDevice> m_device;
     bool m_bConnected = false;
     std::string m_strDriverInfo;
+    std::string m_strMissingDriver;
     PreviewGeometry m_geometry;
 };
 

@@ -163,6 +163,12 @@ inline constexpr SettingChoice kIntervalUnit[] = {{0, "seconds"}, {1, "minutes"}
 inline constexpr SettingChoice kArchiveOrder[] = {{0, "first"}, {1, "last"}};
 inline constexpr SettingChoice kProxyType[] = {
     {0, "SITE"}, {1, "OPEN"}, {2, "USER after log-on"}, {3, "USER without log-on"}};
+inline constexpr SettingChoice kRotate[] = {{0, "upright"},
+                                            {90, "a quarter turn clockwise"},
+                                            {180, "upside down"},
+                                            {270, "a quarter turn anticlockwise"}};
+inline constexpr SettingChoice kMirror[] = {{0, "as the camera sees it"},
+                                            {1, "left and right swapped"}};
 inline constexpr SettingChoice kSecurity[] = {
     {0, "plain FTP"}, {1, "explicit TLS"}, {2, "implicit TLS"}};
 
@@ -290,6 +296,9 @@ inline constexpr SettingKey OverlayAlignment = Row(s, "OverlayAlignment", T::Int
 inline constexpr SettingKey OverlayTransparency = Row(s, "OverlayTransparency", T::Flag, "0", "0", P::Image, G::Image, &L::m_bOverlayTransparency);
 inline constexpr SettingKey Quality = Row(s, "Quality", T::Integer, "75", "75", P::Image, G::Image, &L::m_nQuality).range(1, 100);
 inline constexpr SettingKey ProgressiveJPG = Row(s, "ProgressiveJPG", T::Flag, "0", "1", P::Image, G::Image, &L::m_bProgressiveJPG);
+// The picture turned and mirrored as it comes from the camera, before the logo and the texts.
+inline constexpr SettingKey Rotate = Row(s, "Rotate", T::Choice, "0", kNoPage, P::None, G::Image, &L::m_nRotate).meanings(kRotate);
+inline constexpr SettingKey Mirror = Row(s, "Mirror", T::Flag, "0", kNoPage, P::None, G::Image, &L::m_bMirror).meanings(kMirror);
 } // namespace ImageOptions
 
 // The chosen capture driver, and the eleven fields of the chosen video format (read at the point
@@ -298,6 +307,9 @@ namespace ImageFormat {
 using namespace keyrows;
 inline constexpr auto s = section::kImageFormat;
 inline constexpr SettingKey CaptureDevice = Row(s, "CaptureDevice", T::Integer, "0", "0", P::Device, G::Device, &L::m_nCaptureDevice).range(-1, INT_MAX); // -1: none chosen
+// The chosen driver by what it is: a device node, a /dev/v4l/by-id name, a network camera's name
+// or "Test Pattern". When set it wins over the position, and a missing one is never replaced.
+inline constexpr SettingKey CaptureDevicePath = Row(s, "CaptureDevicePath", T::String, "", kNoPage, P::None, G::Device, &L::m_strCaptureDevicePath);
 inline constexpr SettingKey Size = Row(s, "Size", T::Integer, "0", kNoPage, P::None, G::None);
 inline constexpr SettingKey Width = Row(s, "Width", T::Integer, "0", kNoPage, P::None, G::None);
 inline constexpr SettingKey Height = Row(s, "Height", T::Integer, "0", kNoPage, P::None, G::None);
@@ -448,8 +460,11 @@ inline constexpr const SettingKey* kAll[] = {
     &ImageOptions::OverlayTransparency,
     &ImageOptions::Quality,
     &ImageOptions::ProgressiveJPG,
+    &ImageOptions::Rotate,
+    &ImageOptions::Mirror,
 
     &ImageFormat::CaptureDevice,
+    &ImageFormat::CaptureDevicePath,
     &ImageFormat::Size,
     &ImageFormat::Width,
     &ImageFormat::Height,

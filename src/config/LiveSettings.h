@@ -115,9 +115,12 @@ struct LiveSettings {
     bool m_bOverlayTransparency{};
     int m_nQuality{};
     bool m_bProgressiveJPG{};
+    int m_nRotate{};  // degrees clockwise: 0, 90, 180 or 270
+    bool m_bMirror{}; // left and right swapped
 
     // ImageFormat/CaptureDevice and DeviceOptions, device loader
-    int m_nCaptureDevice{}; // -1: none chosen
+    int m_nCaptureDevice{};             // -1: none chosen
+    std::string m_strCaptureDevicePath; // when set, wins over the position
     bool m_bDisablePreview{};
     int m_nPreviewLeadTime{}; // seconds
     int m_nPreviewRate{};     // frames per second

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <thread>
 #include <unistd.h>
 
@@ -90,6 +91,40 @@ std::uint64_t LogoPixelLimit(int frameWidth, int frameHeight)
     return std::min(ImgLibMaxPixels, std::max(frame, kSmallestLimit));
 }
 
+RgbImage OrientFrame(const RgbImage& frame, unsigned& width, unsigned& height, int rotate,
+                     bool mirror)
+{
+    const std::size_t w = width, h = height;
+    const bool quarter = rotate == 90 || rotate == 270;
+    const std::size_t outW = quarter ? h : w, outH = quarter ? w : h;
+    RgbImage out = RgbImage::allocate(w * h * 3);
+    if (!out || frame.size() < w * h * 3)
+        return {};
+    const std::uint8_t* src = frame.data();
+    std::uint8_t* dst = out.data();
+    for (std::size_t y = 0; y < outH; ++y) {
+        for (std::size_t x = 0; x < outW; ++x) {
+            // The point of the upright picture before the mirror.
+            const std::size_t u = mirror ? outW - 1 - x : x;
+            std::size_t sx = u, sy = y;
+            if (rotate == 90) {
+                sx = y;
+                sy = h - 1 - u;
+            } else if (rotate == 180) {
+                sx = w - 1 - u;
+                sy = h - 1 - y;
+            } else if (rotate == 270) {
+                sx = w - 1 - y;
+                sy = u;
+            }
+            std::memcpy(dst + (y * outW + x) * 3, src + (sy * w + sx) * 3, 3);
+        }
+    }
+    width = static_cast<unsigned>(outW);
+    height = static_cast<unsigned>(outH);
+    return out;
+}
+
 ComposeResult ComposeAndSave(const std::string& outPath, const ComposeSettings& s,
                              FrameGrabber* grabber, const ComposeEnvironment& env)
 {
@@ -130,6 +165,11 @@ ComposeResult ComposeAndSave(const std::string& outPath, const ComposeSettings& 
         frame = ImgLibReadRGBFromBMP(grab.path(), width, height);
         if (!frame)
             return fail(libraryError("ImgLibReadRGBFromBMP"));
+    }
+    if (s.rotate != 0 || s.mirror) {
+        frame = OrientFrame(frame, width, height, s.rotate, s.mirror);
+        if (!frame)
+            return fail("Capture Error: no memory to turn the picture");
     }
     result.width = static_cast<int>(width);
     result.height = static_cast<int>(height);

@@ -46,6 +46,9 @@ struct ComposeSettings {
     std::uint32_t timeFontColor = 0;
     int timeAlignment = keys::ImageOptions::TimeAlignment.programDefaultInt();
     bool timeShadowText = keys::ImageOptions::TimeShadowText.programDefaultFlag();
+    // Orientation of the camera's picture, before the logo and the texts
+    int rotate = 0; // degrees clockwise: 0, 90, 180 or 270
+    bool mirror = false;
     // Logo
     bool enableOverlay = false;
     std::string overlayFilename;
@@ -60,6 +63,12 @@ struct ComposeSettings {
     bool useSound = false;
     std::string soundFile{keys::Options::SoundFile.programDefault};
 };
+
+// A top-down 24-bit frame of width x height turned clockwise by rotate degrees (0, 90, 180 or
+// 270; anything else leaves it upright), then mirrored left to right when mirror is set. Width
+// and height become the result's; an empty image when the memory cannot be had.
+RgbImage OrientFrame(const RgbImage& frame, unsigned& width, unsigned& height, int rotate,
+                     bool mirror);
 
 // What a composition needs from around it, and seams for tests: the clock of the stamp, the
 // lead-time wait, the shutter sound.

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sys/stat.h>
 
 using namespace vistrel;
 
@@ -38,6 +39,30 @@ TEST(DaemonHost, ACaptureErrorIsLoggedWithItsCauseFirst)
                   " / Capture Error: Unable to save captured image. /  Please check your Image "
                   "Format Settings. /  The Help file Device Settings section contains /  "
                   "additional information on this error.\n");
+}
+
+TEST(DaemonHost, JournalLinesCarryAPriorityAndNoTimeOfTheirOwn)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"error", "<3>error: it failed\n"},     {"warning", "<4>warning: it failed\n"},
+        {"message", "<4>message: it failed\n"}, {"question", "<4>question: it failed\n"},
+        {"plan", "<6>plan: it failed\n"},       {"status", "<6>status: it failed\n"},
+    };
+    for (const auto& [kind, line] : cases)
+        EXPECT_EQ(DaemonHost::FormatLine(86400, kind, "it failed\n", true), line);
+
+    // The journal is told by the device and inode of the stream, not by the variable alone.
+    test::TempDir dir;
+    std::FILE* file = std::fopen(dir.file("log").c_str(), "w");
+    ASSERT_TRUE(file);
+    struct stat st {};
+    ASSERT_EQ(::fstat(::fileno(file), &st), 0);
+    const std::string mine = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    EXPECT_TRUE(DaemonHost::IsJournalStream(file, mine.c_str()));
+    const std::string other = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino + 1);
+    for (const char* value : {other.c_str(), "", "12", "1:2x", (const char*)nullptr})
+        EXPECT_FALSE(DaemonHost::IsJournalStream(file, value)) << (value ? value : "unset");
+    std::fclose(file);
 }
 
 TEST(DaemonHost, QuestionsAreAnsweredNoAndTheSheetTakesWhatItsPagesShow)

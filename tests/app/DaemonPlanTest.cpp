@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 
 using namespace vistrel;
@@ -76,11 +77,45 @@ TEST(DaemonPlan, ATimedConfiguration)
             "kept every 12 captures, the most recent first",
             "plan: FTP upload: ftp.example.org port 21 as cam with password ********, directory "
             "webcam, file live.jpg (stored as live.tmp, then renamed), passive",
+            "plan: FTP security: plain FTP: password sent in clear",
             "plan: server archive: 24 earlier pictures, one kept every 12 captures, the most "
             "recent first",
         }));
     for (const PlanLine& line : DaemonPlan(in))
         EXPECT_EQ(line.text.find("s3cret"), std::string::npos);
+}
+
+TEST(DaemonPlan, SaysWhetherTheUploadIsEncryptedAndChecked)
+{
+    struct Case {
+        int security;
+        bool verify;
+        std::string fingerprint, password, refusal, line;
+    };
+    const Case cases[] = {
+        {0, true, "", "pw", "", "plan: FTP security: plain FTP: password sent in clear"},
+        {0, true, "", "", "", "plan: FTP security: plain FTP: nothing is encrypted"},
+        {1, true, "AB:CD", "pw", "", "plan: FTP security: FTPS explicit, certificate pinned"},
+        {1, true, "", "pw", "", "plan: FTP security: FTPS explicit, certificate checked"},
+        {2, false, "", "pw", "",
+         "plan: FTP security: FTPS implicit, certificate not checked "
+         "(UploadOptions/FTPVerifyCertificate=0)"},
+        {1, true, "", "pw", "UploadOptions/FTPSecurity=7 is not a choice: no upload",
+         "warning: FTP security: UploadOptions/FTPSecurity=7 is not a choice: no upload"},
+    };
+    for (const Case& c : cases) {
+        PlanInput in = baseInput();
+        LiveSettings& l = in.live;
+        l.m_bFTPUpload = true;
+        l.m_strFTPServer = "ftp.example.org";
+        l.m_nFTPSecurity = c.security;
+        l.m_bFTPVerifyCertificate = c.verify;
+        l.m_strFTPCertificateFingerprint = c.fingerprint;
+        l.m_strFTPPassword = c.password;
+        l.m_strFTPSecurityRefusal = c.refusal;
+        const std::vector<std::string> lines = texts(DaemonPlan(in));
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), c.line), 1) << c.line;
+    }
 }
 
 TEST(DaemonPlan, AnUntimedConfigurationAndWhatCannotWork)
@@ -199,9 +234,14 @@ TEST(DaemonPlan, NextCaptureIsTheFirstTickInsideTheWindow)
         bool windowed;
         TimeWindow window;
         std::time_t expected;
+        int nowMillis = 0;
     };
     const std::time_t now = utc(7, 0, 0);
     const Case cases[] = {
+        // A tick at 07:05:00.300, asked about 50 ms after it was armed, is not foretold a second
+        // early; 07:05:01.100 stays within its second.
+        {300000, 299950, false, {}, utc(7, 5, 0), 350},
+        {300000, 300100, false, {}, utc(7, 5, 1), 999},
         {300000, 0, false, {}, utc(7, 0, 0)},
         {300000, 90000, false, {}, utc(7, 1, 30)},
         // 08:00-18:00 admits 07:59:59: the first 5-minute tick from 07:00 inside is 08:00.
@@ -219,8 +259,9 @@ TEST(DaemonPlan, NextCaptureIsTheFirstTickInsideTheWindow)
         {0, 0, false, {}, -1},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(NextCaptureTime(now, {c.periodMs, c.msUntilTick}, c.windowed, c.window),
-                  c.expected)
+        EXPECT_EQ(
+            NextCaptureTime(now, {c.periodMs, c.msUntilTick}, c.windowed, c.window, c.nowMillis),
+            c.expected)
             << c.periodMs << " " << c.window.startHour << "-" << c.window.endHour;
 }
 

@@ -57,6 +57,8 @@ class Vistreld : public ::testing::Test {
 
     // Where the program looks for the network-camera module when set ("" = its own folder).
     std::optional<std::string> netcamDir;
+    // JOURNAL_STREAM, when set.
+    std::optional<std::string> journal;
 
     std::vector<std::string> env()
     {
@@ -65,6 +67,8 @@ class Vistreld : public ::testing::Test {
                                          "LC_ALL=C.UTF-8"};
         if (netcamDir)
             vars.push_back("VISTREL_NETCAM_DIR=" + *netcamDir);
+        if (journal)
+            vars.push_back("JOURNAL_STREAM=" + *journal);
         return vars;
     }
     bool launch(ChildProcess& p, std::vector<std::string> args)
@@ -253,6 +257,118 @@ TEST_F(Vistreld, OnceWithoutFtpMakesTheLocalCopyAndExitsZero)
     EXPECT_NE(output().find("status: Capturing Image..."), std::string::npos) << output();
     EXPECT_NE(output().find("device: Test Pattern"), std::string::npos);
     EXPECT_EQ(IniReadInt("UploadOptions", "CurrentUpload", -1), 1); // saved at shutdown
+}
+
+TEST_F(Vistreld, AMissingChosenCameraFailsTheCycleAndPublishesNothing)
+{
+    // The camera chosen by its stable name is unplugged: the test pattern, which the position
+    // would now give, is not published in its place.
+    const std::string gone = "/dev/v4l/by-id/usb-Gone_Camera-video-index0";
+    IniWriteString("ImageFormat", "CaptureDevicePath", gone);
+    IniWriteInt("ImageFormat", "CaptureDevice", 0);
+    EXPECT_EQ(runFresh({"--once", "--config", dir.file("cam")}), 1) << output();
+    EXPECT_FALSE(std::filesystem::exists(dir.file("vistrel.jpg")));
+    const std::string o = output();
+    EXPECT_NE(o.find("warning: camera: " + gone + " (ImageFormat/CaptureDevicePath=" + gone +
+                     ") is not there: every cycle fails at the capture"),
+              std::string::npos)
+        << o;
+    EXPECT_NE(o.find("the chosen camera " + gone + " is not there"), std::string::npos) << o;
+    EXPECT_EQ(o.find("device: Test Pattern"), std::string::npos) << o;
+    EXPECT_EQ(runFresh({"--list-devices", "--config", dir.file("cam")}), 0);
+    EXPECT_NE(output().find("ImageFormat/CaptureDevicePath=" + gone + " in " + dir.file("cam.ini") +
+                            " chooses no driver"),
+              std::string::npos)
+        << output();
+
+    // Chosen by name, the test pattern is published.
+    IniWriteString("ImageFormat", "CaptureDevicePath", "Test Pattern");
+    IniWriteInt("ImageFormat", "CaptureDevice", 5);
+    EXPECT_EQ(runFresh({"--once", "--config", dir.file("cam")}), 0) << output();
+    EXPECT_NE(output().find("plan: camera: Test Pattern (ImageFormat/CaptureDevicePath=Test "
+                            "Pattern), 320 x 240"),
+              std::string::npos)
+        << output();
+    EXPECT_TRUE(std::filesystem::exists(dir.file("vistrel.jpg")));
+}
+
+TEST_F(Vistreld, WidthAndHeightAloneChooseTheSize)
+{
+    struct Case {
+        int width, height;
+        std::string plan;    // the size the plan reports
+        std::string message; // "" when the size is offered
+    };
+    const Case cases[] = {
+        {1280, 720, "1280 x 720", ""},
+        {1000, 700, "1280 x 720",
+         "message: Test Pattern does not offer 1000 x 700 (ImageFormat/Width, ImageFormat/Height);"
+         " it offers 160x120 320x240 640x480 1280x720 1920x1080; it uses 1280 x 720."},
+    };
+    for (const Case& c : cases) {
+        IniWriteInt("ImageFormat", "Width", c.width);
+        IniWriteInt("ImageFormat", "Height", c.height);
+        EXPECT_EQ(runFresh({"--once", "--config", dir.file("cam")}), 0) << output();
+        const std::string o = output();
+        EXPECT_NE(o.find("plan: camera: Test Pattern (ImageFormat/CaptureDevice=0), " + c.plan),
+                  std::string::npos)
+            << o;
+        EXPECT_EQ(o.find("does not offer") != std::string::npos, !c.message.empty()) << o;
+        if (!c.message.empty()) {
+            EXPECT_NE(o.find(c.message), std::string::npos) << o;
+        }
+    }
+}
+
+TEST_F(Vistreld, UnderTheJournalEveryLineHasAPriorityAndNoTime)
+{
+    writeFile(out, "");
+    struct stat st {};
+    ASSERT_EQ(::stat(out.c_str(), &st), 0);
+    journal = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    IniWriteString("ImageFormat", "CaptureDevicePath", "/dev/video63");
+    EXPECT_EQ(run({"--once", "--config", dir.file("cam")}), 1);
+    const std::string o = output();
+    std::set<std::string> priorities;
+    for (std::size_t at = 0; at < o.size(); at = o.find('\n', at) + 1) {
+        const std::string line = o.substr(at, o.find('\n', at) - at);
+        ASSERT_TRUE(line.size() > 3 && line[0] == '<' && line[2] == '>') << line;
+        EXPECT_NE(line[3], '2') << line; // no date of our own
+        priorities.insert(line.substr(0, 3));
+    }
+    EXPECT_EQ(priorities, (std::set<std::string>{"<3>", "<4>", "<6>"})) << o;
+    EXPECT_NE(o.find("<4>warning: camera: /dev/video63"), std::string::npos) << o;
+    EXPECT_NE(o.find("<6>plan: "), std::string::npos) << o;
+
+    // Another stream than the journal's: today's lines.
+    journal = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino + 1);
+    EXPECT_EQ(runFresh({"--once", "--config", dir.file("cam")}), 1);
+    EXPECT_EQ(output().find("<4>"), std::string::npos) << output();
+    EXPECT_NE(output().find(" warning: camera: /dev/video63"), std::string::npos) << output();
+}
+
+TEST_F(Vistreld, RotateTurnsThePictureBeforeTheStamps)
+{
+    // The test pattern's colour bars fill its upper two thirds from white at the left to black
+    // at the right. A quarter turn clockwise puts them on the right, white at the top.
+    IniWriteInt("ImageOptions", "Stamp", 0);
+    IniWriteInt("ImageOptions", "EnableMessage", 0);
+    IniWriteInt("ImageOptions", "Rotate", 90);
+    ASSERT_EQ(runFresh({"--once", "--config", dir.file("cam")}), 0) << output();
+    unsigned width = 0, height = 0;
+    const RgbImage picture = ImgLibReadRGBFromJPG(dir.file("vistrel.jpg"), width, height);
+    ASSERT_TRUE(picture);
+    ASSERT_EQ(std::make_pair(width, height), std::make_pair(240u, 320u));
+    // Whether the pixel is near the grey level (the picture is a JPEG).
+    auto near = [&](unsigned x, unsigned y, int level) {
+        const std::uint8_t* p = picture.data() + (std::size_t(y) * width + x) * 3;
+        return std::abs(p[0] - level) < 24 && std::abs(p[1] - level) < 24 &&
+               std::abs(p[2] - level) < 24;
+    };
+    EXPECT_TRUE(near(200, 20, 191)); // white, top right
+    EXPECT_TRUE(near(100, 20, 191)); // the same bar across
+    EXPECT_TRUE(near(200, 300, 0));  // black, bottom right
+    EXPECT_FALSE(near(20, 20, 191)); // the lower third, now at the left
 }
 
 TEST_F(Vistreld, OnceReportsAFailedUploadWithStatusOneAndTheReasonOnce)

@@ -1,7 +1,9 @@
 #include "capture/CaptureDrivers.h"
 
 #include "FakeV4l2.h"
+#include "TestSupport.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace vistrel;
@@ -91,4 +93,36 @@ TEST(CaptureDriverList, TheSystemListEndsWithTheTestPattern)
     if (names.size() < 10) {
         EXPECT_EQ(names.back(), "Test Pattern");
     }
+}
+
+TEST(CaptureDriverList, FindsADriverByNodeLinkOrName)
+{
+    vistrel::test::TempDir dir;
+    using vistrel::test::writeFile;
+    const std::string node = dir.file("video2");
+    writeFile(node, "");
+    std::filesystem::create_directories(dir.file("by-id"));
+    std::filesystem::create_symlink("../video2", dir.file("by-id/usb-Cam-video-index0"));
+
+    auto fake = std::make_shared<FakeV4l2>();
+    fake->addCamera("/dev/video0", "Camera Zero");
+    fake->addCamera(node, "Camera Two");
+    CaptureDriverList drivers(fake);
+    drivers.setNetworkCameraSource([] {
+        return std::vector<NetworkCameraSlot>{{1, {"Porch", "http://127.0.0.1:9/", "", ""}}};
+    });
+
+    const std::pair<std::string, int> cases[] = {
+        {"/dev/video0", 0},
+        {node, 1},
+        {dir.file("by-id/usb-Cam-video-index0"), 1}, // the stable name leads to the node
+        {"Porch", 2},
+        {"Test Pattern", 3},
+        {"Camera Zero", -1}, // a camera is chosen by its node, not its card name
+        {"/dev/video7", -1},
+        {dir.file("by-id/usb-Gone-video-index0"), -1},
+        {"", -1},
+    };
+    for (const auto& [name, index] : cases)
+        EXPECT_EQ(drivers.find(name), index) << name;
 }

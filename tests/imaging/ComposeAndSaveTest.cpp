@@ -14,6 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <thread>
+#include <tuple>
 
 using namespace vistrel;
 
@@ -426,4 +427,35 @@ TEST_F(ComposeFixture, LeadTimeEndsWhenTheQuitEventComes)
     EXPECT_TRUE(quit.Wait(0)); // still there for the worker's own quit check
     EXPECT_EQ(grabber.calls.front(), "preview on");
     EXPECT_EQ(grabber.calls.back(), "save");
+}
+
+TEST(OrientFrame, TurnsAndMirrorsEveryPixel)
+{
+    // A 3 x 2 picture whose pixels are numbered a..f, row by row:  a b c
+    //                                                               d e f
+    struct Case {
+        int rotate;
+        bool mirror;
+        unsigned width, height;
+        std::string pixels;
+    };
+    const Case cases[] = {
+        {0, false, 3, 2, "abcdef"},   {90, false, 2, 3, "daebfc"}, {180, false, 3, 2, "fedcba"},
+        {270, false, 2, 3, "cfbead"}, {0, true, 3, 2, "cbafed"},   {90, true, 2, 3, "adbecf"},
+        {180, true, 3, 2, "defabc"},  {270, true, 2, 3, "fcebda"}, {45, false, 3, 2, "abcdef"},
+    };
+    for (const Case& c : cases) {
+        RgbImage frame = RgbImage::allocate(3 * 2 * 3);
+        for (int i = 0; i < 6; ++i)
+            std::memset(frame.data() + i * 3, 'a' + i, 3);
+        unsigned width = 3, height = 2;
+        const RgbImage out = OrientFrame(frame, width, height, c.rotate, c.mirror);
+        ASSERT_EQ(out.size(), 18u);
+        std::string pixels;
+        for (int i = 0; i < 6; ++i)
+            pixels += static_cast<char>(out.data()[i * 3]);
+        EXPECT_EQ(std::make_tuple(width, height, pixels),
+                  std::make_tuple(c.width, c.height, c.pixels))
+            << c.rotate << (c.mirror ? " mirrored" : "");
+    }
 }

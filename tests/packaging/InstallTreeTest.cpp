@@ -135,9 +135,23 @@ TEST_P(InstallTree, UnderDestdir)
     EXPECT_NE(out.find("Porch (http://127.0.0.1:"), std::string::npos) << out;
     EXPECT_EQ(out.find("module"), std::string::npos) << out;
 
-    // The units start the installed program; the user unit needs no target a user manager lacks.
-    const std::string user = readFile(p + "/lib/systemd/user/vistreld@.service");
-    const std::string system = readFile(p + "/lib/systemd/system/vistreld@.service");
+    // The units and the system user where systemd reads them: what `pkg-config systemd` says for
+    // /usr (/lib/systemd/system on Debian 12), under the prefix for any other.
+    const bool usr = prefix == "/usr";
+    const std::string systemDir =
+        usr ? root + VISTREL_USR_SYSTEM_UNIT_DIR : p + "/lib/systemd/system";
+    const std::string userDir = usr ? root + VISTREL_USR_USER_UNIT_DIR : p + "/lib/systemd/user";
+    const std::string sysusers =
+        (usr ? root + VISTREL_USR_SYSUSERS_DIR : p + "/lib/sysusers.d") + "/vistreld.conf";
+    EXPECT_NE(readFile(sysusers).find("\nu vistrel - "), std::string::npos) << sysusers;
+    EXPECT_NE(readFile(sysusers).find("\nm vistrel video\n"), std::string::npos) << sysusers;
+
+    // The units start the installed program; the user unit needs no target a user manager lacks;
+    // neither restarts a mistake in the settings (exit status 2) again and again.
+    const std::string user = readFile(userDir + "/vistreld@.service");
+    const std::string system = readFile(systemDir + "/vistreld@.service");
+    for (const std::string* unit : {&user, &system})
+        EXPECT_NE(unit->find("\nRestartPreventExitStatus=2\n"), std::string::npos) << *unit;
     EXPECT_NE(user.find("\nExecStart=" + prefix + "/bin/vistreld --config %i\n"), std::string::npos)
         << user;
     EXPECT_NE(user.find("\nStateDirectory=vistrel/%i\nWorkingDirectory=%S/vistrel/%i\n"),
@@ -201,6 +215,17 @@ TEST_P(InstallTree, UnderDestdir)
     for (const char* doc : {"LICENSE", "README.md", "CHANGELOG.md"})
         EXPECT_TRUE(fileExists(p + "/share/doc/vistrel/" + doc)) << doc;
     EXPECT_NE(readFile(p + "/share/doc/vistrel/LICENSE").find("MIT License"), std::string::npos);
+    // Every picture the installed README shows is installed beside it.
+    const std::string readme = readFile(p + "/share/doc/vistrel/README.md");
+    size_t pictures = 0;
+    for (size_t at = readme.find("]("); at != std::string::npos; at = readme.find("](", at + 2)) {
+        const std::string link = readme.substr(at + 2, readme.find(')', at) - at - 2);
+        if (link.size() > 4 && link.compare(link.size() - 4, 4, ".png") == 0) {
+            EXPECT_TRUE(fileExists(p + "/share/doc/vistrel/" + link)) << link;
+            ++pictures;
+        }
+    }
+    EXPECT_GT(pictures, 0u);
 }
 
 // The programs load neither FFmpeg nor libcurl (a USB camera or the test pattern costs none of

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Builds the Debian packages vistreld, vistrel and vistrel-netcam into a folder.
+#   scripts/package.sh [FOLDER]     (default: packages/)
+#   PACKAGE_WORK_DIR   where a copy of the sources is built (default: build-package; the tests
+#                      build there too)
+# The copy keeps the same path from run to run, so ccache (used when installed) finds the objects
+# of the last build again.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+scripts/bootstrap.sh --package
+out=$(realpath -m "${1:-packages}")
+work=$(realpath -m "${PACKAGE_WORK_DIR:-build-package}")
+version=$(dpkg-parsechangelog -S Version)
+src="$work/vistrel-$version"
+
+# The sources as git knows them (committed or not, without what .gitignore leaves out).
+rm -rf "$src"
+mkdir -p "$src" "$out"
+git ls-files -z --cached --others --exclude-standard |
+  while IFS= read -r -d '' f; do [[ -e "$f" || -L "$f" ]] && printf '%s\0' "$f"; done |
+  tar -C "$root" --null -T - -cf - | tar -C "$src" -xf -
+
+export DEB_BUILD_OPTIONS="nocheck noautodbgsym parallel=$(nproc) ${DEB_BUILD_OPTIONS:-}"
+if command -v ccache >/dev/null; then
+  export VISTREL_COMPILER_LAUNCHER=ccache
+fi
+rm -f "$work"/*.deb "$work"/*.changes "$work"/*.buildinfo
+(cd "$src" && dpkg-buildpackage -b -uc -us)
+
+rm -f "$out"/vistrel*_"$version"_*.deb "$out"/vistrel_"$version"_*.changes \
+      "$out"/vistrel_"$version"_*.buildinfo
+mv "$work"/*.deb "$work"/*.changes "$work"/*.buildinfo "$out"/
+rm -rf "$src"
+echo "package: $(cd "$out" && ls ./*.deb | tr '\n' ' ')in $out"
