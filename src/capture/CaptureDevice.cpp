@@ -14,6 +14,20 @@ constexpr int kMinPreviewPeriodMs = 10;
 
 } // namespace
 
+CaptureDevice::CallerLock::CallerLock(const CaptureDevice& device) : m_device(device)
+{
+    ++m_device.m_nCallersWaiting;
+    m_device.m_mutex.lock();
+    --m_device.m_nCallersWaiting;
+}
+
+CaptureDevice::CallerLock::~CallerLock()
+{
+    m_device.m_mutex.unlock();
+    // The preview thread may be waiting for the callers before it to be through.
+    m_device.m_wake.notify_all();
+}
+
 CaptureDevice::CaptureDevice(std::unique_ptr<CaptureBackend> backend)
     : m_backend(std::move(backend))
 {
@@ -37,14 +51,14 @@ void CaptureDevice::publish()
 CaptureDevice::~CaptureDevice()
 {
     {
-        std::lock_guard lock(m_mutex);
+        CallerLock lock(*this);
         m_bQuit = true;
         m_bPreview = false;
     }
     m_wake.notify_all();
     if (m_previewThread.joinable())
         m_previewThread.join();
-    std::lock_guard lock(m_mutex);
+    CallerLock lock(*this);
     if (m_bConnected) {
         m_backend->stopStream();
         m_backend->close();
@@ -72,7 +86,7 @@ bool CaptureDevice::failFromBackend()
 
 bool CaptureDevice::connect()
 {
-    std::lock_guard lock(m_mutex);
+    CallerLock lock(*this);
     if (m_bConnected)
         return true;
     if (!m_backend->open())
@@ -87,7 +101,7 @@ bool CaptureDevice::connect()
 bool CaptureDevice::disconnect()
 {
     {
-        std::lock_guard lock(m_mutex);
+        CallerLock lock(*this);
         if (!m_bConnected)
             return fail("Not connected");
         m_bPreview = false;
@@ -119,7 +133,7 @@ bool CaptureDevice::getFormat(ImageFormat& format) const
 
 bool CaptureDevice::setFormat(const ImageFormat& format)
 {
-    std::lock_guard lock(m_mutex);
+    CallerLock lock(*this);
     if (!m_bConnected)
         return fail("Not connected");
     const long long height = std::llabs(static_cast<long long>(format.height));
@@ -153,7 +167,7 @@ bool CaptureDevice::status(FrameSize& size) const
 
 std::vector<FrameSize> CaptureDevice::frameSizes() const
 {
-    std::lock_guard lock(m_mutex);
+    CallerLock lock(*this);
     if (!m_bConnected)
         return {};
     return m_backend->frameSizes();
@@ -161,7 +175,7 @@ std::vector<FrameSize> CaptureDevice::frameSizes() const
 
 std::vector<std::string> CaptureDevice::pixelFormats() const
 {
-    std::lock_guard lock(m_mutex);
+    CallerLock lock(*this);
     if (!m_bConnected)
         return {};
     return m_backend->pixelFormats();
@@ -180,7 +194,7 @@ CaptureCapabilities CaptureDevice::capabilities() const
 
 std::vector<CaptureControl> CaptureDevice::controls() const
 {
-    std::lock_guard lock(m_mutex);
+    CallerLock lock(*this);
     if (!m_bConnected)
         return {};
     return m_backend->controls();
@@ -188,7 +202,7 @@ std::vector<CaptureControl> CaptureDevice::controls() const
 
 bool CaptureDevice::setControl(std::uint32_t id, std::int32_t value)
 {
-    std::lock_guard lock(m_mutex);
+    CallerLock lock(*this);
     if (!m_bConnected)
         return fail("Not connected");
     return m_backend->setControl(id, value) || failFromBackend();
@@ -197,7 +211,7 @@ bool CaptureDevice::setControl(std::uint32_t id, std::int32_t value)
 bool CaptureDevice::setPreview(bool on)
 {
     {
-        std::lock_guard lock(m_mutex);
+        CallerLock lock(*this);
         if (!m_bConnected)
             return fail("Not connected");
         if (on) {
@@ -232,7 +246,7 @@ bool CaptureDevice::isPreviewing() const
 bool CaptureDevice::setPreviewRate(int periodMs)
 {
     {
-        std::lock_guard lock(m_mutex);
+        CallerLock lock(*this);
         if (!m_bConnected)
             return fail("Not connected");
         if (periodMs < 0)
@@ -259,7 +273,7 @@ void CaptureDevice::setPreviewListener(FrameListener listener)
     const bool has = static_cast<bool>(listener);
     m_listener = std::move(listener);
     {
-        std::lock_guard lock(m_mutex);
+        CallerLock lock(*this);
         m_bHasListener = has;
         ++m_nStateChanges;
     }
@@ -268,7 +282,7 @@ void CaptureDevice::setPreviewListener(FrameListener listener)
 
 bool CaptureDevice::grabFrame()
 {
-    std::lock_guard lock(m_mutex);
+    CallerLock lock(*this);
     if (!m_bConnected)
         return fail("Not connected");
     bool started = false;
@@ -292,7 +306,7 @@ bool CaptureDevice::grabFrame()
 
 bool CaptureDevice::saveFrame(const std::string& path)
 {
-    std::lock_guard lock(m_mutex);
+    CallerLock lock(*this);
     if (!m_bConnected)
         return fail("Not connected");
     std::string error;
@@ -303,7 +317,7 @@ bool CaptureDevice::saveFrame(const std::string& path)
 
 RgbFrame CaptureDevice::frame() const
 {
-    std::lock_guard lock(m_mutex);
+    CallerLock lock(*this);
     return m_frame;
 }
 
@@ -323,6 +337,10 @@ void CaptureDevice::previewLoop()
 {
     std::unique_lock lock(m_mutex);
     while (!m_bQuit) {
+        if (m_nCallersWaiting > 0) {
+            m_wake.wait(lock, [&] { return m_bQuit || m_nCallersWaiting == 0; });
+            continue;
+        }
         if (!m_bPreview || !m_bConnected || !m_bHasListener) {
             const auto seen = m_nStateChanges;
             m_wake.wait(lock, [&] { return m_bQuit || m_nStateChanges != seen; });

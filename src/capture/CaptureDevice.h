@@ -4,6 +4,7 @@
 #include "capture/ImageFormat.h"
 #include "capture/RgbFrame.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -95,8 +96,24 @@ class CaptureDevice {
     void waitForListenerCall();
     void previewLoop();
 
+    // m_mutex for an operation. The preview thread holds the mutex while it waits for the camera
+    // and takes it again at once when a camera answers slower than the preview period; before it
+    // asks the camera again it lets every operation waiting here go first, so none waits longer
+    // than the grab in progress.
+    class CallerLock {
+      public:
+        explicit CallerLock(const CaptureDevice& device);
+        ~CallerLock();
+        CallerLock(const CallerLock&) = delete;
+        CallerLock& operator=(const CallerLock&) = delete;
+
+      private:
+        const CaptureDevice& m_device;
+    };
+
     mutable std::mutex m_mutex;
-    std::condition_variable m_wake;
+    mutable std::condition_variable m_wake;
+    mutable std::atomic<int> m_nCallersWaiting{0};
     std::unique_ptr<CaptureBackend> m_backend;
     bool m_bConnected = false;
     bool m_bPreview = false;

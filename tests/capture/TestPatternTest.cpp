@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
+
 using namespace vistrel;
 
 namespace {
@@ -132,4 +137,55 @@ TEST(TestPattern, PreviewDeliversAtTheSetPeriod)
     EXPECT_LE(seen, 17);
     std::this_thread::sleep_for(std::chrono::milliseconds(60));
     EXPECT_EQ(frames, seen) << "frames arrived with the preview off";
+}
+
+// A camera slower than the preview period: the preview asks it again as soon as it answers, yet
+// switching the preview, its rate or grabbing waits at most for the answer in progress, never
+// for the preview's next request.
+TEST(TestPattern, ACameraSlowerThanThePreviewNeverHoldsOffTheCaller)
+{
+    class SlowPattern : public TestPatternBackend {
+      public:
+        explicit SlowPattern(std::atomic<int>& asked) : m_asked(asked) {}
+        bool readFrame(RgbFrame& frame) override
+        {
+            ++m_asked;
+            std::this_thread::sleep_for(std::chrono::milliseconds(60));
+            return TestPatternBackend::readFrame(frame);
+        }
+
+      private:
+        std::atomic<int>& m_asked;
+    };
+    std::atomic<int> asked{0};
+    CaptureDevice dev(std::make_unique<SlowPattern>(asked));
+    ASSERT_TRUE(dev.connect());
+    ASSERT_TRUE(dev.setPreviewRate(10));
+    dev.setPreviewListener([](const RgbFrame&) {});
+    ASSERT_TRUE(dev.setPreview(true));
+    struct Operation {
+        const char* name;
+        std::function<bool()> run;
+        int ownRequests;
+    };
+    const Operation operations[] = {
+        {"rate", [&] { return dev.setPreviewRate(10); }, 0},
+        {"grab", [&] { return dev.grabFrame(); }, 1},
+        {"sizes", [&] { return !dev.frameSizes().empty(); }, 0},
+        {"preview off and on", [&] { return dev.setPreview(false) && dev.setPreview(true); }, 0},
+    };
+    for (int round = 0; round < 8; ++round) {
+        for (const Operation& op : operations) {
+            SCOPED_TRACE(op.name);
+            std::this_thread::sleep_for(std::chrono::milliseconds(25)); // into a request
+            const int before = asked;
+            ASSERT_TRUE(op.run());
+            // Besides its own, at most the request that began just as the operation was called.
+            EXPECT_LE(asked - before, op.ownRequests + 1) << "round " << round;
+        }
+    }
+    ASSERT_TRUE(dev.setPreview(false));
+    const int stopped = asked;
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_EQ(asked, stopped) << "the camera was asked with the preview off";
 }

@@ -3,7 +3,8 @@
 
 It makes its pictures with PIL into --dir: picture.jpg and picture.png, with the pixels PIL decodes
 from each (picture.jpg.rgb, picture.png.rgb) for the tests to compare with. Every request is logged
-to requests.log as "<path> <start ms> <end ms> <requests of that path in flight at its start>".
+to requests.log as "<path> <start ms> <end ms> <requests of that path in flight at its start>"; a
+request is out of flight once its whole answer is on its way.
 
 Paths (a query string is ignored, except the options named):
   /snap.jpg /snap.png     one picture, with Content-Length (?delay=ms waits first)
@@ -119,8 +120,17 @@ class Handler(BaseHTTPRequestHandler):
         for k, v in extra:
             self.send_header(k, v)
         self.end_headers()
+        # Out of flight before the body goes: once the client has it, it may ask again at once,
+        # before this thread gets to its bookkeeping.
+        self.answered()
         self.wfile.write(body)
         self.close_connection = True
+
+    def answered(self):
+        with self.server.lock:
+            if self.in_flight_counted:
+                self.server.in_flight[self.path] -= 1
+                self.in_flight_counted = False
 
     def picture(self, body, ctype="image/jpeg"):
         self.send(200, body, ctype)
@@ -132,6 +142,7 @@ class Handler(BaseHTTPRequestHandler):
         with server.lock:
             server.in_flight[self.path] = server.in_flight.get(self.path, 0) + 1
             in_flight = server.in_flight[self.path]
+            self.in_flight_counted = True
             server.counts[url.path] = server.counts.get(url.path, 0) + 1
             count = server.counts[url.path]
         start = time.monotonic()
@@ -141,8 +152,8 @@ class Handler(BaseHTTPRequestHandler):
             pass
         finally:
             end = time.monotonic()
+            self.answered()
             with server.lock:
-                server.in_flight[self.path] -= 1
                 with open(os.path.join(server.folder, "requests.log"), "a") as log:
                     log.write("%s %d %d %d\n" % (self.path, start * 1000, end * 1000, in_flight))
 
