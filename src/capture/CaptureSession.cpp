@@ -72,6 +72,7 @@ bool CaptureSession::ConnectCaptureDriver(const CaptureSettings& settings)
     }
     // Everything that talks to the camera runs beside the caller's thread; the messages follow.
     bool connected = false, rateSet = false, previewSet = false;
+    std::string formatNote; // shown from this thread: message boxes belong to the caller's
     runBeside([&] {
         if (previous)
             previous->disconnect();
@@ -79,7 +80,7 @@ bool CaptureSession::ConnectCaptureDriver(const CaptureSettings& settings)
         if (!connected)
             return;
         rateSet = device->setPreviewRate(PreviewPeriodMs(settings.previewRate));
-        ApplyStoredVideoFormat(settings.storedFormat);
+        formatNote = SetStoredVideoFormat(settings.storedFormat);
         previewSet = device->setPreview(!settings.disablePreview);
     });
     if (!connected) {
@@ -96,6 +97,8 @@ bool CaptureSession::ConnectCaptureDriver(const CaptureSettings& settings)
     }
     if (!rateSet)
         m_prompter.message("Failed to set preview rate");
+    if (!formatNote.empty())
+        m_prompter.message(formatNote);
     ShowDriverInfo();
     if (!previewSet)
         m_prompter.message(settings.disablePreview ? "Failed to disable preview mode"
@@ -142,17 +145,27 @@ ImageFormat CompleteStoredFormat(const ImageFormat& stored)
 
 void CaptureSession::ApplyStoredVideoFormat(const ImageFormat& stored)
 {
+    if (const std::string text = SetStoredVideoFormat(stored); !text.empty())
+        m_prompter.message(text);
+}
+
+std::string CaptureSession::SetStoredVideoFormat(const ImageFormat& stored)
+{
     const auto dev = device();
     if (!dev)
-        return;
+        return {};
     const ImageFormat format = CompleteStoredFormat(stored);
     dev->setFormat(format);
-    if (format.width <= 0 || format.height == 0)
-        return;
+    // Only a size chosen by hand (Width and Height written alone) is worth a word: the whole
+    // format the Device page stores follows the camera it was chosen for, and a network camera
+    // simply serves its own size, as it always did.
+    const bool byHand = format.size != stored.size;
+    if (!byHand || format.width <= 0 || format.height == 0)
+        return {};
     const FrameSize wanted{format.width, format.height < 0 ? -format.height : format.height};
     const std::vector<FrameSize> offered = dev->frameSizes();
     if (offered.empty() || std::find(offered.begin(), offered.end(), wanted) != offered.end())
-        return;
+        return {};
     std::string sizes;
     for (const FrameSize& s : offered)
         sizes +=
@@ -162,7 +175,7 @@ void CaptureSession::ApplyStoredVideoFormat(const ImageFormat& stored)
                        ", " + keys::ImageFormat::Height.name() + "); it offers " + sizes;
     if (FrameSize now; dev->status(now))
         text += "; it uses " + std::to_string(now.width) + " x " + std::to_string(now.height);
-    m_prompter.message(text + ".");
+    return text + ".";
 }
 
 void CaptureSession::PlacePreviewWindow()

@@ -81,6 +81,8 @@ class CaptureSession {
     // The driver's refusal of the stored format (an all-zero header on first start) is ignored;
     // a size the driver does not offer is named with the sizes it offers.
     void ApplyStoredVideoFormat(const ImageFormat& stored);
+    // The same without a message: the note about a size the camera does not offer, or "".
+    std::string SetStoredVideoFormat(const ImageFormat& stored);
     // Recomputes previewGeometry() from the current frame size.
     void PlacePreviewWindow();
     // Grabs one frame into "~vs.bmp" in the private temporary directory; returns that path, or
