@@ -85,6 +85,35 @@ bool ImgLibDrawRGB(QPainter& dc, const RgbImage& image, unsigned width, unsigned
     return true;
 }
 
+namespace {
+
+// Draws a picture whose pixels pixelAt(row, col) gives as ARGB, blended over what is there.
+template <typename PixelAt>
+bool DrawBlended(QPainter& dc, unsigned width, unsigned height, int x, int y, PixelAt pixelAt)
+{
+    if (!dc.isActive()) {
+        codec::setLastError(IMGLIB_DEVICE_UNSUPPORTED);
+        return false;
+    }
+    QImage source(static_cast<int>(width), static_cast<int>(height), QImage::Format_ARGB32);
+    if (source.isNull()) {
+        codec::setLastError(IMGLIB_OUT_OF_MEMORY);
+        return false;
+    }
+    for (unsigned row = 0; row < height; ++row) {
+        auto* line = reinterpret_cast<QRgb*>(source.scanLine(static_cast<int>(row)));
+        for (unsigned col = 0; col < width; ++col)
+            line[col] = pixelAt(static_cast<std::size_t>(row) * width + col);
+    }
+    const QPainter::CompositionMode mode = dc.compositionMode();
+    dc.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    dc.drawImage(QPoint(x, y), source);
+    dc.setCompositionMode(mode);
+    return true;
+}
+
+} // namespace
+
 bool ImgLibDrawTranparentRGB(QPainter& dc, const RgbImage& image, unsigned width, unsigned height,
                              int x, int y, ColorRef transparent)
 {
@@ -93,29 +122,12 @@ bool ImgLibDrawTranparentRGB(QPainter& dc, const RgbImage& image, unsigned width
         codec::setLastError(IMGLIB_BAD_PARAM);
         return false;
     }
-    if (!dc.isActive()) {
-        codec::setLastError(IMGLIB_DEVICE_UNSUPPORTED);
-        return false;
-    }
     // The mask: fully transparent where the pixel is exactly the colour, opaque elsewhere.
-    QImage source(static_cast<int>(width), static_cast<int>(height), QImage::Format_ARGB32);
-    if (source.isNull()) {
-        codec::setLastError(IMGLIB_OUT_OF_MEMORY);
-        return false;
-    }
-    const std::uint8_t* src = image.data();
-    for (unsigned row = 0; row < height; ++row) {
-        auto* dst = reinterpret_cast<QRgb*>(source.scanLine(static_cast<int>(row)));
-        for (unsigned col = 0; col < width; ++col, src += 3) {
-            const bool clear = makeColorRef(src[0], src[1], src[2]) == transparent;
-            dst[col] = clear ? 0u : qRgb(src[0], src[1], src[2]);
-        }
-    }
-    const QPainter::CompositionMode mode = dc.compositionMode();
-    dc.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    dc.drawImage(QPoint(x, y), source);
-    dc.setCompositionMode(mode);
-    return true;
+    const std::uint8_t* rgb = image.data();
+    return DrawBlended(dc, width, height, x, y, [&](std::size_t i) {
+        const std::uint8_t* p = rgb + i * 3;
+        return makeColorRef(p[0], p[1], p[2]) == transparent ? 0u : qRgb(p[0], p[1], p[2]);
+    });
 }
 
 bool ImgLibDrawRGBWithAlpha(QPainter& dc, const RgbImage& image,
@@ -128,28 +140,11 @@ bool ImgLibDrawRGBWithAlpha(QPainter& dc, const RgbImage& image,
         codec::setLastError(IMGLIB_BAD_PARAM);
         return false;
     }
-    if (!dc.isActive()) {
-        codec::setLastError(IMGLIB_DEVICE_UNSUPPORTED);
-        return false;
-    }
-    QImage source(static_cast<int>(width), static_cast<int>(height), QImage::Format_ARGB32);
-    if (source.isNull()) {
-        codec::setLastError(IMGLIB_OUT_OF_MEMORY);
-        return false;
-    }
     const std::uint8_t* rgb = image.data();
-    for (unsigned row = 0; row < height; ++row) {
-        auto* line = reinterpret_cast<QRgb*>(source.scanLine(static_cast<int>(row)));
-        for (unsigned col = 0; col < width; ++col) {
-            const std::size_t i = static_cast<std::size_t>(row) * width + col;
-            line[col] = qRgba(rgb[i * 3], rgb[i * 3 + 1], rgb[i * 3 + 2], alpha[i]);
-        }
-    }
-    const QPainter::CompositionMode mode = dc.compositionMode();
-    dc.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    dc.drawImage(QPoint(x, y), source);
-    dc.setCompositionMode(mode);
-    return true;
+    return DrawBlended(dc, width, height, x, y, [&](std::size_t i) {
+        const std::uint8_t* p = rgb + i * 3;
+        return qRgba(p[0], p[1], p[2], alpha[i]);
+    });
 }
 
 } // namespace vistrel
