@@ -2,44 +2,13 @@
 
 #include "config/KeyCatalogue.h"
 #include "config/SettingsFile.h"
+#include "platform/Profile.h"
 
 #include <cstdint>
 
 namespace vistrel {
 
 namespace {
-
-// An integer as the settings file's reader takes it: blanks, an optional sign, the leading
-// digits (wrapping as 32 bits); no digits gives the default. clean: nothing else was there.
-struct IntReading {
-    int value;
-    bool clean;
-};
-
-IntReading readInteger(std::string_view text, int defaultValue)
-{
-    const auto first = text.find_first_not_of(" \t");
-    text = first == std::string_view::npos ? std::string_view() : text.substr(first);
-    const auto last = text.find_last_not_of(" \t");
-    text = text.substr(0, last == std::string_view::npos ? 0 : last + 1);
-    bool negative = false;
-    std::string_view digits = text;
-    if (!digits.empty() && (digits.front() == '-' || digits.front() == '+')) {
-        negative = digits.front() == '-';
-        digits.remove_prefix(1);
-    }
-    std::uint32_t n = 0;
-    std::size_t count = 0;
-    while (count < digits.size() && digits[count] >= '0' && digits[count] <= '9') {
-        n = n * 10u + static_cast<std::uint32_t>(digits[count] - '0');
-        ++count;
-    }
-    if (count == 0)
-        return {defaultValue, false};
-    if (negative)
-        n = 0u - n;
-    return {static_cast<int>(n), count == digits.size()};
-}
 
 const SettingChoice* choiceOf(const SettingKey& k, int value)
 {
@@ -108,22 +77,23 @@ std::optional<std::string> CheckSettingValue(const SettingKey& k, std::string_vi
     }
     if (!k.isNumeric())
         return std::nullopt;
-    const IntReading r = readInteger(value, k.programDefaultInt());
-    if (!r.clean)
-        return shown + " is not a number: " + consequence(k, r.value) + "; " + accepted(k);
+    bool whole = false;
+    const int read = ParseProfileInt(value, k.programDefaultInt(), &whole);
+    if (!whole)
+        return shown + " is not a number: " + consequence(k, read) + "; " + accepted(k);
     if (k.type == SettingType::Flag)
         return std::nullopt; // any number: non-zero counts as set
     if (k.type == SettingType::Choice) {
-        if (choiceOf(k, r.value))
+        if (choiceOf(k, read))
             return std::nullopt;
-        return shown + ": not one of its choices, " + consequence(k, r.value) + "; " + accepted(k);
+        return shown + ": not one of its choices, " + consequence(k, read) + "; " + accepted(k);
     }
-    if (r.value < k.minimum)
-        return shown + ": below " + std::to_string(k.minimum) + ", " + consequence(k, r.value) +
-               "; " + accepted(k);
-    if (r.value > k.maximum)
-        return shown + ": above " + std::to_string(k.maximum) + ", " + consequence(k, r.value) +
-               "; " + accepted(k);
+    if (read < k.minimum)
+        return shown + ": below " + std::to_string(k.minimum) + ", " + consequence(k, read) + "; " +
+               accepted(k);
+    if (read > k.maximum)
+        return shown + ": above " + std::to_string(k.maximum) + ", " + consequence(k, read) + "; " +
+               accepted(k);
     return std::nullopt;
 }
 

@@ -411,6 +411,11 @@ int GetPrivateProfileInt(std::string_view section, std::string_view key, int def
     std::string_view value;
     if (!findValue(section, key, fileName, content, value))
         return defaultValue;
+    return ParseProfileInt(value, defaultValue);
+}
+
+int ParseProfileInt(std::string_view value, int defaultValue, bool* whole)
+{
     value = trim(value);
     bool negative = false;
     if (!value.empty() && (value.front() == '-' || value.front() == '+')) {
@@ -423,6 +428,8 @@ int GetPrivateProfileInt(std::string_view section, std::string_view key, int def
         n = n * 10u + static_cast<std::uint32_t>(value[digits] - '0');
         ++digits;
     }
+    if (whole)
+        *whole = digits != 0 && digits == value.size();
     if (digits == 0)
         return defaultValue;
     if (negative)

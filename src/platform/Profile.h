@@ -38,6 +38,9 @@ inline constexpr std::size_t kProfileStringMax = 1023;
 // key, gives defaultValue. Values beyond 32 bits wrap around.
 int GetPrivateProfileInt(std::string_view section, std::string_view key, int defaultValue,
                          const std::string& fileName);
+// The same rule over a value already read. whole (when given) tells whether the value held
+// nothing but blanks, the sign and the digits.
+int ParseProfileInt(std::string_view value, int defaultValue, bool* whole = nullptr);
 
 // String read: the value with its leading and trailing blanks removed and then one pair of
 // surrounding double quotes removed, cut to kProfileStringMax bytes (never inside a UTF-8
