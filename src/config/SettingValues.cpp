@@ -4,7 +4,6 @@
 #include "config/SettingsFile.h"
 #include "platform/Profile.h"
 
-
 namespace vistrel {
 
 namespace {

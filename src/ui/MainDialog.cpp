@@ -140,13 +140,13 @@ void CMainDialog::CreateControls()
     label(QStringLiteral("Status"), 40, 8);
     m_pStatusField = label(QString(), 50, 26);
 
-    struct ButtonSpec {
+    struct ButtonPlace {
         int id;
         const char* text;
         int x, y;
         void (CMainDialog::*command)();
     };
-    const ButtonSpec specs[] = {
+    const ButtonPlace buttons[] = {
         {kIdCapture, "&Capture", 230, 78, &CMainDialog::OnCapture},
         {kIdSettings, "&Settings", 297, 78, &CMainDialog::OnSettings},
         {kIdView, "&View", 230, 96, &CMainDialog::OnView},
@@ -154,15 +154,15 @@ void CMainDialog::CreateControls()
         {kIdHelp, "&Help", 230, 114, &CMainDialog::OnHelp},
         {kIdExit, "E&xit", 297, 114, nullptr},
     };
-    for (const ButtonSpec& spec : specs) {
-        auto* b = new QPushButton(QLatin1String(spec.text), this);
-        place(b, spec.x, spec.y, 62, 14);
+    for (const ButtonPlace& entry : buttons) {
+        auto* b = new QPushButton(QLatin1String(entry.text), this);
+        place(b, entry.x, entry.y, 62, 14);
         b->setDefault(false); // none of the buttons is the default one
-        if (spec.command)
-            connect(b, &QPushButton::clicked, this, spec.command);
+        if (entry.command)
+            connect(b, &QPushButton::clicked, this, entry.command);
         else
             connect(b, &QPushButton::clicked, this, &CMainDialog::OnCancel);
-        m_buttons[spec.id] = b;
+        m_buttons[entry.id] = b;
     }
 
     auto* maker = label(QStringLiteral("tessel software"), 142, 8);
