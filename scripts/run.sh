@@ -16,7 +16,7 @@ cmake --build "$build" --target vistreld
 args=("$@")
 [[ ${#args[@]} -gt 0 ]] || args=(--once)
 status=0
-"$build/src/app/vistreld" "${args[@]}" || status=$?
+"$build/src/vistreld/vistreld" "${args[@]}" || status=$?
 if [[ " ${args[*]} " == *" --once "* && $status -eq 0 ]]; then
   echo "Picture: $(pwd)/vistrel.jpg (the working copy ~vistrel.jpg is beside it unless Install/Directory says otherwise)"
   echo "Settings: ${XDG_CONFIG_HOME:-$HOME/.config}/vistrel/ (edit the .ini to publish by FTP; see README.md)"

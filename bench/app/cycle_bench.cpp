@@ -5,12 +5,12 @@
 #include "ChildProcess.h"
 #include "TestSupport.h"
 
-#include "app/DaemonHost.h"
 #include "app/Hub.h"
 #include "capture/CaptureDrivers.h"
 #include "capture/V4l2Io.h"
 #include "config/SettingsFile.h"
 #include "dialup/CDialUpManager.h"
+#include "vistreld/DaemonHost.h"
 
 #include <QEventLoop>
 #include <QGuiApplication>

@@ -233,7 +233,7 @@ TEST_P(InstallTree, UnderDestdir)
 // its codecs, which is loaded when a TIFF logo is read, nor OpenSSL, loaded for FTPS.
 TEST(Programs, LoadTheHeavyLibrariesOnlyWhenTheyAreUsed)
 {
-    const std::vector<std::string> programs = {binaryDir() + "/src/app/vistreld",
+    const std::vector<std::string> programs = {binaryDir() + "/src/vistreld/vistreld",
                                                binaryDir() + "/src/ui/vistrel"};
     const std::string module = VISTREL_NETCAM_BUILD_DIR "/netcam.so";
     const char* network[] = {"libavformat", "libavcodec", "libswscale", "libavutil", "libcurl"};

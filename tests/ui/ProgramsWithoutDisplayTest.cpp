@@ -62,7 +62,7 @@ TEST(ProgramsWithoutDisplay, SayWhyAndExitOne)
 TEST(ProgramsWithoutDisplay, VistrelAndVistreldTellTheSameVersion)
 {
     TempDir dir;
-    for (const std::string name : {"ui/vistrel", "app/vistreld"}) {
+    for (const std::string name : {"ui/vistrel", "vistreld/vistreld"}) {
         SCOPED_TRACE(name);
         ChildProcess p;
         const std::string log = dir.file(name.substr(0, 2) + "version.log");

@@ -1,4 +1,4 @@
-#include "app/DaemonOptions.h"
+#include "vistreld/DaemonOptions.h"
 
 #include "config/KeyCatalogue.h"
 

@@ -73,7 +73,7 @@ class Vistreld : public ::testing::Test {
     }
     bool launch(ChildProcess& p, std::vector<std::string> args)
     {
-        args.insert(args.begin(), binaryDir() + "/src/app/vistreld");
+        args.insert(args.begin(), binaryDir() + "/src/vistreld/vistreld");
         return p.start(args, out, env());
     }
     // Runs vistreld to its end; returns the exit status.
@@ -198,7 +198,8 @@ TEST_F(Vistreld, OptionsHelpVersionAndRefusals)
 TEST_F(Vistreld, DoesNotLinkQtWidgets)
 {
     const std::string listing = dir.file("ldd.txt");
-    ASSERT_EQ(std::system(("ldd " + binaryDir() + "/src/app/vistreld > " + listing).c_str()), 0);
+    ASSERT_EQ(std::system(("ldd " + binaryDir() + "/src/vistreld/vistreld > " + listing).c_str()),
+              0);
     const std::string libraries = readFile(listing);
     EXPECT_NE(libraries.find("libQt6Gui"), std::string::npos) << libraries;
     EXPECT_EQ(libraries.find("libQt6Widgets"), std::string::npos) << libraries;
@@ -585,7 +586,7 @@ TEST_F(Vistreld, SetPasswordAsksTwiceWithoutEchoOnATerminal)
     auto throughTerminal = [&](const std::string& first, const std::string& second,
                                std::string* screen) {
         Terminal t;
-        if (!t.start({binaryDir() + "/src/app/vistreld", "--config", dir.file("cam"),
+        if (!t.start({binaryDir() + "/src/vistreld/vistreld", "--config", dir.file("cam"),
                       "--set-password", "ftp"},
                      env()))
             return -100;
@@ -625,7 +626,7 @@ TEST_F(Vistreld, SetPasswordAsksTwiceWithoutEchoOnATerminal)
         writeFile(dir.file("pw"), input);
         ChildProcess p;
         if (!p.start({"/bin/sh", "-c",
-                      binaryDir() + "/src/app/vistreld --config " + dir.file("cam") +
+                      binaryDir() + "/src/vistreld/vistreld --config " + dir.file("cam") +
                           " --set-password proxy " + extra + " < " + dir.file("pw")},
                      out, env()))
             return -100;
@@ -801,9 +802,9 @@ TEST_F(Vistreld, TwoInstancesSideBySideNeverMixTheirPictures)
     auto runCycles = [&](Instance& in) {
         for (int i = 0; i < kCycles; ++i) {
             ChildProcess p;
-            if (!p.start(
-                    {binaryDir() + "/src/app/vistreld", "--once", "--config", dir.file(in.name)},
-                    in.log, env()) ||
+            if (!p.start({binaryDir() + "/src/vistreld/vistreld", "--once", "--config",
+                          dir.file(in.name)},
+                         in.log, env()) ||
                 p.wait(30000) != 0) {
                 ++in.failures;
                 continue;

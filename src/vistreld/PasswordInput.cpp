@@ -1,4 +1,4 @@
-#include "app/PasswordInput.h"
+#include "vistreld/PasswordInput.h"
 
 #include <csignal>
 #include <termios.h>

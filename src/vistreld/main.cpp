@@ -1,11 +1,7 @@
 // vistreld: the headless publisher. The same cycle, schedule and settings as the desktop
 // program, with no display: for servers, small boards and systemd.
 #include "app/CheckFtp.h"
-#include "app/DaemonHost.h"
-#include "app/DaemonOptions.h"
-#include "app/DaemonPlan.h"
 #include "app/Hub.h"
-#include "app/PasswordInput.h"
 #include "app/SettingsBridge.h"
 #include "capture/CaptureDrivers.h"
 #include "config/KeyCatalogue.h"
@@ -14,6 +10,10 @@
 #include "dialup/CDialUpManager.h"
 #include "platform/PrivateTempDir.h"
 #include "vistrel/Version.h"
+#include "vistreld/DaemonHost.h"
+#include "vistreld/DaemonOptions.h"
+#include "vistreld/DaemonPlan.h"
+#include "vistreld/PasswordInput.h"
 
 #include <QGuiApplication>
 #include <QSocketNotifier>

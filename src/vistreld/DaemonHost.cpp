@@ -1,4 +1,4 @@
-#include "app/DaemonHost.h"
+#include "vistreld/DaemonHost.h"
 
 #include "config/FirstStart.h"
 #include "config/KeyCatalogue.h"

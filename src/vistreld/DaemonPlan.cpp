@@ -1,4 +1,4 @@
-#include "app/DaemonPlan.h"
+#include "vistreld/DaemonPlan.h"
 
 #include "config/KeyCatalogue.h"
 #include "upload/Archive.h"

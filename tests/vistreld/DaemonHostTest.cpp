@@ -1,4 +1,4 @@
-#include "app/DaemonHost.h"
+#include "vistreld/DaemonHost.h"
 #include "app/CheckFtp.h"
 #include "config/SettingsFile.h"
 #include "config/SettingsMigration.h"

@@ -1,6 +1,6 @@
 // What the headless publisher says it will do: the plan at start-up, the next capture after each
 // cycle, the driver list, and a camera that exists but cannot be opened.
-#include "app/DaemonPlan.h"
+#include "vistreld/DaemonPlan.h"
 
 #include "FakeV4l2.h"
 #include "TestSupport.h"
