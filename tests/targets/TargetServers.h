@@ -1,0 +1,45 @@
+#pragma once
+
+#include "ChildProcess.h"
+#include "TestSupport.h"
+
+#include <string>
+
+namespace vistrel::test {
+
+// Runs a shell command; returns its exit status, with its output in *out when given.
+int run(const std::string& command, std::string* out = nullptr);
+
+// OpenSSH's sshd from the build tree (scripts/test-setup.d/sshd.sh), on 127.0.0.1 and a free
+// port, with a host key, a user key and a folder made for the run. As root the log-on user is
+// vistrel-sftp (password kPassword, and the user key); otherwise sshd can only serve the user
+// running the tests, by key.
+class SshServer {
+  public:
+    static constexpr const char* kPassword = "sftp test pw";
+    static constexpr const char* kKeyPassphrase = "key words";
+
+    SshServer();
+    bool ok() const { return m_why.empty(); }
+    const std::string& why() const { return m_why; }
+
+    int port() const { return m_port; }
+    std::string user() const { return m_user; }
+    bool passwordLogOn() const { return m_bPassword; }
+    std::string keyFile() const { return m_dir.file("userkey"); }
+    std::string files() const { return m_dir.file("files"); } // the folder pictures go into
+    std::string fingerprint() const { return m_fingerprint; } // "SHA256:…" of the host key
+    std::string knownHosts() const { return m_dir.file("known_hosts"); }
+    std::string log() const { return readFile(m_dir.file("sshd.log")); }
+
+  private:
+    TempDir m_dir;
+    ChildProcess m_sshd;
+    std::string m_why;
+    std::string m_user;
+    std::string m_fingerprint;
+    int m_port = 0;
+    bool m_bPassword = false;
+};
+
+} // namespace vistrel::test
