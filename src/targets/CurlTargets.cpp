@@ -645,7 +645,19 @@ class WebDavSession : public HttpSession {
         curl_easy_setopt(m_curl, CURLOPT_CUSTOMREQUEST, "MOVE");
         Header("Destination: " + m_folder + Escape(to));
         Header("Overwrite: T");
-        return Request(missingIsFine);
+        if (Request(missingIsFine))
+            return true;
+        if (!missingIsFine)
+            return false;
+        // Some servers refuse to move what is not there with 403, not 404: ask whether it is.
+        const std::string why = m_message;
+        PrepareDav(m_folder + Escape(from));
+        curl_easy_setopt(m_curl, CURLOPT_NOBODY, 1L);
+        bool missing = false;
+        if (Request(true, &missing) && missing)
+            return true;
+        m_message = why;
+        return false;
     }
 
     std::string m_folder; // with its trailing '/'

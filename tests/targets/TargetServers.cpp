@@ -79,4 +79,21 @@ SshServer::SshServer()
     }
 }
 
+WebDavServer::WebDavServer(const std::string& certFile, const std::string& keyFile)
+{
+    ::mkdir(files().c_str(), 0755);
+    const int port = freeLoopbackPort();
+    std::vector<std::string> argv = {
+        "rclone", "serve", "webdav", files(),   "--addr",   "127.0.0.1:" + std::to_string(port),
+        "--user", "cam",   "--pass", kPassword, "--config", m_dir.file("rclone.conf")};
+    if (!certFile.empty())
+        argv.insert(argv.end(), {"--cert", certFile, "--key", keyFile});
+    m_url = (certFile.empty() ? "http" : "https") + std::string("://127.0.0.1:") +
+            std::to_string(port) + "/";
+    if (!m_server.start(argv, m_dir.file("rclone.log")) || !m_server.waitForPort(port))
+        m_why = "rclone serve webdav did not start (scripts/bootstrap.sh --tests installs "
+                "rclone): " +
+                log();
+}
+
 } // namespace vistrel::test

@@ -42,4 +42,25 @@ class SshServer {
     bool m_bPassword = false;
 };
 
+// rclone's WebDAV server on 127.0.0.1 and a free port, serving a folder of its own to the user
+// "cam" with the password kPassword (basic authentication); over TLS with the given
+// certificate when certFile is set.
+class WebDavServer {
+  public:
+    static constexpr const char* kPassword = "dav pw";
+
+    explicit WebDavServer(const std::string& certFile = {}, const std::string& keyFile = {});
+    bool ok() const { return m_why.empty(); }
+    const std::string& why() const { return m_why; }
+    std::string url() const { return m_url; } // the folder, with its trailing '/'
+    std::string files() const { return m_dir.file("files"); }
+    std::string log() const { return readFile(m_dir.file("rclone.log")); }
+
+  private:
+    TempDir m_dir;
+    ChildProcess m_server;
+    std::string m_why;
+    std::string m_url;
+};
+
 } // namespace vistrel::test
