@@ -69,4 +69,9 @@ class TargetSession {
     virtual std::string Message() const = 0;
 };
 
+// Makes a session for a target, or nullptr with *error saying why not (the module's maker is
+// MakeTargetSession in upload/TargetLoader.h; tests give their own).
+using TargetSessionFactory =
+    std::function<std::unique_ptr<TargetSession>(const TargetSettings&, std::string* error)>;
+
 } // namespace vistrel

@@ -143,8 +143,7 @@ class UploadThread {
     using SessionFactory = std::function<std::unique_ptr<FtpSessionOps>()>;
     using SettingsSnapshot = std::function<UploadSettings()>;
     // A session for an SFTP, WebDAV or S3 target, or nullptr with *error saying why not.
-    using TargetFactory =
-        std::function<std::unique_ptr<TargetSession>(const TargetSettings&, std::string* error)>;
+    using TargetFactory = TargetSessionFactory;
 
     UploadThread(WorkerEvents& events, CycleRecord& record, UploadHost& host,
                  SettingsSnapshot settings, Composer composer, SessionFactory sessions,

@@ -96,4 +96,20 @@ WebDavServer::WebDavServer(const std::string& certFile, const std::string& keyFi
                 log();
 }
 
+S3Server::S3Server()
+{
+    ::mkdir(m_dir.file(kBucket).c_str(), 0755);
+    const std::string portFile = m_dir.file("port");
+    if (!m_server.start({"/usr/bin/python3", sourceDir() + "/tests/targets/servers/s3_endpoint.py",
+                         portFile, m_dir.path(), kAccessKey, kSecret, kRegion},
+                        m_dir.file("server.log")) ||
+        !waitUntil([&] { return fileExists(portFile); }, 10000)) {
+        m_why = "the S3 endpoint did not start (scripts/bootstrap.sh --tests installs "
+                "python3-botocore): " +
+                readFile(m_dir.file("server.log"));
+        return;
+    }
+    m_port = std::stoi(readFile(portFile));
+}
+
 } // namespace vistrel::test

@@ -63,4 +63,33 @@ class WebDavServer {
     std::string m_url;
 };
 
+// The scripted S3 endpoint (servers/s3_endpoint.py) on 127.0.0.1 and a free port: it checks each
+// request's signature with python3-botocore's signer for kAccessKey, kSecret and kRegion, keeps
+// objects under root()/<bucket>/, and logs each request as a line of requests().
+class S3Server {
+  public:
+    static constexpr const char* kAccessKey = "AKIDVISTRELTEST";
+    static constexpr const char* kSecret = "s3 secret/with+signs";
+    static constexpr const char* kRegion = "eu-test-1";
+    static constexpr const char* kBucket = "cams";
+
+    S3Server();
+    bool ok() const { return m_why.empty(); }
+    const std::string& why() const { return m_why; }
+    int port() const { return m_port; }
+    std::string endpoint() const { return "http://127.0.0.1:" + std::to_string(m_port); }
+    std::string object(const std::string& key) const
+    {
+        return m_dir.file(std::string(kBucket) + "/" + key);
+    }
+    std::string requests() const { return readFile(m_dir.file("requests.log")); }
+    void clearRequests() const { writeFile(m_dir.file("requests.log"), ""); }
+
+  private:
+    TempDir m_dir;
+    ChildProcess m_server;
+    std::string m_why;
+    int m_port = 0;
+};
+
 } // namespace vistrel::test
