@@ -97,7 +97,7 @@ UploadCheckReport RunTargetCheck(const LiveSettings& settings, TargetKind kind,
         const std::string from = left.front();
         const std::string slot = RemoteSlotName(from, 1);
         ok = check.step("archive", session->RenameTolerant(from, slot),
-                        "moved " + from + " to the archive's name " + slot +
+                        (s3 ? "copied " : "moved ") + from + " to the archive's name " + slot +
                             (session->Message().empty() ? "" : ": ") + session->Message());
         if (ok)
             left.push_back(slot); // S3's archive step copies, and keeps the source
