@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace vistrel;
 
 namespace {
@@ -106,5 +108,37 @@ TEST(WebDavTarget, CertificateCheckedPinnedOrNot)
             << s->Message();
         EXPECT_EQ(test::fileExists(server.files() + "/" + c.name + ".jpg"), c.stored);
         EXPECT_NE(s->Message().find(c.says), std::string::npos) << s->Message();
+    }
+}
+
+// Digest authentication, against a server that takes nothing else: the right password stores,
+// a wrong one is refused with the server's 401.
+TEST(WebDavTarget, DigestAuthentication)
+{
+    test::TempDir dir;
+    ::mkdir(dir.file("files").c_str(), 0755);
+    test::ChildProcess server;
+    ASSERT_TRUE(server.start({"/usr/bin/python3",
+                              test::sourceDir() + "/tests/targets/servers/digest_dav.py",
+                              dir.file("port"), dir.file("files"), "cam", "digest pw"},
+                             dir.file("server.log")));
+    ASSERT_TRUE(test::waitUntil([&] { return test::fileExists(dir.file("port")); }, 10000));
+    test::writeFile(dir.file("p.jpg"), std::string(50000, 'd'));
+    for (const char* password : {"digest pw", "wrong"}) {
+        SCOPED_TRACE(password);
+        TargetSettings t;
+        t.kind = TargetKind::WebDav;
+        t.url = "http://127.0.0.1:" + test::readFile(dir.file("port")) + "/";
+        t.username = "cam";
+        t.password = password;
+        auto s = MakeSession(t);
+        ASSERT_TRUE(s && s->Open());
+        const bool right = std::string(password) == "digest pw";
+        const std::string name = right ? "right.jpg" : "wrong.jpg";
+        EXPECT_EQ(s->Store(dir.file("p.jpg"), name), right) << s->Message();
+        EXPECT_EQ(test::fileExists(dir.file("files/" + name)), right);
+        if (!right) {
+            EXPECT_NE(s->Message().find("401"), std::string::npos) << s->Message();
+        }
     }
 }
