@@ -13,6 +13,7 @@ for arg in "$@"; do
   case "$arg" in
     --tests) packages+=(libgtest-dev libgmock-dev python3 python3-pyftpdlib python3-openssl
                         python3-pil libjpeg-turbo-progs clang-format-14 man-db groff-base systemd
+                        openssh-client rclone python3-botocore
                         python3-gi gir1.2-gst-rtsp-server-1.0 gstreamer1.0-plugins-base
                         gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
                         clang libclang-rt-14-dev

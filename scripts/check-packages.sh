@@ -65,9 +65,15 @@ LIST
 ./usr/share/doc/vistrel-netcam/changelog.gz
 ./usr/share/doc/vistrel-netcam/copyright
 LIST
+    vistrel-targets) cat <<LIST ;;
+./usr/lib/$triplet/vistrel/targets.so
+./usr/share/doc/vistrel-targets/changelog.Debian.gz
+./usr/share/doc/vistrel-targets/changelog.gz
+./usr/share/doc/vistrel-targets/copyright
+LIST
   esac
 }
-for package in vistreld vistrel vistrel-netcam; do
+for package in vistreld vistrel vistrel-netcam vistrel-targets; do
   deb="$out/${package}_${version}_${arch}.deb"
   [[ -f "$deb" ]] || { fail "$deb was not built"; continue; }
   dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' |
@@ -153,6 +159,19 @@ fi
 rm "$root/usr/lib/$triplet/vistrel/netcam.so"
 run "$vistreld" --list-devices --config "$tmp/work/netcam.ini" > "$tmp/devices" 2>&1 || true
 grep -q 'vistrel-netcam' "$tmp/devices" || fail "without the module, vistrel-netcam is not named: $(cat "$tmp/devices")"
+# An SFTP target: the upload-target module loads from the installed layout (the server does
+# not answer, so the check fails at log-on, not for a missing module); without the module the
+# check names the package to install.
+printf '[License]\nINIVersion=1005\n[UploadOptions]\nFTPUpload=1\nUploadTarget=sftp\nFTPServer=127.0.0.1\nFTPPort=%s\nFTPTimeOut=3\n' \
+  "$port" > "$tmp/work/sftp.ini"
+run "$vistreld" --check-upload --config "$tmp/work/sftp.ini" > "$tmp/check" 2>&1 || true
+grep -q 'log on     FAILED' "$tmp/check" || fail "vistreld --check-upload by SFTP: $(cat "$tmp/check")"
+if grep -q 'vistrel-targets' "$tmp/check"; then
+  fail "the unpacked vistreld does not find its upload-target module: $(cat "$tmp/check")"
+fi
+rm "$root/usr/lib/$triplet/vistrel/targets.so"
+run "$vistreld" --check-upload --config "$tmp/work/sftp.ini" > "$tmp/check" 2>&1 || true
+grep -q 'vistrel-targets' "$tmp/check" || fail "without the module, vistrel-targets is not named: $(cat "$tmp/check")"
 
 if [[ $failures -ne 0 ]]; then
   echo "check-packages: $failures check(s) failed" >&2

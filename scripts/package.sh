@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the Debian packages vistreld, vistrel and vistrel-netcam into a folder.
+# Builds the Debian packages vistreld, vistrel, vistrel-netcam and vistrel-targets into a folder.
 #   scripts/package.sh [FOLDER]     (default: packages/)
 #   PACKAGE_WORK_DIR   where a copy of the sources is built (default: build-package; the tests
 #                      build there too)

@@ -5,6 +5,8 @@
 #include "config/KeyCatalogue.h"
 #include "config/SettingsFile.h"
 
+#include <cstdlib>
+
 namespace vistrel {
 
 UploadSettings ToUploadSettings(const LiveSettings& l, int logonType)
@@ -41,6 +43,34 @@ UploadSettings ToUploadSettings(const LiveSettings& l, int logonType)
     u.dunUserName = l.m_strUserName;
     u.dunPassword = l.m_strPassword;
     u.dunPhoneNumber = l.m_strPhoneNumber;
+    u.uploadTarget = l.m_strUploadTarget;
+    TargetSettings& t = u.target;
+    t.timeoutSeconds = l.m_nFTPTimeOut;
+    t.server = l.m_strFTPServer;
+    t.port = l.m_bFTPPortSet ? l.m_nFTPPort : 22;
+    t.username = l.m_strFTPUsername;
+    t.password = l.m_strFTPPassword;
+    t.directory = l.m_strFTPDirectory;
+    t.hostKey = l.m_strSFTPHostKey;
+    t.knownHosts = l.m_strSFTPKnownHosts;
+    if (t.knownHosts.empty()) {
+        const char* home = std::getenv("HOME");
+        t.knownHosts = std::string(home ? home : "") + "/.ssh/known_hosts";
+    }
+    t.keyFile = l.m_strSFTPKeyFile;
+    t.keyPassphrase = l.m_strSFTPKeyPassphrase;
+    t.url = l.m_strWebDAVURL;
+    t.verifyCertificate = l.m_bFTPVerifyCertificate;
+    t.certificateFingerprint = l.m_strFTPCertificateFingerprint;
+    t.endpoint = l.m_strS3Endpoint;
+    t.region = l.m_strS3Region;
+    t.bucket = l.m_strS3Bucket;
+    t.accessKey = l.m_strS3AccessKey;
+    t.secret = l.m_strS3Secret;
+    t.cacheControl = l.m_strS3CacheControl;
+    t.storageClass = l.m_strS3StorageClass;
+    u.afterPublish = l.m_strAfterPublish;
+    u.afterPublishTimeout = l.m_nAfterPublishTimeout;
     return u;
 }
 

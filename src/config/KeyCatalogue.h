@@ -252,6 +252,24 @@ inline constexpr SettingKey FTPSecurity = Row(s, "FTPSecurity", T::Choice, "0", 
 inline constexpr SettingKey FTPVerifyCertificate = Row(s, "FTPVerifyCertificate", T::Flag, "1", "1", P::Location, G::Location, &L::m_bFTPVerifyCertificate).meanings(kVerify).security();
 // No page edits the fingerprint: a user pins it in the file.
 inline constexpr SettingKey FTPCertificateFingerprint = Row(s, "FTPCertificateFingerprint", T::String, "", kNoPage, P::None, G::Location, &L::m_strFTPCertificateFingerprint);
+// Where pictures go: ftp (also when missing), sftp, webdav or s3. Another word refuses the cycle.
+inline constexpr SettingKey UploadTarget = Row(s, "UploadTarget", T::String, "ftp", "ftp", P::Location, G::Location, &L::m_strUploadTarget);
+// SFTP: the server's host key pinned as ssh-keygen -lf prints it, or a known-hosts file, and a key file.
+inline constexpr SettingKey SFTPHostKey = Row(s, "SFTPHostKey", T::String, "", "", P::Location, G::Location, &L::m_strSFTPHostKey);
+inline constexpr SettingKey SFTPKnownHosts = Row(s, "SFTPKnownHosts", T::Path, "", kNoPage, P::None, G::Location, &L::m_strSFTPKnownHosts);
+inline constexpr SettingKey SFTPKeyFile = Row(s, "SFTPKeyFile", T::Path, "", "", P::Location, G::Location, &L::m_strSFTPKeyFile);
+inline constexpr SettingKey SFTPKeyPassphrase = Row(s, "SFTPKeyPassphrase", T::Password, "", "", P::Location, G::Location, &L::m_strSFTPKeyPassphrase);
+inline constexpr SettingKey WebDAVURL = Row(s, "WebDAVURL", T::String, "", "", P::Location, G::Location, &L::m_strWebDAVURL);
+inline constexpr SettingKey S3Endpoint = Row(s, "S3Endpoint", T::String, "", "", P::Location, G::Location, &L::m_strS3Endpoint);
+inline constexpr SettingKey S3Region = Row(s, "S3Region", T::String, "", "", P::Location, G::Location, &L::m_strS3Region);
+inline constexpr SettingKey S3Bucket = Row(s, "S3Bucket", T::String, "", "", P::Location, G::Location, &L::m_strS3Bucket);
+inline constexpr SettingKey S3AccessKey = Row(s, "S3AccessKey", T::String, "", "", P::Location, G::Location, &L::m_strS3AccessKey);
+inline constexpr SettingKey S3Secret = Row(s, "S3Secret", T::Password, "", "", P::Location, G::Location, &L::m_strS3Secret);
+inline constexpr SettingKey S3CacheControl = Row(s, "S3CacheControl", T::String, "", "", P::Location, G::Location, &L::m_strS3CacheControl);
+inline constexpr SettingKey S3StorageClass = Row(s, "S3StorageClass", T::String, "", kNoPage, P::None, G::Location, &L::m_strS3StorageClass);
+// A program run after each cycle (split into words as a shell would, run without one).
+inline constexpr SettingKey AfterPublish = Row(s, "AfterPublish", T::String, "", kNoPage, P::None, G::Location, &L::m_strAfterPublish);
+inline constexpr SettingKey AfterPublishTimeout = Row(s, "AfterPublishTimeout", T::Integer, "30", kNoPage, P::None, G::Location, &L::m_nAfterPublishTimeout).range(1, 86400);
 } // namespace UploadOptions
 
 namespace ConnectOptions {
@@ -425,6 +443,21 @@ inline constexpr const SettingKey* kAll[] = {
     &UploadOptions::FTPSecurity,
     &UploadOptions::FTPVerifyCertificate,
     &UploadOptions::FTPCertificateFingerprint,
+    &UploadOptions::UploadTarget,
+    &UploadOptions::SFTPHostKey,
+    &UploadOptions::SFTPKnownHosts,
+    &UploadOptions::SFTPKeyFile,
+    &UploadOptions::SFTPKeyPassphrase,
+    &UploadOptions::WebDAVURL,
+    &UploadOptions::S3Endpoint,
+    &UploadOptions::S3Region,
+    &UploadOptions::S3Bucket,
+    &UploadOptions::S3AccessKey,
+    &UploadOptions::S3Secret,
+    &UploadOptions::S3CacheControl,
+    &UploadOptions::S3StorageClass,
+    &UploadOptions::AfterPublish,
+    &UploadOptions::AfterPublishTimeout,
 
     &ConnectOptions::UseLAN,
     &ConnectOptions::AskBeforeConnect,

@@ -55,8 +55,11 @@ void LiveSettings::Load(ReloadGroup group)
     for (const SettingKey& k : SettingKeys())
         if (k.group == group)
             loadMember(*this, k, true);
-    if (group == ReloadGroup::Location)
+    if (group == ReloadGroup::Location) {
         m_strFTPSecurityRefusal = FtpSecurityRefusal();
+        const SettingKey& port = keys::UploadOptions::FTPPort;
+        m_bFTPPortSet = !IniReadString(port.section, port.key, "").empty();
+    }
 }
 
 void LiveSettings::LoadImageOptions()

@@ -79,6 +79,24 @@ struct LiveSettings {
     // does not read as one of its choices refuses every FTP log-on instead of falling back to
     // plain FTP or to no certificate check.
     std::string m_strFTPSecurityRefusal;
+    // Not a key: whether FTPPort is in the file (SFTP's port is 22 when it is not).
+    bool m_bFTPPortSet{};
+    // The other upload targets and the command after each picture.
+    std::string m_strUploadTarget;
+    std::string m_strSFTPHostKey;
+    std::string m_strSFTPKnownHosts;
+    std::string m_strSFTPKeyFile;
+    std::string m_strSFTPKeyPassphrase;
+    std::string m_strWebDAVURL;
+    std::string m_strS3Endpoint;
+    std::string m_strS3Region;
+    std::string m_strS3Bucket;
+    std::string m_strS3AccessKey;
+    std::string m_strS3Secret;
+    std::string m_strS3CacheControl;
+    std::string m_strS3StorageClass;
+    std::string m_strAfterPublish;
+    int m_nAfterPublishTimeout{}; // seconds
 
     // ConnectOptions, connection loader
     bool m_bUseLAN{};

@@ -1,7 +1,9 @@
 #include "upload/UploadThread.h"
 
 #include "ftp/FtpSession.h"
+#include "upload/AfterPublish.h"
 #include "upload/Archive.h"
+#include "upload/TargetLoader.h"
 
 namespace vistrel {
 
@@ -63,6 +65,7 @@ int UploadThread::Run()
     }
     // Ending: no QUIT, no hang-up, no end-of-cycle report.
     m_session.reset();
+    m_target.reset();
     m_events.threadEnded.Set();
     return 1;
 }
@@ -70,6 +73,14 @@ int UploadThread::Run()
 bool UploadThread::QuitRequested()
 {
     return m_events.quit.Wait(0);
+}
+
+bool UploadThread::QuitPending()
+{
+    if (!m_events.quit.Wait(0))
+        return false;
+    m_events.quit.Set(); // put back for the check that ends the cycle
+    return true;
 }
 
 void UploadThread::PostStatus(const std::string& text)
@@ -97,10 +108,12 @@ UploadThread::Outcome UploadThread::Finish(int result)
                                             : m_record.LastCapture() + "\n" + m_strLocalCopyError);
         result = 0;
     }
+    RunAfterPublish(m_cycleSettings, result);
     // The session goes first and the idle token comes back before the report, so the next
     // cycle never overlaps this one's teardown and a request made as soon as the result shows
     // is never refused for want of the token.
     m_session.reset();
+    m_target.reset();
     m_events.idle.Set();
     m_host.CycleDone(result, m_record.LastCapture());
     return Outcome::Continue;
@@ -143,6 +156,8 @@ void UploadThread::HangUpStep(const UploadSettings& s)
 UploadThread::Outcome UploadThread::RunCycle()
 {
     const UploadSettings s = m_settings();
+    m_cycleSettings = s;
+    m_strPicture.clear();
     m_bAutoTriggered = m_record.AutoTriggered();
     m_bDialledThisCycle = false;
     m_strLocalCopyError.clear();
@@ -158,6 +173,7 @@ UploadThread::Outcome UploadThread::RunCycle()
     }
     m_record.SetLastCapture(stamp);
     m_record.IncrementCurrentUpload();
+    m_strPicture = picture;
 
     const ArchiveSettings archive{s.archiveInterval, s.numberOfArchives, s.archiveOrder,
                                   s.deleteBeforeMove};
@@ -173,9 +189,16 @@ UploadThread::Outcome UploadThread::RunCycle()
         std::string reason;
         if (!SaveLocalCopy(picture, s.saveAsFilename, archive, turn, &reason))
             m_strLocalCopyError = kLocalCopyError + reason;
+        else
+            m_strPicture = s.saveAsFilename;
     }
     if (!s.ftpUpload)
         return Finish(1);
+    TargetKind kind = TargetKind::Ftp;
+    if (std::string why; !ParseUploadTarget(s.uploadTarget, &kind, &why)) {
+        m_record.SetLastCapture("Upload Error: " + why);
+        return Finish(0);
+    }
 
     switch (MakeSureOnLine(s)) {
     case 0:
@@ -190,6 +213,8 @@ UploadThread::Outcome UploadThread::RunCycle()
 
     if (QuitRequested())
         return Outcome::Quit;
+    if (kind != TargetKind::Ftp)
+        return RunTargetCycle(s, kind, picture);
     PostStatus("Connecting to " + s.ftpServer + "...");
     if (QuitRequested())
         return Outcome::Quit;
@@ -254,6 +279,128 @@ UploadThread::Outcome UploadThread::RunCycle()
     if (QuitRequested())
         return Outcome::Quit;
     return Finish(1);
+}
+
+namespace {
+
+// Where a target is, for the status texts: the server, or the host of the address.
+std::string TargetPlace(TargetKind kind, const TargetSettings& t)
+{
+    if (kind == TargetKind::Sftp)
+        return t.server;
+    const std::string& url = kind == TargetKind::WebDav ? t.url : t.endpoint;
+    const auto start = url.find("://");
+    const std::string rest = start == std::string::npos ? url : url.substr(start + 3);
+    const std::string host = rest.substr(0, rest.find('/'));
+    return kind == TargetKind::S3 && !t.bucket.empty() ? t.bucket + " at " + host : host;
+}
+
+} // namespace
+
+UploadThread::Outcome UploadThread::FailTarget(const UploadSettings& s, const std::string& prefix)
+{
+    if (QuitRequested())
+        return Outcome::Quit; // the step failed because it was cancelled
+    m_record.SetLastCapture(prefix + m_target->Message());
+    m_target.reset();
+    HangUpStep(s);
+    return Finish(0);
+}
+
+UploadThread::Outcome UploadThread::RunTargetCycle(const UploadSettings& s, TargetKind kind,
+                                                   const std::string& picture)
+{
+    const std::string label = TargetLabel(kind);
+    const std::string error = label + " Error: ";
+    TargetSettings t = s.target;
+    t.kind = kind;
+    t.timeoutSeconds = s.ftpTimeOut;
+    t.cancelled = [this] { return QuitPending(); };
+    const std::string place = TargetPlace(kind, t);
+    PostStatus("Connecting to " + place + "...");
+    if (QuitRequested())
+        return Outcome::Quit;
+
+    std::string why;
+    m_target = m_targets ? m_targets(t, &why) : MakeTargetSession(t, &why);
+    if (!m_target) {
+        m_record.SetLastCapture(error + why);
+        HangUpStep(s);
+        return Finish(0);
+    }
+    TargetSession& target = *m_target;
+    PostStatus("Logging in to " + place + "...");
+    if (!target.Open())
+        return FailTarget(s, error);
+
+    if (QuitRequested())
+        return Outcome::Quit;
+    const ArchiveSettings archive{s.archiveInterval, s.numberOfArchives, s.archiveOrder,
+                                  s.deleteBeforeMove};
+    if (ArchiveDue(archive, m_record.CurrentUpload())) {
+        m_record.SetCurrentUpload(0);
+        PostStatus("Archiving images...");
+        if (!RotateRemoteArchive(archive, s.ftpFilename, target))
+            return FailTarget(s, error);
+    }
+
+    if (QuitRequested())
+        return Outcome::Quit;
+    PostStatus("Uploading image as " + s.ftpFilename + "...");
+    // A PUT to S3 is whole by itself: no reader ever sees half an object.
+    const bool direct = s.noTempFile || kind == TargetKind::S3;
+    const std::string tempName = RemoteTempName(s.ftpFilename);
+    if (!target.Store(picture, direct ? s.ftpFilename : tempName))
+        return FailTarget(s, error + "(Upload) ");
+    if (!direct) {
+        if (s.deleteBeforeMove && !target.DeleteFile(s.ftpFilename))
+            return FailTarget(s, label + " Delete: ");
+        if (!target.Rename(tempName, s.ftpFilename))
+            return FailTarget(s, error);
+    }
+
+    if (QuitRequested())
+        return Outcome::Quit;
+    PostStatus("Closing " + label + " Session...");
+    m_target.reset();
+    HangUpStep(s);
+    if (QuitRequested())
+        return Outcome::Quit;
+    return Finish(1);
+}
+
+void UploadThread::RunAfterPublish(const UploadSettings& s, int result)
+{
+    const std::string& name = keys::UploadOptions::AfterPublish.name();
+    std::vector<std::string> words;
+    std::string why;
+    if (!SplitCommandWords(s.afterPublish, &words, &why)) {
+        PostStatus("After publish: " + name + " cannot be read: " + why);
+        return;
+    }
+    if (words.empty())
+        return;
+    const std::string program = words.front();
+    PostStatus("Running " + program + "...");
+    const CommandResult r = RunCommand(words,
+                                       {{"VISTREL_PICTURE", m_strPicture},
+                                        {"VISTREL_RESULT", result == 1 ? "ok" : "failed"},
+                                        {"VISTREL_MESSAGE", m_record.LastCapture()}},
+                                       s.afterPublishTimeout, [this] { return QuitPending(); });
+    std::size_t start = 0;
+    while (start < r.output.size()) {
+        auto end = r.output.find('\n', start);
+        if (end == std::string::npos)
+            end = r.output.size();
+        std::string line = r.output.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty())
+            PostStatus(program + ": " + line);
+        start = end + 1;
+    }
+    if (const std::string end = DescribeCommandEnd(program, r, s.afterPublishTimeout); !end.empty())
+        PostStatus("After publish: " + end);
 }
 
 } // namespace vistrel

@@ -3,6 +3,7 @@
 #include "config/KeyCatalogue.h"
 #include "ftp/FtpSecurity.h"
 #include "platform/AutoResetEvent.h"
+#include "upload/UploadTarget.h"
 
 #include <functional>
 #include <memory>
@@ -46,6 +47,12 @@ struct UploadSettings {
     std::string dunUserName;
     std::string dunPassword;
     std::string dunPhoneNumber;
+    // UploadOptions/UploadTarget as written; the other targets' fields (their kind is set when
+    // the cycle reads the word).
+    std::string uploadTarget{keys::UploadOptions::UploadTarget.programDefault};
+    TargetSettings target;
+    std::string afterPublish; // a command line, split as a shell splits words
+    int afterPublishTimeout = keys::UploadOptions::AfterPublishTimeout.programDefaultInt();
 };
 
 // The FTP session operations a cycle needs; the real session adapts to it.
@@ -135,10 +142,15 @@ class UploadThread {
     using Composer = std::function<std::string(const std::string& outPath, std::string* error)>;
     using SessionFactory = std::function<std::unique_ptr<FtpSessionOps>()>;
     using SettingsSnapshot = std::function<UploadSettings()>;
+    // A session for an SFTP, WebDAV or S3 target, or nullptr with *error saying why not.
+    using TargetFactory = TargetSessionFactory;
 
     UploadThread(WorkerEvents& events, CycleRecord& record, UploadHost& host,
                  SettingsSnapshot settings, Composer composer, SessionFactory sessions,
                  DialUpOps* dialUp);
+
+    // Where sessions for the other targets come from; the upload-target module unless set.
+    void SetTargetSessions(TargetFactory factory) { m_targets = std::move(factory); }
 
     // The thread procedure: returns 1 after an orderly end.
     int Run();
@@ -163,6 +175,14 @@ class UploadThread {
     // session's message), QUIT when asked, the hang-up step, then Finish(0).
     Outcome FailCycle(const UploadSettings& s, const std::string& prefix, QuitCommand quit);
     void HangUpStep(const UploadSettings& s);
+    // The upload part of a cycle for SFTP, WebDAV and S3: log on, turn the archive, store under
+    // the temporary name, rename into place (S3 stores in place: a PUT is whole by itself).
+    Outcome RunTargetCycle(const UploadSettings& s, TargetKind kind, const std::string& picture);
+    Outcome FailTarget(const UploadSettings& s, const std::string& prefix);
+    // The command after each picture, with the cycle's result.
+    void RunAfterPublish(const UploadSettings& s, int result);
+    // Whether shutdown was asked for, without taking the request away.
+    bool QuitPending();
     // 1 = on line, 0 = skip, -1 = dialling failed.
     int MakeSureOnLine(const UploadSettings& s);
 
@@ -174,6 +194,10 @@ class UploadThread {
     SessionFactory m_sessions;
     DialUpOps* m_dialUp;
     std::unique_ptr<FtpSessionOps> m_session;
+    TargetFactory m_targets;
+    std::unique_ptr<TargetSession> m_target;
+    UploadSettings m_cycleSettings; // this cycle's, for the command after it
+    std::string m_strPicture;       // this cycle's picture, empty when none was made
     std::string m_strPrevLastCapture;
     std::string m_strLocalCopyError; // this cycle's, empty when the local copy was made
     bool m_bDialledThisCycle = false;

@@ -22,6 +22,8 @@ const PasswordTarget* FindPasswordTarget(const std::string& name)
         target("ftp", keys::UploadOptions::FTPPassword, "FTP password"),
         target("proxy", keys::UploadOptions::FireWallPassword, "FTP proxy password"),
         target("dialup", keys::ConnectOptions::Password, "Dial-up password"),
+        target("sftp-key", keys::UploadOptions::SFTPKeyPassphrase, "SFTP key file passphrase"),
+        target("s3", keys::UploadOptions::S3Secret, "S3 secret access key"),
         target("camera1", keys::NetworkCameras::Camera1Password, "Network camera 1 password"),
         target("camera2", keys::NetworkCameras::Camera2Password, "Network camera 2 password"),
         target("camera3", keys::NetworkCameras::Camera3Password, "Network camera 3 password"),
@@ -55,11 +57,14 @@ bool ParseDaemonOptions(const std::vector<std::string>& args, DaemonOptions* opt
             o.once = true;
         } else if (a == "--check-ftp") {
             o.checkFtp = true;
+        } else if (a == "--check-upload") {
+            o.checkUpload = true;
         } else if (a == "--list-devices") {
             o.listDevices = true;
         } else if (a == "--set-password") {
             if (i + 1 >= args.size() || !FindPasswordTarget(args[i + 1])) {
-                *error = "option --set-password needs ftp, proxy, dialup or camera1 to camera4";
+                *error = "option --set-password needs ftp, proxy, dialup, sftp-key, s3 or camera1 "
+                         "to camera4";
                 return false;
             }
             o.setPassword = args[++i];
@@ -74,8 +79,11 @@ bool ParseDaemonOptions(const std::vector<std::string>& args, DaemonOptions* opt
             return false;
         }
     }
-    if (int(o.once) + int(o.checkFtp) + int(o.listDevices) + int(!o.setPassword.empty()) > 1) {
-        *error = "--once, --check-ftp, --list-devices and --set-password cannot be used together";
+    if (int(o.once) + int(o.checkFtp) + int(o.checkUpload) + int(o.listDevices) +
+            int(!o.setPassword.empty()) >
+        1) {
+        *error = "--once, --check-ftp, --check-upload, --list-devices and --set-password cannot "
+                 "be used together";
         return false;
     }
     if (o.clearPassword && o.setPassword.empty()) {
@@ -88,8 +96,9 @@ bool ParseDaemonOptions(const std::vector<std::string>& args, DaemonOptions* opt
 
 std::string DaemonUsage()
 {
-    return "Usage: vistreld [--config NAME] [--once | --check-ftp | --list-devices |\n"
-           "                --set-password WHICH [--clear]] [--help] [--version]\n"
+    return "Usage: vistreld [--config NAME] [--once | --check-ftp | --check-upload |\n"
+           "                --list-devices | --set-password WHICH [--clear]] [--help]\n"
+           "                [--version]\n"
            "\n"
            "Publishes webcam pictures without a display, with the settings of the desktop\n"
            "program.\n"
@@ -102,14 +111,19 @@ std::string DaemonUsage()
            "  --check-ftp    do what a cycle does on the server with a probe file (log on,\n"
            "                 change directory, store, rename, delete) and print one verdict\n"
            "                 line per step; status 0 only when every step passed\n"
+           "  --check-upload the same for the chosen upload target (" +
+           keys::UploadOptions::UploadTarget.name() +
+           "): store,\n"
+           "                 rename or copy, archive step, delete; FTP runs --check-ftp\n"
            "  --list-devices list the capture drivers with their index, name and sizes\n"
            "                 (the index goes into " +
            keys::ImageFormat::CaptureDevice.name() +
            ")\n"
            "  --set-password WHICH\n"
            "                 store the ftp, proxy, dialup or camera1 … camera4 (network\n"
-           "                 camera) password, scrambled: asked for twice without echo on a\n"
-           "                 terminal, one line from a pipe\n"
+           "                 camera) password, the sftp-key passphrase or the s3 secret,\n"
+           "                 scrambled: asked for twice without echo on a terminal, one line\n"
+           "                 from a pipe\n"
            "  --clear        with --set-password: remove the stored password\n"
            "  --help         show this text\n"
            "  --version      show the version\n"

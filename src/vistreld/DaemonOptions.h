@@ -8,17 +8,19 @@ namespace vistrel {
 struct SettingKey;
 
 // The headless publisher's command line:
-//   vistreld [--config NAME] [--once | --check-ftp | --list-devices |
+//   vistreld [--config NAME] [--once | --check-ftp | --check-upload | --list-devices |
 //             --set-password WHICH [--clear]] [--help] [--version]
 struct DaemonOptions {
     std::string config; // empty: the default settings file
     bool once = false;
     bool checkFtp = false;
+    bool checkUpload = false; // --check-upload: the check of whichever target is chosen
     bool listDevices = false;
     bool help = false;
     bool version = false;
-    // --set-password WHICH: store a password (ftp, proxy or dialup), asked for on a terminal or
-    // read as one line from a pipe. With --clear the stored password is removed instead.
+    // --set-password WHICH: store a password (ftp, proxy, dialup, sftp-key, s3, …), asked for on a
+    // terminal or read as one line from a pipe. With --clear the stored password is removed
+    // instead.
     std::string setPassword; // a PasswordTarget's name
     bool clearPassword = false;
 };
@@ -49,7 +51,8 @@ struct PasswordTarget {
     const char* key;
     const char* what;
 };
-// The target called name (ftp, proxy, dialup, camera1 … camera4); nullptr for any other.
+// The target called name (ftp, proxy, dialup, sftp-key, s3, camera1 … camera4); nullptr for any
+// other.
 const PasswordTarget* FindPasswordTarget(const std::string& name);
 
 } // namespace vistrel

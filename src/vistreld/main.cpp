@@ -1,6 +1,7 @@
 // vistreld: the headless publisher. The same cycle, schedule and settings as the desktop
 // program, with no display: for servers, small boards and systemd.
 #include "app/CheckFtp.h"
+#include "app/CheckUpload.h"
 #include "app/Hub.h"
 #include "app/SettingsBridge.h"
 #include "capture/CaptureDrivers.h"
@@ -231,6 +232,15 @@ int main(int argc, char** argv)
         std::string report;
         const bool ok = CheckFtp(live, report);
         std::fputs(report.c_str(), ok ? stdout : stderr);
+        return ok ? 0 : 1;
+    }
+    if (options.checkUpload) {
+        AutoResetEvent idle(true);
+        LiveSettings live;
+        live.LoadAll(idle);
+        std::string report;
+        const bool ok = CheckUpload(live, report);
+        std::fputs(report.c_str(), stdout);
         return ok ? 0 : 1;
     }
 

@@ -89,6 +89,14 @@ TEST_F(LiveSettingsLoad, EveryKeyLandsInItsMember)
                ScramblePassword("proxy pw") +
                "\nSaveAsFile=0\nSaveAsFilename=/srv/www/cam.jpg\nSuppressErrors=0\nFTPLog=1\n"
                "FTPSecurity=1\nFTPVerifyCertificate=0\nFTPCertificateFingerprint=AB:CD\n"
+               "UploadTarget=sftp\nSFTPHostKey=SHA256:abc\nSFTPKnownHosts=/k/hosts\n"
+               "SFTPKeyFile=/k/id\nSFTPKeyPassphrase=" +
+               ScramblePassword("key pw") +
+               "\nWebDAVURL=https://dav/cam\nS3Endpoint=https://s3\nS3Region=eu\nS3Bucket=b\n"
+               "S3AccessKey=AK\nS3Secret=" +
+               ScramblePassword("s3 secret") +
+               "\nS3CacheControl=no-cache\nS3StorageClass=STANDARD\n"
+               "AfterPublish=notify \"$x\"\nAfterPublishTimeout=7\n"
                "[ConnectOptions]\nUseLAN=1\nAskBeforeConnect=0\nDUN=My ISP\nUserName=dial\n"
                "Password=" +
                ScramblePassword("dial pw") +
@@ -142,6 +150,22 @@ TEST_F(LiveSettingsLoad, EveryKeyLandsInItsMember)
     e.m_nFTPSecurity = 1;
     e.m_bFTPVerifyCertificate = false;
     e.m_strFTPCertificateFingerprint = "AB:CD";
+    e.m_bFTPPortSet = true;
+    e.m_strUploadTarget = "sftp";
+    e.m_strSFTPHostKey = "SHA256:abc";
+    e.m_strSFTPKnownHosts = "/k/hosts";
+    e.m_strSFTPKeyFile = "/k/id";
+    e.m_strSFTPKeyPassphrase = "key pw";
+    e.m_strWebDAVURL = "https://dav/cam";
+    e.m_strS3Endpoint = "https://s3";
+    e.m_strS3Region = "eu";
+    e.m_strS3Bucket = "b";
+    e.m_strS3AccessKey = "AK";
+    e.m_strS3Secret = "s3 secret";
+    e.m_strS3CacheControl = "no-cache";
+    e.m_strS3StorageClass = "STANDARD";
+    e.m_strAfterPublish = "notify \"$x\"";
+    e.m_nAfterPublishTimeout = 7;
     e.m_bUseLAN = true;
     e.m_bAskBeforeConnect = false;
     e.m_strDUN = "My ISP";

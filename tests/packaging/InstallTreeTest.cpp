@@ -124,6 +124,8 @@ TEST_P(InstallTree, UnderDestdir)
     // The network-camera module, in the library folder the installed program finds by itself.
     const std::string module = p + "/bin/" VISTREL_NETCAM_RELATIVE_DIR "/netcam.so";
     EXPECT_TRUE(fileExists(module)) << module;
+    // The upload-target module (SFTP, WebDAV, S3) beside it.
+    EXPECT_TRUE(fileExists(p + "/bin/" VISTREL_NETCAM_RELATIVE_DIR "/targets.so"));
     writeFile(dir.file("cam.ini"), "[License]\nINIVersion=1005\n[NetworkCameras]\n"
                                    "Camera1Name=Porch\nCamera1URL=http://127.0.0.1:" +
                                        std::to_string(freeLoopbackPort()) + "/snap.jpg\n");
@@ -246,6 +248,7 @@ TEST(Programs, LoadTheHeavyLibrariesOnlyWhenTheyAreUsed)
     }
     for (const char* library : network)
         cases.emplace_back(module, library, true);
+    cases.emplace_back(VISTREL_NETCAM_BUILD_DIR "/targets.so", "libcurl", true);
 
     std::map<std::string, std::string> needed;
     for (const auto& [file, library, linked] : cases) {

@@ -34,6 +34,7 @@ int main(int argc, char** argv)
     // Test programs do not sit where a program finds the network-camera module from its own
     // folder: point them (and the programs they start) at the build tree's.
     ::setenv("VISTREL_NETCAM_DIR", VISTREL_NETCAM_BUILD_DIR, 0);
+    ::setenv("VISTREL_TARGETS_DIR", VISTREL_NETCAM_BUILD_DIR, 0); // the upload-target module
     TestApplication app(argc, argv);
     std::setlocale(LC_ALL, "C");
     return RUN_ALL_TESTS();

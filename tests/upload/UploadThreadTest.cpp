@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <optional>
@@ -457,4 +462,153 @@ TEST_F(WorkerFixture, AFullDiskKeepsTheLocalPicturesAndFailsTheCycleWithTheReaso
         EXPECT_EQ(test::readFile(settings.saveAsFilename), "the previous picture");
         EXPECT_EQ(test::readFile(slot1), "an archived picture");
     }
+}
+
+namespace {
+
+// A session for the other targets, writing its calls into the transcript.
+struct FakeTarget : TargetSession {
+    Transcript& t;
+    std::string failOn;
+    std::string message;
+    FakeTarget(Transcript& tr, std::string fail) : t(tr), failOn(std::move(fail)) {}
+    ~FakeTarget() override { t.add("destroy target"); }
+    bool step(const std::string& op)
+    {
+        t.add(op);
+        if (!failOn.empty() && op.rfind(failOn, 0) == 0) {
+            message = "the server says no to " + op;
+            return false;
+        }
+        return true;
+    }
+    bool Open() override { return step("open"); }
+    bool Store(const std::string& local, const std::string& name) override
+    {
+        return step("store " + name + " from " + local.substr(local.rfind('/') + 1));
+    }
+    bool Rename(const std::string& a, const std::string& b) override
+    {
+        return step("rename " + a + " " + b);
+    }
+    bool RenameTolerant(const std::string& a, const std::string& b) override
+    {
+        return step("move " + a + " " + b);
+    }
+    bool DeleteFile(const std::string& n) override { return step("delete " + n); }
+    std::string Message() const override { return message; }
+};
+
+} // namespace
+
+// The target word picks the session; each kind follows the FTP cycle's steps (S3 stores in
+// place), fails with its own prefix and the server's reason, and an unknown word or a missing
+// module refuses the cycle without falling back to FTP.
+TEST_F(WorkerFixture, OtherTargetsFollowTheCycleAndAnUnknownWordRefusesIt)
+{
+    struct Case {
+        const char* target;
+        std::string failOn;
+        bool noModule;
+        V calls;
+        int result;
+        std::string text;
+    } cases[] = {
+        {"sftp", "", false,
+         V{"make sftp", "open", "move live.jpg live01.jpg", "store live.tmp from ~vistrel.jpg",
+           "rename live.tmp live.jpg", "destroy target", "done 1"},
+         1, "12/8/26 10:00"},
+        {" WebDAV ", "rename", false,
+         V{"make webdav", "open", "move live.jpg live01.jpg", "store live.tmp from ~vistrel.jpg",
+           "rename live.tmp live.jpg", "destroy target", "done 0"},
+         0, "WebDAV Error: the server says no to rename live.tmp live.jpg"},
+        {"s3", "store", false,
+         V{"make s3", "open", "move live.jpg live01.jpg", "store live.jpg from ~vistrel.jpg",
+           "destroy target", "done 0"},
+         0, "S3 Error: (Upload) the server says no to store live.jpg from ~vistrel.jpg"},
+        {"sftp", "open", false, V{"make sftp", "open", "destroy target", "done 0"}, 0,
+         "SFTP Error: the server says no to open"},
+        {"sftp", "", true, V{"done 0"}, 0, "SFTP Error: the module is not installed"},
+        {"scp", "", false, V{"done 0"}, 0,
+         "Upload Error: UploadOptions/UploadTarget=scp is not an upload target: it must be ftp, "
+         "sftp, webdav or s3"},
+    };
+    settings.ftpFilename = "live.jpg";
+    settings.archiveInterval = 1;
+    settings.numberOfArchives = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.target + (" " + c.failOn));
+        t.lines.clear();
+        settings.uploadTarget = c.target;
+        worker->SetTargetSessions([&](const TargetSettings& ts, std::string* why) {
+            std::unique_ptr<TargetSession> s;
+            if (c.noModule) {
+                *why = "the module is not installed";
+                return s;
+            }
+            t.add(std::string("make ") + (ts.kind == TargetKind::Sftp     ? "sftp"
+                                          : ts.kind == TargetKind::WebDav ? "webdav"
+                                                                          : "s3"));
+            s = std::make_unique<FakeTarget>(t, c.failOn);
+            return s;
+        });
+        runCycle();
+        EXPECT_EQ(t.get(), c.calls); // never an FTP session
+        EXPECT_EQ(host.lastResult, c.result);
+        EXPECT_EQ(host.lastText, c.text);
+    }
+}
+
+// The command after each picture gets the picture, the result and the message in its
+// environment, its output reaches the log, and one that hangs is ended at its limit together
+// with what it started.
+TEST_F(WorkerFixture, TheCommandAfterEachPictureSeesTheResultAndIsEndedAtItsLimit)
+{
+    const std::string envFile = dir.file("env.txt");
+    const std::string script = dir.file("hook.sh");
+    test::writeFile(script, "#!/bin/sh\n"
+                            "printf '%s|%s|%s|%s\\n' \"$VISTREL_PICTURE\" \"$VISTREL_RESULT\" "
+                            "\"$VISTREL_MESSAGE\" \"$1\" >> '" +
+                                envFile +
+                                "'\n"
+                                "echo published; echo to stderr >&2\n"
+                                "[ \"$1\" = hang ] && { sleep 60 & echo $! > '" +
+                                dir.file("child.pid") + "'; sleep 60; }\nexit 3\n");
+    ::chmod(script.c_str(), 0755);
+    settings.ftpUpload = false;
+    settings.afterPublish = "'" + script + "' \"two words\"";
+    runCycle();
+    settings.ftpUpload = true;
+    settings.uploadTarget = "nowhere";
+    runCycle();
+    EXPECT_EQ(test::readFile(envFile), settings.saveAsFilename + "|ok|12/8/26 10:00|two words\n" +
+                                           settings.saveAsFilename +
+                                           "|failed|Upload Error: UploadOptions/UploadTarget="
+                                           "nowhere is not an upload target: it must be ftp, "
+                                           "sftp, webdav or s3|two words\n");
+    const auto has = [&](const std::string& s) {
+        std::lock_guard lock(host.mutex);
+        return std::find(host.statuses.begin(), host.statuses.end(), s) != host.statuses.end();
+    };
+    EXPECT_TRUE(has(script + ": published"));
+    EXPECT_TRUE(has(script + ": to stderr"));
+    EXPECT_TRUE(has("After publish: " + script + " ended with status 3"));
+
+    settings.afterPublish = script + " hang";
+    settings.afterPublishTimeout = 1;
+    const auto start = std::chrono::steady_clock::now();
+    runCycle();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+    EXPECT_TRUE(has("After publish: " + script + " did not end within 1 s and was stopped"));
+    const int child = std::stoi(test::readFile(dir.file("child.pid")));
+    const auto gone = [&] {
+        const std::string stat = test::readFile("/proc/" + std::to_string(child) + "/stat");
+        return stat.empty() || stat.find(") Z") != std::string::npos; // ended, or a zombie
+    };
+    EXPECT_TRUE(test::waitUntil(gone, 2000)) << "the hook's own child outlived it";
+
+    settings.afterPublish = "echo 'unclosed";
+    runCycle();
+    EXPECT_TRUE(has("After publish: UploadOptions/AfterPublish cannot be read: the command has "
+                    "a ' without its closing '"));
 }

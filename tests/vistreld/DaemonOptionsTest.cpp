@@ -25,10 +25,14 @@ TEST(DaemonOptions, ParsesEveryOptionAndRefusesBadOnes)
     EXPECT_FALSE(ParseDaemonOptions({"--frobnicate"}, &o, &error));
     EXPECT_EQ(error, "unknown option --frobnicate (try --help)");
     EXPECT_FALSE(ParseDaemonOptions({"--once", "--check-ftp"}, &o, &error));
+    ASSERT_TRUE(ParseDaemonOptions({"--check-upload"}, &o, &error));
+    EXPECT_TRUE(o.checkUpload && !o.checkFtp);
+    EXPECT_FALSE(ParseDaemonOptions({"--check-upload", "--check-ftp"}, &o, &error));
     ASSERT_TRUE(ParseDaemonOptions({"--set-password", "proxy"}, &o, &error));
     EXPECT_EQ(o.setPassword, "proxy");
     EXPECT_FALSE(ParseDaemonOptions({"--set-password", "root"}, &o, &error));
-    EXPECT_EQ(error, "option --set-password needs ftp, proxy, dialup or camera1 to camera4");
+    EXPECT_EQ(error, "option --set-password needs ftp, proxy, dialup, sftp-key, s3 or camera1 to "
+                     "camera4");
     ASSERT_TRUE(ParseDaemonOptions({"--set-password", "camera4"}, &o, &error));
     EXPECT_FALSE(ParseDaemonOptions({"--set-password", "camera5"}, &o, &error));
     // Each name stores its own key.
@@ -36,6 +40,8 @@ TEST(DaemonOptions, ParsesEveryOptionAndRefusesBadOnes)
              {"ftp", "UploadOptions/FTPPassword"},
              {"proxy", "UploadOptions/FireWallPassword"},
              {"dialup", "ConnectOptions/Password"},
+             {"sftp-key", "UploadOptions/SFTPKeyPassphrase"},
+             {"s3", "UploadOptions/S3Secret"},
              {"camera2", "NetworkCameras/Camera2Password"}}) {
         const PasswordTarget* t = FindPasswordTarget(name);
         ASSERT_NE(t, nullptr) << name;

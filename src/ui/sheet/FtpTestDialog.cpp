@@ -1,6 +1,7 @@
 #include "ui/sheet/FtpTestDialog.h"
 
 #include "app/CheckFtp.h"
+#include "app/CheckUpload.h"
 #include "app/SettingsBridge.h"
 #include "ftp/FtpSecurity.h"
 #include "ui/sheet/PageKeys.h"
@@ -106,7 +107,7 @@ void CFtpTestDialog::Start(const LiveSettings& settings)
     auto result = std::make_shared<Result>();
     auto guard = std::make_shared<ThreadWorkGuard>();
     QThread* thread = QThread::create([settings, result, guard]() mutable {
-        result->ok = CheckFtp(settings, result->text);
+        result->ok = CheckUpload(settings, result->text); // FTP: the FTP check
         guard.reset();
     });
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);

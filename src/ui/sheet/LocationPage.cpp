@@ -9,6 +9,7 @@
 #include "ui/sheet/FtpTestDialog.h"
 #include "ui/sheet/PageRules.h"
 #include "ui/sheet/UpDownEdit.h"
+#include "upload/UploadTarget.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -31,6 +32,13 @@ constexpr int kImplicitTls = 2; // the security list's "TLS, implicit"
 constexpr const char* kProxyTlsText =
     "TLS cannot be used with an FTP proxy log-on.\nTurn off \"Use FTP Proxy\" or set Security to "
     "None.";
+
+constexpr int kSftpPort = 22;
+// The target list's entries, in the order of their words.
+constexpr const char* kTargetWords[] = {"ftp", "sftp", "webdav", "s3"};
+constexpr int kSftp = 1;
+constexpr int kWebDav = 2;
+constexpr int kS3 = 3;
 
 } // namespace
 
@@ -156,7 +164,97 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
     connect(m_pTest, &QPushButton::clicked, this, &CMyPropertyPage2::OnTest);
     connect(m_pServer, &QLineEdit::editingFinished, this, &CMyPropertyPage2::OnServerEdited);
     connect(m_pSecurity, &QComboBox::activated, this, &CMyPropertyPage2::OnSecurityChanged);
+
+    // The upload target and the fields of the targets beyond FTP (the others share the FTP
+    // fields above: server, port, user name, password, directory, file name).
+    m_pTarget = new QComboBox(this);
+    m_pTarget->setObjectName(QStringLiteral("uploadTarget"));
+    m_pTarget->addItems({QStringLiteral("FTP or FTPS"), QStringLiteral("SFTP"),
+                         QStringLiteral("WebDAV"), QStringLiteral("S3-compatible storage")});
+    auto* targetLabel = new QLabel(QStringLiteral("Upload &target"), this);
+    targetLabel->setBuddy(m_pTarget);
+    m_pTargetNote = new QLabel(this);
+    m_pTargetNote->setObjectName(QStringLiteral("targetNote"));
+    m_pTargetNote->setWordWrap(true);
+    const auto field = [this](const char* name, const char* label, int target) {
+        QLineEdit* e = MakeEdit(name);
+        auto* l = new QLabel(QString::fromLatin1(label), this);
+        l->setBuddy(e);
+        m_targetFields.push_back({l, e, target});
+        return e;
+    };
+    m_pSftpHostKey = field("sftpHostKey", "Host &key", kSftp);
+    m_pSftpHostKey->setPlaceholderText(QStringLiteral("SHA256:… (empty: the known-hosts file)"));
+    m_pSftpKeyFile = field("sftpKeyFile", "Key fi&le", kSftp);
+    m_pSftpKeyFile->setPlaceholderText(QStringLiteral("empty: log on with the password"));
+    m_pSftpKeyPassphrase = field("sftpKeyPassphrase", "Key pass&phrase", kSftp);
+    m_pSftpKeyPassphrase->setEchoMode(QLineEdit::Password);
+    m_pSftpKeyPassphrase->setMaxLength(kPasswordMax);
+    m_pWebDavUrl = field("webdavUrl", "WebDAV &address", kWebDav);
+    m_pWebDavUrl->setPlaceholderText(QStringLiteral("https://cloud.example.org/dav/cam/"));
+    m_pS3Endpoint = field("s3Endpoint", "&Endpoint", kS3);
+    m_pS3Endpoint->setPlaceholderText(QStringLiteral("https://s3.eu-west-1.amazonaws.com"));
+    m_pS3Region = field("s3Region", "&Region", kS3);
+    m_pS3Bucket = field("s3Bucket", "&Bucket", kS3);
+    m_pS3AccessKey = field("s3AccessKey", "&Access key", kS3);
+    m_pS3Secret = field("s3Secret", "Secret ke&y", kS3);
+    m_pS3Secret->setEchoMode(QLineEdit::Password);
+    m_pS3Secret->setMaxLength(kPasswordMax);
+    m_pS3CacheControl = field("s3CacheControl", "&Cache-Control", kS3);
+    m_pS3CacheControl->setPlaceholderText(QStringLiteral("no-cache"));
+    auto* targetGrid = new QGridLayout;
+    targetGrid->setContentsMargins(20, 0, 0, 0);
+    targetGrid->addWidget(targetLabel, 0, 0);
+    targetGrid->addWidget(m_pTarget, 0, 1);
+    for (std::size_t i = 0; i < m_targetFields.size(); ++i) {
+        targetGrid->addWidget(m_targetFields[i].label, static_cast<int>(i) + 1, 0);
+        targetGrid->addWidget(m_targetFields[i].edit, static_cast<int>(i) + 1, 1);
+    }
+    targetGrid->addWidget(m_pTargetNote, static_cast<int>(m_targetFields.size()) + 1, 0, 1, 2);
+    layout->insertLayout(1, targetGrid);
+
+    m_keys.add(
+        k::UploadTarget,
+        [this]() -> std::string {
+            // Nothing chosen keeps the word the file has (the page refuses it while uploads are
+            // on).
+            const int i = m_pTarget->currentIndex();
+            return i < 0 ? m_strTargetRead : std::string(kTargetWords[i]);
+        },
+        [this](const std::string& word) {
+            m_strTargetRead = word;
+            TargetKind kind = TargetKind::Ftp;
+            // A word the program does not know selects nothing: the page then asks for a
+            // target instead of putting FTP in its place.
+            m_pTarget->setCurrentIndex(
+                ParseUploadTarget(word, &kind, nullptr) ? static_cast<int>(kind) : -1);
+        });
+    m_keys.add(k::SFTPHostKey, m_pSftpHostKey);
+    m_keys.add(k::SFTPKeyFile, m_pSftpKeyFile);
+    m_keys.add(k::SFTPKeyPassphrase, m_pSftpKeyPassphrase);
+    m_keys.add(k::WebDAVURL, m_pWebDavUrl);
+    m_keys.add(k::S3Endpoint, m_pS3Endpoint);
+    m_keys.add(k::S3Region, m_pS3Region);
+    m_keys.add(k::S3Bucket, m_pS3Bucket);
+    m_keys.add(k::S3AccessKey, m_pS3AccessKey);
+    m_keys.add(k::S3Secret, m_pS3Secret);
+    m_keys.add(k::S3CacheControl, m_pS3CacheControl);
+    watch({m_pTarget});
+    for (const TargetField& f : m_targetFields)
+        watch({f.edit});
+    connect(m_pTarget, &QComboBox::currentIndexChanged, this, &CMyPropertyPage2::UpdateEnabling);
+    connect(m_pTarget, &QComboBox::activated, this, &CMyPropertyPage2::OnTargetChanged);
     AddHelpShortcut(this, helpContext());
+}
+
+void CMyPropertyPage2::OnTargetChanged(int index)
+{
+    const int port = Port();
+    if (index == kSftp && port == kPlainFtpPort)
+        m_pPort->setNumber(kSftpPort);
+    else if (index != kSftp && m_nTargetShown == kSftp && port == kSftpPort)
+        m_pPort->setNumber(kPlainFtpPort);
+    m_nTargetShown = index;
 }
 
 bool CMyPropertyPage2::apply()
@@ -215,6 +313,7 @@ void CMyPropertyPage2::opened()
     // window pins another, and written only then.
     m_strFingerprint = ReadSettingString(keys::UploadOptions::FTPCertificateFingerprint);
     m_nSecurityShown = m_pSecurity->currentIndex();
+    m_nTargetShown = m_pTarget->currentIndex();
     UpdateEnabling();
     markModified(); // the page counts as changed as soon as it opens
 }
@@ -231,6 +330,41 @@ void CMyPropertyPage2::UpdateEnabling()
     m_pBrowse->setEnabled(ftp && m_dialogs.browseDirectory);
     m_pConfigureProxy->setEnabled(ftp && m_pUseProxy->isChecked() && m_dialogs.proxy);
     m_pTest->setEnabled(ftp && !(m_pTestDialog && m_pTestDialog->isRunning()));
+    // The fields of the chosen target are shown; the FTP-only controls are off for the others.
+    const int target = m_pTarget->currentIndex();
+    m_pTarget->setEnabled(ftp);
+    for (const TargetField& f : m_targetFields) {
+        f.label->setVisible(f.target == target);
+        f.edit->setVisible(f.target == target);
+        f.label->setEnabled(ftp);
+        f.edit->setEnabled(ftp);
+    }
+    if (target > 0) {
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{m_pPassive, m_pUseProxy, m_pSecurityLabel, m_pSecurity,
+                                             m_pConfigureProxy, m_pBrowse})
+            w->setEnabled(false);
+        m_pVerifyCertificate->setEnabled(ftp && target == kWebDav);
+    }
+    if (target == kS3) {
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{m_pLabels[0], m_pServer, m_pPort, m_pLabels[1],
+                                             m_pUserName, m_pLabels[2], m_pPassword})
+            w->setEnabled(false);
+    } else if (target == kWebDav) {
+        for (QWidget* w : std::initializer_list<QWidget*>{m_pLabels[0], m_pServer, m_pPort,
+                                                          m_pLabels[3], m_pDirectory})
+            w->setEnabled(false);
+    }
+    m_pTargetNote->setVisible(target > 0);
+    m_pTargetNote->setText(
+        target == kS3 ? QStringLiteral("S3 uses Directory as the key prefix and Filename as the "
+                                       "object's name. The directory browser works for FTP only.")
+        : target == kWebDav
+            ? QStringLiteral("WebDAV logs on with Username and Password; the certificate is "
+                             "checked as for FTPS. The directory browser works for FTP only.")
+            : QStringLiteral("SFTP uses the server, port, user name, password (or the key file) "
+                             "and directory above. The directory browser works for FTP only."));
     const bool local = m_pSaveAsFile->isChecked();
     m_pSaveAsFileName->setEnabled(local);
     m_pChooseLocalFile->setEnabled(local);
@@ -245,6 +379,34 @@ std::optional<PageRefusal> CMyPropertyPage2::validate()
         return PageRefusal{m_pPassword, PasswordTooLongText()};
     if (!PasswordFitsSettingsFile(m_proxy.password))
         return PageRefusal{m_pConfigureProxy, PasswordTooLongText()};
+    for (QLineEdit* secret : {m_pSftpKeyPassphrase, m_pS3Secret})
+        if (!PasswordFitsSettingsFile(secret->text().toStdString()))
+            return PageRefusal{secret, PasswordTooLongText()};
+    if (m_pFtpUpload->isChecked()) {
+        const auto web = [](const QLineEdit* e) {
+            const QString t = e->text().trimmed();
+            return t.startsWith(QLatin1String("http://")) ||
+                   t.startsWith(QLatin1String("https://"));
+        };
+        const int target = m_pTarget->currentIndex();
+        const QString key = m_pSftpHostKey->text().trimmed();
+        if (target < 0)
+            return PageRefusal{m_pTarget, QStringLiteral("Choose an upload target.")};
+        if (target == kSftp && !key.isEmpty() && !key.startsWith(QLatin1String("SHA256:")))
+            return PageRefusal{m_pSftpHostKey,
+                               QStringLiteral("The host key must be a fingerprint as ssh-keygen "
+                                              "-lf prints it: SHA256: and 43 characters.")};
+        if (target == kWebDav && !web(m_pWebDavUrl))
+            return PageRefusal{m_pWebDavUrl, QStringLiteral("The WebDAV address must start with "
+                                                            "http:// or https://.")};
+        if (target == kS3 && !web(m_pS3Endpoint))
+            return PageRefusal{m_pS3Endpoint, QStringLiteral("The endpoint must start with "
+                                                             "http:// or https://.")};
+        for (QLineEdit* needed : {m_pS3Region, m_pS3Bucket, m_pS3AccessKey, m_pS3Secret})
+            if (target == kS3 && needed->text().trimmed().isEmpty())
+                return PageRefusal{needed, QStringLiteral("S3 needs an endpoint, a region, a "
+                                                          "bucket, an access key and its secret.")};
+    }
     if (m_pFtpUpload->isChecked() && m_pUseProxy->isChecked() && m_pSecurity->currentIndex() > 0)
         return PageRefusal{m_pSecurity, QString::fromLatin1(kProxyTlsText)};
     const auto port = ParseNonNegativeInteger(m_pPort->edit()->text());
@@ -319,6 +481,21 @@ LiveSettings CMyPropertyPage2::FtpSettings() const
     s.m_nFireWallPort = m_proxy.port;
     s.m_strFireWallUsername = m_proxy.user;
     s.m_strFireWallPassword = m_proxy.password;
+    const int target = m_pTarget->currentIndex();
+    s.m_strUploadTarget = target < 0 ? std::string("?") : kTargetWords[target];
+    s.m_bFTPPortSet = true;
+    s.m_strSFTPHostKey = m_pSftpHostKey->text().trimmed().toStdString();
+    s.m_strSFTPKnownHosts = ReadSettingString(keys::UploadOptions::SFTPKnownHosts);
+    s.m_strSFTPKeyFile = m_pSftpKeyFile->text().toStdString();
+    s.m_strSFTPKeyPassphrase = m_pSftpKeyPassphrase->text().toStdString();
+    s.m_strWebDAVURL = m_pWebDavUrl->text().trimmed().toStdString();
+    s.m_strS3Endpoint = m_pS3Endpoint->text().trimmed().toStdString();
+    s.m_strS3Region = m_pS3Region->text().trimmed().toStdString();
+    s.m_strS3Bucket = m_pS3Bucket->text().trimmed().toStdString();
+    s.m_strS3AccessKey = m_pS3AccessKey->text().trimmed().toStdString();
+    s.m_strS3Secret = m_pS3Secret->text().toStdString();
+    s.m_strS3CacheControl = m_pS3CacheControl->text().trimmed().toStdString();
+    s.m_strS3StorageClass = ReadSettingString(keys::UploadOptions::S3StorageClass);
     return s;
 }
 

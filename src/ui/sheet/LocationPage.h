@@ -52,6 +52,8 @@ class CMyPropertyPage2 : public CSettingsPage {
     void OnBrowseDirectory();
     void OnChooseLocalFile();
     void OnTest();
+    // The fields of the chosen upload target are shown; SFTP's port follows while it is FTP's.
+    void OnTargetChanged(int index);
     // A "host:port" typed in the server field goes to the two fields it names.
     void OnServerEdited();
     // The implicit-TLS port follows the security choice while the port is the other's default.
@@ -84,6 +86,28 @@ class CMyPropertyPage2 : public CSettingsPage {
     QLineEdit* m_pSaveAsFileName;
     QPushButton* m_pChooseLocalFile;
     QPointer<CFtpTestDialog> m_pTestDialog;
+    // The upload target (UploadOptions/UploadTarget) and the fields of the targets beyond FTP.
+    QComboBox* m_pTarget;
+    QLabel* m_pTargetNote;
+    QLineEdit* m_pSftpHostKey;
+    QLineEdit* m_pSftpKeyFile;
+    QLineEdit* m_pSftpKeyPassphrase;
+    QLineEdit* m_pWebDavUrl;
+    QLineEdit* m_pS3Endpoint;
+    QLineEdit* m_pS3Region;
+    QLineEdit* m_pS3Bucket;
+    QLineEdit* m_pS3AccessKey;
+    QLineEdit* m_pS3Secret;
+    QLineEdit* m_pS3CacheControl;
+    // Each field with its label and the target it belongs to (1 SFTP, 2 WebDAV, 3 S3).
+    struct TargetField {
+        QLabel* label;
+        QLineEdit* edit;
+        int target;
+    };
+    std::vector<TargetField> m_targetFields;
+    int m_nTargetShown = 0;
+    std::string m_strTargetRead; // UploadTarget as the file has it
 };
 
 } // namespace vistrel

@@ -616,5 +616,64 @@ TEST_F(CapturePage, ApplyingResetsTheArchiveCounterAndRearmsTheTimer)
     }
 }
 
+// The upload target: each shows its own fields (the FTP ones it shares stay), SFTP takes its
+// port while the port is FTP's, each refuses what it cannot use, and what is chosen is stored.
+TEST_F(LocationPage, TheUploadTargetShowsItsFieldsAndIsChecked)
+{
+    startHub();
+    set("UploadOptions", "FTPUpload", 1);
+    set("UploadOptions", "UploadTarget", "gopher"); // unknown: nothing is chosen for it
+    openSheet(Sheet::LocationPage);
+    auto* target = find<QComboBox>("uploadTarget");
+    EXPECT_EQ(target->currentIndex(), -1);
+    click("ok");
+    EXPECT_EQ(prompter.texts(), std::vector<std::string>{"Choose an upload target."});
+    EXPECT_EQ(fileKeys().at("UploadOptions/UploadTarget"), "gopher"); // nothing replaced it
+
+    struct Case {
+        int index;
+        const char* shown;  // a field of its own
+        const char* hidden; // another target's
+        const char* bad;    // a field and a value it refuses
+        const char* value;
+        const char* says;
+    } cases[] = {
+        {1, "sftpHostKey", "webdavUrl", "sftpHostKey", "AB:CD", "The host key must be a"},
+        {2, "webdavUrl", "s3Bucket", "webdavUrl", "dav.example.org/cam",
+         "The WebDAV address must start with http:// or https://."},
+        {3, "s3Bucket", "sftpKeyFile", "s3Endpoint", "s3.example.org",
+         "The endpoint must start with http:// or https://."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.shown);
+        prompter.clear();
+        target->setCurrentIndex(c.index);
+        emit target->activated(c.index);
+        EXPECT_FALSE(find<QWidget>(c.shown)->isHidden());
+        EXPECT_TRUE(find<QWidget>(c.hidden)->isHidden());
+        EXPECT_FALSE(find<QWidget>("targetNote")->isHidden());
+        EXPECT_FALSE(find<QWidget>("browseDirectory")->isEnabled()); // FTP only
+        EXPECT_TRUE(find<QWidget>("ftpFileName")->isEnabled());
+        type(c.bad, QString::fromLatin1(c.value));
+        click("ok");
+        ASSERT_EQ(prompter.texts().size(), 1u);
+        EXPECT_EQ(prompter.texts()[0].rfind(c.says, 0), 0u) << prompter.texts()[0];
+    }
+    EXPECT_EQ(find<CUpDownEdit>("ftpPort")->edit()->text(), "21"); // back from SFTP's 22
+    target->setCurrentIndex(1);
+    emit target->activated(1);
+    EXPECT_EQ(find<CUpDownEdit>("ftpPort")->edit()->text(), "22");
+    type("sftpHostKey", QStringLiteral("SHA256:ZmluZ2VycHJpbnQ"));
+    type("sftpKeyPassphrase", QStringLiteral("key words"));
+    click("ok");
+    const auto keys = fileKeys();
+    EXPECT_EQ(keys.at("UploadOptions/UploadTarget"), "sftp");
+    EXPECT_EQ(keys.at("UploadOptions/FTPPort"), "22");
+    EXPECT_EQ(keys.at("UploadOptions/SFTPHostKey"), "SHA256:ZmluZ2VycHJpbnQ");
+    EXPECT_EQ(IniReadPassword("UploadOptions", "SFTPKeyPassphrase"), "key words");
+    EXPECT_NE(keys.at("UploadOptions/SFTPKeyPassphrase"), "key words"); // stored scrambled
+    EXPECT_EQ(hub->Settings().m_strUploadTarget, "sftp");
+}
+
 } // namespace
 } // namespace vistrel::test
