@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Unpacks OpenSSH's sshd (for the SFTP upload tests) into BUILD_DIR/sshd without installing it:
 # an installed openssh-server starts a system service on port 22. When run as root it also makes
-# the sshd user that sshd's privilege separation needs (it starts no service). Does nothing when
-# the folder is already complete. As root it also makes the log-on user of the password tests,
-# vistrel-sftp (no home folder, password "sftp test pw"), unless it is there.
+# the sshd user that sshd's privilege separation needs (it starts no service), and the log-on
+# user of the password tests, vistrel-sftp: no home folder, no shell (the test server only
+# offers SFTP), and a password made at random for this build folder, kept in
+# BUILD_DIR/sshd-password (readable by root only), so no published password opens the account.
+# Does nothing more when the folder is already complete.
 #   usage: sshd.sh BUILD_DIR
 set -euo pipefail
 
@@ -17,9 +19,16 @@ if [[ $(id -u) -eq 0 ]]; then
     id sshd >/dev/null 2>&1 ||
         useradd --system --no-create-home --home-dir /run/sshd --shell /usr/sbin/nologin sshd
     if ! id vistrel-sftp >/dev/null 2>&1; then
-        useradd --system --no-create-home --home-dir /nonexistent --shell /bin/sh vistrel-sftp
-        echo 'vistrel-sftp:sftp test pw' | chpasswd
+        useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin \
+            vistrel-sftp
     fi
+    usermod --shell /usr/sbin/nologin vistrel-sftp
+    password="$build/sshd-password"
+    if [[ ! -s "$password" ]]; then
+        mkdir -p "$build"
+        (umask 077 && head -c 18 /dev/urandom | base64 > "$password")
+    fi
+    echo "vistrel-sftp:$(cat "$password")" | chpasswd
 fi
 if [[ -f "$stamp" && "$(cat "$stamp")" == "${packages[*]}" ]]; then
     exit 0

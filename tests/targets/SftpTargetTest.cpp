@@ -60,7 +60,7 @@ class SftpTarget : public ::testing::Test {
             t.keyFile = server->keyFile();
             t.keyPassphrase = test::SshServer::kKeyPassphrase;
         } else {
-            t.password = test::SshServer::kPassword;
+            t.password = server->password();
         }
         return t;
     }

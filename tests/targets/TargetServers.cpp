@@ -41,6 +41,16 @@ SshServer::SshServer()
     }
     m_user = me->pw_name;
     m_bPassword = asRoot;
+    if (asRoot) {
+        m_password = readFile(binaryDir() + "/sshd-password");
+        while (!m_password.empty() && m_password.back() == '\n')
+            m_password.pop_back();
+        if (m_password.empty()) {
+            m_why = "the password of vistrel-sftp is missing: run scripts/test-setup.d/sshd.sh " +
+                    binaryDir() + " as root";
+            return;
+        }
+    }
     const std::string& d = m_dir.path();
     ::chmod(d.c_str(), 0755);
     std::string out;
@@ -60,14 +70,15 @@ SshServer::SshServer()
         (void)!::chown(files().c_str(), me->pw_uid, me->pw_gid);
 
     m_port = freeLoopbackPort();
-    writeFile(d + "/sshd_config",
-              "Port " + std::to_string(m_port) + "\nListenAddress 127.0.0.1\nHostKey " + d +
-                  "/hostkey\nPidFile " + d + "/sshd.pid\nAuthorizedKeysFile " + d +
-                  "/authorized_keys\nStrictModes no\nUsePAM no\n"
-                  "PasswordAuthentication " +
-                  (asRoot ? "yes" : "no") +
-                  "\nKbdInteractiveAuthentication no\n"
-                  "Subsystem sftp internal-sftp\n");
+    writeFile(
+        d + "/sshd_config",
+        "Port " + std::to_string(m_port) + "\nListenAddress 127.0.0.1\nHostKey " + d +
+            "/hostkey\nPidFile " + d + "/sshd.pid\nAuthorizedKeysFile " + d +
+            "/authorized_keys\nStrictModes no\nUsePAM no\n"
+            "PasswordAuthentication " +
+            (asRoot ? "yes" : "no") +
+            "\nKbdInteractiveAuthentication no\n"
+            "Subsystem sftp internal-sftp\nForceCommand internal-sftp\nDisableForwarding yes\n");
     const std::string pub = readFile(d + "/hostkey.pub");
     writeFile(knownHosts(), "[127.0.0.1]:" + std::to_string(m_port) + " " + pub);
     if (!m_sshd.start({sshd, "-D", "-f", d + "/sshd_config", "-E", d + "/sshd.log"},

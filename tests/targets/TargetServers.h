@@ -12,11 +12,10 @@ int run(const std::string& command, std::string* out = nullptr);
 
 // OpenSSH's sshd from the build tree (scripts/test-setup.d/sshd.sh), on 127.0.0.1 and a free
 // port, with a host key, a user key and a folder made for the run. As root the log-on user is
-// vistrel-sftp (password kPassword, and the user key); otherwise sshd can only serve the user
-// running the tests, by key.
+// vistrel-sftp (the password scripts/test-setup.d/sshd.sh made for this build folder, and the
+// user key); otherwise sshd can only serve the user running the tests, by key.
 class SshServer {
   public:
-    static constexpr const char* kPassword = "sftp test pw";
     static constexpr const char* kKeyPassphrase = "key words";
 
     SshServer();
@@ -26,6 +25,7 @@ class SshServer {
     int port() const { return m_port; }
     std::string user() const { return m_user; }
     bool passwordLogOn() const { return m_bPassword; }
+    std::string password() const { return m_password; }
     std::string keyFile() const { return m_dir.file("userkey"); }
     std::string files() const { return m_dir.file("files"); } // the folder pictures go into
     std::string fingerprint() const { return m_fingerprint; } // "SHA256:…" of the host key
@@ -38,6 +38,7 @@ class SshServer {
     std::string m_why;
     std::string m_user;
     std::string m_fingerprint;
+    std::string m_password;
     int m_port = 0;
     bool m_bPassword = false;
 };
