@@ -161,6 +161,183 @@ int setPassword(DaemonHost& host, const DaemonOptions& options, const std::strin
     return 0;
 }
 
+// Lists the capture drivers with their sizes for --list-devices.
+int listDevices(const std::string& settingsPath)
+{
+    CaptureDriverList drivers;
+    UseNetworkCamerasFromSettings(drivers);
+    const std::string path = ReadSettingString(keys::ImageFormat::CaptureDevicePath);
+    const int chosen =
+        path.empty() ? ReadSettingInt(keys::ImageFormat::CaptureDevice) : drivers.find(path);
+    std::fputs(FormatDriverList(drivers.describe(), drivers.unusableNodes(), userName(), chosen,
+                                settingsPath, path)
+                   .c_str(),
+               stdout);
+    return 0;
+}
+
+// Tries the FTP upload's steps on the server for --check-ftp.
+int checkFtp()
+{
+    AutoResetEvent idle(true);
+    LiveSettings live;
+    live.LoadAll(idle);
+    std::string report;
+    const bool ok = CheckFtp(live, report);
+    std::fputs(report.c_str(), ok ? stdout : stderr);
+    return ok ? 0 : 1;
+}
+
+// Finds the settings file and logs which one it is. Returns false with *exitCode set when the
+// program cannot go on with it.
+bool openSettings(DaemonHost& host, const DaemonOptions& options, std::string* settingsPath,
+                  int* exitCode)
+{
+    std::string error;
+    const std::string tail = SettingsTailForOption(options.config);
+    if (tail.find('/') != std::string::npos &&
+        !SettingsFolderExists(SettingsFileName(tail), &error)) {
+        std::fprintf(stderr, "vistreld: %s\n", error.c_str());
+        *exitCode = 2;
+        return false;
+    }
+    *settingsPath = FixSettingsFile(tail, &error);
+    if (!error.empty())
+        host.Log("error", error);
+    // A FIFO or a device there would hold every read of the settings for ever.
+    if (!CheckSettingsFile(*settingsPath, &error)) {
+        std::fprintf(stderr, "vistreld: %s\n", error.c_str());
+        *exitCode = 1;
+        return false;
+    }
+    struct stat st {};
+    const bool firstStart = ::stat(settingsPath->c_str(), &st) != 0;
+    const bool runsCycles =
+        options.setPassword.empty() && !options.listDevices && !options.checkFtp;
+    host.Log("settings", *settingsPath + (!firstStart  ? ""
+                                          : runsCycles ? " does not exist yet: a first start"
+                                                       : " does not exist yet"));
+    return true;
+}
+
+// Qt draws text on pictures in memory; it needs no display, but a runtime directory.
+void prepareQtEnvironment()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Services started outside a login session have no runtime directory; Qt wants one.
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        const std::string runtime = PrivateTempDirectory();
+        if (!runtime.empty())
+            qputenv("XDG_RUNTIME_DIR", runtime.c_str());
+    }
+}
+
+// The result of a --once cycle alone, once, for scripts: the time of the capture, or why it
+// failed. The journal takes each line as an entry of its own: each gets the priority.
+void printOnceResult(const DaemonHost& host, int result, const QString& text)
+{
+    const std::string priority = !host.Journal() ? "" : result ? "<6>" : "<3>";
+    std::string line = priority;
+    for (char c : oneLine(text.toStdString()))
+        line += c == '\n' ? "\n" + priority : std::string(1, c);
+    line += "\n";
+    std::fputs(line.c_str(), result ? stdout : stderr);
+}
+
+// What a signal asks of a running daemon. Returns true when the program is to end.
+bool handleSignal(char signo, DaemonHost& host, Hub& hub, CaptureDriverList& drivers,
+                  const DaemonOptions& options, const std::string& settingsPath)
+{
+    switch (signo) {
+    case SIGHUP:
+        host.Log("signal", "SIGHUP: re-reading the settings");
+        logSettingsProblems(host, settingsPath);
+        hub.ReloadSettings();
+        logPlan(host, hub, drivers, !options.once);
+        if (!options.once)
+            logNextCapture(host, hub);
+        return false;
+    case SIGUSR1:
+        if (hub.CycleRunning()) {
+            host.Log("signal", "SIGUSR1: a cycle is running; this request is dropped");
+        } else {
+            host.Log("signal", "SIGUSR1: capturing now");
+            if (!hub.OnCaptureCommand())
+                host.Log("signal", "SIGUSR1: the cycle could not be started");
+        }
+        return false;
+    default:
+        host.Log("signal", signo == SIGINT ? "SIGINT: shutting down" : "SIGTERM: shutting down");
+        return true;
+    }
+}
+
+// Runs the schedule, or with --once one cycle, until it is told to stop.
+int runCycles(int argc, char** argv, DaemonHost& host, const DaemonOptions& options,
+              const std::string& settingsPath)
+{
+    prepareQtEnvironment();
+    QGuiApplication app(argc, argv);
+
+    installSignals();
+    auto dialUp = std::make_shared<CDialUpManager>(host);
+    CaptureDriverList drivers;
+    Hub hub(host, host, dialUp, drivers, {});
+    host.Attach(hub);
+    host.SetOnce(options.once);
+
+    int exitCode = 0;
+    QObject::connect(&hub, &Hub::cycleDone, &app, [&](int result, const QString& text) {
+        if (!options.once) {
+            logNextCapture(host, hub);
+            // A cycle's picture buffers were freed in the worker's heap; give those pages back,
+            // so that a daemon waiting for its next cycle holds no more than it needs.
+            ::malloc_trim(0);
+            return;
+        }
+        printOnceResult(host, result, text);
+        exitCode = result ? 0 : 1;
+        app.quit();
+    });
+    if (!hub.Startup(!options.once))
+        return 1;
+    const std::string folder = hub.Settings().m_strWorkingFolder;
+    host.Log("settings", "working folder " + (folder.empty() ? std::string("./") : folder));
+    logPlan(host, hub, drivers, !options.once);
+    if (!options.once)
+        logNextCapture(host, hub);
+
+    QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
+        char c = 0;
+        if (::read(g_signalPipe[0], &c, 1) != 1)
+            return;
+        if (handleSignal(c, host, hub, drivers, options, settingsPath)) {
+            if (options.once)
+                exitCode = 1;
+            app.quit();
+        }
+    });
+
+    if (options.once && !hub.OnCaptureCommand()) {
+        std::fprintf(stderr, "vistreld: the cycle could not be started\n");
+        exitCode = 1;
+    } else {
+        app.exec();
+    }
+
+    const bool ended = hub.Shutdown();
+    host.Log("status", "stopped");
+    if (!ended) {
+        // The worker is stuck in a network call past its time: leave without running the
+        // destructors it may still be using.
+        std::fflush(nullptr);
+        std::_Exit(exitCode);
+    }
+    return exitCode;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -185,147 +362,16 @@ int main(int argc, char** argv)
     }
 
     DaemonHost host;
-    const std::string tail = SettingsTailForOption(options.config);
-    if (tail.find('/') != std::string::npos &&
-        !SettingsFolderExists(SettingsFileName(tail), &error)) {
-        std::fprintf(stderr, "vistreld: %s\n", error.c_str());
-        return 2;
-    }
-    const std::string settingsPath = FixSettingsFile(tail, &error);
-    if (!error.empty())
-        host.Log("error", error);
-    // A FIFO or a device there would hold every read of the settings for ever.
-    if (!CheckSettingsFile(settingsPath, &error)) {
-        std::fprintf(stderr, "vistreld: %s\n", error.c_str());
-        return 1;
-    }
-    struct stat st {};
-    const bool firstStart = ::stat(settingsPath.c_str(), &st) != 0;
-    const bool runsCycles =
-        options.setPassword.empty() && !options.listDevices && !options.checkFtp;
-    host.Log("settings", settingsPath + (!firstStart  ? ""
-                                         : runsCycles ? " does not exist yet: a first start"
-                                                      : " does not exist yet"));
-
+    std::string settingsPath;
+    int exitCode = 0;
+    if (!openSettings(host, options, &settingsPath, &exitCode))
+        return exitCode;
     if (!options.setPassword.empty())
         return setPassword(host, options, settingsPath);
-
-    if (options.listDevices) {
-        CaptureDriverList drivers;
-        UseNetworkCamerasFromSettings(drivers);
-        const std::string path = ReadSettingString(keys::ImageFormat::CaptureDevicePath);
-        const int chosen =
-            path.empty() ? ReadSettingInt(keys::ImageFormat::CaptureDevice) : drivers.find(path);
-        std::fputs(FormatDriverList(drivers.describe(), drivers.unusableNodes(), userName(), chosen,
-                                    settingsPath, path)
-                       .c_str(),
-                   stdout);
-        return 0;
-    }
-
+    if (options.listDevices)
+        return listDevices(settingsPath);
     logSettingsProblems(host, settingsPath);
-    if (options.checkFtp) {
-        AutoResetEvent idle(true);
-        LiveSettings live;
-        live.LoadAll(idle);
-        std::string report;
-        const bool ok = CheckFtp(live, report);
-        std::fputs(report.c_str(), ok ? stdout : stderr);
-        return ok ? 0 : 1;
-    }
-
-    // Text is drawn on pictures in memory: no display is needed or wanted.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Services started outside a login session have no runtime directory; Qt wants one.
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        const std::string runtime = PrivateTempDirectory();
-        if (!runtime.empty())
-            qputenv("XDG_RUNTIME_DIR", runtime.c_str());
-    }
-    QGuiApplication app(argc, argv);
-
-    installSignals();
-    auto dialUp = std::make_shared<CDialUpManager>(host);
-    CaptureDriverList drivers;
-    Hub hub(host, host, dialUp, drivers, {});
-    host.Attach(hub);
-    host.SetOnce(options.once);
-
-    int exitCode = 0;
-    QObject::connect(&hub, &Hub::cycleDone, &app, [&](int result, const QString& text) {
-        if (!options.once) {
-            logNextCapture(host, hub);
-            // A cycle's picture buffers were freed in the worker's heap; give those pages back,
-            // so that a daemon waiting for its next cycle holds no more than it needs.
-            ::malloc_trim(0);
-            return;
-        }
-        // The result alone, once, for scripts: the time of the capture, or why it failed.
-        // The journal takes each line as an entry of its own: each gets the priority.
-        const std::string priority = !host.Journal() ? "" : result ? "<6>" : "<3>";
-        std::string line = priority;
-        for (char c : oneLine(text.toStdString()))
-            line += c == '\n' ? "\n" + priority : std::string(1, c);
-        line += "\n";
-        std::fputs(line.c_str(), result ? stdout : stderr);
-        exitCode = result ? 0 : 1;
-        app.quit();
-    });
-    if (!hub.Startup(!options.once))
-        return 1;
-    const std::string folder = hub.Settings().m_strWorkingFolder;
-    host.Log("settings", "working folder " + (folder.empty() ? std::string("./") : folder));
-    logPlan(host, hub, drivers, !options.once);
-    if (!options.once)
-        logNextCapture(host, hub);
-
-    QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
-        char c = 0;
-        if (::read(g_signalPipe[0], &c, 1) != 1)
-            return;
-        switch (c) {
-        case SIGHUP:
-            host.Log("signal", "SIGHUP: re-reading the settings");
-            logSettingsProblems(host, settingsPath);
-            hub.ReloadSettings();
-            logPlan(host, hub, drivers, !options.once);
-            if (!options.once)
-                logNextCapture(host, hub);
-            break;
-        case SIGUSR1:
-            if (hub.CycleRunning()) {
-                host.Log("signal", "SIGUSR1: a cycle is running; this request is dropped");
-            } else {
-                host.Log("signal", "SIGUSR1: capturing now");
-                if (!hub.OnCaptureCommand())
-                    host.Log("signal", "SIGUSR1: the cycle could not be started");
-            }
-            break;
-        default:
-            host.Log("signal", c == SIGINT ? "SIGINT: shutting down" : "SIGTERM: shutting down");
-            if (options.once)
-                exitCode = 1;
-            app.quit();
-            break;
-        }
-    });
-
-    if (options.once && !hub.OnCaptureCommand()) {
-        std::fprintf(stderr, "vistreld: the cycle could not be started\n");
-        exitCode = 1;
-    } else {
-        app.exec();
-    }
-
-    const bool ended = hub.Shutdown();
-    host.Log("status", "stopped");
-    if (!ended) {
-        // The worker is stuck in a network call past its time: leave without running the
-        // destructors it may still be using.
-        std::fflush(nullptr);
-        std::_Exit(exitCode);
-    }
-    return exitCode;
+    if (options.checkFtp)
+        return checkFtp();
+    return runCycles(argc, argv, host, options, settingsPath);
 }
