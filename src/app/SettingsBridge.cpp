@@ -61,6 +61,7 @@ ComposeSettings ToComposeSettings(const LiveSettings& l)
     c.shadowText = l.m_bShadowText;
     c.stamp = l.m_bStamp;
     c.dateTimeFormat = l.m_nDateTimeFormat;
+    c.timeFormat = l.m_strTimeFormat;
     c.timeFont = {l.m_strTimeFont, l.m_nTimeFontHeight, l.m_nTimeFontWidth, l.m_nTimeFontWeight,
                   l.m_bTimeFontItalic};
     c.timeFontColor = l.m_crTimeFontColor;
