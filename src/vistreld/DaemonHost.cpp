@@ -134,8 +134,10 @@ bool DaemonHost::RunSettingsSheet()
                    std::string(v.key) + "=" + v.value;
     Log("settings",
         "first start: nobody can answer the settings sheet here, so the values its pages show "
-        "were written for the " +
-            std::to_string(w.written.size()) + " keys the file lacked" +
+        "were " +
+            std::string(m_bSettingsUnchanged ? "taken for this run (the file is left as it is)"
+                                             : "written") +
+            " for the " + std::to_string(w.written.size()) + " keys the file lacked" +
             (changed.empty() ? "" : "; those that change what the program does: " + changed));
     if (w.uploadKeptOff)
         Log("settings", "first start: no FTP server is set, so FTP upload stays off and the "
@@ -156,7 +158,7 @@ bool DaemonHost::RunSettingsSheet()
 void DaemonHost::Redraw()
 {
     // Called after the version check has recorded an accepted sheet.
-    if (std::exchange(m_bSheetAccepted, false))
+    if (std::exchange(m_bSheetAccepted, false) && !m_bSettingsUnchanged)
         Log("settings", keys::License::INIVersion.name() + "=" +
                             std::to_string(ReadSettingInt(keys::License::INIVersion)) +
                             " set; the next start uses the file as it is");

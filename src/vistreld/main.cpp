@@ -214,9 +214,15 @@ bool openSettings(DaemonHost& host, const DaemonOptions& options, std::string* s
     const bool firstStart = ::stat(settingsPath->c_str(), &st) != 0;
     const bool runsCycles =
         options.setPassword.empty() && !options.listDevices && !options.checkFtp;
-    host.Log("settings", *settingsPath + (!firstStart  ? ""
-                                          : runsCycles ? " does not exist yet: a first start"
-                                                       : " does not exist yet"));
+    const bool unchanged = options.HasOneOff() && options.config.empty();
+    host.Log("settings",
+             *settingsPath + (unchanged     ? (firstStart ? " does not exist; this one-off run "
+                                                            "creates none"
+                                                          : " (read only: this one-off run changes "
+                                                            "nothing in it)")
+                              : !firstStart ? ""
+                              : runsCycles  ? " does not exist yet: a first start"
+                                            : " does not exist yet"));
     return true;
 }
 
@@ -361,7 +367,26 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    // One-off options count for this run alone; without --config the run changes no file.
+    if (options.HasOneOff()) {
+        if (!CheckOneOffFiles(options, &error)) {
+            std::fprintf(stderr, "vistreld: %s\n", error.c_str());
+            return 2;
+        }
+        std::vector<RunOnlySetting> settings = OneOffSettings(options);
+        // Nor does it leave its working files in the current directory, unless the default
+        // settings file names a folder for them.
+        if (options.config.empty() && !std::getenv("STATE_DIRECTORY") &&
+            ReadSettingString(keys::Install::Directory).empty()) {
+            if (const std::string temp = PrivateTempDirectory(); !temp.empty())
+                settings.push_back({std::string(keys::Install::Directory.section),
+                                    std::string(keys::Install::Directory.key), temp + "/"});
+        }
+        SetRunOnlySettings(settings, options.config.empty());
+    }
+
     DaemonHost host;
+    host.SetSettingsUnchanged(options.HasOneOff() && options.config.empty());
     std::string settingsPath;
     int exitCode = 0;
     if (!openSettings(host, options, &settingsPath, &exitCode))

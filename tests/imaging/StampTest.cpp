@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
-#include <QTimeZone>
 #include <QRegularExpression>
+#include <QTimeZone>
 
 #include <climits>
 
@@ -244,7 +244,7 @@ TEST(DateTimeStamp, StrftimePatternUsesThePictureTimeAndItsZone)
     } cases[] = {
         {"%d.%m.%Y %H:%M:%S", "08.12.2026 14:05:09"},
         {"%w %j %u", "2 342 2"}, // weekday and day of the year from the date itself
-        {"%z", "+0100"},           // the picture's zone, not the machine's
+        {"%z", "+0100"},         // the picture's zone, not the machine's
         {"cam %%", "cam %"},
         {"", ""},
     };

@@ -372,6 +372,58 @@ TEST_F(Vistreld, RotateTurnsThePictureBeforeTheStamps)
     EXPECT_FALSE(near(20, 20, 191)); // the lower third, now at the left
 }
 
+// One picture from the command line alone, as a user tries the program before setting it up:
+// the options count for this run, and no settings file is made or changed.
+TEST_F(Vistreld, OneOffOptionsWriteNoSettingsFile)
+{
+    const std::string defaultIni = dir.file("config") + "/vistrel/vistrel.ini";
+    const std::string snap = dir.file("snap.jpg");
+    ASSERT_EQ(runFresh({"--once", "--device", "Test Pattern", "--size", "640x480", "--title",
+                        "Garden", "--timestamp", "%Y-%m-%d", "--jpeg", "60", "--output", snap}),
+              0)
+        << output();
+    EXPECT_FALSE(std::filesystem::exists(defaultIni)) << output();
+    unsigned width = 0, height = 0;
+    EXPECT_TRUE(ImgLibReadRGBFromJPG(snap, width, height));
+    EXPECT_EQ(std::make_pair(width, height), std::make_pair(640u, 480u));
+    EXPECT_NE(output().find("creates none"), std::string::npos) << output();
+
+    // With --config the file's other values count, and the options' keys stay as they were.
+    std::filesystem::remove(snap);
+    IniWriteInt("ImageOptions", "Quality", 40);
+    ASSERT_EQ(runFresh({"--once", "--config", dir.file("cam"), "--jpeg", "95", "--output", snap}),
+              0)
+        << output();
+    EXPECT_TRUE(std::filesystem::exists(snap));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("vistrel.jpg")));
+    EXPECT_EQ(IniReadInt("ImageOptions", "Quality", 0), 40);
+    EXPECT_EQ(IniReadString("UploadOptions", "SaveAsFilename", ""), dir.file("vistrel.jpg"));
+
+    // A camera that is not there fails the run and writes nothing.
+    std::filesystem::remove(snap);
+    EXPECT_EQ(
+        runFresh({"--once", "--device", "/dev/v4l/by-id/usb-Gone-video-index0", "--output", snap}),
+        1)
+        << output();
+    EXPECT_FALSE(std::filesystem::exists(snap));
+    EXPECT_FALSE(std::filesystem::exists(defaultIni));
+
+    // Values that cannot be used are refused before anything runs.
+    const std::pair<std::vector<std::string>, std::string> refusals[] = {
+        {{"--once", "--jpeg", "101"}, "vistreld: option --jpeg needs a quality from 1 to 100"},
+        {{"--once", "--size", "big"}, "vistreld: option --size needs WIDTHxHEIGHT"},
+        {{"--once", "--logo", dir.file("none.png")}, "vistreld: option --logo: "},
+        {{"--once", "--output", dir.file("no/snap.jpg")}, "vistreld: option --output: the folder"},
+        {{"--output", snap}, "vistreld: --device, --size, --title"},
+    };
+    for (const auto& [args, message] : refusals) {
+        EXPECT_EQ(runFresh(args), 2) << args.back();
+        EXPECT_EQ(output().rfind(message, 0), 0u) << output();
+    }
+    EXPECT_FALSE(std::filesystem::exists(snap));
+    EXPECT_FALSE(std::filesystem::exists(defaultIni));
+}
+
 TEST_F(Vistreld, OnceReportsAFailedUploadWithStatusOneAndTheReasonOnce)
 {
     auto count = [](const std::string& text, const std::string& what) {
