@@ -35,6 +35,10 @@ UploadSettings ToUploadSettings(const LiveSettings& l, int logonType)
     u.numberOfArchives = l.m_nNumberOfArchives;
     u.archiveOrder = l.m_nArchiveOrder;
     u.deleteBeforeMove = l.m_bDeleteBeforeMove;
+    u.saveAsPattern = l.m_strSaveAsPattern;
+    u.remotePattern = l.m_strRemotePattern;
+    u.keepDays = l.m_nKeepDays;
+    u.keepFiles = l.m_nKeepFiles;
     u.useLan = l.m_bUseLAN;
     u.askBeforeConnect = l.m_bAskBeforeConnect;
     u.dun = l.m_strDUN;
