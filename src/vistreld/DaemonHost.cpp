@@ -70,17 +70,33 @@ void DaemonHost::Attach(Hub& hub)
 {
     m_pHub = &hub;
     QObject::connect(&hub, &Hub::statusChanged, &hub, [this](const QString& text) {
-        if (!isOnceResult(text.toStdString()))
-            Log("status", CauseFirst(text.toStdString()));
+        // A cycle's result waits for the end of the cycle, which says whether it failed: a
+        // failure is an error in the log (and the journal's priority), not a status.
+        if (isCycleResult(text.toStdString())) {
+            if (!m_bOnce)
+                m_strPendingResult = text.toStdString();
+            return;
+        }
+        Log("status", CauseFirst(text.toStdString()));
+    });
+    QObject::connect(&hub, &Hub::cycleDone, &hub, [this](int result, const QString&) {
+        if (m_strPendingResult.empty())
+            return;
+        Log(result ? "status" : "error", CauseFirst(std::exchange(m_strPendingResult, {})));
     });
     QObject::connect(&hub, &Hub::driverInfoChanged, &hub,
                      [this](const QString& text) { Log("device", text.toStdString()); });
 }
 
+bool DaemonHost::isCycleResult(const std::string& text) const
+{
+    return m_pHub && m_pHub->CycleRunning() &&
+           text == StatusText(m_pHub->LastCapture(), m_pHub->AutoCaptureDisabled());
+}
+
 bool DaemonHost::isOnceResult(const std::string& text) const
 {
-    return m_bOnce && m_pHub && m_pHub->CycleRunning() &&
-           text == StatusText(m_pHub->LastCapture(), m_pHub->AutoCaptureDisabled());
+    return m_bOnce && isCycleResult(text);
 }
 
 bool DaemonHost::askYesNo(const std::string& question)

@@ -55,7 +55,8 @@ class DaemonHost : public Prompter, public SettingsMigrationHost {
     void Redraw() override;
 
   private:
-    // Whether text is the result of the cycle that is ending, in --once mode.
+    // Whether text is the result of the cycle that is ending (in --once mode only).
+    bool isCycleResult(const std::string& text) const;
     bool isOnceResult(const std::string& text) const;
 
     std::FILE* m_out;
@@ -66,6 +67,7 @@ class DaemonHost : public Prompter, public SettingsMigrationHost {
     bool m_bOnce = false;
     bool m_bSheetAccepted = false;
     bool m_bSettingsUnchanged = false;
+    std::string m_strPendingResult; // the ending cycle's result, logged once it is known
 };
 
 } // namespace vistrel

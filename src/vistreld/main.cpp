@@ -14,9 +14,14 @@
 #include "vistreld/DaemonOptions.h"
 #include "vistreld/DaemonPlan.h"
 #include "vistreld/PasswordInput.h"
+#include "vistreld/ServiceNotifier.h"
 
 #include <QGuiApplication>
 #include <QSocketNotifier>
+#include <QTimer>
+
+#include <algorithm>
+#include <limits>
 
 #include <cerrno>
 #include <csignal>
@@ -105,14 +110,65 @@ void logPlan(DaemonHost& host, Hub& hub, CaptureDriverList& drivers, bool schedu
         host.Log(line.kind, line.text);
 }
 
-void logNextCapture(DaemonHost& host, Hub& hub)
+PlanLine nextCaptureLine(Hub& hub)
 {
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
-    const PlanLine line = NextCaptureLine(hub.Settings(), hub.CaptureConnected(),
-                                          {hub.TimerPeriod(), hub.MsUntilNextTick()}, now.tv_sec,
-                                          static_cast<int>(now.tv_nsec / 1000000));
+    return NextCaptureLine(hub.Settings(), hub.CaptureConnected(),
+                           {hub.TimerPeriod(), hub.MsUntilNextTick()}, now.tv_sec,
+                           static_cast<int>(now.tv_nsec / 1000000));
+}
+
+void logNextCapture(DaemonHost& host, Hub& hub)
+{
+    const PlanLine line = nextCaptureLine(hub);
     host.Log(line.kind, line.text);
+}
+
+// What the service manager shows for the daemon (systemctl status): the last cycle's result and
+// when the next capture is due.
+std::string serviceStatus(const std::string& lastResult, Hub& hub)
+{
+    return "STATUS=" + ServiceNotifier::StatusValue(
+                           (lastResult.empty() ? "no capture yet" : "last capture: " + lastResult) +
+                           "; " + nextCaptureLine(hub).text);
+}
+
+std::string monotonicUsec()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return std::to_string(std::int64_t(now.tv_sec) * 1000000 + now.tv_nsec / 1000);
+}
+
+// Signs of life for the service manager's watchdog, sent from the event loop while the cycle is
+// not stuck: a hung event loop or a cycle past its time-outs stops them, and the manager
+// restarts the service.
+void startWatchdog(QTimer& timer, const ServiceNotifier& notifier, DaemonHost& host, Hub& hub,
+                   const std::time_t& cycleSince)
+{
+    if (!notifier.Active() || notifier.WatchdogMs() <= 0)
+        return;
+    timer.setInterval(static_cast<int>(
+        std::clamp<std::int64_t>(notifier.WatchdogMs() / 2, 1, std::numeric_limits<int>::max())));
+    QObject::connect(
+        &timer, &QTimer::timeout, &hub,
+        [&notifier, &host, &hub, &cycleSince, told = false]() mutable {
+            const LiveSettings live = hub.Settings();
+            const std::time_t now = std::time(nullptr);
+            if (cycleSince != 0 &&
+                !CycleAlive(cycleSince, now, live.m_nPreviewLeadTime, live.m_nFTPTimeOut)) {
+                if (!std::exchange(told, true))
+                    host.Log("error",
+                             "watchdog: the cycle has run for " + std::to_string(now - cycleSince) +
+                                 " s, longer than its time-outs allow; the service manager "
+                                 "is left to restart the service");
+                return;
+            }
+            told = false;
+            notifier.Send("WATCHDOG=1");
+        });
+    timer.start();
 }
 
 int setPassword(DaemonHost& host, const DaemonOptions& options, const std::string& settingsPath)
@@ -293,10 +349,18 @@ int runCycles(int argc, char** argv, DaemonHost& host, const DaemonOptions& opti
     host.Attach(hub);
     host.SetOnce(options.once);
 
+    const ServiceNotifier service = ServiceNotifier::FromEnvironment();
+    std::string lastResult;
+    std::time_t cycleSince = 0;
+    QObject::connect(&hub, &Hub::cycleRunningChanged, &app,
+                     [&](bool running) { cycleSince = running ? std::time(nullptr) : 0; });
+
     int exitCode = 0;
     QObject::connect(&hub, &Hub::cycleDone, &app, [&](int result, const QString& text) {
+        lastResult = (result ? "" : "failed: ") + oneLine(text.toStdString());
         if (!options.once) {
             logNextCapture(host, hub);
+            service.Send(serviceStatus(lastResult, hub));
             // A cycle's picture buffers were freed in the worker's heap; give those pages back,
             // so that a daemon waiting for its next cycle holds no more than it needs.
             ::malloc_trim(0);
@@ -313,16 +377,23 @@ int runCycles(int argc, char** argv, DaemonHost& host, const DaemonOptions& opti
     logPlan(host, hub, drivers, !options.once);
     if (!options.once)
         logNextCapture(host, hub);
+    service.Send("READY=1\n" + serviceStatus(lastResult, hub));
+    QTimer watchdog;
+    startWatchdog(watchdog, service, host, hub, cycleSince);
 
     QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
         char c = 0;
         if (::read(g_signalPipe[0], &c, 1) != 1)
             return;
+        if (c == SIGHUP)
+            service.Send("RELOADING=1\nMONOTONIC_USEC=" + monotonicUsec());
         if (handleSignal(c, host, hub, drivers, options, settingsPath)) {
             if (options.once)
                 exitCode = 1;
             app.quit();
+        } else if (c == SIGHUP) {
+            service.Send("READY=1\n" + serviceStatus(lastResult, hub));
         }
     });
 
@@ -333,6 +404,7 @@ int runCycles(int argc, char** argv, DaemonHost& host, const DaemonOptions& opti
         app.exec();
     }
 
+    service.Send("STOPPING=1");
     const bool ended = hub.Shutdown();
     host.Log("status", "stopped");
     if (!ended) {
