@@ -94,6 +94,7 @@ CaptureSettings ToCaptureSettings(const LiveSettings& l)
     c.disablePreview = l.m_bDisablePreview;
     c.previewLeadTime = l.m_nPreviewLeadTime;
     c.previewRate = l.m_nPreviewRate;
+    c.cameraControls = l.m_strCameraControls;
     const VideoFormatSettings v = ReadVideoFormatSettings();
     ImageFormat& f = c.storedFormat;
     f.size = static_cast<std::uint32_t>(v.Size);

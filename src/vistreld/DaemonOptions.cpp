@@ -266,7 +266,10 @@ std::string DaemonUsage()
            "  --list-devices list the capture drivers with their index, name and sizes\n"
            "                 (the index goes into " +
            keys::ImageFormat::CaptureDevice.name() +
-           ")\n"
+           "),\n"
+           "                 and each camera's controls with what they accept (set them\n"
+           "                 with " +
+           keys::ImageFormat::CameraControls.name() + "=name=value,...)\n"
            "  --set-password WHICH\n"
            "                 store the ftp, proxy, dialup or camera1 … camera4 (network\n"
            "                 camera) password, scrambled: asked for twice without echo on a\n"

@@ -1,5 +1,6 @@
 #include "vistreld/DaemonPlan.h"
 
+#include "capture/CameraControls.h"
 #include "config/KeyCatalogue.h"
 #include "upload/Archive.h"
 
@@ -331,6 +332,9 @@ std::string FormatDriverList(const std::vector<CaptureDriverInfo>& drivers,
         if (!drivers[i].error.empty())
             sizes = "(cannot say: " + drivers[i].error + ")";
         out += row(std::to_string(drivers[i].index), names[i], sizes);
+        for (const CaptureControl& c : drivers[i].controls)
+            if (c.type != CaptureControl::Type::Button)
+                out += "       " + DescribeControl(c) + "\n";
     }
     for (const UnusableCaptureNode& node : unusable)
         out += "warning: " + UnusableNodeWarning(node, userName) + "\n";
