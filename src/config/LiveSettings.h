@@ -74,8 +74,8 @@ struct LiveSettings {
     // Dated names (strftime patterns, empty: none) and the pruning of the dated local copies.
     std::string m_strSaveAsPattern;
     std::string m_strRemotePattern;
-    int m_nKeepDays{};  // 0: kept whatever their age
-    int m_nKeepFiles{}; // 0: kept whatever their number
+    int m_nKeepDays{};                          // 0: kept whatever their age
+    int m_nKeepFiles{};                         // 0: kept whatever their number
     int m_nFTPSecurity{};                       // 0 plain FTP, 1 explicit TLS, 2 implicit TLS
     bool m_bFTPVerifyCertificate{};             // the system's CA store and the server's name
     std::string m_strFTPCertificateFingerprint; // SHA-256 of the server's certificate, or empty

@@ -269,7 +269,8 @@ std::string DaemonUsage()
            "),\n"
            "                 and each camera's controls with what they accept (set them\n"
            "                 with " +
-           keys::ImageFormat::CameraControls.name() + "=name=value,...)\n"
+           keys::ImageFormat::CameraControls.name() +
+           "=name=value,...)\n"
            "  --set-password WHICH\n"
            "                 store the ftp, proxy, dialup or camera1 … camera4 (network\n"
            "                 camera) password, scrambled: asked for twice without echo on a\n"
