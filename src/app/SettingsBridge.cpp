@@ -37,6 +37,10 @@ UploadSettings ToUploadSettings(const LiveSettings& l, int logonType)
     u.numberOfArchives = l.m_nNumberOfArchives;
     u.archiveOrder = l.m_nArchiveOrder;
     u.deleteBeforeMove = l.m_bDeleteBeforeMove;
+    u.saveAsPattern = l.m_strSaveAsPattern;
+    u.remotePattern = l.m_strRemotePattern;
+    u.keepDays = l.m_nKeepDays;
+    u.keepFiles = l.m_nKeepFiles;
     u.useLan = l.m_bUseLAN;
     u.askBeforeConnect = l.m_bAskBeforeConnect;
     u.dun = l.m_strDUN;
@@ -91,6 +95,7 @@ ComposeSettings ToComposeSettings(const LiveSettings& l)
     c.shadowText = l.m_bShadowText;
     c.stamp = l.m_bStamp;
     c.dateTimeFormat = l.m_nDateTimeFormat;
+    c.timeFormat = l.m_strTimeFormat;
     c.timeFont = {l.m_strTimeFont, l.m_nTimeFontHeight, l.m_nTimeFontWidth, l.m_nTimeFontWeight,
                   l.m_bTimeFontItalic};
     c.timeFontColor = l.m_crTimeFontColor;
@@ -119,6 +124,7 @@ CaptureSettings ToCaptureSettings(const LiveSettings& l)
     c.disablePreview = l.m_bDisablePreview;
     c.previewLeadTime = l.m_nPreviewLeadTime;
     c.previewRate = l.m_nPreviewRate;
+    c.cameraControls = l.m_strCameraControls;
     const VideoFormatSettings v = ReadVideoFormatSettings();
     ImageFormat& f = c.storedFormat;
     f.size = static_cast<std::uint32_t>(v.Size);

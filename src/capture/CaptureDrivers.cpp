@@ -117,6 +117,11 @@ std::vector<CaptureDriverInfo> CaptureDriverList::describe()
         const std::unique_ptr<CaptureDevice> device = createDevice(static_cast<int>(i));
         if (device && device->connect()) {
             info.sizes = device->frameSizes();
+            info.controls = device->controls();
+            // A network camera connects without a picture; one that sent none did not answer.
+            if (info.sizes.empty() && entries[i].kind == CaptureDriverKind::Network)
+                info.error = "the camera did not answer" +
+                             (device->lastError().empty() ? "" : ": " + device->lastError());
             device->disconnect();
         } else {
             info.error = device ? device->lastError() : "gone";

@@ -31,7 +31,8 @@ struct CaptureDriverInfo {
     std::string version; // the list's version text: the device node, the URL with its
                          // password hidden, or "built in"
     std::vector<FrameSize> sizes;
-    std::string error; // why it could not be asked, when it could not
+    std::vector<CaptureControl> controls; // the camera's own settings, with their ranges
+    std::string error;                    // why it could not be asked, when it could not
 };
 
 // What kind of driver an entry of the list is.

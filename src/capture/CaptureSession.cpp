@@ -1,5 +1,7 @@
 #include "capture/CaptureSession.h"
 
+#include "capture/CameraControls.h"
+
 #include "capture/NetworkCameraLoader.h"
 #include "platform/PrivateTempDir.h"
 
@@ -48,6 +50,20 @@ void CaptureSession::runBeside(const std::function<void()>& work) const
         work();
 }
 
+std::string ControlsNote(CaptureDevice& device, const std::string& cameraControls)
+{
+    std::vector<std::string> problems;
+    const std::vector<ControlSetting> settings = ParseCameraControls(cameraControls, &problems);
+    for (std::string& p : ApplyCameraControls(device, settings))
+        problems.push_back(std::move(p));
+    if (problems.empty())
+        return {};
+    std::string text = "Camera controls (" + keys::ImageFormat::CameraControls.name() + "): ";
+    for (std::size_t i = 0; i < problems.size(); ++i)
+        text += (i ? "; " : "") + problems[i];
+    return text + "; the others are set.";
+}
+
 bool CaptureSession::ConnectCaptureDriver(const CaptureSettings& settings)
 {
     // A new device replaces the previous one. The old one lets go of its camera first, even if
@@ -73,6 +89,7 @@ bool CaptureSession::ConnectCaptureDriver(const CaptureSettings& settings)
     // Everything that talks to the camera runs beside the caller's thread; the messages follow.
     bool connected = false, rateSet = false, previewSet = false;
     std::string formatNote; // shown from this thread: message boxes belong to the caller's
+    std::string controlsNote;
     runBeside([&] {
         if (previous)
             previous->disconnect();
@@ -81,6 +98,7 @@ bool CaptureSession::ConnectCaptureDriver(const CaptureSettings& settings)
             return;
         rateSet = device->setPreviewRate(PreviewPeriodMs(settings.previewRate));
         formatNote = SetStoredVideoFormat(settings.storedFormat);
+        controlsNote = ControlsNote(*device, settings.cameraControls);
         previewSet = device->setPreview(!settings.disablePreview);
     });
     if (!connected) {
@@ -99,6 +117,8 @@ bool CaptureSession::ConnectCaptureDriver(const CaptureSettings& settings)
         m_prompter.message("Failed to set preview rate");
     if (!formatNote.empty())
         m_prompter.message(formatNote);
+    if (!controlsNote.empty())
+        m_prompter.message(controlsNote);
     ShowDriverInfo();
     if (!previewSet)
         m_prompter.message(settings.disablePreview ? "Failed to disable preview mode"

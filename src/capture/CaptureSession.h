@@ -25,11 +25,17 @@ struct CaptureSettings {
     int previewLeadTime = keys::DeviceOptions::PreviewLeadTime.programDefaultInt();
     int previewRate = keys::DeviceOptions::PreviewRate.programDefaultInt();
     ImageFormat storedFormat;
+    // ImageFormat/CameraControls: the camera's own settings, set at every connect.
+    std::string cameraControls;
 };
 
 // The stored video format as the connect applies it: Width and Height alone (the other header
 // fields missing) stand for the 24-bit colour format of that size.
 ImageFormat CompleteStoredFormat(const ImageFormat& stored);
+
+// Sets the controls cameraControls names on a connected device; the text that names what could
+// not be set, or an empty text.
+std::string ControlsNote(CaptureDevice& device, const std::string& cameraControls);
 
 // The preview period for a rate in frames a second: 1000 / rate milliseconds, 0 for a rate of 0
 // (or below).

@@ -108,7 +108,9 @@ bool NetworkCameraBackend::currentSize(FrameSize& size) const
 
 std::vector<FrameSize> NetworkCameraBackend::frameSizes()
 {
-    if (!m_bOpen)
+    // Until a picture has come the size is only a guess: a camera that did not answer offers
+    // nothing.
+    if (!m_bOpen || !m_bSizeKnown)
         return {};
     return {m_size};
 }

@@ -244,6 +244,12 @@ inline constexpr SettingKey FireWallUsername = Row(s, "FireWallUsername", T::Str
 inline constexpr SettingKey FireWallPassword = Row(s, "FireWallPassword", T::Password, "", "", P::Location, G::Location, &L::m_strFireWallPassword);
 inline constexpr SettingKey SaveAsFile = Row(s, "SaveAsFile", T::Flag, "1", "0", P::Location, G::Location, &L::m_bSaveAsFile);
 inline constexpr SettingKey SaveAsFilename = Row(s, "SaveAsFilename", T::Path, "vistrel.jpg", "vistrel.jpg", P::Location, G::Location, &L::m_strSaveAsFilename);
+// Dated copies beside the numbered archive: strftime patterns for the local and the remote copy,
+// and how long (days) or how many of the local dated copies are kept (0: no limit).
+inline constexpr SettingKey SaveAsPattern = Row(s, "SaveAsPattern", T::Path, "", kNoPage, P::None, G::Location, &L::m_strSaveAsPattern);
+inline constexpr SettingKey RemotePattern = Row(s, "RemotePattern", T::String, "", kNoPage, P::None, G::Location, &L::m_strRemotePattern);
+inline constexpr SettingKey KeepDays = Row(s, "KeepDays", T::Integer, "0", kNoPage, P::None, G::Location, &L::m_nKeepDays).range(0, 100000);
+inline constexpr SettingKey KeepFiles = Row(s, "KeepFiles", T::Integer, "0", kNoPage, P::None, G::Location, &L::m_nKeepFiles).range(0, INT_MAX);
 inline constexpr SettingKey SuppressErrors = Row(s, "SuppressErrors", T::Flag, "1", "0", P::General, G::General, &L::m_bSuppressErrors);
 inline constexpr SettingKey FTPLog = Row(s, "FTPLog", T::Flag, "0", "0", P::General, G::General, &L::m_bFTPLog);
 // FTPS: 0 none, 1 explicit TLS (AUTH TLS), 2 implicit TLS; a SHA-256 fingerprint (hex, colons
@@ -298,6 +304,8 @@ inline constexpr SettingKey Alignment = Row(s, "Alignment", T::Integer, "1", "1"
 inline constexpr SettingKey ShadowText = Row(s, "ShadowText", T::Flag, "1", "1", P::Image, G::Image, &L::m_bShadowText);
 inline constexpr SettingKey Stamp = Row(s, "Stamp", T::Flag, "1", "1", P::Image, G::Image, &L::m_bStamp);
 inline constexpr SettingKey DateTimeFormat = Row(s, "DateTimeFormat", T::Integer, "0", "0", P::Image, G::Image, &L::m_nDateTimeFormat).range(0, 5);
+// A strftime pattern for the date/time stamp; when set it replaces the fixed layout.
+inline constexpr SettingKey TimeFormat = Row(s, "TimeFormat", T::String, "", kNoPage, P::None, G::Image, &L::m_strTimeFormat);
 inline constexpr SettingKey TimeFont = Row(s, "TimeFont", T::FontFace, "System", "System", P::Image, G::Image, &L::m_strTimeFont);
 inline constexpr SettingKey TimeFontHeight = Row(s, "TimeFontHeight", T::Integer, "-13", "-13", P::Image, G::Image, &L::m_nTimeFontHeight);
 inline constexpr SettingKey TimeFontWidth = Row(s, "TimeFontWidth", T::Integer, "0", "0", P::Image, G::Image, &L::m_nTimeFontWidth).range(0, INT_MAX);
@@ -328,6 +336,9 @@ inline constexpr SettingKey CaptureDevice = Row(s, "CaptureDevice", T::Integer, 
 // The chosen driver by what it is: a device node, a /dev/v4l/by-id name, a network camera's name
 // or "Test Pattern". When set it wins over the position, and a missing one is never replaced.
 inline constexpr SettingKey CaptureDevicePath = Row(s, "CaptureDevicePath", T::String, "", kNoPage, P::None, G::Device, &L::m_strCaptureDevicePath);
+// Camera controls set at connect: "name=value" pairs split by ',' or ';' ("brightness=140,
+// exposure_auto=1"), names as --list-devices shows them.
+inline constexpr SettingKey CameraControls = Row(s, "CameraControls", T::String, "", kNoPage, P::None, G::Device, &L::m_strCameraControls);
 inline constexpr SettingKey Size = Row(s, "Size", T::Integer, "0", kNoPage, P::None, G::None);
 inline constexpr SettingKey Width = Row(s, "Width", T::Integer, "0", kNoPage, P::None, G::None);
 inline constexpr SettingKey Height = Row(s, "Height", T::Integer, "0", kNoPage, P::None, G::None);
@@ -438,6 +449,10 @@ inline constexpr const SettingKey* kAll[] = {
     &UploadOptions::FireWallPassword,
     &UploadOptions::SaveAsFile,
     &UploadOptions::SaveAsFilename,
+    &UploadOptions::SaveAsPattern,
+    &UploadOptions::RemotePattern,
+    &UploadOptions::KeepDays,
+    &UploadOptions::KeepFiles,
     &UploadOptions::SuppressErrors,
     &UploadOptions::FTPLog,
     &UploadOptions::FTPSecurity,
@@ -478,6 +493,7 @@ inline constexpr const SettingKey* kAll[] = {
     &ImageOptions::ShadowText,
     &ImageOptions::Stamp,
     &ImageOptions::DateTimeFormat,
+    &ImageOptions::TimeFormat,
     &ImageOptions::TimeFont,
     &ImageOptions::TimeFontHeight,
     &ImageOptions::TimeFontWidth,
@@ -498,6 +514,7 @@ inline constexpr const SettingKey* kAll[] = {
 
     &ImageFormat::CaptureDevice,
     &ImageFormat::CaptureDevicePath,
+    &ImageFormat::CameraControls,
     &ImageFormat::Size,
     &ImageFormat::Width,
     &ImageFormat::Height,

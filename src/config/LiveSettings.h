@@ -71,6 +71,11 @@ struct LiveSettings {
     std::string m_strFireWallPassword;
     bool m_bSaveAsFile{};
     std::string m_strSaveAsFilename;
+    // Dated names (strftime patterns, empty: none) and the pruning of the dated local copies.
+    std::string m_strSaveAsPattern;
+    std::string m_strRemotePattern;
+    int m_nKeepDays{};                          // 0: kept whatever their age
+    int m_nKeepFiles{};                         // 0: kept whatever their number
     int m_nFTPSecurity{};                       // 0 plain FTP, 1 explicit TLS, 2 implicit TLS
     bool m_bFTPVerifyCertificate{};             // the system's CA store and the server's name
     std::string m_strFTPCertificateFingerprint; // SHA-256 of the server's certificate, or empty
@@ -119,6 +124,7 @@ struct LiveSettings {
     bool m_bShadowText{};
     bool m_bStamp{};
     int m_nDateTimeFormat{};
+    std::string m_strTimeFormat; // strftime; when set it replaces the fixed layout
     std::string m_strTimeFont;
     int m_nTimeFontHeight{};
     int m_nTimeFontWidth{};
@@ -139,6 +145,7 @@ struct LiveSettings {
     // ImageFormat/CaptureDevice and DeviceOptions, device loader
     int m_nCaptureDevice{};             // -1: none chosen
     std::string m_strCaptureDevicePath; // when set, wins over the position
+    std::string m_strCameraControls;    // "name=value" pairs set on the camera at connect
     bool m_bDisablePreview{};
     int m_nPreviewLeadTime{}; // seconds
     int m_nPreviewRate{};     // frames per second

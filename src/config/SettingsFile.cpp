@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <mutex>
+#include <optional>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -196,19 +198,88 @@ std::string WorkingFolder(const std::string& installDirectory, std::string* erro
     return folder + "/";
 }
 
+namespace {
+
+// The run-only values under "section\nkey" in lower case (key names are compared without
+// regard to case, as the file's reader does).
+struct RunOnlyValues {
+    std::mutex mutex;
+    std::map<std::string, std::string> values;
+    bool inMemoryOnly = false;
+};
+RunOnlyValues& runOnly()
+{
+    static RunOnlyValues values;
+    return values;
+}
+
+std::string runOnlyName(std::string_view section, std::string_view key)
+{
+    std::string name = std::string(section) + "\n" + std::string(key);
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return name;
+}
+
+// The run-only value of section/key, when it has one.
+std::optional<std::string> readRunOnly(std::string_view section, std::string_view key)
+{
+    RunOnlyValues& r = runOnly();
+    std::lock_guard lock(r.mutex);
+    if (r.values.empty())
+        return std::nullopt;
+    const auto it = r.values.find(runOnlyName(section, key));
+    if (it == r.values.end())
+        return std::nullopt;
+    return it->second;
+}
+
+// Keeps a write in memory when the key is run-only or every write is; false when the write is
+// for the file.
+bool writeRunOnly(std::string_view section, std::string_view key, std::string_view value)
+{
+    RunOnlyValues& r = runOnly();
+    std::lock_guard lock(r.mutex);
+    const std::string name = runOnlyName(section, key);
+    const auto it = r.values.find(name);
+    if (it == r.values.end() && !r.inMemoryOnly)
+        return false;
+    r.values[name] = std::string(value);
+    return true;
+}
+
+} // namespace
+
+void SetRunOnlySettings(const std::vector<RunOnlySetting>& values, bool inMemoryOnly)
+{
+    RunOnlyValues& r = runOnly();
+    std::lock_guard lock(r.mutex);
+    r.values.clear();
+    for (const RunOnlySetting& v : values)
+        r.values[runOnlyName(v.section, v.key)] = v.value;
+    r.inMemoryOnly = inMemoryOnly;
+}
+
 int IniReadInt(std::string_view section, std::string_view key, int defaultValue)
 {
+    if (const auto value = readRunOnly(section, key))
+        return ParseProfileInt(*value, defaultValue);
     return GetPrivateProfileInt(section, key, defaultValue, SettingsFilePath());
 }
 
 std::string IniReadString(std::string_view section, std::string_view key,
                           std::string_view defaultValue)
 {
+    if (const auto value = readRunOnly(section, key))
+        return std::string(Utf8Prefix(*value, kProfileStringMax));
     return GetPrivateProfileString(section, key, defaultValue, SettingsFilePath());
 }
 
 bool IniWriteInt(std::string_view section, std::string_view key, int value, std::string* error)
 {
+    if (writeRunOnly(section, key, std::to_string(value)))
+        return true;
     return WritePrivateProfileString(section, key, std::to_string(value), SettingsFilePath(),
                                      error);
 }
@@ -216,6 +287,8 @@ bool IniWriteInt(std::string_view section, std::string_view key, int value, std:
 bool IniWriteString(std::string_view section, std::string_view key, std::string_view value,
                     std::string* error)
 {
+    if (writeRunOnly(section, key, value))
+        return true;
     return WritePrivateProfileString(section, key, value, SettingsFilePath(), error);
 }
 

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vistrel {
 
@@ -79,6 +80,18 @@ bool IniWriteInt(std::string_view section, std::string_view key, int value,
 // Writes a string as it is (see WritePrivateProfileString for what is refused).
 bool IniWriteString(std::string_view section, std::string_view key, std::string_view value,
                     std::string* error = nullptr);
+
+// Values for this run only, as one-off command-line options give them. A read of one of these
+// keys gives its value whatever the file holds; a write to one changes the run's value and leaves
+// the file alone. With inMemoryOnly every write of the run stays in memory as well, so the
+// settings file is neither created nor changed. Set before the settings are first read; an empty
+// list and false undo it (for tests).
+struct RunOnlySetting {
+    std::string section;
+    std::string key;
+    std::string value;
+};
+void SetRunOnlySettings(const std::vector<RunOnlySetting>& values, bool inMemoryOnly);
 
 // Passwords: stored scrambled, read back in clear (config/PasswordScrambling.h).
 std::string IniReadPassword(std::string_view section, std::string_view key);

@@ -213,8 +213,13 @@ ComposeResult ComposeAndSave(const std::string& outPath, const ComposeSettings& 
         }
     }
 
-    const std::string stampText =
-        DateTimeStampText(env.now(), s.dateTimeFormat, env.locale).toStdString();
+    // A pattern that gives no text (or too much) falls back to the fixed layout: the stamp text
+    // is also the cycle's result, and an empty one would read as a failed capture.
+    const QDateTime when = env.now();
+    QString stamp = PatternStampText(when, s.timeFormat);
+    if (stamp.isEmpty())
+        stamp = DateTimeStampText(when, s.dateTimeFormat, env.locale);
+    const std::string stampText = stamp.toStdString();
     if (s.stamp)
         drawText(painter, s.timeFont, stampText, result.width, result.height, s.timeAlignment,
                  s.timeShadowText, s.timeFontColor);

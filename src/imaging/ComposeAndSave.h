@@ -42,6 +42,7 @@ struct ComposeSettings {
     // Date/time stamp
     bool stamp = keys::ImageOptions::Stamp.programDefaultFlag();
     int dateTimeFormat = 0;
+    std::string timeFormat; // strftime; when it gives a text, that replaces dateTimeFormat's
     FontRecord timeFont = DefaultFont(keys::kStampFont);
     std::uint32_t timeFontColor = 0;
     int timeAlignment = keys::ImageOptions::TimeAlignment.programDefaultInt();

@@ -1,5 +1,7 @@
 #include "imaging/Stamp.h"
 
+#include "platform/TimePattern.h"
+
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QRegularExpression>
@@ -270,6 +272,28 @@ QString DateTimeStampText(const QDateTime& when, int format, const QLocale& loca
     }
     const QString time = locale.toString(when.time(), StampTimeFormat(locale, format % 2 == 1));
     return date.left(kMaxDateTimePart) + QLatin1Char(' ') + time.left(kMaxDateTimePart);
+}
+
+QString PatternStampText(const QDateTime& when, const std::string& pattern)
+{
+    // The fields come from when itself, not from the machine's clock and zone: a stamp shows the
+    // time the picture was taken as the caller gives it.
+    const QDate d = when.date();
+    const QTime t = when.time();
+    std::tm tm{};
+    tm.tm_year = d.year() - 1900;
+    tm.tm_mon = d.month() - 1;
+    tm.tm_mday = d.day();
+    tm.tm_hour = t.hour();
+    tm.tm_min = t.minute();
+    tm.tm_sec = t.second();
+    tm.tm_wday = d.dayOfWeek() % 7;
+    tm.tm_yday = d.dayOfYear() - 1;
+    tm.tm_isdst = when.isDaylightTime() ? 1 : 0;
+    tm.tm_gmtoff = when.offsetFromUtc();
+    const std::string zone = when.timeZoneAbbreviation().toStdString();
+    tm.tm_zone = zone.c_str();
+    return QString::fromLocal8Bit(FormatTimePattern(pattern, tm));
 }
 
 } // namespace vistrel

@@ -90,6 +90,10 @@ void DrawStamp(QPainter& painter, const FontRecord& font, const QString& text, i
 // "d MMM yyyy"; times are hours and minutes, or with seconds, in the locale's clock style.
 QString DateTimeStampText(const QDateTime& when, int format, const QLocale& locale);
 
+// The date/time stamp from a strftime pattern (ImageOptions/TimeFormat) for when, in when's own
+// time zone; an empty text when the pattern gives nothing or more than 1023 characters.
+QString PatternStampText(const QDateTime& when, const std::string& pattern);
+
 // The time part's Qt format: the locale's short time format, without seconds; or with the
 // seconds field added after the minutes, separated as the locale separates hours and minutes.
 // Never a time-zone name.

@@ -36,6 +36,7 @@ class FtpSessionAdapter : public FtpSessionOps {
     {
         return m_session.Rename(from, to);
     }
+    bool MakeDir(const std::string& name) override { return m_session.MakeDir(name); }
     bool UploadFile(const std::string& localPath, const std::string& remoteName) override
     {
         return m_session.UploadFile(localPath, remoteName);

@@ -1,8 +1,10 @@
 #include "upload/UploadThread.h"
 
 #include "ftp/FtpSession.h"
+#include "platform/TimePattern.h"
 #include "upload/AfterPublish.h"
 #include "upload/Archive.h"
+#include "upload/DatedNames.h"
 #include "upload/TargetLoader.h"
 
 namespace vistrel {
@@ -153,6 +155,47 @@ void UploadThread::HangUpStep(const UploadSettings& s)
     }
 }
 
+void UploadThread::SaveDatedLocalCopy(const UploadSettings& s, const std::string& picture,
+                                      std::time_t when)
+{
+    const std::string name = DatedName(s.saveAsPattern, LocalTime(when));
+    std::string reason;
+    if (name.empty()) {
+        reason = keys::UploadOptions::SaveAsPattern.name() + "=" + s.saveAsPattern +
+                 " gives no usable file name";
+    } else {
+        const std::string folder = SplitLocalName(s.saveAsFilename).dir;
+        if (SaveDatedCopy(picture, name.front() == '/' ? name : folder + name, &reason)) {
+            // A copy that cannot be removed is tried again next time; it fails no cycle.
+            PruneDatedCopies(folder, s.saveAsPattern, s.keepDays, s.keepFiles, when);
+            return;
+        }
+    }
+    m_strLocalCopyError += (m_strLocalCopyError.empty() ? kLocalCopyError : "; ") + reason;
+}
+
+bool UploadThread::StoreDatedRemoteCopy(const UploadSettings& s, const std::string& picture,
+                                        const std::string& name)
+{
+    FtpSessionOps& ftp = *m_session;
+    const SplitName split = SplitRemoteName(name);
+    const std::string made = s.ftpServer + "\n" + s.ftpDirectory + "\n" + split.dir;
+    if (!split.dir.empty() && made != m_strRemoteFolderMade) {
+        // A folder that is there already refuses MKD; a folder that could not be made fails the
+        // store below, with the server's reason.
+        for (const std::string& folder : DatedFolders(name))
+            ftp.MakeDir(folder);
+    }
+    m_strRemoteFolderMade.clear();
+    const std::string temp = split.dir + RemoteTempName(name);
+    if (!ftp.UploadFile(picture, s.noTempFile ? name : temp))
+        return false;
+    if (!s.noTempFile && !ftp.Rename(temp, name))
+        return false;
+    m_strRemoteFolderMade = made;
+    return true;
+}
+
 UploadThread::Outcome UploadThread::RunCycle()
 {
     const UploadSettings s = m_settings();
@@ -174,6 +217,7 @@ UploadThread::Outcome UploadThread::RunCycle()
     m_record.SetLastCapture(stamp);
     m_record.IncrementCurrentUpload();
     m_strPicture = picture;
+    const std::time_t when = m_clock();
 
     const ArchiveSettings archive{s.archiveInterval, s.numberOfArchives, s.archiveOrder,
                                   s.deleteBeforeMove};
@@ -191,6 +235,8 @@ UploadThread::Outcome UploadThread::RunCycle()
             m_strLocalCopyError = kLocalCopyError + reason;
         else
             m_strPicture = s.saveAsFilename;
+        if (!s.saveAsPattern.empty())
+            SaveDatedLocalCopy(s, picture, when);
     }
     if (!s.ftpUpload)
         return Finish(1);
@@ -269,6 +315,26 @@ UploadThread::Outcome UploadThread::RunCycle()
         }
     } catch (...) {
         return FailCycle(s, "FTP Error: ", QuitCommand::Skip);
+    }
+
+    if (!s.remotePattern.empty()) {
+        if (QuitRequested())
+            return Outcome::Quit;
+        const std::string name = DatedName(s.remotePattern, LocalTime(when), true);
+        if (name.empty()) {
+            m_record.SetLastCapture("FTP Error: " + keys::UploadOptions::RemotePattern.name() +
+                                    "=" + s.remotePattern + " gives no usable file name");
+            ftp.Quit();
+            HangUpStep(s);
+            return Finish(0);
+        }
+        PostStatus("Uploading image as " + name + "...");
+        try {
+            if (!StoreDatedRemoteCopy(s, picture, name))
+                return FailCycle(s, "FTP Error: (Dated copy) ", QuitCommand::Send);
+        } catch (...) {
+            return FailCycle(s, "FTP Error: ", QuitCommand::Skip);
+        }
     }
 
     if (QuitRequested())

@@ -5,6 +5,7 @@
 #include "platform/AutoResetEvent.h"
 #include "upload/UploadTarget.h"
 
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -41,6 +42,10 @@ struct UploadSettings {
     int numberOfArchives = 0;
     int archiveOrder = 0;
     bool deleteBeforeMove = false;
+    std::string saveAsPattern; // dated local copies (strftime), empty for none
+    std::string remotePattern; // dated remote copies (strftime), empty for none
+    int keepDays = 0;          // pruning of the dated local copies; 0 = no limit
+    int keepFiles = 0;
     bool useLan = false;
     bool askBeforeConnect = keys::ConnectOptions::AskBeforeConnect.programDefaultFlag();
     std::string dun;
@@ -72,6 +77,7 @@ class FtpSessionOps {
     virtual bool DeleteFile(const std::string& name) = 0;
     virtual bool RenameTolerant(const std::string& from, const std::string& to) = 0;
     virtual bool Rename(const std::string& from, const std::string& to) = 0;
+    virtual bool MakeDir(const std::string& name) = 0; // fails for a folder that exists
     virtual bool UploadFile(const std::string& localPath, const std::string& remoteName) = 0;
     virtual void Quit() = 0;
     virtual std::string Message() const = 0;
@@ -154,6 +160,8 @@ class UploadThread {
 
     // The thread procedure: returns 1 after an orderly end.
     int Run();
+    // The clock that dates the copies (tests set it before Run).
+    void SetClock(std::function<std::time_t()> clock) { m_clock = std::move(clock); }
 
     // The status every cycle posts first.
     static constexpr const char* kCapturing = "Capturing Image...";
@@ -185,6 +193,12 @@ class UploadThread {
     bool QuitPending();
     // 1 = on line, 0 = skip, -1 = dialling failed.
     int MakeSureOnLine(const UploadSettings& s);
+    // The dated local copy of this cycle's picture and the pruning of the older ones; a failure
+    // becomes the local copy's error.
+    void SaveDatedLocalCopy(const UploadSettings& s, const std::string& picture, std::time_t when);
+    // Stores the dated remote copy in the current remote directory, its folders made first.
+    bool StoreDatedRemoteCopy(const UploadSettings& s, const std::string& picture,
+                              const std::string& name);
 
     WorkerEvents& m_events;
     CycleRecord& m_record;
@@ -202,6 +216,10 @@ class UploadThread {
     std::string m_strLocalCopyError; // this cycle's, empty when the local copy was made
     bool m_bDialledThisCycle = false;
     bool m_bAutoTriggered = false;
+    std::function<std::time_t()> m_clock = [] { return std::time(nullptr); };
+    // The remote folder (with its server and upload directory) the last dated copy went to: its
+    // folders are made only when it changes.
+    std::string m_strRemoteFolderMade;
 };
 
 } // namespace vistrel

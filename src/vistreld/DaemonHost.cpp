@@ -70,17 +70,33 @@ void DaemonHost::Attach(Hub& hub)
 {
     m_pHub = &hub;
     QObject::connect(&hub, &Hub::statusChanged, &hub, [this](const QString& text) {
-        if (!isOnceResult(text.toStdString()))
-            Log("status", CauseFirst(text.toStdString()));
+        // A cycle's result waits for the end of the cycle, which says whether it failed: a
+        // failure is an error in the log (and the journal's priority), not a status.
+        if (isCycleResult(text.toStdString())) {
+            if (!m_bOnce)
+                m_strPendingResult = text.toStdString();
+            return;
+        }
+        Log("status", CauseFirst(text.toStdString()));
+    });
+    QObject::connect(&hub, &Hub::cycleDone, &hub, [this](int result, const QString&) {
+        if (m_strPendingResult.empty())
+            return;
+        Log(result ? "status" : "error", CauseFirst(std::exchange(m_strPendingResult, {})));
     });
     QObject::connect(&hub, &Hub::driverInfoChanged, &hub,
                      [this](const QString& text) { Log("device", text.toStdString()); });
 }
 
+bool DaemonHost::isCycleResult(const std::string& text) const
+{
+    return m_pHub && m_pHub->CycleRunning() &&
+           text == StatusText(m_pHub->LastCapture(), m_pHub->AutoCaptureDisabled());
+}
+
 bool DaemonHost::isOnceResult(const std::string& text) const
 {
-    return m_bOnce && m_pHub && m_pHub->CycleRunning() &&
-           text == StatusText(m_pHub->LastCapture(), m_pHub->AutoCaptureDisabled());
+    return m_bOnce && isCycleResult(text);
 }
 
 bool DaemonHost::askYesNo(const std::string& question)
@@ -134,8 +150,10 @@ bool DaemonHost::RunSettingsSheet()
                    std::string(v.key) + "=" + v.value;
     Log("settings",
         "first start: nobody can answer the settings sheet here, so the values its pages show "
-        "were written for the " +
-            std::to_string(w.written.size()) + " keys the file lacked" +
+        "were " +
+            std::string(m_bSettingsUnchanged ? "taken for this run (the file is left as it is)"
+                                             : "written") +
+            " for the " + std::to_string(w.written.size()) + " keys the file lacked" +
             (changed.empty() ? "" : "; those that change what the program does: " + changed));
     if (w.uploadKeptOff)
         Log("settings", "first start: no FTP server is set, so FTP upload stays off and the "
@@ -156,7 +174,7 @@ bool DaemonHost::RunSettingsSheet()
 void DaemonHost::Redraw()
 {
     // Called after the version check has recorded an accepted sheet.
-    if (std::exchange(m_bSheetAccepted, false))
+    if (std::exchange(m_bSheetAccepted, false) && !m_bSettingsUnchanged)
         Log("settings", keys::License::INIVersion.name() + "=" +
                             std::to_string(ReadSettingInt(keys::License::INIVersion)) +
                             " set; the next start uses the file as it is");

@@ -42,6 +42,9 @@ class DaemonHost : public Prompter, public SettingsMigrationHost {
     // One cycle's run (--once): its result is printed once, by the caller, so the status line
     // and the message box that carry the same text are not logged as well.
     void SetOnce(bool once) { m_bOnce = once; }
+    // A one-off run without --config writes nothing to the settings file: a first start's
+    // values are then this run's alone, and the log says so.
+    void SetSettingsUnchanged(bool unchanged) { m_bSettingsUnchanged = unchanged; }
 
     // Prompter
     void message(const std::string& text, PromptIcon icon = PromptIcon::Exclamation) override;
@@ -52,7 +55,8 @@ class DaemonHost : public Prompter, public SettingsMigrationHost {
     void Redraw() override;
 
   private:
-    // Whether text is the result of the cycle that is ending, in --once mode.
+    // Whether text is the result of the cycle that is ending (in --once mode only).
+    bool isCycleResult(const std::string& text) const;
     bool isOnceResult(const std::string& text) const;
 
     std::FILE* m_out;
@@ -62,6 +66,8 @@ class DaemonHost : public Prompter, public SettingsMigrationHost {
     Hub* m_pHub = nullptr;
     bool m_bOnce = false;
     bool m_bSheetAccepted = false;
+    bool m_bSettingsUnchanged = false;
+    std::string m_strPendingResult; // the ending cycle's result, logged once it is known
 };
 
 } // namespace vistrel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -7,9 +8,11 @@ namespace vistrel {
 
 struct SettingKey;
 
+struct RunOnlySetting;
+
 // The headless publisher's command line:
-//   vistreld [--config NAME] [--once | --check-ftp | --check-upload | --list-devices |
-//             --set-password WHICH [--clear]] [--help] [--version]
+//   vistreld [--config NAME] [--once [ONE-OFF OPTIONS] | --check-ftp | --check-upload |
+//             --list-devices | --set-password WHICH [--clear]] [--help] [--version]
 struct DaemonOptions {
     std::string config; // empty: the default settings file
     bool once = false;
@@ -23,12 +26,35 @@ struct DaemonOptions {
     // instead.
     std::string setPassword; // a PasswordTarget's name
     bool clearPassword = false;
+
+    // One-off options, with --once: values for this run only, never written to the settings
+    // file. Each is given as "--name VALUE" or "--name=VALUE".
+    std::string device;                   // --device: a device path, by-id name or camera name
+    int width = 0;                        // --size WIDTHxHEIGHT
+    int height = 0;                       //
+    std::optional<std::string> title;     // --title TEXT: the banner ("" turns it off)
+    std::optional<std::string> timestamp; // --timestamp PATTERN: a strftime date/time stamp
+    std::string logo;                     // --logo FILE
+    int jpegQuality = 0;                  // --jpeg QUALITY, 1 to 100
+    std::string output;                   // --output FILE: the local copy
+    bool HasOneOff() const
+    {
+        return !device.empty() || width > 0 || title || timestamp || !logo.empty() ||
+               jpegQuality > 0 || !output.empty();
+    }
 };
 
 // Parses the arguments after the program name. Returns false with *error set for an unknown
 // option, a missing value or options that exclude each other.
 bool ParseDaemonOptions(const std::vector<std::string>& args, DaemonOptions* options,
                         std::string* error);
+
+// Checks the files the one-off options name: the logo must be a readable file, and the output's
+// folder must exist. False with *error set otherwise.
+bool CheckOneOffFiles(const DaemonOptions& options, std::string* error);
+
+// The settings the one-off options stand for, for SetRunOnlySettings.
+std::vector<RunOnlySetting> OneOffSettings(const DaemonOptions& options);
 
 // The --help text.
 std::string DaemonUsage();

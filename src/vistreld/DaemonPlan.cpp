@@ -1,5 +1,6 @@
 #include "vistreld/DaemonPlan.h"
 
+#include "capture/CameraControls.h"
 #include "config/KeyCatalogue.h"
 #include "upload/Archive.h"
 
@@ -204,6 +205,17 @@ void cycleLines(const PlanInput& in, std::vector<PlanLine>& out)
             path = in.currentDirectory + (in.currentDirectory.ends_with('/') ? "" : "/") + path;
         out.push_back({"plan", "local copy: " + path +
                                    (archive ? " with an archive of " + archiveText : "")});
+        if (!l.m_strSaveAsPattern.empty()) {
+            const std::string limits =
+                l.m_nKeepDays > 0 && l.m_nKeepFiles > 0
+                    ? "kept " + std::to_string(l.m_nKeepDays) + " days, at most " +
+                          std::to_string(l.m_nKeepFiles)
+                : l.m_nKeepDays > 0  ? "kept " + std::to_string(l.m_nKeepDays) + " days"
+                : l.m_nKeepFiles > 0 ? "the newest " + std::to_string(l.m_nKeepFiles) + " kept"
+                                     : "kept for ever (" + u::KeepDays.name() + ", " +
+                                           std::string(u::KeepFiles.key) + ")";
+            out.push_back({"plan", "dated local copies: " + l.m_strSaveAsPattern + ", " + limits});
+        }
     } else {
         out.push_back({"plan", "local copy: off (" + key(u::SaveAsFile, 0) + ")"});
     }
@@ -240,6 +252,8 @@ void cycleLines(const PlanInput& in, std::vector<PlanLine>& out)
                            l.m_strFireWallUsername + " with " + hidden(l.m_strFireWallPassword) +
                            (type >= 0 && type < 7 ? "" : ": not a proxy type, log-on fails")});
     }
+    if (!l.m_strRemotePattern.empty())
+        out.push_back({"plan", "dated server copies: " + l.m_strRemotePattern});
     out.push_back({"plan", archive ? "server archive: " + archiveText
                                    : "server archive: none (" + u::ArchiveInterval.name() +
                                          " and " + std::string(u::NumberOfArchives.key) + ")"});
@@ -318,6 +332,9 @@ std::string FormatDriverList(const std::vector<CaptureDriverInfo>& drivers,
         if (!drivers[i].error.empty())
             sizes = "(cannot say: " + drivers[i].error + ")";
         out += row(std::to_string(drivers[i].index), names[i], sizes);
+        for (const CaptureControl& c : drivers[i].controls)
+            if (c.type != CaptureControl::Type::Button)
+                out += "       " + DescribeControl(c) + "\n";
     }
     for (const UnusableCaptureNode& node : unusable)
         out += "warning: " + UnusableNodeWarning(node, userName) + "\n";

@@ -15,9 +15,14 @@
 #include "vistreld/DaemonOptions.h"
 #include "vistreld/DaemonPlan.h"
 #include "vistreld/PasswordInput.h"
+#include "vistreld/ServiceNotifier.h"
 
 #include <QGuiApplication>
 #include <QSocketNotifier>
+#include <QTimer>
+
+#include <algorithm>
+#include <limits>
 
 #include <cerrno>
 #include <csignal>
@@ -106,14 +111,65 @@ void logPlan(DaemonHost& host, Hub& hub, CaptureDriverList& drivers, bool schedu
         host.Log(line.kind, line.text);
 }
 
-void logNextCapture(DaemonHost& host, Hub& hub)
+PlanLine nextCaptureLine(Hub& hub)
 {
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
-    const PlanLine line = NextCaptureLine(hub.Settings(), hub.CaptureConnected(),
-                                          {hub.TimerPeriod(), hub.MsUntilNextTick()}, now.tv_sec,
-                                          static_cast<int>(now.tv_nsec / 1000000));
+    return NextCaptureLine(hub.Settings(), hub.CaptureConnected(),
+                           {hub.TimerPeriod(), hub.MsUntilNextTick()}, now.tv_sec,
+                           static_cast<int>(now.tv_nsec / 1000000));
+}
+
+void logNextCapture(DaemonHost& host, Hub& hub)
+{
+    const PlanLine line = nextCaptureLine(hub);
     host.Log(line.kind, line.text);
+}
+
+// What the service manager shows for the daemon (systemctl status): the last cycle's result and
+// when the next capture is due.
+std::string serviceStatus(const std::string& lastResult, Hub& hub)
+{
+    return "STATUS=" + ServiceNotifier::StatusValue(
+                           (lastResult.empty() ? "no capture yet" : "last capture: " + lastResult) +
+                           "; " + nextCaptureLine(hub).text);
+}
+
+std::string monotonicUsec()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return std::to_string(std::int64_t(now.tv_sec) * 1000000 + now.tv_nsec / 1000);
+}
+
+// Signs of life for the service manager's watchdog, sent from the event loop while the cycle is
+// not stuck: a hung event loop or a cycle past its time-outs stops them, and the manager
+// restarts the service.
+void startWatchdog(QTimer& timer, const ServiceNotifier& notifier, DaemonHost& host, Hub& hub,
+                   const std::time_t& cycleSince)
+{
+    if (!notifier.Active() || notifier.WatchdogMs() <= 0)
+        return;
+    timer.setInterval(static_cast<int>(
+        std::clamp<std::int64_t>(notifier.WatchdogMs() / 2, 1, std::numeric_limits<int>::max())));
+    QObject::connect(
+        &timer, &QTimer::timeout, &hub,
+        [&notifier, &host, &hub, &cycleSince, told = false]() mutable {
+            const LiveSettings live = hub.Settings();
+            const std::time_t now = std::time(nullptr);
+            if (cycleSince != 0 &&
+                !CycleAlive(cycleSince, now, live.m_nPreviewLeadTime, live.m_nFTPTimeOut)) {
+                if (!std::exchange(told, true))
+                    host.Log("error",
+                             "watchdog: the cycle has run for " + std::to_string(now - cycleSince) +
+                                 " s, longer than its time-outs allow; the service manager "
+                                 "is left to restart the service");
+                return;
+            }
+            told = false;
+            notifier.Send("WATCHDOG=1");
+        });
+    timer.start();
 }
 
 int setPassword(DaemonHost& host, const DaemonOptions& options, const std::string& settingsPath)
@@ -162,6 +218,218 @@ int setPassword(DaemonHost& host, const DaemonOptions& options, const std::strin
     return 0;
 }
 
+// Lists the capture drivers with their sizes for --list-devices.
+int listDevices(const std::string& settingsPath)
+{
+    CaptureDriverList drivers;
+    UseNetworkCamerasFromSettings(drivers);
+    const std::string path = ReadSettingString(keys::ImageFormat::CaptureDevicePath);
+    const int chosen =
+        path.empty() ? ReadSettingInt(keys::ImageFormat::CaptureDevice) : drivers.find(path);
+    std::fputs(FormatDriverList(drivers.describe(), drivers.unusableNodes(), userName(), chosen,
+                                settingsPath, path)
+                   .c_str(),
+               stdout);
+    return 0;
+}
+
+// Tries the FTP upload's steps on the server for --check-ftp.
+int checkFtp()
+{
+    AutoResetEvent idle(true);
+    LiveSettings live;
+    live.LoadAll(idle);
+    std::string report;
+    const bool ok = CheckFtp(live, report);
+    std::fputs(report.c_str(), ok ? stdout : stderr);
+    return ok ? 0 : 1;
+}
+
+// Tries the chosen upload target's steps for --check-upload: one verdict per step on standard
+// output, the overall verdict in the exit status.
+int checkUpload()
+{
+    AutoResetEvent idle(true);
+    LiveSettings live;
+    live.LoadAll(idle);
+    std::string report;
+    const bool ok = CheckUpload(live, report);
+    std::fputs(report.c_str(), stdout);
+    return ok ? 0 : 1;
+}
+
+// Finds the settings file and logs which one it is. Returns false with *exitCode set when the
+// program cannot go on with it.
+bool openSettings(DaemonHost& host, const DaemonOptions& options, std::string* settingsPath,
+                  int* exitCode)
+{
+    std::string error;
+    const std::string tail = SettingsTailForOption(options.config);
+    if (tail.find('/') != std::string::npos &&
+        !SettingsFolderExists(SettingsFileName(tail), &error)) {
+        std::fprintf(stderr, "vistreld: %s\n", error.c_str());
+        *exitCode = 2;
+        return false;
+    }
+    *settingsPath = FixSettingsFile(tail, &error);
+    if (!error.empty())
+        host.Log("error", error);
+    // A FIFO or a device there would hold every read of the settings for ever.
+    if (!CheckSettingsFile(*settingsPath, &error)) {
+        std::fprintf(stderr, "vistreld: %s\n", error.c_str());
+        *exitCode = 1;
+        return false;
+    }
+    struct stat st {};
+    const bool firstStart = ::stat(settingsPath->c_str(), &st) != 0;
+    const bool runsCycles = options.setPassword.empty() && !options.listDevices &&
+                            !options.checkFtp && !options.checkUpload;
+    const bool unchanged = options.HasOneOff() && options.config.empty();
+    host.Log("settings",
+             *settingsPath + (unchanged     ? (firstStart ? " does not exist; this one-off run "
+                                                            "creates none"
+                                                          : " (read only: this one-off run changes "
+                                                            "nothing in it)")
+                              : !firstStart ? ""
+                              : runsCycles  ? " does not exist yet: a first start"
+                                            : " does not exist yet"));
+    return true;
+}
+
+// Qt draws text on pictures in memory; it needs no display, but a runtime directory.
+void prepareQtEnvironment()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Services started outside a login session have no runtime directory; Qt wants one.
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        const std::string runtime = PrivateTempDirectory();
+        if (!runtime.empty())
+            qputenv("XDG_RUNTIME_DIR", runtime.c_str());
+    }
+}
+
+// The result of a --once cycle alone, once, for scripts: the time of the capture, or why it
+// failed. The journal takes each line as an entry of its own: each gets the priority.
+void printOnceResult(const DaemonHost& host, int result, const QString& text)
+{
+    const std::string priority = !host.Journal() ? "" : result ? "<6>" : "<3>";
+    std::string line = priority;
+    for (char c : oneLine(text.toStdString()))
+        line += c == '\n' ? "\n" + priority : std::string(1, c);
+    line += "\n";
+    std::fputs(line.c_str(), result ? stdout : stderr);
+}
+
+// What a signal asks of a running daemon. Returns true when the program is to end.
+bool handleSignal(char signo, DaemonHost& host, Hub& hub, CaptureDriverList& drivers,
+                  const DaemonOptions& options, const std::string& settingsPath)
+{
+    switch (signo) {
+    case SIGHUP:
+        host.Log("signal", "SIGHUP: re-reading the settings");
+        logSettingsProblems(host, settingsPath);
+        hub.ReloadSettings();
+        logPlan(host, hub, drivers, !options.once);
+        if (!options.once)
+            logNextCapture(host, hub);
+        return false;
+    case SIGUSR1:
+        if (hub.CycleRunning()) {
+            host.Log("signal", "SIGUSR1: a cycle is running; this request is dropped");
+        } else {
+            host.Log("signal", "SIGUSR1: capturing now");
+            if (!hub.OnCaptureCommand())
+                host.Log("signal", "SIGUSR1: the cycle could not be started");
+        }
+        return false;
+    default:
+        host.Log("signal", signo == SIGINT ? "SIGINT: shutting down" : "SIGTERM: shutting down");
+        return true;
+    }
+}
+
+// Runs the schedule, or with --once one cycle, until it is told to stop.
+int runCycles(int argc, char** argv, DaemonHost& host, const DaemonOptions& options,
+              const std::string& settingsPath)
+{
+    prepareQtEnvironment();
+    QGuiApplication app(argc, argv);
+
+    installSignals();
+    auto dialUp = std::make_shared<CDialUpManager>(host);
+    CaptureDriverList drivers;
+    Hub hub(host, host, dialUp, drivers, {});
+    host.Attach(hub);
+    host.SetOnce(options.once);
+
+    const ServiceNotifier service = ServiceNotifier::FromEnvironment();
+    std::string lastResult;
+    std::time_t cycleSince = 0;
+    QObject::connect(&hub, &Hub::cycleRunningChanged, &app,
+                     [&](bool running) { cycleSince = running ? std::time(nullptr) : 0; });
+
+    int exitCode = 0;
+    QObject::connect(&hub, &Hub::cycleDone, &app, [&](int result, const QString& text) {
+        lastResult = (result ? "" : "failed: ") + oneLine(text.toStdString());
+        if (!options.once) {
+            logNextCapture(host, hub);
+            service.Send(serviceStatus(lastResult, hub));
+            // A cycle's picture buffers were freed in the worker's heap; give those pages back,
+            // so that a daemon waiting for its next cycle holds no more than it needs.
+            ::malloc_trim(0);
+            return;
+        }
+        printOnceResult(host, result, text);
+        exitCode = result ? 0 : 1;
+        app.quit();
+    });
+    if (!hub.Startup(!options.once))
+        return 1;
+    const std::string folder = hub.Settings().m_strWorkingFolder;
+    host.Log("settings", "working folder " + (folder.empty() ? std::string("./") : folder));
+    logPlan(host, hub, drivers, !options.once);
+    if (!options.once)
+        logNextCapture(host, hub);
+    service.Send("READY=1\n" + serviceStatus(lastResult, hub));
+    QTimer watchdog;
+    startWatchdog(watchdog, service, host, hub, cycleSince);
+
+    QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
+        char c = 0;
+        if (::read(g_signalPipe[0], &c, 1) != 1)
+            return;
+        if (c == SIGHUP)
+            service.Send("RELOADING=1\nMONOTONIC_USEC=" + monotonicUsec());
+        if (handleSignal(c, host, hub, drivers, options, settingsPath)) {
+            if (options.once)
+                exitCode = 1;
+            app.quit();
+        } else if (c == SIGHUP) {
+            service.Send("READY=1\n" + serviceStatus(lastResult, hub));
+        }
+    });
+
+    if (options.once && !hub.OnCaptureCommand()) {
+        std::fprintf(stderr, "vistreld: the cycle could not be started\n");
+        exitCode = 1;
+    } else {
+        app.exec();
+    }
+
+    service.Send("STOPPING=1");
+    const bool ended = hub.Shutdown();
+    host.Log("status", "stopped");
+    if (!ended) {
+        // The worker is stuck in a network call past its time: leave without running the
+        // destructors it may still be using.
+        std::fflush(nullptr);
+        std::_Exit(exitCode);
+    }
+    return exitCode;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -185,157 +453,38 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    DaemonHost host;
-    const std::string tail = SettingsTailForOption(options.config);
-    if (tail.find('/') != std::string::npos &&
-        !SettingsFolderExists(SettingsFileName(tail), &error)) {
-        std::fprintf(stderr, "vistreld: %s\n", error.c_str());
-        return 2;
+    // One-off options count for this run alone; without --config the run changes no file.
+    if (options.HasOneOff()) {
+        if (!CheckOneOffFiles(options, &error)) {
+            std::fprintf(stderr, "vistreld: %s\n", error.c_str());
+            return 2;
+        }
+        std::vector<RunOnlySetting> settings = OneOffSettings(options);
+        // Nor does it leave its working files in the current directory, unless the default
+        // settings file names a folder for them.
+        if (options.config.empty() && !std::getenv("STATE_DIRECTORY") &&
+            ReadSettingString(keys::Install::Directory).empty()) {
+            if (const std::string temp = PrivateTempDirectory(); !temp.empty())
+                settings.push_back({std::string(keys::Install::Directory.section),
+                                    std::string(keys::Install::Directory.key), temp + "/"});
+        }
+        SetRunOnlySettings(settings, options.config.empty());
     }
-    const std::string settingsPath = FixSettingsFile(tail, &error);
-    if (!error.empty())
-        host.Log("error", error);
-    // A FIFO or a device there would hold every read of the settings for ever.
-    if (!CheckSettingsFile(settingsPath, &error)) {
-        std::fprintf(stderr, "vistreld: %s\n", error.c_str());
-        return 1;
-    }
-    struct stat st {};
-    const bool firstStart = ::stat(settingsPath.c_str(), &st) != 0;
-    const bool runsCycles =
-        options.setPassword.empty() && !options.listDevices && !options.checkFtp;
-    host.Log("settings", settingsPath + (!firstStart  ? ""
-                                         : runsCycles ? " does not exist yet: a first start"
-                                                      : " does not exist yet"));
 
+    DaemonHost host;
+    host.SetSettingsUnchanged(options.HasOneOff() && options.config.empty());
+    std::string settingsPath;
+    int exitCode = 0;
+    if (!openSettings(host, options, &settingsPath, &exitCode))
+        return exitCode;
     if (!options.setPassword.empty())
         return setPassword(host, options, settingsPath);
-
-    if (options.listDevices) {
-        CaptureDriverList drivers;
-        UseNetworkCamerasFromSettings(drivers);
-        const std::string path = ReadSettingString(keys::ImageFormat::CaptureDevicePath);
-        const int chosen =
-            path.empty() ? ReadSettingInt(keys::ImageFormat::CaptureDevice) : drivers.find(path);
-        std::fputs(FormatDriverList(drivers.describe(), drivers.unusableNodes(), userName(), chosen,
-                                    settingsPath, path)
-                       .c_str(),
-                   stdout);
-        return 0;
-    }
-
+    if (options.listDevices)
+        return listDevices(settingsPath);
     logSettingsProblems(host, settingsPath);
-    if (options.checkFtp) {
-        AutoResetEvent idle(true);
-        LiveSettings live;
-        live.LoadAll(idle);
-        std::string report;
-        const bool ok = CheckFtp(live, report);
-        std::fputs(report.c_str(), ok ? stdout : stderr);
-        return ok ? 0 : 1;
-    }
-    if (options.checkUpload) {
-        AutoResetEvent idle(true);
-        LiveSettings live;
-        live.LoadAll(idle);
-        std::string report;
-        const bool ok = CheckUpload(live, report);
-        std::fputs(report.c_str(), stdout);
-        return ok ? 0 : 1;
-    }
-
-    // Text is drawn on pictures in memory: no display is needed or wanted.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Services started outside a login session have no runtime directory; Qt wants one.
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        const std::string runtime = PrivateTempDirectory();
-        if (!runtime.empty())
-            qputenv("XDG_RUNTIME_DIR", runtime.c_str());
-    }
-    QGuiApplication app(argc, argv);
-
-    installSignals();
-    auto dialUp = std::make_shared<CDialUpManager>(host);
-    CaptureDriverList drivers;
-    Hub hub(host, host, dialUp, drivers, {});
-    host.Attach(hub);
-    host.SetOnce(options.once);
-
-    int exitCode = 0;
-    QObject::connect(&hub, &Hub::cycleDone, &app, [&](int result, const QString& text) {
-        if (!options.once) {
-            logNextCapture(host, hub);
-            // A cycle's picture buffers were freed in the worker's heap; give those pages back,
-            // so that a daemon waiting for its next cycle holds no more than it needs.
-            ::malloc_trim(0);
-            return;
-        }
-        // The result alone, once, for scripts: the time of the capture, or why it failed.
-        // The journal takes each line as an entry of its own: each gets the priority.
-        const std::string priority = !host.Journal() ? "" : result ? "<6>" : "<3>";
-        std::string line = priority;
-        for (char c : oneLine(text.toStdString()))
-            line += c == '\n' ? "\n" + priority : std::string(1, c);
-        line += "\n";
-        std::fputs(line.c_str(), result ? stdout : stderr);
-        exitCode = result ? 0 : 1;
-        app.quit();
-    });
-    if (!hub.Startup(!options.once))
-        return 1;
-    const std::string folder = hub.Settings().m_strWorkingFolder;
-    host.Log("settings", "working folder " + (folder.empty() ? std::string("./") : folder));
-    logPlan(host, hub, drivers, !options.once);
-    if (!options.once)
-        logNextCapture(host, hub);
-
-    QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
-        char c = 0;
-        if (::read(g_signalPipe[0], &c, 1) != 1)
-            return;
-        switch (c) {
-        case SIGHUP:
-            host.Log("signal", "SIGHUP: re-reading the settings");
-            logSettingsProblems(host, settingsPath);
-            hub.ReloadSettings();
-            logPlan(host, hub, drivers, !options.once);
-            if (!options.once)
-                logNextCapture(host, hub);
-            break;
-        case SIGUSR1:
-            if (hub.CycleRunning()) {
-                host.Log("signal", "SIGUSR1: a cycle is running; this request is dropped");
-            } else {
-                host.Log("signal", "SIGUSR1: capturing now");
-                if (!hub.OnCaptureCommand())
-                    host.Log("signal", "SIGUSR1: the cycle could not be started");
-            }
-            break;
-        default:
-            host.Log("signal", c == SIGINT ? "SIGINT: shutting down" : "SIGTERM: shutting down");
-            if (options.once)
-                exitCode = 1;
-            app.quit();
-            break;
-        }
-    });
-
-    if (options.once && !hub.OnCaptureCommand()) {
-        std::fprintf(stderr, "vistreld: the cycle could not be started\n");
-        exitCode = 1;
-    } else {
-        app.exec();
-    }
-
-    const bool ended = hub.Shutdown();
-    host.Log("status", "stopped");
-    if (!ended) {
-        // The worker is stuck in a network call past its time: leave without running the
-        // destructors it may still be using.
-        std::fflush(nullptr);
-        std::_Exit(exitCode);
-    }
-    return exitCode;
+    if (options.checkFtp)
+        return checkFtp();
+    if (options.checkUpload)
+        return checkUpload();
+    return runCycles(argc, argv, host, options, settingsPath);
 }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <linux/videodev2.h>
 #include <map>
 
 using namespace vistrel;
@@ -254,4 +255,57 @@ TEST(CaptureSession, DriverInfoNeedsAConnectedDriver)
     EXPECT_EQ(f.prompter.texts(), (std::vector<std::string>{"Failed to allocate BITMAPINFO buffer",
                                                             "Failed to get capture status"}));
     EXPECT_EQ(f.session.driverInfo(), "");
+}
+
+// The controls of ImageFormat/CameraControls are set at connect by their settings names; what
+// cannot be set is named in one message and the rest are set all the same.
+TEST(CaptureSession, CameraControlsAreSetAtConnect)
+{
+    const struct {
+        const char* text;
+        std::int32_t brightness, power;
+        const char* message; // "" for none
+    } cases[] = {
+        {"brightness=200, power_line_frequency=60_hz", 200, 2, ""},
+        {" Brightness = 10 ; Power Line Frequency=0 ", 10, 0, ""},
+        {"power_line_frequency=1", 128, 1, ""},
+        {"brightness=300,power_line_frequency=50_hz", 128, 1,
+         "Camera controls (ImageFormat/CameraControls): brightness=300 is outside 0 to 255; the "
+         "others are set."},
+        {"zoom=3, brightness, power_line_frequency=2", 128, 2,
+         "Camera controls (ImageFormat/CameraControls): \"brightness\" is no name=value pair; the "
+         "camera has no control zoom; the others are set."},
+        {"brightness=bright;power_line_frequency=25_hz", 128, 1,
+         "Camera controls (ImageFormat/CameraControls): brightness=bright is no number; "
+         "power_line_frequency=25_hz is none of its choices (0 disabled, 1 50_hz, 2 60_hz); the "
+         "others are set."},
+    };
+    for (const auto& c : cases) {
+        Fixture f;
+        FakeV4l2::Node& cam = f.fake->addCamera("/dev/video0", "Fake Cam");
+        CaptureControl brightness;
+        brightness.id = V4L2_CID_BRIGHTNESS;
+        brightness.name = "Brightness";
+        brightness.maximum = 255;
+        brightness.value = 128;
+        cam.controls[brightness.id] = brightness;
+        CaptureControl power;
+        power.id = V4L2_CID_POWER_LINE_FREQUENCY;
+        power.name = "Power Line Frequency";
+        power.type = CaptureControl::Type::Menu;
+        power.maximum = 2;
+        power.value = 1;
+        power.menuItems = {{0, "Disabled"}, {1, "50 Hz"}, {2, "60 Hz"}};
+        cam.controls[power.id] = power;
+
+        CaptureSettings settings;
+        settings.cameraControls = c.text;
+        ASSERT_TRUE(f.session.ConnectCaptureDriver(settings)) << c.text;
+        EXPECT_EQ(cam.controls[V4L2_CID_BRIGHTNESS].value, c.brightness) << c.text;
+        EXPECT_EQ(cam.controls[V4L2_CID_POWER_LINE_FREQUENCY].value, c.power) << c.text;
+        EXPECT_EQ(f.prompter.texts(), std::string(c.message).empty()
+                                          ? std::vector<std::string>{}
+                                          : std::vector<std::string>{c.message})
+            << c.text;
+    }
 }

@@ -109,7 +109,7 @@ TEST(KeyCatalogue, HoldsEveryKeyOnceWithItsDefaults)
             << k.section << "/" << k.key;
         sections.insert(std::string(k.section));
     }
-    EXPECT_EQ(seen.size(), 141u);
+    EXPECT_EQ(seen.size(), 147u);
     EXPECT_EQ(sections.size(), 9u);
 
     const SettingKey* k = FindSettingKey("uploadoptions", "FIREWALLTYPE");

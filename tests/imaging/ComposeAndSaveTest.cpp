@@ -136,6 +136,16 @@ struct ComposeFixture : ::testing::Test {
 
 } // namespace
 
+// A strftime pattern replaces the layout; one that gives nothing falls back to it, since an
+// empty stamp text would read as a failed capture.
+TEST_F(ComposeFixture, TimePatternReplacesTheLayoutWhenItGivesAText)
+{
+    s.timeFormat = "%Y-%m-%d %H.%M.%S";
+    EXPECT_EQ(compose().stampText, "2026-12-08 14.05.09");
+    s.timeFormat = std::string(1100, 'x');
+    EXPECT_EQ(compose().stampText, "12/8/26 2:05 PM");
+}
+
 TEST_F(ComposeFixture, PlainFrameStillReturnsTheStampText)
 {
     const ComposeResult r = compose();

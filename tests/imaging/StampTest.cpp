@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QRegularExpression>
+#include <QTimeZone>
 
 #include <climits>
 
@@ -232,4 +233,23 @@ TEST(DateTimeStamp, SecondsFormInEveryLocaleIsTheShortFormWithSecondsAdded)
         ++checked;
     }
     EXPECT_GT(checked, 300); // Qt knows some six hundred
+}
+
+TEST(DateTimeStamp, StrftimePatternUsesThePictureTimeAndItsZone)
+{
+    const QDateTime when(QDate(2026, 12, 8), QTime(14, 5, 9), QTimeZone(3600));
+    const struct {
+        const char* pattern;
+        const char* text;
+    } cases[] = {
+        {"%d.%m.%Y %H:%M:%S", "08.12.2026 14:05:09"},
+        {"%w %j %u", "2 342 2"}, // weekday and day of the year from the date itself
+        {"%z", "+0100"},         // the picture's zone, not the machine's
+        {"cam %%", "cam %"},
+        {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(PatternStampText(when, c.pattern).toStdString(), c.text) << c.pattern;
+    // A result longer than a stamp may be is refused whole, not cut.
+    EXPECT_EQ(PatternStampText(when, std::string(600, 'x') + "%Y" + std::string(600, 'y')), "");
 }

@@ -8,8 +8,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <ctime>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <stdexcept>
@@ -82,6 +85,7 @@ struct FakeSession : FtpSessionOps {
     {
         return step("RN " + a + " " + b);
     }
+    bool MakeDir(const std::string& d) override { return step("MKD " + d); }
     bool UploadFile(const std::string& local, const std::string& remote) override
     {
         if (duringUpload)
@@ -175,6 +179,7 @@ struct WorkerFixture : ::testing::Test {
     std::function<void()> afterCompose = [] {};
     std::unique_ptr<UploadThread> worker;
     std::thread thread;
+    std::atomic<std::time_t> now{std::time(nullptr)}; // the clock that dates the copies
 
     void SetUp() override
     {
@@ -201,6 +206,7 @@ struct WorkerFixture : ::testing::Test {
                 return s;
             },
             &dialUp);
+        worker->SetClock([this] { return now.load(); });
         events.idle.Set();
         thread = std::thread([this] { worker->Run(); });
     }
@@ -611,4 +617,74 @@ TEST_F(WorkerFixture, TheCommandAfterEachPictureSeesTheResultAndIsEndedAtItsLimi
     runCycle();
     EXPECT_TRUE(has("After publish: UploadOptions/AfterPublish cannot be read: the command has "
                     "a ' without its closing '"));
+}
+
+// Dated copies beside the live picture: a new day gets its folders, locally and on the server,
+// and the server's are made only when the folder changes.
+TEST_F(WorkerFixture, DatedCopiesFollowTheClockOverMidnight)
+{
+    settings.saveAsPattern = "cam/%Y/%m/%d/%H%M%S.jpg";
+    settings.remotePattern = "arch/%Y-%m-%d/%H%M%S.jpg";
+    std::tm evening{};
+    evening.tm_year = 2026 - 1900;
+    evening.tm_mon = 11;
+    evening.tm_mday = 8;
+    evening.tm_hour = 23;
+    evening.tm_min = 59;
+    evening.tm_sec = 58;
+    evening.tm_isdst = -1;
+    const std::time_t lateEvening = std::mktime(&evening);
+    const struct {
+        std::time_t when;
+        const char* local;
+        V remote; // the calls after the live picture is in place
+    } cycles[] = {
+        {lateEvening,
+         "cam/2026/12/08/235958.jpg",
+         {"MKD arch", "MKD arch/2026-12-08", "STOR arch/2026-12-08/235958.tmp from ~vistrel.jpg",
+          "RN arch/2026-12-08/235958.tmp arch/2026-12-08/235958.jpg"}},
+        {lateEvening + 1,
+         "cam/2026/12/08/235959.jpg",
+         {"STOR arch/2026-12-08/235959.tmp from ~vistrel.jpg",
+          "RN arch/2026-12-08/235959.tmp arch/2026-12-08/235959.jpg"}},
+        {lateEvening + 4,
+         "cam/2026/12/09/000002.jpg",
+         {"MKD arch", "MKD arch/2026-12-09", "STOR arch/2026-12-09/000002.tmp from ~vistrel.jpg",
+          "RN arch/2026-12-09/000002.tmp arch/2026-12-09/000002.jpg"}},
+    };
+    for (const auto& c : cycles) {
+        t.lines.clear();
+        now = c.when;
+        runCycle();
+        EXPECT_EQ(host.lastResult, 1) << host.lastText;
+        EXPECT_EQ(test::readFile(dir.file(c.local)), "JPEG 12/8/26 10:00") << c.local;
+        V expected{"LogOn cam.example:21 cam [] type 0", "STOR vistrel.tmp from ~vistrel.jpg",
+                   "RN vistrel.tmp vistrel.jpg"};
+        expected.insert(expected.end(), c.remote.begin(), c.remote.end());
+        expected.insert(expected.end(), {"QUIT", "destroy session", "done 1"});
+        EXPECT_EQ(sessionCalls(), expected);
+    }
+    EXPECT_EQ(test::readFile(settings.saveAsFilename), "JPEG 12/8/26 10:00");
+
+    // A dated copy the server refuses fails the cycle with its reply; the next one makes the
+    // folders again.
+    configure = [](FakeSession& f) { f.failOn = "STOR arch/2026-12-09/000003.tmp"; };
+    now = lateEvening + 5;
+    runCycle();
+    EXPECT_EQ(host.lastResult, 0);
+    EXPECT_EQ(host.lastText, "FTP Error: (Dated copy) 550 refused: STOR "
+                             "arch/2026-12-09/000003.tmp from ~vistrel.jpg");
+    configure = [](FakeSession&) {};
+    t.lines.clear();
+    now = lateEvening + 6;
+    runCycle();
+    EXPECT_TRUE(t.has("MKD arch/2026-12-09"));
+
+    // A pattern that gives no usable name fails the local copy and says why.
+    settings.ftpUpload = false;
+    settings.saveAsPattern = "../%Y.jpg";
+    runCycle();
+    EXPECT_EQ(host.lastResult, 0);
+    EXPECT_EQ(host.lastText, "Local Copy Error: UploadOptions/SaveAsPattern=../%Y.jpg gives no "
+                             "usable file name");
 }

@@ -1,6 +1,11 @@
 #include "vistreld/DaemonOptions.h"
 
+#include "TestSupport.h"
+#include "config/SettingsFile.h"
+
 #include <gtest/gtest.h>
+
+#include <map>
 
 using namespace vistrel;
 
@@ -90,4 +95,74 @@ TEST(DaemonOptions, TheFolderOfAnExplicitSettingsFileMustExist)
     EXPECT_FALSE(SettingsFolderExists("/nonexistent-folder/cam.ini", &error));
     EXPECT_EQ(error, "the folder of the settings file /nonexistent-folder/cam.ini does not exist");
     EXPECT_FALSE(SettingsFolderExists("/etc/hostname/cam.ini", &error)); // a file, no folder
+}
+
+TEST(DaemonOptions, OneOffOptionsAndTheirRefusals)
+{
+    DaemonOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseDaemonOptions({"--once", "--device", "/dev/video2", "--size=1280x720",
+                                    "--title", "Garden", "--timestamp", "%H:%M", "--logo",
+                                    "logo.png", "--jpeg=90", "--output", "/tmp/snap.jpg"},
+                                   &o, &error))
+        << error;
+    EXPECT_EQ(o.device, "/dev/video2");
+    EXPECT_EQ(o.width, 1280);
+    EXPECT_EQ(o.height, 720);
+    EXPECT_EQ(o.title, "Garden");
+    EXPECT_EQ(o.timestamp, "%H:%M");
+    EXPECT_EQ(o.jpegQuality, 90);
+    EXPECT_EQ(o.output, "/tmp/snap.jpg");
+
+    // Each refusal names the option and what it needs.
+    const std::pair<std::vector<std::string>, std::string> refusals[] = {
+        {{"--once", "--size", "1280"}, "option --size needs WIDTHxHEIGHT"},
+        {{"--once", "--size", "0x720"}, "option --size needs WIDTHxHEIGHT"},
+        {{"--once", "--size", "640x480x3"}, "option --size needs WIDTHxHEIGHT"},
+        {{"--once", "--size", "99999x480"}, "option --size needs WIDTHxHEIGHT"},
+        {{"--once", "--jpeg", "0"}, "option --jpeg needs a quality from 1 to 100, not \"0\""},
+        {{"--once", "--jpeg", "75%"}, "option --jpeg needs a quality from 1 to 100"},
+        {{"--once", "--timestamp", ""}, "option --timestamp needs a strftime pattern"},
+        {{"--once", "--device="}, "option --device needs a device path"},
+        {{"--once", "--output", "/tmp/"}, "option --output needs a file name"},
+        {{"--once", "--output"}, "option --output needs a value"},
+        {{"--title", "x"},
+         "--device, --size, --title, --timestamp, --logo, --jpeg and --output "
+         "go with --once"},
+    };
+    for (const auto& [args, message] : refusals) {
+        EXPECT_FALSE(ParseDaemonOptions(args, &o, &error)) << args.back();
+        EXPECT_EQ(error.rfind(message, 0), 0u) << error;
+    }
+}
+
+TEST(DaemonOptions, OneOffOptionsBecomeTheRunsSettings)
+{
+    DaemonOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseDaemonOptions({"--once", "--size", "640x480", "--title", ""}, &o, &error));
+    std::map<std::string, std::string> set;
+    for (const RunOnlySetting& s : OneOffSettings(o))
+        set[s.section + "/" + s.key] = s.value;
+    // A size is Width and Height alone: the rest of a stored header must not count.
+    EXPECT_EQ(set["ImageFormat/Width"], "640");
+    EXPECT_EQ(set["ImageFormat/Height"], "480");
+    EXPECT_EQ(set["ImageFormat/BitCount"], "0");
+    EXPECT_EQ(set["ImageFormat/Size"], "0");
+    // An empty title turns the banner off.
+    EXPECT_EQ(set["ImageOptions/EnableMessage"], "0");
+    EXPECT_EQ(set.count("ImageOptions/Quality"), 0u);
+
+    test::TempDir dir;
+    o.logo = dir.path() + "/missing.png";
+    EXPECT_FALSE(CheckOneOffFiles(o, &error));
+    EXPECT_EQ(error, "option --logo: " + o.logo + " is not a picture file that can be read");
+    o.logo.clear();
+    o.output = dir.path() + "/no/such/snap.jpg";
+    EXPECT_FALSE(CheckOneOffFiles(o, &error));
+    EXPECT_EQ(error, "option --output: the folder " + dir.path() + "/no/such does not exist");
+    o.output = dir.path();
+    EXPECT_FALSE(CheckOneOffFiles(o, &error));
+    o.output = dir.path() + "/snap.jpg";
+    EXPECT_TRUE(CheckOneOffFiles(o, &error));
 }

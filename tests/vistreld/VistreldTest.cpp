@@ -11,13 +11,18 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <functional>
+#include <netinet/in.h>
 #include <optional>
 #include <poll.h>
 #include <pty.h>
 #include <set>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 
@@ -59,6 +64,7 @@ class Vistreld : public ::testing::Test {
     std::optional<std::string> netcamDir;
     // JOURNAL_STREAM, when set.
     std::optional<std::string> journal;
+    std::vector<std::string> extraEnv;
 
     std::vector<std::string> env()
     {
@@ -69,6 +75,7 @@ class Vistreld : public ::testing::Test {
             vars.push_back("VISTREL_NETCAM_DIR=" + *netcamDir);
         if (journal)
             vars.push_back("JOURNAL_STREAM=" + *journal);
+        vars.insert(vars.end(), extraEnv.begin(), extraEnv.end());
         return vars;
     }
     bool launch(ChildProcess& p, std::vector<std::string> args)
@@ -370,6 +377,58 @@ TEST_F(Vistreld, RotateTurnsThePictureBeforeTheStamps)
     EXPECT_TRUE(near(100, 20, 191)); // the same bar across
     EXPECT_TRUE(near(200, 300, 0));  // black, bottom right
     EXPECT_FALSE(near(20, 20, 191)); // the lower third, now at the left
+}
+
+// One picture from the command line alone, as a user tries the program before setting it up:
+// the options count for this run, and no settings file is made or changed.
+TEST_F(Vistreld, OneOffOptionsWriteNoSettingsFile)
+{
+    const std::string defaultIni = dir.file("config") + "/vistrel/vistrel.ini";
+    const std::string snap = dir.file("snap.jpg");
+    ASSERT_EQ(runFresh({"--once", "--device", "Test Pattern", "--size", "640x480", "--title",
+                        "Garden", "--timestamp", "%Y-%m-%d", "--jpeg", "60", "--output", snap}),
+              0)
+        << output();
+    EXPECT_FALSE(std::filesystem::exists(defaultIni)) << output();
+    unsigned width = 0, height = 0;
+    EXPECT_TRUE(ImgLibReadRGBFromJPG(snap, width, height));
+    EXPECT_EQ(std::make_pair(width, height), std::make_pair(640u, 480u));
+    EXPECT_NE(output().find("creates none"), std::string::npos) << output();
+
+    // With --config the file's other values count, and the options' keys stay as they were.
+    std::filesystem::remove(snap);
+    IniWriteInt("ImageOptions", "Quality", 40);
+    ASSERT_EQ(runFresh({"--once", "--config", dir.file("cam"), "--jpeg", "95", "--output", snap}),
+              0)
+        << output();
+    EXPECT_TRUE(std::filesystem::exists(snap));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("vistrel.jpg")));
+    EXPECT_EQ(IniReadInt("ImageOptions", "Quality", 0), 40);
+    EXPECT_EQ(IniReadString("UploadOptions", "SaveAsFilename", ""), dir.file("vistrel.jpg"));
+
+    // A camera that is not there fails the run and writes nothing.
+    std::filesystem::remove(snap);
+    EXPECT_EQ(
+        runFresh({"--once", "--device", "/dev/v4l/by-id/usb-Gone-video-index0", "--output", snap}),
+        1)
+        << output();
+    EXPECT_FALSE(std::filesystem::exists(snap));
+    EXPECT_FALSE(std::filesystem::exists(defaultIni));
+
+    // Values that cannot be used are refused before anything runs.
+    const std::pair<std::vector<std::string>, std::string> refusals[] = {
+        {{"--once", "--jpeg", "101"}, "vistreld: option --jpeg needs a quality from 1 to 100"},
+        {{"--once", "--size", "big"}, "vistreld: option --size needs WIDTHxHEIGHT"},
+        {{"--once", "--logo", dir.file("none.png")}, "vistreld: option --logo: "},
+        {{"--once", "--output", dir.file("no/snap.jpg")}, "vistreld: option --output: the folder"},
+        {{"--output", snap}, "vistreld: --device, --size, --title"},
+    };
+    for (const auto& [args, message] : refusals) {
+        EXPECT_EQ(runFresh(args), 2) << args.back();
+        EXPECT_EQ(output().rfind(message, 0), 0u) << output();
+    }
+    EXPECT_FALSE(std::filesystem::exists(snap));
+    EXPECT_FALSE(std::filesystem::exists(defaultIni));
 }
 
 TEST_F(Vistreld, OnceReportsAFailedUploadWithStatusOneAndTheReasonOnce)
@@ -679,6 +738,87 @@ TEST_F(Vistreld, SignalsCaptureReloadAndStop)
     // the archive interval (0 here): one cycle has counted since.
     EXPECT_EQ(IniReadInt("UploadOptions", "CurrentUpload", -1), 1);
     EXPECT_NE(output().find("SIGTERM: shutting down"), std::string::npos);
+}
+
+// Under systemd with Type=notify: READY once the plan is logged, the last result and the next
+// capture as STATUS, signs of life for the watchdog, STOPPING at the end; a failed scheduled
+// cycle is an error in the journal.
+TEST_F(Vistreld, TellsTheServiceManagerHowItIsDoing)
+{
+    const std::string socketPath = dir.file("notify");
+    const int listener = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    // The datagrams that came within ms, in order.
+    std::vector<std::string> datagrams;
+    auto receive = [&](const std::function<bool()>& enough, int ms) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (!enough() && std::chrono::steady_clock::now() < deadline) {
+            pollfd p{listener, POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0)
+                continue;
+            char buffer[4096];
+            const ssize_t n = ::recv(listener, buffer, sizeof buffer, 0);
+            if (n > 0)
+                datagrams.emplace_back(buffer, static_cast<std::size_t>(n));
+        }
+        return enough();
+    };
+    auto count = [&](const std::string& start) {
+        return std::count_if(datagrams.begin(), datagrams.end(),
+                             [&](const std::string& d) { return d.rfind(start, 0) == 0; });
+    };
+
+    // Uploads to a port nothing listens on: every scheduled cycle fails.
+    const int closed = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    any.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof any;
+    ASSERT_EQ(::bind(closed, reinterpret_cast<sockaddr*>(&any), sizeof any), 0);
+    ASSERT_EQ(::getsockname(closed, reinterpret_cast<sockaddr*>(&any), &length), 0);
+    const int port = ntohs(any.sin_port);
+    ::close(closed);
+    useServer(port);
+    IniWriteInt("UploadOptions", "UploadInterval", 1);
+    IniWriteInt("UploadOptions", "UploadIntervalMeasure", 0);
+    IniWriteInt("DeviceOptions", "PreviewLeadTime", 0);
+    writeFile(out, "");
+    struct stat st {};
+    ASSERT_EQ(::stat(out.c_str(), &st), 0);
+    journal = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    extraEnv = {"NOTIFY_SOCKET=" + socketPath, "WATCHDOG_USEC=400000"};
+
+    ChildProcess p;
+    ASSERT_TRUE(launch(p, {"--config", dir.file("cam")}));
+    ASSERT_TRUE(receive([&] { return count("STATUS=last capture: failed: ") > 0; }, 15000))
+        << output();
+    ASSERT_TRUE(receive([&] { return count("WATCHDOG=1") >= 3; }, 5000));
+    ::kill(p.pid(), SIGHUP);
+    ASSERT_TRUE(receive(
+        [&] { return count("RELOADING=1\nMONOTONIC_USEC=") == 1 && count("READY=1") == 2; }, 5000));
+    ::kill(p.pid(), SIGTERM);
+    EXPECT_EQ(p.wait(6000), 0) << output();
+    receive([&] { return count("STOPPING=1") == 1; }, 2000);
+    ::close(listener);
+
+    ASSERT_FALSE(datagrams.empty());
+    EXPECT_EQ(datagrams.front().rfind("READY=1\nSTATUS=no capture yet; next capture: ", 0), 0u)
+        << datagrams.front();
+    EXPECT_EQ(count("STOPPING=1"), 1);
+    const auto failed = std::find_if(datagrams.begin(), datagrams.end(), [](const auto& d) {
+        return d.rfind("STATUS=last capture: failed: ", 0) == 0;
+    });
+    EXPECT_NE(failed->find("; next capture: "), std::string::npos) << *failed;
+    EXPECT_EQ(failed->find('\n'), std::string::npos) << *failed;
+
+    const std::string o = output();
+    EXPECT_NE(o.find("<3>error: FTP Error: "), std::string::npos) << o;
+    EXPECT_EQ(o.find("<6>status: FTP Error: "), std::string::npos) << o;
 }
 
 // What the log says at start, after SIGHUP and after a cycle; a request during a cycle.
