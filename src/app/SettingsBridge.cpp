@@ -7,27 +7,16 @@
 
 namespace vistrel {
 
-UploadSettings ToUploadSettings(const LiveSettings& l, int logonType)
+UploadSettings ToUploadSettings(const LiveSettings& l)
 {
     UploadSettings u;
     u.programFolder = l.m_strWorkingFolder;
     u.saveAsFile = l.m_bSaveAsFile;
     u.saveAsFilename = l.m_strSaveAsFilename;
     u.ftpUpload = l.m_bFTPUpload;
-    u.ftpServer = l.m_strFTPServer;
-    u.ftpPort = l.m_nFTPPort;
-    u.ftpUsername = l.m_strFTPUsername;
-    u.ftpPassword = l.m_strFTPPassword;
+    u.ftp = ToFtpConnection(l);
     u.ftpDirectory = l.m_strFTPDirectory;
     u.ftpFilename = l.m_strFTPFilename;
-    u.ftpTimeOut = l.m_nFTPTimeOut;
-    u.passiveMode = l.m_bPassiveMode;
-    u.logonType = logonType;
-    u.fireWallServer = l.m_strFireWallServer;
-    u.fireWallPort = l.m_nFireWallPort;
-    u.fireWallUsername = l.m_strFireWallUsername;
-    u.fireWallPassword = l.m_strFireWallPassword;
-    u.ftpSecurity = ToFtpSecuritySettings(l);
     u.noTempFile = l.m_bNoTempFile;
     u.ftpLog = l.m_bFTPLog;
     u.onlyWhileOnline = l.m_bOnlyWhileOnline;
@@ -42,12 +31,6 @@ UploadSettings ToUploadSettings(const LiveSettings& l, int logonType)
     u.dunPassword = l.m_strPassword;
     u.dunPhoneNumber = l.m_strPhoneNumber;
     return u;
-}
-
-FtpSecuritySettings ToFtpSecuritySettings(const LiveSettings& l)
-{
-    return {l.m_nFTPSecurity, l.m_bFTPVerifyCertificate, l.m_strFTPCertificateFingerprint,
-            l.m_strFTPSecurityRefusal};
 }
 
 ComposeSettings ToComposeSettings(const LiveSettings& l)

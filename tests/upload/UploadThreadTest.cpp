@@ -57,15 +57,13 @@ struct FakeSession : FtpSessionOps {
         message = "250 ok";
         return true;
     }
-    void SetTimeout(int s) override { t.add("timeout " + std::to_string(s)); }
-    void SetPassive(bool p) override { t.add(p ? "passive" : "active"); }
     bool OpenLog(const std::string& path) override { return step("log " + path); }
-    bool LogOn(const std::string& server, int port, const std::string& user, const std::string&,
-               const std::string& account, const std::string&, const std::string&,
-               const std::string&, int, int type) override
+    bool LogOn(const FtpConnection& c) override
     {
-        return step("LogOn " + server + ":" + std::to_string(port) + " " + user + " [" + account +
-                    "] type " + std::to_string(type));
+        t.add("timeout " + std::to_string(c.timeout));
+        t.add(c.passive ? "passive" : "active");
+        return step("LogOn " + c.host + ":" + std::to_string(c.port) + " " + c.user + " [] type " +
+                    std::to_string(c.logonType));
     }
     bool ChangeDir(const std::string& d) override { return step("CWD " + d); }
     bool DeleteFile(const std::string& n) override { return step("DELE " + n); }
@@ -177,8 +175,8 @@ struct WorkerFixture : ::testing::Test {
         settings.saveAsFilename = dir.file("vistrel.jpg");
         settings.ftpUpload = true;
         settings.useLan = true;
-        settings.ftpServer = "cam.example";
-        settings.ftpUsername = "cam";
+        settings.ftp.host = "cam.example";
+        settings.ftp.user = "cam";
         worker = std::make_unique<UploadThread>(
             events, record, host, [this] { return settings; },
             [this](const std::string& out, std::string* error) {
