@@ -71,7 +71,7 @@ void DaemonHost::Attach(Hub& hub)
     m_pHub = &hub;
     QObject::connect(&hub, &Hub::statusChanged, &hub, [this](const QString& text) {
         if (!isOnceResult(text.toStdString()))
-            Log("status", CauseFirst(text.toStdString()));
+            Log("status", WithCause(CauseFirst(text.toStdString())));
     });
     QObject::connect(&hub, &Hub::driverInfoChanged, &hub,
                      [this](const QString& text) { Log("device", text.toStdString()); });
@@ -97,6 +97,17 @@ void DaemonHost::message(const std::string& text, PromptIcon icon)
         (m_bOnce && m_pHub && !m_pHub->CycleRunning() && text == m_pHub->LastCapture()))
         return;
     Log(icon == PromptIcon::Stop ? "error" : "message", CauseFirst(text));
+}
+
+std::string DaemonHost::WithCause(const std::string& status) const
+{
+    // A failed cycle's status keeps the words the window shows; the log has room for why.
+    if (!m_pHub || !m_pHub->CycleRunning())
+        return status;
+    const std::string cause = m_pHub->LastCause();
+    if (cause.empty() || status != StatusText(m_pHub->LastCapture(), m_pHub->AutoCaptureDisabled()))
+        return status;
+    return status + " (" + cause + ")";
 }
 
 std::string DaemonHost::CauseFirst(const std::string& text)
