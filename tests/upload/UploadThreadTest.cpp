@@ -6,6 +6,7 @@
 
 #include <condition_variable>
 #include <functional>
+#include <new>
 #include <optional>
 #include <stdexcept>
 #include <thread>
@@ -319,6 +320,15 @@ TEST_F(WorkerFixture, FailureTable)
     runCycle();
     EXPECT_EQ(host.lastText, "FTP Error: 250 ok");
     EXPECT_FALSE(t.has("QUIT"));
+
+    // Not even a session (memory ran out, say): the cycle fails and the worker serves the next.
+    configure = [](FakeSession&) { throw std::bad_alloc(); };
+    runCycle();
+    EXPECT_EQ(host.lastResult, 0);
+    EXPECT_EQ(host.lastText, "FTP Error: ");
+    configure = [](FakeSession&) {};
+    runCycle();
+    EXPECT_EQ(host.lastResult, 1);
 }
 
 TEST_F(WorkerFixture, ComposeFailureAndFtpOff)
