@@ -74,29 +74,17 @@ bool CFtpSession::LogOn(const std::string& host, int port, const std::string& us
                         const std::string& proxyPassword, int proxyPort, int logonType)
 {
     m_strConnectCause.clear();
-    const auto refuse = [this](std::string text) {
-        return m_control.Fail(FtpFailure::Settings, std::move(text));
-    };
     const std::span<const int> row = LogOnSequence(logonType);
     if (row.empty())
-        return refuse(ftptext::kProxyType);
+        return m_control.Fail(FtpFailure::Settings, ftptext::kProxyType);
     if (RefuseLineBreaks(
             {&host, &user, &password, &account, &proxyHost, &proxyUser, &proxyPassword}))
         return false;
-    if (!m_security.refusal.empty())
-        return refuse(m_security.refusal);
-    const int security = m_security.security;
-    if (security < 0 || security > static_cast<int>(FtpSecurity::Implicit))
-        return refuse(ftptext::kSecurityValue);
-    const bool tls = security != static_cast<int>(FtpSecurity::None);
     std::optional<Sha256Digest> pin;
-    if (tls && !m_security.fingerprint.empty()) {
-        pin.emplace();
-        if (!ParseFingerprint(m_security.fingerprint, *pin))
-            return refuse(ftptext::kFingerprint);
-    }
-    if (tls && logonType != 0)
-        return refuse(ftptext::kProxyTls);
+    if (!SecurityUsable(logonType, pin))
+        return false;
+    const int security = m_security.security;
+    const bool tls = security != static_cast<int>(FtpSecurity::None);
 
     const bool direct = logonType == 0;
     const std::string& to = direct ? host : proxyHost;
@@ -121,7 +109,33 @@ bool CFtpSession::LogOn(const std::string& host, int port, const std::string& us
         (!Command("AUTH TLS") || !SecureControl()))
         return false; // a refusal leaves the server's reply; nothing else was sent
 
-    const LogOnValues values{host, port, user, password, account, proxyUser, proxyPassword};
+    return RunLogOnSequence(row, {host, port, user, password, account, proxyUser, proxyPassword});
+}
+
+bool CFtpSession::SecurityUsable(int logonType, std::optional<Sha256Digest>& pin)
+{
+    const auto refuse = [this](std::string text) {
+        return m_control.Fail(FtpFailure::Settings, std::move(text));
+    };
+    if (!m_security.refusal.empty())
+        return refuse(m_security.refusal);
+    const int security = m_security.security;
+    if (security < 0 || security > static_cast<int>(FtpSecurity::Implicit))
+        return refuse(ftptext::kSecurityValue);
+    const bool tls = security != static_cast<int>(FtpSecurity::None);
+    if (tls && !m_security.fingerprint.empty()) {
+        pin.emplace();
+        if (!ParseFingerprint(m_security.fingerprint, *pin))
+            return refuse(ftptext::kFingerprint);
+    }
+    if (tls && logonType != 0)
+        return refuse(ftptext::kProxyTls);
+    return true;
+}
+
+bool CFtpSession::RunLogOnSequence(std::span<const int> row, const LogOnValues& values)
+{
+    const bool tls = m_pTls != nullptr;
     int step = 0;
     while (step >= 0 && static_cast<size_t>(step) + 2 < row.size()) {
         if (!m_control.Exchange(LogOnCommand(row[step], values)))

@@ -7,9 +7,13 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 
 namespace vistrel {
+
+struct LogOnValues;
 
 // Name of the FTP log in the program folder; the upload worker opens it with OpenLog.
 inline constexpr const char* kFtpLogFileName = "ftp.log";
@@ -154,6 +158,11 @@ class CFtpSession {
     bool Expect(const std::string& text, int wantedClass);
     // After a data command: the preliminary reply, logged, which must be 1xx.
     bool ReadPreliminary();
+    // Whether the security settings can be used for a log-on of this type (else the message says
+    // why, and nothing is sent); pin is the certificate fingerprint to check, if any.
+    bool SecurityUsable(int logonType, std::optional<Sha256Digest>& pin);
+    // The log-on commands of row, from its first step to its end mark.
+    bool RunLogOnSequence(std::span<const int> row, const LogOnValues& values);
     // The TLS handshake of the control connection, logged.
     bool SecureControl();
     // PBSZ 0 and PROT P after a TLS log-on.
