@@ -1,19 +1,14 @@
 #include "app/CheckFtp.h"
 
-#include "app/SettingsBridge.h"
 #include "config/KeyCatalogue.h"
 #include "ftp/FtpSession.h"
-#include "ftp/LogOnTable.h"
 #include "platform/PrivateTempDir.h"
 #include "upload/Archive.h"
+#include "upload/FtpConnectionSettings.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
-#include <netdb.h>
 #include <random>
 #include <sstream>
 
@@ -99,44 +94,14 @@ class Check {
 
 } // namespace
 
-std::string ConnectFailureCause(const std::string& host, int port, int timeoutSeconds,
-                                long long elapsedMs)
-{
-    if (timeoutSeconds > 0 && elapsedMs + 500 >= timeoutSeconds * 1000LL)
-        return "timed out after " + std::to_string(timeoutSeconds) + " s";
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const int lookup = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
-    if (lookup != 0)
-        return "name not found: " + std::string(::gai_strerror(lookup));
-    ::freeaddrinfo(found);
-    // Try once more to learn the system's reason; refusals and unreachable networks answer at
-    // once.
-    CTimedSocket socket;
-    socket.SetTimeout(std::max(1, std::min(timeoutSeconds, 10)));
-    if (socket.Connect(host, port))
-        return "it answered this time; try again";
-    switch (socket.LastError()) {
-    case ECONNREFUSED:
-        return "connection refused: nothing listens on port " + std::to_string(port);
-    case ETIMEDOUT:
-        return "timed out";
-    default:
-        return std::strerror(socket.LastError());
-    }
-}
-
 FtpCheckReport RunFtpCheck(const LiveSettings& s)
 {
     FtpCheckReport report;
     Check check(report);
-    const int logonType = LogonTypeForProxy(s.m_bUseFireWall, s.m_nFireWallType);
-    const bool viaProxy = logonType != 0;
-    const std::string host = viaProxy ? s.m_strFireWallServer : s.m_strFTPServer;
-    const int port = viaProxy ? s.m_nFireWallPort : s.m_nFTPPort;
-    const std::string target = (viaProxy ? "proxy " : "") + host + " port " + std::to_string(port);
+    const FtpConnection connection = ToFtpConnection(s);
+    const bool viaProxy = connection.ViaProxy();
+    const std::string target = (viaProxy ? "proxy " : "") + connection.ConnectHost() + " port " +
+                               std::to_string(connection.ConnectPort());
     if (!s.m_bFTPUpload)
         report.notes.push_back(keys::UploadOptions::FTPUpload.name() +
                                "=0: cycles do not upload until it is 1");
@@ -161,9 +126,6 @@ FtpCheckReport RunFtpCheck(const LiveSettings& s)
     }
 
     CFtpSession session;
-    session.SetTimeout(s.m_nFTPTimeOut);
-    session.SetPassive(s.m_bPassiveMode);
-    session.SetSecurity(ToFtpSecuritySettings(s));
     if (!logPath.empty())
         session.OpenLog(logPath);
 
@@ -174,33 +136,20 @@ FtpCheckReport RunFtpCheck(const LiveSettings& s)
     const std::string tempName = RemoteTempName(targetName);
     std::string onServer; // the name the probe has on the server, once stored
 
-    bool connected = false;
-    const auto started = std::chrono::steady_clock::now();
-    bool ok = session.LogOn(s.m_strFTPServer, s.m_nFTPPort, s.m_strFTPUsername, s.m_strFTPPassword,
-                            "", s.m_strFireWallServer, s.m_strFireWallUsername,
-                            s.m_strFireWallPassword, s.m_nFireWallPort, logonType);
-    if (!ok &&
-        (session.Message() == ftptext::kConnect || session.Message() == ftptext::kCreateSocket)) {
-        const long long elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                      std::chrono::steady_clock::now() - started)
-                                      .count();
+    bool ok = session.LogOn(connection);
+    const FtpFailure failure = session.Failure();
+    const bool connected = ok || (!IsConnectFailure(failure) && failure != FtpFailure::Settings);
+    if (IsConnectFailure(failure)) {
         check.step("connect", false,
-                   target + ": " + session.Message() + " (" +
-                       ConnectFailureCause(host, port, s.m_nFTPTimeOut, elapsed) + ")");
-    } else if (session.Message() == ftptext::kProxyType ||
-               session.Message() == ftptext::kLineBreak) {
+                   target + ": " + session.Message() + " (" + session.ConnectCause() + ")");
+    } else if (!connected) {
         check.step("log on", false, session.Message());
     } else {
-        connected = true;
         check.step("connect", true, target);
         std::string why = session.Message();
         // A server that takes the connection and then says nothing at all (no greeting, no
         // reply) runs into the time-out: say so rather than only "Network error (Read)".
-        const long long elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                      std::chrono::steady_clock::now() - started)
-                                      .count();
-        if (!ok && why == ftptext::kRead && s.m_nFTPTimeOut > 0 &&
-            elapsed + 500 >= s.m_nFTPTimeOut * 1000LL)
+        if (!ok && failure == FtpFailure::TimedOut)
             why += " (the server accepted the connection but sent no reply within " +
                    std::to_string(s.m_nFTPTimeOut) + " s)";
         ok =

@@ -39,10 +39,4 @@ bool CheckFtp(const LiveSettings& settings, std::string& out);
 // The conversation with the argument of each PASS command hidden.
 std::string HidePasswords(const std::string& conversation);
 
-// Why a connection to host:port could not be made, in words: "connection refused", "timed out
-// after 45 s", "name not found (…)", or the system's text. elapsedMs is how long the failed
-// attempt took; an attempt that used up the time-out counts as timed out without trying again.
-std::string ConnectFailureCause(const std::string& host, int port, int timeoutSeconds,
-                                long long elapsedMs);
-
 } // namespace vistrel

@@ -42,7 +42,7 @@ UploadCheckReport RunTargetCheck(const LiveSettings& settings, TargetKind kind,
     UploadCheckReport report;
     report.kind = kind;
     Steps check{report};
-    const UploadSettings u = ToUploadSettings(settings, 0);
+    const UploadSettings u = ToUploadSettings(settings);
     TargetSettings t = u.target;
     t.kind = kind;
 

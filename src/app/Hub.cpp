@@ -5,7 +5,6 @@
 #include "config/SettingsFile.h"
 #include "config/SettingsMigration.h"
 #include "dialup/CDialUpManager.h"
-#include "ftp/LogOnTable.h"
 #include "platform/ReplaceFile.h"
 #include "upload/Adapters.h"
 #include "upload/Archive.h"
@@ -93,7 +92,7 @@ struct HubShared : UploadHost {
     UploadSettings Snapshot() const
     {
         std::lock_guard lock(mutex);
-        return ToUploadSettings(live, LogonTypeForProxy(live.m_bUseFireWall, live.m_nFireWallType));
+        return ToUploadSettings(live);
     }
 
     std::string Compose(const std::string& outPath, std::string* error)
@@ -677,6 +676,11 @@ bool Hub::AutoCaptureDisabled() const
 std::string Hub::LastCapture() const
 {
     return m_shared->record.LastCapture();
+}
+
+std::string Hub::LastCause() const
+{
+    return m_shared->record.LastCause();
 }
 
 std::string Hub::DriverInfo() const

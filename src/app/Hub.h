@@ -121,6 +121,8 @@ class Hub : public QObject {
     bool CaptureConnected() const { return m_bCaptureConnected; }
     std::string Status() const { return m_strStatus; }
     std::string LastCapture() const;
+    // What the last cycle's failure found beyond LastCapture (why it could not connect), or empty.
+    std::string LastCause() const;
     std::string DriverInfo() const;
     LiveSettings Settings() const;
     // The period the capture timer is armed with (0 when not armed).

@@ -9,27 +9,16 @@
 
 namespace vistrel {
 
-UploadSettings ToUploadSettings(const LiveSettings& l, int logonType)
+UploadSettings ToUploadSettings(const LiveSettings& l)
 {
     UploadSettings u;
     u.programFolder = l.m_strWorkingFolder;
     u.saveAsFile = l.m_bSaveAsFile;
     u.saveAsFilename = l.m_strSaveAsFilename;
     u.ftpUpload = l.m_bFTPUpload;
-    u.ftpServer = l.m_strFTPServer;
-    u.ftpPort = l.m_nFTPPort;
-    u.ftpUsername = l.m_strFTPUsername;
-    u.ftpPassword = l.m_strFTPPassword;
+    u.ftp = ToFtpConnection(l);
     u.ftpDirectory = l.m_strFTPDirectory;
     u.ftpFilename = l.m_strFTPFilename;
-    u.ftpTimeOut = l.m_nFTPTimeOut;
-    u.passiveMode = l.m_bPassiveMode;
-    u.logonType = logonType;
-    u.fireWallServer = l.m_strFireWallServer;
-    u.fireWallPort = l.m_nFireWallPort;
-    u.fireWallUsername = l.m_strFireWallUsername;
-    u.fireWallPassword = l.m_strFireWallPassword;
-    u.ftpSecurity = ToFtpSecuritySettings(l);
     u.noTempFile = l.m_bNoTempFile;
     u.ftpLog = l.m_bFTPLog;
     u.onlyWhileOnline = l.m_bOnlyWhileOnline;
@@ -48,12 +37,14 @@ UploadSettings ToUploadSettings(const LiveSettings& l, int logonType)
     u.dunPassword = l.m_strPassword;
     u.dunPhoneNumber = l.m_strPhoneNumber;
     u.uploadTarget = l.m_strUploadTarget;
+    // The other targets log on with the FTP connection's server, account and time-out (SFTP on
+    // port 22 unless FTPPort says otherwise): the same value, with their own fields beside it.
     TargetSettings& t = u.target;
-    t.timeoutSeconds = l.m_nFTPTimeOut;
-    t.server = l.m_strFTPServer;
-    t.port = l.m_bFTPPortSet ? l.m_nFTPPort : 22;
-    t.username = l.m_strFTPUsername;
-    t.password = l.m_strFTPPassword;
+    t.timeoutSeconds = u.ftp.timeout;
+    t.server = u.ftp.host;
+    t.port = l.m_bFTPPortSet ? u.ftp.port : 22;
+    t.username = u.ftp.user;
+    t.password = u.ftp.password;
     t.directory = l.m_strFTPDirectory;
     t.hostKey = l.m_strSFTPHostKey;
     t.knownHosts = l.m_strSFTPKnownHosts;
@@ -76,12 +67,6 @@ UploadSettings ToUploadSettings(const LiveSettings& l, int logonType)
     u.afterPublish = l.m_strAfterPublish;
     u.afterPublishTimeout = l.m_nAfterPublishTimeout;
     return u;
-}
-
-FtpSecuritySettings ToFtpSecuritySettings(const LiveSettings& l)
-{
-    return {l.m_nFTPSecurity, l.m_bFTPVerifyCertificate, l.m_strFTPCertificateFingerprint,
-            l.m_strFTPSecurityRefusal};
 }
 
 ComposeSettings ToComposeSettings(const LiveSettings& l)

@@ -3,28 +3,14 @@
 #include "ftp/LogOnTable.h"
 #include "ftp/TlsConnection.h"
 
-#include <chrono>
-#include <cstdlib>
-#include <fcntl.h>
-#include <new>
 #include <optional>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace vistrel {
 
-bool HasLineBreak(const std::string& text)
-{
-    return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
-}
-
 CFtpSession::CFtpSession() = default;
 
-CFtpSession::~CFtpSession()
-{
-    CloseLog();
-    // m_pControl closes a connection still open; no QUIT is sent.
-}
+// The control connection closes a connection still open; no QUIT is sent.
+CFtpSession::~CFtpSession() = default;
 
 bool CFtpSession::SetPassive(bool passive)
 {
@@ -33,53 +19,11 @@ bool CFtpSession::SetPassive(bool passive)
     return old;
 }
 
-bool CFtpSession::OpenLog(const std::string& path)
-{
-    if (m_pLog)
-        return false; // one log per session; the open one stays
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    // An existing log keeps its mode when opened: it holds the log-in, so it is made private.
-    if (::fchmod(fd, 0600) != 0) {
-        ::close(fd);
-        return false;
-    }
-    m_pLog = ::fdopen(fd, "w");
-    if (!m_pLog) {
-        ::close(fd);
-        return false;
-    }
-    return true;
-}
-
-void CFtpSession::CloseLog()
-{
-    if (m_pLog) {
-        std::fclose(m_pLog);
-        m_pLog = nullptr;
-    }
-}
-
-void CFtpSession::Log(const std::string& text)
-{
-    if (!m_pLog)
-        return;
-    // The log is a text file in the CR LF convention: every LF is written as CR LF, also the LF
-    // that ends the CR LF closing each entry.
-    for (const char c : text) {
-        if (c == '\n')
-            std::fputc('\r', m_pLog);
-        std::fputc(c, m_pLog);
-    }
-    std::fflush(m_pLog);
-}
-
 bool CFtpSession::RefuseLineBreaks(std::initializer_list<const std::string*> values)
 {
     for (const std::string* v : values) {
         if (HasLineBreak(*v)) {
-            m_strMessage = ftptext::kLineBreak;
+            m_control.Fail(FtpFailure::Settings, ftptext::kLineBreak);
             return true;
         }
     }
@@ -88,105 +32,40 @@ bool CFtpSession::RefuseLineBreaks(std::initializer_list<const std::string*> val
 
 bool CFtpSession::Connect(const std::string& host, int port)
 {
-    m_strMessage = ftptext::kCreateSocket;
-    m_pControl.reset(new (std::nothrow) CTimedSocket(INVALID_SOCKET));
-    if (!m_pControl)
-        return false;
-    m_pControl->SetTimeout(m_nTimeout);
-    m_strMessage = ftptext::kConnect;
-    return m_pControl->Connect(host, port);
+    m_control.SetTimeout(m_nTimeout);
+    return m_control.Connect(host, port);
 }
 
 bool CFtpSession::AttachControl(int handle)
 {
-    m_pControl = std::make_unique<CTimedSocket>(INVALID_SOCKET);
-    m_pControl->SetTimeout(m_nTimeout);
-    return m_pControl->Attach(handle);
+    m_control.SetTimeout(m_nTimeout);
+    return m_control.Attach(handle);
 }
 
-bool CFtpSession::SendCommand(const std::string& text)
+bool CFtpSession::Expect(const std::string& text, int wantedClass)
 {
-    m_strMessage = ftptext::kWrite;
-    if (HasLineBreak(text)) {
-        m_strMessage = ftptext::kLineBreak;
+    if (!(text.empty() ? m_control.Read() : m_control.Exchange(text)))
         return false;
-    }
-    if (!m_pControl)
-        return false;
-    try {
-        const std::string line = text + "\r\n";
-        return m_pControl->SendString(line.c_str()) > 0;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-}
-
-bool CFtpSession::ReadLineInto(std::string& line, ReplyDeadline& deadline)
-{
-    char buf[CTimedSocket::kLineBufferSize];
-    int length = 0;
-    if (!m_pControl || m_pControl->ReadLine(buf, sizeof buf, length, &deadline) <= 0)
-        return false;
-    const auto ended = [&] { return length > 0 && buf[length - 1] == '\n'; };
-    if (ended()) {
-        line.assign(buf, static_cast<size_t>(length));
-        return true;
-    }
-    // A line longer than the buffer: keep its beginning as one line and drop the rest, so that the
-    // rest is not taken for further replies.
-    line.assign(buf, static_cast<size_t>(length - 1));
-    line += '\n';
-    do {
-        if (m_pControl->ReadLine(buf, sizeof buf, length, &deadline) <= 0)
-            return false;
-    } while (!ended());
-    return true;
-}
-
-bool CFtpSession::ReadReply()
-{
-    m_strMessage = ftptext::kRead;
-    try {
-        // One deadline for the whole reply, however many lines it has.
-        ReplyDeadline deadline;
-        std::string line;
-        if (!ReadLineInto(line, deadline))
-            return false;
-        const auto take = [this](const std::string& l) {
-            m_strMessage = l;
-            if (!l.empty())
-                m_nReplyClass = l[0] - '0';
-        };
-        take(line);
-        if (line.size() >= 4 && line[3] == '-') {
-            const long code = std::strtol(line.c_str(), nullptr, 10);
-            for (;;) {
-                if (!ReadLineInto(line, deadline)) {
-                    m_strMessage = ftptext::kRead;
-                    return false;
-                }
-                take(line);
-                if (line.size() >= 4 && line[3] == ' ' &&
-                    std::strtol(line.c_str(), nullptr, 10) == code)
-                    break;
-            }
-        }
-        return true;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    return m_control.ReplyClass() == wantedClass || m_control.Refused();
 }
 
 bool CFtpSession::Command(const std::string& text)
 {
-    if (!text.empty()) {
-        if (!SendCommand(text))
-            return false;
-        Log(text + "\r\n");
-    }
-    const bool ok = ReadReply() && m_nReplyClass == 2;
-    Log(m_strMessage + "\r\n");
-    return ok;
+    return Expect(text, 2);
+}
+
+bool CFtpSession::ReadPreliminary()
+{
+    return Expect({}, 1);
+}
+
+bool CFtpSession::LogOn(const FtpConnection& c)
+{
+    SetTimeout(c.timeout);
+    SetPassive(c.passive);
+    SetSecurity(c.security);
+    return LogOn(c.host, c.port, c.user, c.password, "", c.proxyHost, c.proxyUser, c.proxyPassword,
+                 c.proxyPort, c.logonType);
 }
 
 bool CFtpSession::LogOn(const std::string& host, int port, const std::string& user,
@@ -194,46 +73,33 @@ bool CFtpSession::LogOn(const std::string& host, int port, const std::string& us
                         const std::string& proxyHost, const std::string& proxyUser,
                         const std::string& proxyPassword, int proxyPort, int logonType)
 {
+    m_strConnectCause.clear();
     const std::span<const int> row = LogOnSequence(logonType);
-    if (row.empty()) {
-        m_strMessage = ftptext::kProxyType;
-        return false;
-    }
+    if (row.empty())
+        return m_control.Fail(FtpFailure::Settings, ftptext::kProxyType);
     if (RefuseLineBreaks(
             {&host, &user, &password, &account, &proxyHost, &proxyUser, &proxyPassword}))
         return false;
-    if (!m_security.refusal.empty()) {
-        m_strMessage = m_security.refusal;
-        return false;
-    }
-    const int security = m_security.security;
-    if (security < 0 || security > static_cast<int>(FtpSecurity::Implicit)) {
-        m_strMessage = ftptext::kSecurityValue;
-        return false;
-    }
-    const bool tls = security != static_cast<int>(FtpSecurity::None);
     std::optional<Sha256Digest> pin;
-    if (tls && !m_security.fingerprint.empty()) {
-        pin.emplace();
-        if (!ParseFingerprint(m_security.fingerprint, *pin)) {
-            m_strMessage = ftptext::kFingerprint;
-            return false;
-        }
-    }
-    if (tls && logonType != 0) {
-        m_strMessage = ftptext::kProxyTls;
+    if (!SecurityUsable(logonType, pin))
         return false;
-    }
+    const int security = m_security.security;
+    const bool tls = security != static_cast<int>(FtpSecurity::None);
 
     const bool direct = logonType == 0;
-    if (!Connect(direct ? host : proxyHost, direct ? port : proxyPort))
+    const std::string& to = direct ? host : proxyHost;
+    const int toPort = direct ? port : proxyPort;
+    if (!Connect(to, toPort)) {
+        m_strConnectCause =
+            DescribeConnectFailure(m_control.Socket().Failure(), to, toPort, m_nTimeout);
         return false;
+    }
     m_pTls.reset();
     if (tls) {
         m_pTls = std::make_unique<CTlsContext>();
-        if (!m_pTls->Init(HostWithoutBrackets(host), m_security.verifyCertificate, pin,
-                          &m_strMessage))
-            return false;
+        std::string error;
+        if (!m_pTls->Init(HostWithoutBrackets(host), m_security.verifyCertificate, pin, &error))
+            return m_control.Fail(FtpFailure::Tls, error);
         if (security == static_cast<int>(FtpSecurity::Implicit) && !SecureControl())
             return false;
     }
@@ -243,55 +109,71 @@ bool CFtpSession::LogOn(const std::string& host, int port, const std::string& us
         (!Command("AUTH TLS") || !SecureControl()))
         return false; // a refusal leaves the server's reply; nothing else was sent
 
-    const LogOnValues values{host, port, user, password, account, proxyUser, proxyPassword};
+    return RunLogOnSequence(row, {host, port, user, password, account, proxyUser, proxyPassword});
+}
+
+bool CFtpSession::SecurityUsable(int logonType, std::optional<Sha256Digest>& pin)
+{
+    const auto refuse = [this](std::string text) {
+        return m_control.Fail(FtpFailure::Settings, std::move(text));
+    };
+    if (!m_security.refusal.empty())
+        return refuse(m_security.refusal);
+    const int security = m_security.security;
+    if (security < 0 || security > static_cast<int>(FtpSecurity::Implicit))
+        return refuse(ftptext::kSecurityValue);
+    const bool tls = security != static_cast<int>(FtpSecurity::None);
+    if (tls && !m_security.fingerprint.empty()) {
+        pin.emplace();
+        if (!ParseFingerprint(m_security.fingerprint, *pin))
+            return refuse(ftptext::kFingerprint);
+    }
+    if (tls && logonType != 0)
+        return refuse(ftptext::kProxyTls);
+    return true;
+}
+
+bool CFtpSession::RunLogOnSequence(std::span<const int> row, const LogOnValues& values)
+{
+    const bool tls = m_pTls != nullptr;
     int step = 0;
     while (step >= 0 && static_cast<size_t>(step) + 2 < row.size()) {
-        const std::string text = LogOnCommand(row[step], values);
-        if (!SendCommand(text))
+        if (!m_control.Exchange(LogOnCommand(row[step], values)))
             return false;
-        // On plain FTP the password is on the wire in clear anyway, and the log shows what was
-        // sent; through TLS it is not, and the log must not give it away either.
-        Log((tls && text.starts_with("PASS ") ? std::string("PASS ********") : text) + "\r\n");
-        if (!ReadReply()) {
-            Log(m_strMessage + "\r\n");
-            return false;
-        }
-        Log(m_strMessage + "\r\n");
         int next;
-        if (m_nReplyClass == 2)
+        if (m_control.ReplyClass() == 2)
             next = row[step + 1];
-        else if (m_nReplyClass == 3)
+        else if (m_control.ReplyClass() == 3)
             next = row[step + 2];
         else
-            return false;
+            return m_control.Refused();
         if (next == kLogOnDone)
             return !tls || ProtectData();
         if (next == kLogOnFail)
             break;
         step = next;
     }
-    m_strMessage = ftptext::kLogonFailed;
-    return false;
+    return m_control.Fail(FtpFailure::Refused, ftptext::kLogonFailed);
 }
 
 bool CFtpSession::SecureControl()
 {
-    const auto deadline =
-        CTimedSocket::Clock::now() + std::chrono::seconds(std::max(0, m_nTimeout));
-    const CTimedSocket::TlsResult r = m_pControl->StartTls(*m_pTls, true, deadline);
-    const CTlsConnection* tls = m_pControl->Tls();
+    const CTimedSocket::TlsResult r = m_control.StartTls(*m_pTls);
+    const CTlsConnection* tls = m_control.Socket().Tls();
     const std::string certificate = tls ? tls->CertificateSummary() : std::string();
     if (!certificate.empty())
-        Log("Certificate: " + certificate + "\r\n");
+        m_control.Log("Certificate: " + certificate);
     if (r != CTimedSocket::TlsResult::Done) {
-        m_strMessage = r == CTimedSocket::TlsResult::TimedOut ? std::string(ftptext::kTlsTimedOut)
-                                                              : m_pControl->TlsError();
-        Log(m_strMessage + "\r\n");
+        if (r == CTimedSocket::TlsResult::TimedOut)
+            m_control.Fail(FtpFailure::Tls, ftptext::kTlsTimedOut);
+        else
+            m_control.Fail(FtpFailure::Tls, m_control.Socket().TlsError());
+        m_control.Log(Message());
         return false;
     }
-    Log("TLS: " + tls->Description() + "\r\n");
+    m_control.Log("TLS: " + tls->Description());
     if (CertificateUnchecked(m_security))
-        Log(std::string(ftptext::kNotVerified) + "\r\n");
+        m_control.Log(ftptext::kNotVerified);
     return true;
 }
 
@@ -320,23 +202,16 @@ bool CFtpSession::DeleteFile(const std::string& name)
         return false;
     if (Command("DELE " + name))
         return true;
-    return m_strMessage.starts_with("550");
+    return Message().starts_with("550");
 }
 
 bool CFtpSession::RenameImpl(const std::string& oldName, const std::string& newName, bool tolerant)
 {
     if (RefuseLineBreaks({&oldName, &newName}))
         return false;
-    const std::string rnfr = "RNFR " + oldName;
-    if (!SendCommand(rnfr))
-        return false;
-    Log(rnfr + "\r\n");
-    if (ReadReply() && m_nReplyClass == 3) {
-        Log(m_strMessage + "\r\n");
+    if (Expect("RNFR " + oldName, 3))
         return Command("RNTO " + newName);
-    }
-    Log(m_strMessage + "\r\n");
-    return tolerant && m_strMessage.starts_with("550");
+    return tolerant && Message().starts_with("550");
 }
 
 bool CFtpSession::RenameTolerant(const std::string& oldName, const std::string& newName)
@@ -351,13 +226,12 @@ bool CFtpSession::Rename(const std::string& oldName, const std::string& newName)
 
 void CFtpSession::Quit()
 {
-    if (!m_pControl)
+    if (!m_control.Connected())
         return;
     // With TLS asked for, nothing but AUTH goes out in clear, not even QUIT.
-    if (!m_pTls || m_pControl->IsTls())
+    if (!m_pTls || m_control.Socket().IsTls())
         SendCommand("QUIT");
-    m_pControl->Reset();
-    m_pControl.reset();
+    m_control.Reset();
 }
 
 } // namespace vistrel

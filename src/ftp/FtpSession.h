@@ -1,82 +1,43 @@
 #pragma once
 
+#include "ftp/FtpConnection.h"
+#include "ftp/FtpControl.h"
 #include "ftp/FtpSecurity.h"
 #include "ftp/TimedSocket.h"
 
-#include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 
 namespace vistrel {
 
+struct LogOnValues;
+
 // Name of the FTP log in the program folder; the upload worker opens it with OpenLog.
 inline constexpr const char* kFtpLogFileName = "ftp.log";
-
-// Texts the FTP session leaves as its message.
-namespace ftptext {
-inline constexpr const char* kCreateSocket = "Unable to create socket";
-inline constexpr const char* kConnect = "Unable to connect to server";
-inline constexpr const char* kOpenLocalFile = "Unable to open file on local machine";
-inline constexpr const char* kFileError = "File error";
-inline constexpr const char* kLogonFailed = "Logon failed";
-inline constexpr const char* kCreateListen = "Unable to create listen socket";
-inline constexpr const char* kDataConnect = "Network error (DATA/PASV Connect)";
-inline constexpr const char* kWrite = "Network error (Write)";
-inline constexpr const char* kRead = "Network error (Read)";
-inline constexpr const char* kHostName = "GetHostName failed";
-inline constexpr const char* kAccept = "Failed to accept socket";
-inline constexpr const char* kListen = "Unable to listen on socket";
-inline constexpr const char* kCopyFile = "CopyFile failed (%d)"; // %d: the errno of the copy
-inline constexpr const char* kTimeOut = "Time Out Error";
-inline constexpr const char* kDataSocket = "Data Channel Socket Error";
-// A user name, password, host, directory or file name with a line break (or a NUL) would smuggle
-// extra commands to the server; such a value is refused before anything is sent.
-// A directory listing that grew past CFtpSession::kMaxListingBytes, took longer than the
-// listing's time limit, or was cancelled.
-inline constexpr const char* kListingTooLarge = "The directory listing is larger than 16 MiB";
-inline constexpr const char* kListingTooSlow = "The directory listing took too long";
-inline constexpr const char* kListingCancelled = "The directory listing was cancelled";
-inline constexpr const char* kLineBreak = "Refused: a name or password contains a line break";
-// A log-on type without a log-on sequence (a stored proxy type outside the list).
-inline constexpr const char* kProxyType = "The proxy type is not valid";
-// TLS (FTPS). Certificate and handshake failures read "Certificate error: <reason>" and
-// "TLS handshake failed: <reason>".
-inline constexpr const char* kTlsTimedOut = "TLS handshake timed out";
-// An FTP proxy would see the password (it must read the log-on to pass it on) and carries the
-// session on in clear; TLS to the proxy would only pretend to protect it.
-inline constexpr const char* kProxyTls = "Refused: TLS cannot be used with an FTP proxy log-on";
-inline constexpr const char* kSecurityValue = "Refused: the FTP security setting must be 0, 1 or 2";
-inline constexpr const char* kFingerprint =
-    "Refused: the certificate fingerprint must be 64 hex digits (colons allowed)";
-// Said once per session (log and status) when any certificate is accepted.
-inline constexpr const char* kNotVerified = "Warning: the server's certificate is not verified";
-} // namespace ftptext
 
 // One FTP control connection, used for one job and then thrown away: one upload cycle or one
 // action of the directory browser. Every operation blocks, returns success or failure and leaves
 // the session message: the last reply line read (with its closing LF) or the text of the last
-// failure (see ftptext). Callers read Message() right after the operation that failed.
+// failure (see ftptext), and beside it the failure's kind (Failure()). Callers read Message()
+// right after the operation that failed, and decide by Failure(), never by the text.
 //
-// Calling order: construct; optionally SetTimeout, SetPassive, OpenLog; LogOn; any number of
-// commands and transfers; Quit; destroy. Destroying the session closes the log and a control
-// connection still open, without sending QUIT. An upload cycle, for example:
+// Calling order: construct; optionally OpenLog; LogOn; any number of commands and transfers;
+// Quit; destroy. Destroying the session closes the log and a control connection still open,
+// without sending QUIT. An upload cycle, for example:
 //
 //   CFtpSession s;
-//   s.SetTimeout(timeoutSeconds);
-//   s.SetPassive(passive);
 //   if (ftpLogOn)
 //       s.OpenLog(programFolder + kFtpLogFileName);
-//   if (!s.LogOn(server, port, user, password, "", proxyServer, proxyUser, proxyPassword,
-//                proxyPort, LogonTypeForProxy(useProxy, proxyTypeIndex)))
+//   if (!s.LogOn(ToFtpConnection(settings)))
 //       fail("FTP Error: " + s.Message());
 //   s.ChangeDir(dir); s.UploadFile(picture, tempName); s.Rename(tempName, name); s.Quit();
 //
-// The FTP log (OpenLog) records the conversation: every command sent by Command, LogOn, RNFR and
-// the transfer commands (not QUIT, not LIST; passwords in clear on plain FTP), and after each
-// reply its last line or, when reading failed, the message. Every entry is followed by CR LF, and
-// the file is written in text mode where each LF is stored as CR LF: an entry ends in CR CR LF
-// and a reply line's own LF becomes CR LF.
+// The FTP log (OpenLog, see CFtpControl) records the conversation: every command sent by Command,
+// LogOn, RNFR and the transfer commands (not QUIT, not LIST; passwords in clear on plain FTP), and
+// after each reply its last line or, when reading failed, the message.
 //
 // TLS (SetSecurity): with explicit TLS the session sends "AUTH TLS" after the greeting and
 // nothing else until the handshake is done; implicit TLS starts with the handshake. After the
@@ -120,9 +81,9 @@ class CFtpSession {
     // Opens the FTP log at path, created anew with mode 0600 (an existing one is made 0600 too:
     // it holds passwords). True when this call opened it; false when it cannot be opened (the
     // session then runs without a log) or a log is already open (that one stays).
-    bool OpenLog(const std::string& path);
-    void CloseLog();
-    bool LogOpen() const { return m_pLog != nullptr; }
+    bool OpenLog(const std::string& path) { return m_control.OpenLog(path); }
+    void CloseLog() { m_control.CloseLog(); }
+    bool LogOpen() const { return m_control.LogOpen(); }
 
     // Opens the control connection ("Unable to create socket", "Unable to connect to server").
     bool Connect(const std::string& host, int port);
@@ -130,14 +91,22 @@ class CFtpSession {
     bool AttachControl(int handle);
 
     // Sends text + CR LF ("Network error (Write)" on failure). Writes nothing to the log.
-    bool SendCommand(const std::string& text);
-    // Reads one reply, multi-line replies included ("Network error (Read)" on failure). The
-    // message becomes its last line, ReplyClass() its first digit. The whole reply must arrive
-    // within the time-out counted from its first byte. Of a line longer than the line buffer
-    // (kLineBufferSize - 2 bytes before its end) only the beginning is kept, with an LF added.
-    bool ReadReply();
+    bool SendCommand(const std::string& text)
+    {
+        return m_control.Send(text, CFtpControl::Echo::Quiet);
+    }
+    // Reads one reply (see CFtpControl::Read). Writes nothing to the log.
+    bool ReadReply() { return m_control.Read(CFtpControl::Echo::Quiet); }
     // Sends text (unless empty) and reads the reply: true only for a 2xx reply.
     bool Command(const std::string& text);
+
+    // Takes the connection's time-out, passive mode and security, then logs on as the long form
+    // below does.
+    bool LogOn(const FtpConnection& connection);
+    // Why the last LogOn could not connect, in words (see DescribeConnectFailure): "connection
+    // refused: nothing listens on 127.0.0.1:2199", "name not found: …"; empty after any other
+    // outcome.
+    const std::string& ConnectCause() const { return m_strConnectCause; }
 
     // Connects to the server (log-on type 0) or the proxy (any other type), reads the greeting
     // (2xx) and runs the log-on sequence of logonType (see LogOnTable.h). account is empty for
@@ -178,12 +147,22 @@ class CFtpSession {
     // ended with a 2xx reply, else 0.
     long long List(std::string& listing);
 
-    const std::string& Message() const { return m_strMessage; }
-    int ReplyClass() const { return m_nReplyClass; }
+    const std::string& Message() const { return m_control.Message(); }
+    int ReplyClass() const { return m_control.ReplyClass(); }
+    FtpFailure Failure() const { return m_control.Failure(); }
     bool Passive() const { return m_bPassive; }
 
   private:
-    void Log(const std::string& text);
+    // Sends text (unless empty) and reads the reply, both logged: true when the reply's class is
+    // wanted; another reply is a refusal.
+    bool Expect(const std::string& text, int wantedClass);
+    // After a data command: the preliminary reply, logged, which must be 1xx.
+    bool ReadPreliminary();
+    // Whether the security settings can be used for a log-on of this type (else the message says
+    // why, and nothing is sent); pin is the certificate fingerprint to check, if any.
+    bool SecurityUsable(int logonType, std::optional<Sha256Digest>& pin);
+    // The log-on commands of row, from its first step to its end mark.
+    bool RunLogOnSequence(std::span<const int> row, const LogOnValues& values);
     // The TLS handshake of the control connection, logged.
     bool SecureControl();
     // PBSZ 0 and PROT P after a TLS log-on.
@@ -192,7 +171,6 @@ class CFtpSession {
     // this first accepts the server's connection. The preliminary (1xx) reply is read whenever it
     // comes, before, during or after the handshake (servers differ), and must be 1xx.
     bool SecureData(CTimedSocket& data, CTimedSocket* listener, const std::string& onlyFrom);
-    bool ReadLineInto(std::string& line, ReplyDeadline& deadline);
     bool RefuseLineBreaks(std::initializer_list<const std::string*> values);
     bool RenameImpl(const std::string& oldName, const std::string& newName, bool tolerant);
     // After a failed passive data connection: the server's refusal when it already came, else
@@ -200,15 +178,16 @@ class CFtpSession {
     void TakeReplyAfterFailedConnect();
     static constexpr int kRefusalWaitSeconds = 2;
     bool StoreDescriptor(const std::string& remoteName, int fd, bool passive);
+    // Active mode: a listening socket, and PORT (EPRT over IPv6) naming it; controlPeer is the
+    // only address the server's connection may come from.
+    bool OfferActivePort(CTimedSocket& listener, std::string& controlPeer);
     bool PassiveDataAddress(std::string& address, int& port);
 
-    std::FILE* m_pLog = nullptr;
-    std::string m_strMessage;
     FtpSecuritySettings m_security;
-    // Before the control socket: its TLS connection refers to the context until it is closed.
+    // Before the control connection: its TLS connection refers to the context until it is closed.
     std::unique_ptr<CTlsContext> m_pTls;
-    std::unique_ptr<CTimedSocket> m_pControl;
-    int m_nReplyClass = 0;
+    CFtpControl m_control;
+    std::string m_strConnectCause;
     bool m_bPassive = false;
     int m_nTimeout = kDefaultTimeout;
     int m_nListReceiveWait = CTimedSocket::kReceiveWait;
@@ -226,9 +205,6 @@ bool ParsePasvReply(const std::string& reply, std::string& address, int& port);
 // The data port of an EPSV reply: "(|||port|)", where "|" may be any printable character that is
 // not a digit. False when there is no such text or the port is not 1 to 65535.
 bool ParseEpsvReply(const std::string& reply, int& port);
-
-// Whether text contains CR, LF or NUL.
-bool HasLineBreak(const std::string& text);
 
 // Removes the private upload copies ("VSI" and six characters) that earlier versions made in the
 // private temporary directory and could leave behind when an upload was abandoned at shutdown.

@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <new>
 #include <vector>
 
 #include <dirent.h>
@@ -156,8 +155,7 @@ bool CFtpSession::UploadFile(const std::string& localPath, const std::string& re
     const auto openFailed = [this](int err) {
         char text[64];
         std::snprintf(text, sizeof text, ftptext::kCopyFile, err);
-        m_strMessage = text;
-        return false;
+        return m_control.Fail(FtpFailure::LocalFile, text);
     };
     // O_NONBLOCK: a FIFO planted under the picture's name must not block the worker here.
     FileHandle file(::open(localPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
@@ -173,23 +171,21 @@ bool CFtpSession::UploadFile(const std::string& localPath, const std::string& re
 
 bool CFtpSession::PassiveDataAddress(std::string& address, int& port)
 {
-    // PASV can only name an IPv4 address; over IPv6 the extended form names just the port.
-    if (m_pControl && m_pControl->Family() == AF_INET6) {
-        if (!Command("EPSV") || !ParseEpsvReply(m_strMessage, port))
-            return false;
-    } else if (!Command("PASV") || !ParsePasvReply(m_strMessage, address, port)) {
+    // PASV can only name an IPv4 address; over IPv6 the extended form names just the port. A
+    // reply that names no usable port is a refusal too.
+    const bool v6 = m_control.Socket().Family() == AF_INET6;
+    if (!Command(v6 ? "EPSV" : "PASV"))
         return false;
-    }
+    if (!(v6 ? ParseEpsvReply(Message(), port) : ParsePasvReply(Message(), address, port)))
+        return m_control.Refused();
     // The data connection goes to the host at the other end of the control connection, whatever
     // address the reply names: following the reply would let a hostile server (or anyone who can
     // change the reply) send the picture to any host. Through a proxy that host is the proxy,
     // which relays the data too; a proxy or server that names another host for its data port is
     // not followed (the same port on the control host is used), which also makes servers behind
     // NAT that name their private address work. EPSV names no address at all.
-    if (!m_pControl || !m_pControl->GetPeerAddress(address)) {
-        m_strMessage = ftptext::kConnect;
-        return false;
-    }
+    if (!m_control.Socket().GetPeerAddress(address))
+        return m_control.Fail(FtpFailure::Network, ftptext::kConnect);
     return true;
 }
 
@@ -199,10 +195,8 @@ bool CFtpSession::StoreFile(const std::string& remoteName, const std::string& lo
     if (RefuseLineBreaks({&remoteName}))
         return false;
     FileHandle file(::open(localPath.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0) {
-        m_strMessage = ftptext::kOpenLocalFile;
-        return false;
-    }
+    if (file.get() < 0)
+        return m_control.Fail(FtpFailure::LocalFile, ftptext::kOpenLocalFile);
     return StoreDescriptor(remoteName, file.get(), passive);
 }
 
@@ -212,113 +206,87 @@ bool CFtpSession::StoreDescriptor(const std::string& remoteName, int fd, bool pa
     CTimedSocket data;
     listener.SetTimeout(m_nTimeout);
     data.SetTimeout(m_nTimeout);
-
-    std::unique_ptr<char[]> buf(new (std::nothrow) char[kTransferBufferSize]);
-    if (!buf) {
-        m_strMessage = ftptext::kFileError;
-        return false;
-    }
     if (!Command("TYPE I"))
         return false;
 
     std::string address;
     int port = 0;
     std::string controlPeer;
-    const char* memoryFailure = ftptext::kCreateListen;
-    try {
-        if (passive) {
-            if (!PassiveDataAddress(address, port))
-                return false;
-        } else {
-            const bool v6 = m_pControl && m_pControl->Family() == AF_INET6;
-            if (!listener.CreateListener(0, v6 ? AF_INET6 : AF_INET)) {
-                m_strMessage = ftptext::kCreateListen;
-                return false;
-            }
-            if (!listener.Listen()) {
-                m_strMessage = ftptext::kListen;
-                return false;
-            }
-            char local[4096];
-            int unused = 0;
-            int listenPort = 0;
-            char ignored[4096];
-            if (!m_pControl || !m_pControl->GetLocalAddress(local, sizeof local, unused) ||
-                !listener.GetLocalAddress(ignored, sizeof ignored, listenPort) ||
-                !m_pControl->GetPeerAddress(controlPeer)) {
-                m_strMessage = ftptext::kHostName;
-                return false;
-            }
-            if (v6) {
-                if (!Command("EPRT |2|" + std::string(local) + "|" + std::to_string(listenPort) +
-                             "|"))
-                    return false;
-            } else {
-                std::string arg = local;
-                for (char& c : arg) {
-                    if (c == '.')
-                        c = ',';
-                }
-                arg.append(",").append(std::to_string(listenPort / 256));
-                arg.append(",").append(std::to_string(listenPort % 256));
-                if (!Command("PORT " + arg))
-                    return false;
-            }
-        }
-
-        memoryFailure = ftptext::kDataConnect;
-        const std::string stor = "STOR " + remoteName;
-        if (!SendCommand(stor))
+    if (passive) {
+        if (!PassiveDataAddress(address, port))
             return false;
-        Log(stor + "\r\n");
-        if (passive && !data.Connect(address, port)) {
-            TakeReplyAfterFailedConnect();
-            return false;
-        }
-        if (m_pTls) {
-            if (!SecureData(data, passive ? nullptr : &listener, controlPeer))
-                return false;
-        } else {
-            const bool ready = ReadReply() && m_nReplyClass == 1;
-            Log(m_strMessage + "\r\n");
-            if (!ready)
-                return false;
-            // Only the server may connect: the listening port is open to anyone who finds it,
-            // and whoever connects first would be sent the picture.
-            if (!passive && !data.Attach(listener.Accept(controlPeer))) {
-                m_strMessage = ftptext::kAccept;
-                return false;
-            }
-        }
-        listener.Close();
-    } catch (const std::bad_alloc&) {
-        m_strMessage = memoryFailure;
+    } else if (!OfferActivePort(listener, controlPeer)) {
         return false;
     }
 
+    if (!m_control.Send("STOR " + remoteName))
+        return false;
+    if (passive && !data.Connect(address, port)) {
+        TakeReplyAfterFailedConnect();
+        return false;
+    }
+    if (m_pTls) {
+        if (!SecureData(data, passive ? nullptr : &listener, controlPeer))
+            return false;
+    } else {
+        if (!ReadPreliminary())
+            return false;
+        // Only the server may connect: the listening port is open to anyone who finds it, and
+        // whoever connects first would be sent the picture.
+        if (!passive && !data.Attach(listener.Accept(controlPeer)))
+            return m_control.Fail(FtpFailure::Network, ftptext::kAccept);
+    }
+    listener.Close();
+
+    std::vector<char> buf(kTransferBufferSize);
     for (;;) {
-        const ssize_t n = ::read(fd, buf.get(), kTransferBufferSize);
+        const ssize_t n = ::read(fd, buf.data(), buf.size());
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            m_strMessage = ftptext::kFileError;
-            return false;
+            return m_control.Fail(FtpFailure::LocalFile, ftptext::kFileError);
         }
         if (n == 0)
             break;
-        const long long sent = data.SendAll(buf.get(), static_cast<std::size_t>(n));
+        const long long sent = data.SendAll(buf.data(), static_cast<std::size_t>(n));
         if (sent != n) {
-            m_strMessage = sent == -2 ? ftptext::kTimeOut : ftptext::kDataSocket;
-            return false;
+            return sent == -2 ? m_control.Fail(FtpFailure::TimedOut, ftptext::kTimeOut)
+                              : m_control.Fail(FtpFailure::Network, ftptext::kDataSocket);
         }
     }
     // Through TLS the end of the data is TLS's close: without it the server cannot tell a
     // complete upload from a cut one (and some refuse it). A final reply that comes first ends
     // the wait.
-    data.ShutdownTls(CTimedSocket::Clock::now() + std::chrono::seconds(std::max(0, m_nTimeout)),
-                     m_pControl.get());
+    data.ShutdownTls(data.TimeoutDeadline(), &m_control);
     data.Reset();
     return Command({});
+}
+
+bool CFtpSession::OfferActivePort(CTimedSocket& listener, std::string& controlPeer)
+{
+    const bool v6 = m_control.Socket().Family() == AF_INET6;
+    if (!listener.CreateListener(0, v6 ? AF_INET6 : AF_INET))
+        return m_control.Fail(FtpFailure::Network, ftptext::kCreateListen);
+    if (!listener.Listen())
+        return m_control.Fail(FtpFailure::Network, ftptext::kListen);
+    char local[4096];
+    int unused = 0;
+    int listenPort = 0;
+    char ignored[4096];
+    if (!m_control.Socket().GetLocalAddress(local, sizeof local, unused) ||
+        !listener.GetLocalAddress(ignored, sizeof ignored, listenPort) ||
+        !m_control.Socket().GetPeerAddress(controlPeer))
+        return m_control.Fail(FtpFailure::Network, ftptext::kHostName);
+    if (v6)
+        return Command("EPRT |2|" + std::string(local) + "|" + std::to_string(listenPort) + "|");
+    std::string arg = local;
+    for (char& c : arg) {
+        if (c == '.')
+            c = ',';
+    }
+    arg.append(",").append(std::to_string(listenPort / 256));
+    arg.append(",").append(std::to_string(listenPort % 256));
+    return Command("PORT " + arg);
 }
 
 void CFtpSession::TakeReplyAfterFailedConnect()
@@ -327,17 +295,16 @@ void CFtpSession::TakeReplyAfterFailedConnect()
     // may close its passive port before the connection reaches it. Its refusal is then the
     // reason, and reading it keeps the session in step for the next command. The wait is short:
     // a server that is still waiting for the data connection says nothing.
-    const int timeout = m_pControl ? m_pControl->Timeout() : 0;
-    bool refused = false;
-    if (m_pControl) {
-        m_pControl->SetTimeout(std::min(timeout, kRefusalWaitSeconds));
-        refused = ReadReply() && m_nReplyClass != 1;
-        m_pControl->SetTimeout(timeout);
+    const int timeout = m_control.Timeout();
+    m_control.SetTimeout(std::min(timeout, kRefusalWaitSeconds));
+    const bool refused = ReadReply() && ReplyClass() != 1;
+    m_control.SetTimeout(timeout);
+    if (refused) {
+        m_control.Log(Message());
+        m_control.Refused();
+    } else {
+        m_control.Fail(FtpFailure::Network, ftptext::kConnect);
     }
-    if (refused)
-        Log(m_strMessage + "\r\n");
-    else
-        m_strMessage = ftptext::kConnect;
 }
 
 bool CFtpSession::SecureData(CTimedSocket& data, CTimedSocket* listener,
@@ -348,30 +315,24 @@ bool CFtpSession::SecureData(CTimedSocket& data, CTimedSocket* listener,
     bool replied = false;
     const auto preliminary = [&] {
         replied = true;
-        const bool ready = ReadReply() && m_nReplyClass == 1;
-        Log(m_strMessage + "\r\n");
-        return ready;
+        return ReadPreliminary();
     };
     if (listener) {
         for (;;) {
             bool interrupted = false;
-            const int fd =
-                listener->Accept(onlyFrom, replied ? nullptr : m_pControl.get(), &interrupted);
+            const int fd = listener->Accept(onlyFrom, replied ? nullptr : &m_control, &interrupted);
             if (data.Attach(fd))
                 break;
-            if (!interrupted) {
-                m_strMessage = ftptext::kAccept;
-                return false;
-            }
+            if (!interrupted)
+                return m_control.Fail(FtpFailure::Network, ftptext::kAccept);
             if (!preliminary())
                 return false;
         }
     }
-    const auto deadline =
-        CTimedSocket::Clock::now() + std::chrono::seconds(std::max(0, m_nTimeout));
+    const auto deadline = data.TimeoutDeadline();
     for (;;) {
         const CTimedSocket::TlsResult r =
-            data.StartTls(*m_pTls, false, deadline, replied ? nullptr : m_pControl.get());
+            data.StartTls(*m_pTls, false, deadline, replied ? nullptr : &m_control);
         if (r == CTimedSocket::TlsResult::Done)
             break;
         if (r == CTimedSocket::TlsResult::Interrupted) {
@@ -379,23 +340,21 @@ bool CFtpSession::SecureData(CTimedSocket& data, CTimedSocket* listener,
                 return false;
             continue;
         }
-        if (r == CTimedSocket::TlsResult::TimedOut) {
-            m_strMessage = ftptext::kTlsTimedOut;
-            return false;
-        }
+        if (r == CTimedSocket::TlsResult::TimedOut)
+            return m_control.Fail(FtpFailure::Tls, ftptext::kTlsTimedOut);
         // The server may have refused the transfer and dropped the connection (its reply says
         // why), or, after a 1xx, it sends a closing reply once it sees the connection fail.
         // Either is read now, so that the next command does not take it for its own.
         const std::string failure = data.TlsError();
         data.Reset();
         if (!replied && !preliminary()) {
-            if (m_strMessage == ftptext::kRead)
-                m_strMessage = failure;
-            return false; // the refusal is the message
+            // The refusal is the message; without a reply, what failed.
+            if (Failure() != FtpFailure::Refused)
+                m_control.Fail(FtpFailure::Tls, failure);
+            return false;
         }
         Command({});
-        m_strMessage = failure;
-        return false;
+        return m_control.Fail(FtpFailure::Tls, failure);
     }
     return replied || preliminary();
 }
@@ -406,13 +365,6 @@ long long CFtpSession::List(std::string& listing)
     data.SetTimeout(m_nTimeout);
     data.SetReceiveWait(m_nListReceiveWait);
 
-    std::vector<char> buf;
-    try {
-        buf.resize(kTransferBufferSize);
-    } catch (const std::bad_alloc&) {
-        m_strMessage = ftptext::kFileError;
-        return 0;
-    }
     std::string address;
     int port = 0;
     if (!Command("TYPE I") || !PassiveDataAddress(address, port))
@@ -424,15 +376,8 @@ long long CFtpSession::List(std::string& listing)
         TakeReplyAfterFailedConnect();
         return 0;
     }
-    if (m_pTls) {
-        if (!SecureData(data, nullptr, {}))
-            return 0;
-    } else {
-        const bool ready = ReadReply() && m_nReplyClass == 1;
-        Log(m_strMessage + "\r\n");
-        if (!ready)
-            return 0;
-    }
+    if (m_pTls ? !SecureData(data, nullptr, {}) : !ReadPreliminary())
+        return 0;
 
     // The listing ends when the server closes the data connection or sends nothing for the
     // receive wait; it is given up when it grows too large, takes longer than its time limit
@@ -441,6 +386,7 @@ long long CFtpSession::List(std::string& listing)
     const auto endBy = Clock::now() + std::chrono::seconds(std::max(0, m_nListDeadline));
     const auto quiet = std::chrono::seconds(std::max(0, m_nListReceiveWait));
     auto lastData = Clock::now();
+    std::vector<char> buf(kTransferBufferSize);
     long long count = 0;
     const char* givenUp = nullptr;
     for (;;) {
@@ -466,12 +412,7 @@ long long CFtpSession::List(std::string& listing)
             givenUp = ftptext::kListingTooLarge;
             break;
         }
-        try {
-            listing.append(buf.data(), static_cast<size_t>(n));
-        } catch (const std::bad_alloc&) {
-            m_strMessage = ftptext::kFileError;
-            return 0;
-        }
+        listing.append(buf.data(), static_cast<size_t>(n));
         count += n;
         lastData = Clock::now();
     }
@@ -479,12 +420,11 @@ long long CFtpSession::List(std::string& listing)
         // What the server still sends is not waited for: the session ends with this.
         data.Reset();
         listing.clear();
-        m_strMessage = givenUp;
-        Log(m_strMessage + "\r\n");
+        m_control.Fail(FtpFailure::Listing, givenUp);
+        m_control.Log(Message());
         return 0;
     }
-    data.ShutdownTls(CTimedSocket::Clock::now() + std::chrono::seconds(std::max(0, m_nTimeout)),
-                     m_pControl.get());
+    data.ShutdownTls(data.TimeoutDeadline(), &m_control);
     data.Reset();
     return Command({}) ? count : 0;
 }

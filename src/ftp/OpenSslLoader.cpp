@@ -59,10 +59,8 @@ namespace {
     X(SSL_get_ex_data_X509_STORE_CTX_idx)                                                          \
     X(SSL_get_verify_result)                                                                       \
     X(SSL_get_version)                                                                             \
-    X(SSL_has_pending)                                                                             \
     X(SSL_new)                                                                                     \
     X(SSL_read_ex)                                                                                 \
-    X(SSL_session_reused)                                                                          \
     X(SSL_set_bio)                                                                                 \
     X(SSL_set_connect_state)                                                                       \
     X(SSL_set_ex_data)                                                                             \
@@ -333,11 +331,6 @@ const char* SSL_get_version(const SSL* s)
     return call<decltype(&SSL_get_version)>(k_SSL_get_version, s);
 }
 
-int SSL_has_pending(const SSL* s)
-{
-    return call<decltype(&SSL_has_pending)>(k_SSL_has_pending, s);
-}
-
 SSL* SSL_new(SSL_CTX* ctx)
 {
     return call<decltype(&SSL_new)>(k_SSL_new, ctx);
@@ -346,11 +339,6 @@ SSL* SSL_new(SSL_CTX* ctx)
 int SSL_read_ex(SSL* ssl, void* buf, size_t num, size_t* readbytes)
 {
     return call<decltype(&SSL_read_ex)>(k_SSL_read_ex, ssl, buf, num, readbytes);
-}
-
-int SSL_session_reused(const SSL* s)
-{
-    return call<decltype(&SSL_session_reused)>(k_SSL_session_reused, s);
 }
 
 void SSL_set_bio(SSL* s, BIO* rbio, BIO* wbio)

@@ -45,7 +45,7 @@ struct Candidate {
 
 // The addresses to try for host: a literal address as it is (no lookup), else every IPv4 and
 // IPv6 address the resolver gives, in its order. False when there is none.
-bool addressesOf(const std::string& host, int port, std::vector<Candidate>& out)
+bool addressesOf(const std::string& host, int port, std::vector<Candidate>& out, int& resolveError)
 {
     const auto portBytes = htons(static_cast<uint16_t>(port));
     Candidate c;
@@ -71,7 +71,8 @@ bool addressesOf(const std::string& host, int port, std::vector<Candidate>& out)
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* list = nullptr;
-    if (::getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0)
+    resolveError = ::getaddrinfo(host.c_str(), nullptr, &hints, &list);
+    if (resolveError != 0)
         return false;
     for (const addrinfo* a = list; a; a = a->ai_next) {
         if ((a->ai_family != AF_INET && a->ai_family != AF_INET6) || a->ai_addrlen > sizeof c.addr)
@@ -122,7 +123,6 @@ const SocketCalls& systemSocketCalls()
 
 CTimedSocket::CTimedSocket(int handle) : m_hSocket(handle)
 {
-    m_buffer[0] = '\r';
 }
 
 CTimedSocket::~CTimedSocket()
@@ -135,7 +135,12 @@ int CTimedSocket::Wait(short events, int seconds)
     return WaitUntil(events, Clock::now() + std::chrono::seconds(seconds < 0 ? 0 : seconds));
 }
 
-int CTimedSocket::WaitUntil(short events, Clock::time_point deadline, CTimedSocket* interruptOn)
+CTimedSocket::Clock::time_point CTimedSocket::TimeoutDeadline() const
+{
+    return Clock::now() + std::chrono::seconds(std::max(0, m_nTimeout));
+}
+
+int CTimedSocket::WaitUntil(short events, Clock::time_point deadline, InputWatch* interruptOn)
 {
     // Nothing to wait for without a socket (poll would just sleep until the deadline): a send or
     // read on an object whose connect failed fails at once.
@@ -149,7 +154,7 @@ int CTimedSocket::WaitUntil(short events, Clock::time_point deadline, CTimedSock
         const long long left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         pollfd p[2] = {{m_hSocket, events, 0},
-                       {interruptOn ? interruptOn->m_hSocket : INVALID_SOCKET, POLLIN, 0}};
+                       {interruptOn ? interruptOn->WatchHandle() : INVALID_SOCKET, POLLIN, 0}};
         const int r = g_calls.poll(p, interruptOn ? 2 : 1,
                                    static_cast<int>(std::clamp(left, 0LL, 86400000LL)));
         if (r > 0) {
@@ -170,13 +175,17 @@ int CTimedSocket::WaitUntil(short events, Clock::time_point deadline, CTimedSock
 bool CTimedSocket::Connect(const std::string& host, int port)
 {
     m_nLastError = 0;
+    m_failure = {};
     std::vector<Candidate> candidates;
-    if (!addressesOf(HostWithoutBrackets(host), port, candidates)) {
+    int resolveError = 0;
+    if (!addressesOf(HostWithoutBrackets(host), port, candidates, resolveError)) {
+        m_failure = {ConnectError::Stage::Resolve, EINVAL, resolveError};
         m_nLastError = errno = EINVAL;
         return false;
     }
-    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(std::max(0, m_nTimeout));
+    const Clock::time_point deadline = TimeoutDeadline();
     int err = 0;
+    bool socketMade = false;
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         const int family = candidates[i].addr.ss_family;
         if (m_hSocket != INVALID_SOCKET && Family() != family)
@@ -184,10 +193,12 @@ bool CTimedSocket::Connect(const std::string& host, int port)
         if (m_hSocket == INVALID_SOCKET) {
             m_hSocket = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
             if (m_hSocket == INVALID_SOCKET) {
-                err = errno;
+                if (!socketMade)
+                    err = errno;
                 continue;
             }
         }
+        socketMade = true;
         // An address that does not answer leaves the ones after it their share of the time.
         const std::size_t left = candidates.size() - i;
         const Clock::time_point until =
@@ -197,6 +208,7 @@ bool CTimedSocket::Connect(const std::string& host, int port)
         if (err == 0)
             return true;
     }
+    m_failure = {socketMade ? ConnectError::Stage::Connect : ConnectError::Stage::Socket, err, 0};
     m_nLastError = errno = err;
     return false;
 }
@@ -278,13 +290,13 @@ bool CTimedSocket::Listen()
     return m_hSocket != INVALID_SOCKET && ::listen(m_hSocket, 5) == 0;
 }
 
-int CTimedSocket::Accept(const std::string& onlyFrom, CTimedSocket* interruptOn, bool* interrupted)
+int CTimedSocket::Accept(const std::string& onlyFrom, InputWatch* interruptOn, bool* interrupted)
 {
     if (interrupted)
         *interrupted = false;
     if (m_hSocket == INVALID_SOCKET)
         return INVALID_SOCKET;
-    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(std::max(0, m_nTimeout));
+    const Clock::time_point deadline = TimeoutDeadline();
     for (;;) {
         const int w = WaitUntil(POLLIN, deadline, interruptOn);
         if (w == 2 && interrupted)
@@ -373,6 +385,12 @@ int CTimedSocket::Receive(void* buffer, int size)
 
 long long CTimedSocket::ReceiveSome(void* buffer, std::size_t size, Clock::time_point deadline)
 {
+    if (!m_readAhead.empty() && size > 0) {
+        const std::size_t n = std::min(size, m_readAhead.size());
+        std::memcpy(buffer, m_readAhead.data(), n);
+        m_readAhead.erase(0, n);
+        return static_cast<long long>(n);
+    }
     if (m_pTls)
         return TlsRead(buffer, size, deadline);
     const int w = WaitUntil(POLLIN, deadline);
@@ -380,61 +398,6 @@ long long CTimedSocket::ReceiveSome(void* buffer, std::size_t size, Clock::time_
         return w == 0 ? -2 : -1;
     const ssize_t n = g_calls.recv(m_hSocket, buffer, size, 0);
     return n <= 0 ? 0 : n;
-}
-
-int CTimedSocket::ReadLine(char* dest, int capacity, int& length, ReplyDeadline* deadline)
-{
-    length = 0;
-    if (capacity <= 1)
-        return 0;
-    int stored = 0;
-    for (;;) {
-        while (m_nReadPos >= 0 && stored < capacity - 1) {
-            if (m_nReadPos >= m_nBuffered) { // the end marker: everything received is handed out
-                m_nReadPos = -1;
-                break;
-            }
-            if (deadline && !deadline->started) {
-                deadline->started = true;
-                deadline->at = Clock::now() + std::chrono::seconds(std::max(0, m_nTimeout));
-            }
-            const char c = m_buffer[m_nReadPos++];
-            if (c == '\0' || c == '\n')
-                continue;
-            if (c == '\r') {
-                dest[stored++] = '\n';
-                break;
-            }
-            dest[stored++] = c;
-        }
-        if ((stored > 0 && dest[stored - 1] == '\n') || stored == capacity - 1) {
-            dest[stored] = '\0';
-            length = stored;
-            return 1;
-        }
-        long long n;
-        if (deadline && deadline->started) {
-            // Checked before waiting: a server that floods lines never lets the wait expire.
-            n = Clock::now() >= deadline->at
-                    ? -2
-                    : ReceiveSome(m_buffer, kLineBufferSize - 1, deadline->at);
-        } else {
-            n = ReceiveSome(m_buffer, kLineBufferSize - 1,
-                            Clock::now() + std::chrono::seconds(std::max(0, m_nTimeout)));
-        }
-        if (n < 0) {
-            dest[stored] = '\0';
-            return n == -2 ? 0 : -1;
-        }
-        if (n == 0) {
-            dest[stored] = '\0';
-            length = stored;
-            return 0;
-        }
-        m_nBuffered = static_cast<int>(n);
-        m_buffer[m_nBuffered] = '\r';
-        m_nReadPos = 0;
-    }
 }
 
 bool CTimedSocket::GetLocalAddress(char* dest, std::size_t capacity, int& port)
@@ -482,8 +445,7 @@ int CTimedSocket::Family() const
 }
 
 CTimedSocket::TlsResult CTimedSocket::StartTls(CTlsContext& context, bool control,
-                                               Clock::time_point deadline,
-                                               CTimedSocket* interruptOn)
+                                               Clock::time_point deadline, InputWatch* interruptOn)
 {
     if (!m_pTls) {
         m_strTlsError.clear();
@@ -493,8 +455,7 @@ CTimedSocket::TlsResult CTimedSocket::StartTls(CTlsContext& context, bool contro
         }
         // Bytes that came in clear behind the reply that started TLS are not the server's word:
         // they must not be read later as if they had come through TLS.
-        m_nReadPos = -1;
-        m_nBuffered = 0;
+        m_readAhead.clear();
         m_pTls = std::make_unique<CTlsConnection>(context, m_hSocket, control);
     }
     for (;;) {
@@ -519,7 +480,7 @@ CTimedSocket::TlsResult CTimedSocket::StartTls(CTlsContext& context, bool contro
     }
 }
 
-bool CTimedSocket::ShutdownTls(Clock::time_point deadline, CTimedSocket* interruptOn)
+bool CTimedSocket::ShutdownTls(Clock::time_point deadline, InputWatch* interruptOn)
 {
     if (!m_pTls)
         return true;
@@ -538,13 +499,8 @@ bool CTimedSocket::ShutdownTls(Clock::time_point deadline, CTimedSocket* interru
 
 bool CTimedSocket::InputReady()
 {
-    // The LF behind the last line's CR (and any NUL) is skipped by ReadLine: it is no reply.
-    while (m_nReadPos >= 0 && m_nReadPos < m_nBuffered &&
-           (m_buffer[m_nReadPos] == '\n' || m_buffer[m_nReadPos] == '\0'))
-        ++m_nReadPos;
-    if (m_nReadPos >= 0 && m_nReadPos < m_nBuffered)
+    if (!m_readAhead.empty())
         return true;
-    m_nReadPos = -1;
     if (m_hSocket == INVALID_SOCKET)
         return false;
     if (!m_pTls) {
@@ -552,12 +508,11 @@ bool CTimedSocket::InputReady()
         return g_calls.poll(&p, 1, 0) > 0;
     }
     // A record may carry no data (a session ticket): take it in and say whether data came.
+    char record[16 * 1024];
     std::size_t n = 0;
-    switch (m_pTls->Read(m_buffer, kLineBufferSize - 1, n)) {
+    switch (m_pTls->Read(record, sizeof record, n)) {
     case CTlsConnection::Io::Done:
-        m_nBuffered = static_cast<int>(n);
-        m_buffer[m_nBuffered] = '\r';
-        m_nReadPos = 0;
+        m_readAhead.assign(record, n);
         return true;
     case CTlsConnection::Io::WantRead:
     case CTlsConnection::Io::WantWrite:
@@ -608,17 +563,45 @@ long long CTimedSocket::TlsWrite(const void* data, std::size_t length)
 
 void CTimedSocket::Reset()
 {
-    m_nReadPos = -1;
-    m_nBuffered = 0;
+    m_readAhead.clear();
     Close();
 }
 
 void CTimedSocket::Close()
 {
+    m_readAhead.clear();
     m_pTls.reset();
     if (m_hSocket != INVALID_SOCKET) {
         ::close(m_hSocket);
         m_hSocket = INVALID_SOCKET;
+    }
+}
+
+std::string DescribeConnectFailure(const ConnectError& failure, const std::string& host, int port,
+                                   int timeoutSeconds)
+{
+    const std::string where =
+        (host.find(':') != std::string::npos && host.front() != '[' ? "[" + host + "]" : host) +
+        ":" + std::to_string(port);
+    switch (failure.stage) {
+    case ConnectError::Stage::None:
+        return {};
+    case ConnectError::Stage::Resolve:
+        return "name not found: " + std::string(failure.resolveError != 0
+                                                    ? ::gai_strerror(failure.resolveError)
+                                                    : "no address");
+    case ConnectError::Stage::Socket:
+        return "no socket could be made: " + std::string(std::strerror(failure.error));
+    case ConnectError::Stage::Connect:
+        break;
+    }
+    switch (failure.error) {
+    case ECONNREFUSED:
+        return "connection refused: nothing listens on " + where;
+    case ETIMEDOUT:
+        return "timed out after " + std::to_string(timeoutSeconds) + " s";
+    default:
+        return std::string(std::strerror(failure.error)) + " (" + where + ")";
     }
 }
 

@@ -15,33 +15,49 @@ class CTlsContext;
 // The handle value of a CTimedSocket that holds no socket.
 constexpr int INVALID_SOCKET = -1;
 
-// The time a whole FTP reply may take: unset until ReadLine takes the reply's first byte, then
-// that moment plus the socket's time-out. One object spans every line of one reply, so a server
-// that keeps sending continuation lines, or trickles a line byte by byte, cannot hold the reader
-// for longer than that.
-struct ReplyDeadline {
-    bool started = false;
-    std::chrono::steady_clock::time_point at{};
+// Something whose input ends a wait of another socket: the FTP control connection, while a data
+// connection waits for its peer, its handshake or its TLS close, so that a reply is read as soon
+// as it comes.
+class InputWatch {
+  public:
+    // Whether there is input to read without waiting.
+    virtual bool InputReady() = 0;
+    // The handle to poll for more.
+    virtual int WatchHandle() const = 0;
+
+  protected:
+    ~InputWatch() = default;
+};
+
+// Why the last Connect failed, as the system said it.
+struct ConnectError {
+    enum class Stage {
+        None,    // no failure
+        Resolve, // the name did not resolve (resolveError: getaddrinfo's code, 0 for no address)
+        Socket,  // no socket could be made (error: its errno)
+        Connect, // no address answered (error: the errno of the last attempt, ETIMEDOUT when the
+                 // time-out ran out)
+    };
+    Stage stage = Stage::None;
+    int error = 0;
+    int resolveError = 0;
 };
 
 // A blocking TCP socket (IPv4 or IPv6) whose waits are bounded: every wait for incoming data, for
 // send space, for a connection to complete or for an incoming connection is limited by a time-out
 // in whole seconds. The FTP client uses it for the control connection (read line by line through a
-// private buffer), for data connections and for the listening socket of active mode.
+// CFtpControl), for data connections and for the listening socket of active mode.
 //
-// After StartTls, every Send, SendString, SendAll, Receive and ReadLine goes through TLS with
-// the same waits and results.
+// After StartTls, every Send, SendString, SendAll and Receive goes through TLS with the same waits
+// and results.
 //
-// Nothing here produces user-visible text: results are return values, and the FTP session picks
-// the messages (TLS failures leave theirs in TlsError()). An object is used by one thread at a
-// time and is never shared.
-class CTimedSocket {
+// Results are return values and the FTP session picks the messages; the texts made here are the
+// TLS failures (TlsError()) and DescribeConnectFailure's diagnosis. An object is used by one
+// thread at a time and is never shared.
+class CTimedSocket : public InputWatch {
   public:
     using Clock = std::chrono::steady_clock;
 
-    // Capacity of the line buffer. A fill reads at most kLineBufferSize - 1 bytes and puts an end
-    // marker (a CR that is never handed out) behind them.
-    static constexpr int kLineBufferSize = 7010;
     // Time-out after construction; the FTP session sets its own right away.
     static constexpr int kDefaultTimeout = 45;
     // Receive waits this long whatever the time-out says.
@@ -57,7 +73,7 @@ class CTimedSocket {
     // tried in the resolver's order until one connects; when it does not resolve, LastError() is
     // EINVAL. All attempts together wait at most the time-out, shared among the addresses left so
     // that one that does not answer leaves time for the next. A socket of the address's family is
-    // created as needed. Returns true when connected.
+    // created as needed. Returns true when connected; when not, Failure() says why.
     bool Connect(const std::string& host, int port);
 
     // Creates a socket of family (AF_INET or AF_INET6, IPv6 only) bound to all local addresses at
@@ -74,7 +90,7 @@ class CTimedSocket {
     // is closed at once and the wait goes on, still within the one time-out. With interruptOn, the
     // wait also ends when a reply can be read there (see InputReady): INVALID_SOCKET with
     // *interrupted set.
-    int Accept(const std::string& onlyFrom = {}, CTimedSocket* interruptOn = nullptr,
+    int Accept(const std::string& onlyFrom = {}, InputWatch* interruptOn = nullptr,
                bool* interrupted = nullptr);
 
     // Takes ownership of a connected handle. False (and nothing changes) for INVALID_SOCKET.
@@ -102,17 +118,6 @@ class CTimedSocket {
         return ReceiveSome(buffer, size, deadline);
     }
 
-    // Reads one line into dest (capacity bytes including the terminating NUL). A CR is delivered
-    // as LF and ends the line; NUL and LF bytes on the wire are skipped. A line longer than
-    // capacity - 1 bytes is delivered in pieces of capacity - 1 bytes. length is set to the bytes
-    // stored (LF included).
-    // Returns 1 when a line or a full piece was delivered; 0 when capacity <= 1, when the wait
-    // expired (length 0), or when the peer closed or failed first (dest then holds what arrived
-    // and length counts it); -1 when the wait itself failed (length 0).
-    // With a deadline, waiting ends at the deadline once it has started (see ReplyDeadline), and
-    // a call that would have to wait after that returns 0 (length 0) even if data is ready.
-    int ReadLine(char* dest, int capacity, int& length, ReplyDeadline* deadline = nullptr);
-
     // The local address as text (dotted IPv4, or IPv6) NUL-terminated into dest, and the port in
     // host order. False when capacity is 0, getsockname fails, or the address text does not fit
     // (its length must be smaller than capacity).
@@ -129,7 +134,7 @@ class CTimedSocket {
     // this is the control connection, whose TLS session the data connections resume.
     enum class TlsResult { Done, Failed, TimedOut, Interrupted };
     TlsResult StartTls(CTlsContext& context, bool control, Clock::time_point deadline,
-                       CTimedSocket* interruptOn = nullptr);
+                       InputWatch* interruptOn = nullptr);
     bool IsTls() const { return m_pTls != nullptr; }
     const std::string& TlsError() const { return m_strTlsError; }
     // The TLS connection after StartTls (its protocol, cipher and certificate), else nullptr.
@@ -138,18 +143,21 @@ class CTimedSocket {
     // has a reply, for the peer's close_notify or the end of the stream, so that the server knows
     // the data it got is complete. True when that happened. Plain sockets: true at once. The
     // socket stays open (Reset closes it).
-    bool ShutdownTls(Clock::time_point deadline, CTimedSocket* interruptOn = nullptr);
+    bool ShutdownTls(Clock::time_point deadline, InputWatch* interruptOn = nullptr);
 
-    // Whether ReadLine would find data without waiting: bytes in the line buffer, or received
-    // bytes (for TLS, a record with data, which this call takes into the line buffer).
-    bool InputReady();
+    // Whether a receive would find data without waiting: received bytes (for TLS, a record with
+    // data, which this call takes in and the next receive hands out first).
+    bool InputReady() override;
+    int WatchHandle() const override { return m_hSocket; }
 
     void SetTimeout(int seconds) { m_nTimeout = seconds; }
     int Timeout() const { return m_nTimeout; }
+    // Now plus the time-out: the deadline of a handshake or a TLS close.
+    Clock::time_point TimeoutDeadline() const;
     // Shortens or lengthens the fixed receive wait (tests use short waits).
     void SetReceiveWait(int seconds) { m_nReceiveWait = seconds; }
 
-    // Empties the line buffer and closes the socket.
+    // Forgets bytes taken in ahead and closes the socket.
     void Reset();
     // Closes the socket if one is held, and ends TLS without close_notify (an abandoned transfer
     // must not look complete to the server).
@@ -158,11 +166,12 @@ class CTimedSocket {
     int Handle() const { return m_hSocket; }
     // errno of the last failure of Connect (EINVAL when a name did not resolve).
     int LastError() const { return m_nLastError; }
+    const ConnectError& Failure() const { return m_failure; }
 
   private:
     // 1 ready, 0 expired, -1 failed, 2 interruptOn has input (see InputReady).
     int Wait(short events, int seconds);
-    int WaitUntil(short events, Clock::time_point deadline, CTimedSocket* interruptOn = nullptr);
+    int WaitUntil(short events, Clock::time_point deadline, InputWatch* interruptOn = nullptr);
     // Connects the held socket to one address, waiting until deadline; 0 or the errno.
     int ConnectTo(const struct sockaddr_storage& addr, unsigned length, Clock::time_point deadline);
     // One read, plain or through TLS, waiting until deadline: > 0 bytes, 0 the end or an error,
@@ -173,17 +182,22 @@ class CTimedSocket {
     long long TlsWrite(const void* data, std::size_t length);
 
     int m_hSocket = INVALID_SOCKET;
-    int m_nBuffered = 0;
-    int m_nReadPos = -1;
-    char m_buffer[kLineBufferSize];
+    // What InputReady took in through TLS and no receive has handed out yet.
+    std::string m_readAhead;
     int m_nTimeout = kDefaultTimeout;
     int m_nReceiveWait = kReceiveWait;
     int m_nLastError = 0;
+    ConnectError m_failure;
     std::unique_ptr<CTlsConnection> m_pTls;
     std::string m_strTlsError;
 };
 
 // host without the brackets of a literal IPv6 address ("[::1]" → "::1").
 std::string HostWithoutBrackets(const std::string& host);
+
+// Why a connection to host:port could not be made, in words: "connection refused: nothing
+// listens on 127.0.0.1:2199", "timed out after 45 s", "name not found: …", or the system's text.
+std::string DescribeConnectFailure(const ConnectError& failure, const std::string& host, int port,
+                                   int timeoutSeconds);
 
 } // namespace vistrel

@@ -359,22 +359,12 @@ CTlsConnection::Io CTlsConnection::Shutdown()
     }
 }
 
-bool CTlsConnection::HasPending() const
-{
-    return m_pSsl && SSL_has_pending(m_pSsl) == 1;
-}
-
 std::string CTlsConnection::Description() const
 {
     if (!m_pSsl)
         return {};
     const char* cipher = SSL_get_cipher_name(m_pSsl);
     return std::string(SSL_get_version(m_pSsl)) + ", " + (cipher ? cipher : "no cipher");
-}
-
-bool CTlsConnection::SessionReused() const
-{
-    return m_pSsl && SSL_session_reused(m_pSsl) == 1;
 }
 
 std::string CTlsConnection::CertificateSummary() const

@@ -37,7 +37,6 @@ class CTlsContext {
               std::string* error);
 
     const std::string& Host() const { return m_strHost; }
-    bool Verifies() const { return m_bVerify; }
     const std::optional<Sha256Digest>& Pin() const { return m_pin; }
 
   private:
@@ -84,12 +83,9 @@ class CTlsConnection {
     // Sends close_notify (once) and then reads until the peer's close_notify or the end of the
     // stream, discarding anything else: Done when that came.
     Io Shutdown();
-    // Whether TLS holds received bytes (decrypted or not yet) that a Read could use.
-    bool HasPending() const;
 
     // "TLSv1.3, TLS_AES_256_GCM_SHA384" once the handshake is done.
     std::string Description() const;
-    bool SessionReused() const;
     // "CN=ftp.example.org, SHA-256 AB:CD:…" of the server's certificate, empty before one came.
     std::string CertificateSummary() const;
     const std::string& Error() const { return m_strError; }

@@ -11,21 +11,8 @@ namespace vistrel {
 // The worker's FTP session: a real CFtpSession.
 class FtpSessionAdapter : public FtpSessionOps {
   public:
-    void SetTimeout(int seconds) override { m_session.SetTimeout(seconds); }
-    void SetPassive(bool passive) override { m_session.SetPassive(passive); }
-    void SetSecurity(const FtpSecuritySettings& security) override
-    {
-        m_session.SetSecurity(security);
-    }
     bool OpenLog(const std::string& path) override { return m_session.OpenLog(path); }
-    bool LogOn(const std::string& server, int port, const std::string& user,
-               const std::string& password, const std::string& account,
-               const std::string& proxyServer, const std::string& proxyUser,
-               const std::string& proxyPassword, int proxyPort, int logonType) override
-    {
-        return m_session.LogOn(server, port, user, password, account, proxyServer, proxyUser,
-                               proxyPassword, proxyPort, logonType);
-    }
+    bool LogOn(const FtpConnection& connection) override { return m_session.LogOn(connection); }
     bool ChangeDir(const std::string& dir) override { return m_session.ChangeDir(dir); }
     bool DeleteFile(const std::string& name) override { return m_session.DeleteFile(name); }
     bool RenameTolerant(const std::string& from, const std::string& to) override
@@ -43,6 +30,7 @@ class FtpSessionAdapter : public FtpSessionOps {
     }
     void Quit() override { m_session.Quit(); }
     std::string Message() const override { return m_session.Message(); }
+    std::string ConnectCause() const override { return m_session.ConnectCause(); }
 
     CFtpSession& session() { return m_session; }
 

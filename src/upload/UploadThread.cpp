@@ -21,6 +21,18 @@ void CycleRecord::SetLastCapture(const std::string& text)
     m_strLastCapture = text;
 }
 
+std::string CycleRecord::LastCause() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_strLastCause;
+}
+
+void CycleRecord::SetLastCause(const std::string& text)
+{
+    std::lock_guard lock(m_mutex);
+    m_strLastCause = text;
+}
+
 int CycleRecord::CurrentUpload() const
 {
     std::lock_guard lock(m_mutex);
@@ -95,8 +107,9 @@ UploadThread::Outcome UploadThread::FailCycle(const UploadSettings& s, const std
 {
     // The session's message is read before QUIT replaces it, and the result text is in place
     // before the hang-up step asks its question.
-    m_record.SetLastCapture(prefix + m_session->Message());
-    if (quit == QuitCommand::Send)
+    m_record.SetLastCapture(prefix + (m_session ? m_session->Message() : std::string()));
+    m_record.SetLastCause(m_session ? m_session->ConnectCause() : std::string());
+    if (quit == QuitCommand::Send && m_session)
         m_session->Quit();
     HangUpStep(s);
     return Finish(0);
@@ -117,6 +130,7 @@ UploadThread::Outcome UploadThread::Finish(int result)
     m_session.reset();
     m_target.reset();
     m_events.idle.Set();
+    m_bCycleEnded = true;
     m_host.CycleDone(result, m_record.LastCapture());
     return Outcome::Continue;
 }
@@ -179,7 +193,7 @@ bool UploadThread::StoreDatedRemoteCopy(const UploadSettings& s, const std::stri
 {
     FtpSessionOps& ftp = *m_session;
     const SplitName split = SplitRemoteName(name);
-    const std::string made = s.ftpServer + "\n" + s.ftpDirectory + "\n" + split.dir;
+    const std::string made = s.ftp.host + "\n" + s.ftpDirectory + "\n" + split.dir;
     if (!split.dir.empty() && made != m_strRemoteFolderMade) {
         // A folder that is there already refuses MKD; a folder that could not be made fails the
         // store below, with the server's reason.
@@ -204,6 +218,8 @@ UploadThread::Outcome UploadThread::RunCycle()
     m_bAutoTriggered = m_record.AutoTriggered();
     m_bDialledThisCycle = false;
     m_strLocalCopyError.clear();
+    m_bCycleEnded = false;
+    m_record.SetLastCause({});
     PostStatus(kCapturing);
     m_strPrevLastCapture = m_record.LastCapture();
 
@@ -261,24 +277,33 @@ UploadThread::Outcome UploadThread::RunCycle()
         return Outcome::Quit;
     if (kind != TargetKind::Ftp)
         return RunTargetCycle(s, kind, picture);
-    PostStatus("Connecting to " + s.ftpServer + "...");
+    // Whatever goes wrong in the FTP part (a failed allocation, say) ends this cycle as a failure
+    // and leaves the worker waiting for the next one; nothing more is sent on that session.
+    try {
+        return Upload(s, picture, archive, when);
+    } catch (...) {
+        if (m_bCycleEnded)
+            return Outcome::Continue; // reported already: the failure came after the report
+        return FailCycle(s, "FTP Error: ", QuitCommand::Skip);
+    }
+}
+
+UploadThread::Outcome UploadThread::Upload(const UploadSettings& s, const std::string& picture,
+                                           const ArchiveSettings& archive, std::time_t when)
+{
+    PostStatus("Connecting to " + s.ftp.host + "...");
     if (QuitRequested())
         return Outcome::Quit;
 
     m_session = m_sessions();
     FtpSessionOps& ftp = *m_session;
-    PostStatus("Logging in to " + s.ftpServer + "...");
-    ftp.SetTimeout(s.ftpTimeOut);
-    ftp.SetPassive(s.passiveMode);
-    ftp.SetSecurity(s.ftpSecurity);
+    PostStatus("Logging in to " + s.ftp.host + "...");
     if (s.ftpLog)
         ftp.OpenLog(s.programFolder + kFtpLogFileName);
 
-    if (!ftp.LogOn(s.ftpServer, s.ftpPort, s.ftpUsername, s.ftpPassword, "", s.fireWallServer,
-                   s.fireWallUsername, s.fireWallPassword, s.fireWallPort, s.logonType)) {
+    if (!ftp.LogOn(s.ftp))
         return FailCycle(s, "FTP Error: ", QuitCommand::Skip);
-    }
-    if (CertificateUnchecked(s.ftpSecurity))
+    if (CertificateUnchecked(s.ftp.security))
         PostStatus(ftptext::kNotVerified); // once per session, as in the FTP log
 
     if (QuitRequested())
@@ -303,18 +328,14 @@ UploadThread::Outcome UploadThread::RunCycle()
     if (QuitRequested())
         return Outcome::Quit;
 
-    try {
-        const std::string target = s.noTempFile ? s.ftpFilename : tempName;
-        if (!ftp.UploadFile(picture, target))
-            return FailCycle(s, "FTP Error: (Upload) ", QuitCommand::Send);
-        if (!s.noTempFile) {
-            if (s.deleteBeforeMove && !ftp.DeleteFile(s.ftpFilename))
-                return FailCycle(s, "FTP Delete: ", QuitCommand::Skip);
-            if (!ftp.Rename(tempName, s.ftpFilename))
-                return FailCycle(s, "FTP Error: ", QuitCommand::Send);
-        }
-    } catch (...) {
-        return FailCycle(s, "FTP Error: ", QuitCommand::Skip);
+    const std::string target = s.noTempFile ? s.ftpFilename : tempName;
+    if (!ftp.UploadFile(picture, target))
+        return FailCycle(s, "FTP Error: (Upload) ", QuitCommand::Send);
+    if (!s.noTempFile) {
+        if (s.deleteBeforeMove && !ftp.DeleteFile(s.ftpFilename))
+            return FailCycle(s, "FTP Delete: ", QuitCommand::Skip);
+        if (!ftp.Rename(tempName, s.ftpFilename))
+            return FailCycle(s, "FTP Error: ", QuitCommand::Send);
     }
 
     if (!s.remotePattern.empty()) {
@@ -329,12 +350,8 @@ UploadThread::Outcome UploadThread::RunCycle()
             return Finish(0);
         }
         PostStatus("Uploading image as " + name + "...");
-        try {
-            if (!StoreDatedRemoteCopy(s, picture, name))
-                return FailCycle(s, "FTP Error: (Dated copy) ", QuitCommand::Send);
-        } catch (...) {
-            return FailCycle(s, "FTP Error: ", QuitCommand::Skip);
-        }
+        if (!StoreDatedRemoteCopy(s, picture, name))
+            return FailCycle(s, "FTP Error: (Dated copy) ", QuitCommand::Send);
     }
 
     if (QuitRequested())
@@ -380,7 +397,7 @@ UploadThread::Outcome UploadThread::RunTargetCycle(const UploadSettings& s, Targ
     const std::string error = label + " Error: ";
     TargetSettings t = s.target;
     t.kind = kind;
-    t.timeoutSeconds = s.ftpTimeOut;
+    t.timeoutSeconds = s.ftp.timeout;
     t.cancelled = [this] { return QuitPending(); };
     const std::string place = TargetPlace(kind, t);
     PostStatus("Connecting to " + place + "...");

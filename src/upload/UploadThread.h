@@ -1,7 +1,8 @@
 #pragma once
 
 #include "config/KeyCatalogue.h"
-#include "ftp/FtpSecurity.h"
+#include "ftp/FtpConnection.h"
+#include "ftp/FtpFailure.h"
 #include "platform/AutoResetEvent.h"
 #include "upload/UploadTarget.h"
 
@@ -13,6 +14,18 @@
 
 namespace vistrel {
 
+struct ArchiveSettings;
+
+// The log-on with the key table's defaults.
+inline FtpConnection DefaultFtpConnection()
+{
+    FtpConnection c;
+    c.port = keys::UploadOptions::FTPPort.programDefaultInt();
+    c.proxyPort = keys::UploadOptions::FireWallPort.programDefaultInt();
+    c.timeout = keys::UploadOptions::FTPTimeOut.programDefaultInt();
+    return c;
+}
+
 // The settings one cycle uses, copied from the live settings when the cycle starts (so a reload
 // of the settings in the middle of a cycle cannot tear the values it works with). Defaults are
 // the key table's.
@@ -21,20 +34,9 @@ struct UploadSettings {
     bool saveAsFile = keys::UploadOptions::SaveAsFile.programDefaultFlag();
     std::string saveAsFilename{keys::UploadOptions::SaveAsFilename.programDefault};
     bool ftpUpload = false;
-    std::string ftpServer;
-    int ftpPort = keys::UploadOptions::FTPPort.programDefaultInt();
-    std::string ftpUsername;
-    std::string ftpPassword; // clear text
+    FtpConnection ftp = DefaultFtpConnection(); // where and how to log on
     std::string ftpDirectory;
     std::string ftpFilename{keys::UploadOptions::FTPFilename.programDefault};
-    int ftpTimeOut = keys::UploadOptions::FTPTimeOut.programDefaultInt();
-    bool passiveMode = false;
-    int logonType = 0; // already mapped from the proxy settings
-    std::string fireWallServer;
-    int fireWallPort = keys::UploadOptions::FireWallPort.programDefaultInt();
-    std::string fireWallUsername;
-    std::string fireWallPassword;
-    FtpSecuritySettings ftpSecurity; // TLS (FTPS); the default is plain FTP
     bool noTempFile = false;
     bool ftpLog = false;
     bool onlyWhileOnline = keys::UploadOptions::OnlyWhileOnline.programDefaultFlag();
@@ -64,15 +66,8 @@ struct UploadSettings {
 class FtpSessionOps {
   public:
     virtual ~FtpSessionOps() = default; // closes the log and the connection without QUIT
-    virtual void SetTimeout(int seconds) = 0;
-    virtual void SetPassive(bool passive) = 0;
-    // TLS for the log-on. Sessions that never reach a server (test fakes) may ignore it.
-    virtual void SetSecurity(const FtpSecuritySettings&) {}
     virtual bool OpenLog(const std::string& path) = 0;
-    virtual bool LogOn(const std::string& server, int port, const std::string& user,
-                       const std::string& password, const std::string& account,
-                       const std::string& proxyServer, const std::string& proxyUser,
-                       const std::string& proxyPassword, int proxyPort, int logonType) = 0;
+    virtual bool LogOn(const FtpConnection& connection) = 0;
     virtual bool ChangeDir(const std::string& dir) = 0;
     virtual bool DeleteFile(const std::string& name) = 0;
     virtual bool RenameTolerant(const std::string& from, const std::string& to) = 0;
@@ -81,6 +76,9 @@ class FtpSessionOps {
     virtual bool UploadFile(const std::string& localPath, const std::string& remoteName) = 0;
     virtual void Quit() = 0;
     virtual std::string Message() const = 0;
+    // Why the log-on could not connect, in words ("connection refused: nothing listens on …"),
+    // or empty.
+    virtual std::string ConnectCause() const { return {}; }
 };
 
 // The dial-up operations a cycle needs.
@@ -126,6 +124,10 @@ class CycleRecord {
   public:
     std::string LastCapture() const;
     void SetLastCapture(const std::string& text);
+    // What the last cycle's failure found beyond its result text (why the connection could not
+    // be made), for logs that have room for it; empty when there is nothing more.
+    std::string LastCause() const;
+    void SetLastCause(const std::string& text);
     int CurrentUpload() const;
     void SetCurrentUpload(int n);
     int IncrementCurrentUpload();
@@ -135,6 +137,7 @@ class CycleRecord {
   private:
     mutable std::mutex m_mutex;
     std::string m_strLastCapture;
+    std::string m_strLastCause;
     int m_nCurrentUpload = 0;
     bool m_bAutoTriggered = false;
 };
@@ -175,6 +178,9 @@ class UploadThread {
     enum class QuitCommand { Send, Skip };
 
     Outcome RunCycle();
+    // The FTP part of a cycle, from the session's creation to QUIT.
+    Outcome Upload(const UploadSettings& s, const std::string& picture,
+                   const ArchiveSettings& archive, std::time_t when);
     bool QuitRequested();
     void PostStatus(const std::string& text);
     // Ends a cycle: drops the session, gives back the idle token, then one CycleDone.
@@ -215,6 +221,7 @@ class UploadThread {
     std::string m_strPrevLastCapture;
     std::string m_strLocalCopyError; // this cycle's, empty when the local copy was made
     bool m_bDialledThisCycle = false;
+    bool m_bCycleEnded = false; // Finish has reported this cycle
     bool m_bAutoTriggered = false;
     std::function<std::time_t()> m_clock = [] { return std::time(nullptr); };
     // The remote folder (with its server and upload directory) the last dated copy went to: its

@@ -74,15 +74,15 @@ void DaemonHost::Attach(Hub& hub)
         // failure is an error in the log (and the journal's priority), not a status.
         if (isCycleResult(text.toStdString())) {
             if (!m_bOnce)
-                m_strPendingResult = text.toStdString();
+                m_strPendingResult = WithCause(CauseFirst(text.toStdString()));
             return;
         }
-        Log("status", CauseFirst(text.toStdString()));
+        Log("status", WithCause(CauseFirst(text.toStdString())));
     });
     QObject::connect(&hub, &Hub::cycleDone, &hub, [this](int result, const QString&) {
         if (m_strPendingResult.empty())
             return;
-        Log(result ? "status" : "error", CauseFirst(std::exchange(m_strPendingResult, {})));
+        Log(result ? "status" : "error", std::exchange(m_strPendingResult, {}));
     });
     QObject::connect(&hub, &Hub::driverInfoChanged, &hub,
                      [this](const QString& text) { Log("device", text.toStdString()); });
@@ -113,6 +113,17 @@ void DaemonHost::message(const std::string& text, PromptIcon icon)
         (m_bOnce && m_pHub && !m_pHub->CycleRunning() && text == m_pHub->LastCapture()))
         return;
     Log(icon == PromptIcon::Stop ? "error" : "message", CauseFirst(text));
+}
+
+std::string DaemonHost::WithCause(const std::string& status) const
+{
+    // A failed cycle's status keeps the words the window shows; the log has room for why.
+    if (!m_pHub || !m_pHub->CycleRunning())
+        return status;
+    const std::string cause = m_pHub->LastCause();
+    if (cause.empty() || status != StatusText(m_pHub->LastCapture(), m_pHub->AutoCaptureDisabled()))
+        return status;
+    return status + " (" + cause + ")";
 }
 
 std::string DaemonHost::CauseFirst(const std::string& text)

@@ -33,6 +33,9 @@ class DaemonHost : public Prompter, public SettingsMigrationHost {
     // A message as the log shows it: a capture error that carries the grab's reason has the
     // reason first ("No picture from host: … / Capture Error: …"); anything else as it is.
     static std::string CauseFirst(const std::string& text);
+    // A failed cycle's status with the cause its failure found ("FTP Error: Unable to connect to
+    // server (connection refused: nothing listens on 127.0.0.1:2199)"); anything else as it is.
+    std::string WithCause(const std::string& status) const;
     // Whether the lines go to the journal (see FormatLine).
     bool Journal() const { return m_bJournal; }
 

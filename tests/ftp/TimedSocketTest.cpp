@@ -1,4 +1,5 @@
 #include "ftp/TimedSocket.h"
+#include "ftp/FtpControl.h"
 #include "ftp/SocketCalls.h"
 
 #include "FtpTestSupport.h"
@@ -34,13 +35,14 @@ int failingPoll(pollfd*, nfds_t, int)
     return -1;
 }
 
-// A connected pair: the socket under test holds one end, the test writes to the other.
+// A connected pair: the socket under test (read line by line through a control connection)
+// holds one end, the test writes to the other.
 struct Pair {
     Pair()
     {
         int fds[2];
         EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
-        sock.Attach(fds[0]);
+        control.Attach(fds[0]);
         peer = fds[1];
         sock.SetTimeout(1);
     }
@@ -62,11 +64,12 @@ struct Pair {
     {
         std::vector<char> buf(static_cast<size_t>(capacity > 0 ? capacity : 1), '#');
         int length = -1;
-        result = sock.ReadLine(buf.data(), capacity, length);
+        result = control.ReadLine(buf.data(), capacity, length);
         lastLength = length;
         return std::string(buf.data(), static_cast<size_t>(length));
     }
-    CTimedSocket sock;
+    CFtpControl control;
+    CTimedSocket& sock = control.Socket();
     int peer = -1;
     int lastLength = 0;
 };
@@ -264,8 +267,8 @@ TEST(TimedSocket, ListenerAcceptsWithinTheTimeOutOnly)
 
     CTimedSocket client;
     ASSERT_TRUE(client.Connect("127.0.0.1", port));
-    CTimedSocket accepted;
-    EXPECT_FALSE(accepted.Attach(INVALID_SOCKET));
+    CFtpControl accepted;
+    EXPECT_FALSE(accepted.Socket().Attach(INVALID_SOCKET));
     EXPECT_TRUE(accepted.Attach(listener.Accept()));
     EXPECT_EQ(client.SendString("hi\r\n"), 4);
     char line[16];
@@ -306,11 +309,11 @@ TEST(TimedSocket, ResetForgetsBufferedBytes)
     p.write("220 a\r\n221 b\r\n");
     int r = 0;
     EXPECT_EQ(p.readLine(7010, r), "220 a\n");
-    p.sock.Reset();
+    p.control.Reset();
     EXPECT_EQ(p.sock.Handle(), INVALID_SOCKET);
     char buf[16];
     int length = 0;
     // Nothing of the old connection is handed out; the wait on no socket fails or expires.
-    EXPECT_LE(p.sock.ReadLine(buf, sizeof buf, length), 0);
+    EXPECT_LE(p.control.ReadLine(buf, sizeof buf, length), 0);
     EXPECT_EQ(length, 0);
 }

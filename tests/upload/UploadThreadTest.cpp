@@ -14,6 +14,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <new>
 #include <optional>
 #include <stdexcept>
 #include <thread>
@@ -65,15 +66,13 @@ struct FakeSession : FtpSessionOps {
         message = "250 ok";
         return true;
     }
-    void SetTimeout(int s) override { t.add("timeout " + std::to_string(s)); }
-    void SetPassive(bool p) override { t.add(p ? "passive" : "active"); }
     bool OpenLog(const std::string& path) override { return step("log " + path); }
-    bool LogOn(const std::string& server, int port, const std::string& user, const std::string&,
-               const std::string& account, const std::string&, const std::string&,
-               const std::string&, int, int type) override
+    bool LogOn(const FtpConnection& c) override
     {
-        return step("LogOn " + server + ":" + std::to_string(port) + " " + user + " [" + account +
-                    "] type " + std::to_string(type));
+        t.add("timeout " + std::to_string(c.timeout));
+        t.add(c.passive ? "passive" : "active");
+        return step("LogOn " + c.host + ":" + std::to_string(c.port) + " " + c.user + " [] type " +
+                    std::to_string(c.logonType));
     }
     bool ChangeDir(const std::string& d) override { return step("CWD " + d); }
     bool DeleteFile(const std::string& n) override { return step("DELE " + n); }
@@ -187,8 +186,8 @@ struct WorkerFixture : ::testing::Test {
         settings.saveAsFilename = dir.file("vistrel.jpg");
         settings.ftpUpload = true;
         settings.useLan = true;
-        settings.ftpServer = "cam.example";
-        settings.ftpUsername = "cam";
+        settings.ftp.host = "cam.example";
+        settings.ftp.user = "cam";
         worker = std::make_unique<UploadThread>(
             events, record, host, [this] { return settings; },
             [this](const std::string& out, std::string* error) {
@@ -332,6 +331,15 @@ TEST_F(WorkerFixture, FailureTable)
     runCycle();
     EXPECT_EQ(host.lastText, "FTP Error: 250 ok");
     EXPECT_FALSE(t.has("QUIT"));
+
+    // Not even a session (memory ran out, say): the cycle fails and the worker serves the next.
+    configure = [](FakeSession&) { throw std::bad_alloc(); };
+    runCycle();
+    EXPECT_EQ(host.lastResult, 0);
+    EXPECT_EQ(host.lastText, "FTP Error: ");
+    configure = [](FakeSession&) {};
+    runCycle();
+    EXPECT_EQ(host.lastResult, 1);
 }
 
 TEST_F(WorkerFixture, ComposeFailureAndFtpOff)

@@ -590,7 +590,7 @@ TEST_F(Vistreld, CheckFtpStoresRenamesAndDeletesAProbe)
     const std::string port = std::to_string(closed);
     EXPECT_NE(output().find("connect    FAILED  127.0.0.1 port " + port +
                             ": Unable to connect to server (connection refused: nothing "
-                            "listens on port " +
+                            "listens on 127.0.0.1:" +
                             port + ")\n"),
               std::string::npos)
         << output();
@@ -599,6 +599,65 @@ TEST_F(Vistreld, CheckFtpStoresRenamesAndDeletesAProbe)
     EXPECT_NE(output().find("port " + port + ": Unable to connect to server (name not found: "),
               std::string::npos)
         << output();
+}
+
+// The check's steps go to standard output whether it passes or fails (the verdict is the exit
+// status), and it finds a server on ::1 and says why one does not answer there.
+TEST_F(Vistreld, CheckFtpOverIpv6)
+{
+    const int probe = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 loopback{};
+    loopback.sin6_family = AF_INET6;
+    loopback.sin6_addr = in6addr_loopback;
+    const bool ipv6 =
+        probe >= 0 && ::bind(probe, reinterpret_cast<sockaddr*>(&loopback), sizeof loopback) == 0;
+    if (probe >= 0)
+        ::close(probe);
+    if (!ipv6)
+        GTEST_SKIP() << "This machine has no IPv6 loopback address (::1); IPv6 is not tested";
+    PyFtpdServer server;
+    server.listenOnIpv6();
+    ASSERT_TRUE(server.start("cam", "secret")) << server.error();
+    useServer(server.port());
+    IniWriteString("UploadOptions", "FTPServer", "::1");
+    IniWriteInt("UploadOptions", "PassiveMode", 1);
+    EXPECT_EQ(runFresh({"--check-ftp", "--config", dir.file("cam")}), 0) << output();
+    EXPECT_NE(output().find("EPSV"), std::string::npos) << output();
+    EXPECT_NE(output().find("FTP check passed"), std::string::npos) << output();
+
+    const int closed = freeLoopbackPort();
+    IniWriteInt("UploadOptions", "FTPPort", closed);
+    EXPECT_EQ(runFresh({"--check-ftp", "--config", dir.file("cam")}), 1);
+    EXPECT_NE(output().find("(connection refused: nothing listens on [::1]:" +
+                            std::to_string(closed) + ")\n"),
+              std::string::npos)
+        << output();
+}
+
+// A failed cycle's log line (an error) keeps the cause; the status text and the error log stay as
+// they are.
+TEST_F(Vistreld, AFailedCycleLogsWhyItCouldNotConnect)
+{
+    const int closed = freeLoopbackPort();
+    useServer(closed);
+    IniWriteInt("Options", "ErrorLog", 1);
+    ChildProcess p;
+    ASSERT_TRUE(launch(p, {"--config", dir.file("cam")}));
+    ASSERT_TRUE(waitUntil(
+        [&] { return output().find("device: Test Pattern") != std::string::npos; }, 10000))
+        << output();
+    ::kill(p.pid(), SIGUSR1);
+    const std::string line = "error: FTP Error: Unable to connect to server (connection refused: "
+                             "nothing listens on 127.0.0.1:" +
+                             std::to_string(closed) + ")\n";
+    EXPECT_TRUE(waitUntil([&] { return output().find(line) != std::string::npos; }, 10000))
+        << output();
+    ::kill(p.pid(), SIGTERM);
+    EXPECT_EQ(p.wait(6000), 0) << output();
+    const std::string errors = readFile(dir.file("program/error.log"));
+    EXPECT_NE(errors.find(" - FTP Error: Unable to connect to server\r\n"), std::string::npos)
+        << errors;
+    EXPECT_EQ(errors.find("refused"), std::string::npos) << errors;
 }
 
 // A security setting that does not read as one of its choices never falls back to plain FTP:

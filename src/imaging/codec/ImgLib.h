@@ -8,7 +8,7 @@
 // - Paths are byte strings (UTF-8 on Linux). An empty path fails like a missing file (code 2).
 // - Every operation first sets this thread's last error to 0, and on failure to one of the
 //   ImgLibError codes; ImgLibGetLastError() reads it back. Nothing is thrown except
-//   TlsException (the per-thread record could not be made).
+//   ThreadRecordError (the per-thread record could not be made).
 // - Readers return an RgbImage and report width and height through the out-parameters, which
 //   are both 0 on failure (the returned image is then empty).
 // - Every reader treats the file as untrusted: a damaged or hostile file fails with a code, and
@@ -74,9 +74,11 @@ constexpr ColorRef makeColorRef(std::uint8_t r, std::uint8_t g, std::uint8_t b)
 constexpr std::uint64_t ImgLibMaxPixels = 8192ull * 8192ull;
 
 // Thrown when this thread's record cannot be created.
-class TlsException : public std::runtime_error {
+class ThreadRecordError : public std::runtime_error {
   public:
-    TlsException() : std::runtime_error("ImgLib: the per-thread record could not be created") {}
+    ThreadRecordError() : std::runtime_error("ImgLib: the per-thread record could not be created")
+    {
+    }
 };
 
 // The per-thread record: the last error, the options this program leaves at their initial
@@ -95,7 +97,7 @@ struct ImgLibThreadRecord {
     int readYDensity = 0;
 };
 
-// This thread's record, created on first use (throws TlsException if that fails). Records are
+// This thread's record, created on first use (throws ThreadRecordError if that fails). Records are
 // kept in one list guarded by a mutex and freed when the program ends.
 ImgLibThreadRecord& ImgLibThreadState();
 

@@ -100,13 +100,13 @@ ImgLibThreadRecord& ImgLibThreadState()
     RecordList& list = recordList();
     std::unique_ptr<ImgLibThreadRecord> record(new (std::nothrow) ImgLibThreadRecord());
     if (!record)
-        throw TlsException();
+        throw ThreadRecordError();
     try {
         std::lock_guard<std::mutex> lock(list.mutex);
         list.records.push_back(std::move(record));
         t_record = list.records.back().get();
     } catch (const std::bad_alloc&) {
-        throw TlsException();
+        throw ThreadRecordError();
     }
     return *t_record;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "ftp/FtpBrowse.h"
 #include "ui/dialogs/DialogServices.h"
-#include "ui/dialogs/FtpBrowse.h"
 
 #include <QDialog>
 #include <QStringList>
@@ -33,8 +33,7 @@ class BackgroundAction;
 // dialog with result 0, so the page applies nothing. OK hands back the current directory.
 //
 // Use from the Location page ("..." beside the directory):
-//     FtpBrowseSettings s{server, portFromSettingsFile, user, password, passive, useProxy,
-//                         m_proxy, directoryText};
+//     FtpBrowseSettings s{ToFtpConnection(pageSettings), directoryText};
 //     CFtpDirDialog dialog(s, services, this);
 //     if (dialog.exec() == QDialog::Accepted)
 //         directoryEdit->setText(QString::fromStdString(dialog.Directory()));

@@ -9,6 +9,7 @@
 #include "ui/sheet/FtpTestDialog.h"
 #include "ui/sheet/PageRules.h"
 #include "ui/sheet/UpDownEdit.h"
+#include "upload/FtpConnectionSettings.h"
 #include "upload/UploadTarget.h"
 
 #include <QCheckBox>
@@ -431,16 +432,7 @@ void CMyPropertyPage2::OnBrowseDirectory()
     if (!m_dialogs.browseDirectory)
         return;
     FtpBrowseSettings request;
-    request.host = m_pServer->text().toStdString();
-    request.port = Port();
-    request.timeout = ReadSettingInt(keys::UploadOptions::FTPTimeOut);
-    request.user = m_pUserName->text().toStdString();
-    request.password = m_pPassword->text().toStdString();
-    request.proxy = m_proxy;
-    request.passive = m_pPassive->isChecked();
-    request.useProxy = m_pUseProxy->isChecked();
-    request.security = {m_pSecurity->currentIndex(), m_pVerifyCertificate->isChecked(),
-                        m_strFingerprint};
+    request.connection = ToFtpConnection(FtpSettings());
     request.directory = m_pDirectory->text().toStdString();
     std::string directory = request.directory;
     if (m_dialogs.browseDirectory(this, request, directory))
@@ -462,7 +454,9 @@ void CMyPropertyPage2::OnChooseLocalFile()
 
 LiveSettings CMyPropertyPage2::FtpSettings() const
 {
+    // What a cycle would use: the settings file as it is, with this page's values over it.
     LiveSettings s;
+    s.LoadEverything(false);
     s.m_bFTPUpload = m_pFtpUpload->isChecked();
     s.m_strFTPServer = m_pServer->text().toStdString();
     s.m_nFTPPort = Port();
@@ -474,7 +468,7 @@ LiveSettings CMyPropertyPage2::FtpSettings() const
     s.m_nFTPSecurity = m_pSecurity->currentIndex();
     s.m_bFTPVerifyCertificate = m_pVerifyCertificate->isChecked();
     s.m_strFTPCertificateFingerprint = m_strFingerprint;
-    s.m_nFTPTimeOut = ReadSettingInt(keys::UploadOptions::FTPTimeOut);
+    s.m_strFTPSecurityRefusal.clear(); // the page's controls hold a valid choice
     s.m_bUseFireWall = m_pUseProxy->isChecked();
     s.m_nFireWallType = m_proxy.type;
     s.m_strFireWallServer = m_proxy.server;

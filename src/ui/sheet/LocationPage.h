@@ -36,8 +36,8 @@ class CMyPropertyPage2 : public CSettingsPage {
     // Stores the page's keys, and the pinned certificate when the Test window pinned another.
     bool apply() override;
 
-    // The values on the page as the settings a connection test uses (the time-out, which no page
-    // edits, from the settings file).
+    // The settings a cycle would upload with if the page were applied now: the settings file's,
+    // with the page's values over them. The Test button and the directory browser use these.
     LiveSettings FtpSettings() const;
     // The test window of the last "Test", while it is open.
     CFtpTestDialog* testDialog() const { return m_pTestDialog; }

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "ftp/FtpBrowse.h"
 #include "ui/dialogs/CFtpProxyDialog.h"
 #include "ui/dialogs/CMyFontDialog.h"
 #include "ui/dialogs/CMyTimeDialog.h"
-#include "ui/dialogs/FtpBrowse.h"
 #include "ui/dialogs/LogoPropertiesDialog.h"
 
 #include <functional>

@@ -23,7 +23,7 @@ ssize_t chunkedRecv(int fd, void* buf, size_t length, int flags)
 bool replyIsSound(const CFtpSession& s)
 {
     const std::string& m = s.Message();
-    if (m.empty() || m.size() > CTimedSocket::kLineBufferSize - 1)
+    if (m.empty() || m.size() > CFtpControl::kLineBufferSize - 1)
         return false;
     if (m.find('\r') != std::string::npos || m.find('\0') != std::string::npos)
         return false;

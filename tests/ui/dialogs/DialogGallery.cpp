@@ -54,10 +54,10 @@ int main(int argc, char** argv)
     }
     if (which == "browser") {
         FtpBrowseSettings s;
-        s.host = "127.0.0.1";
-        s.port = std::stoi(arg);
-        s.user = "cam";
-        s.password = "secret";
+        s.connection.host = "127.0.0.1";
+        s.connection.port = std::stoi(arg);
+        s.connection.user = "cam";
+        s.connection.password = "secret";
         s.directory = "/www";
         CFtpDirDialog d(s, services);
         return d.exec();

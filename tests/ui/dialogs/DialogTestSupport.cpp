@@ -76,11 +76,11 @@ bool waitFor(const std::function<bool()>& done, int timeoutMs)
 FtpBrowseSettings loopbackBrowse(int port, const std::string& directory)
 {
     FtpBrowseSettings s;
-    s.host = "127.0.0.1";
-    s.port = port;
-    s.user = "cam";
-    s.password = "secret";
-    s.passive = true;
+    s.connection.host = "127.0.0.1";
+    s.connection.port = port;
+    s.connection.user = "cam";
+    s.connection.password = "secret";
+    s.connection.passive = true;
     s.directory = directory;
     return s;
 }

@@ -2,8 +2,8 @@
 
 #include "RecordingPrompter.h"
 #include "TestSupport.h"
+#include "ftp/FtpBrowse.h"
 #include "ui/dialogs/DialogServices.h"
-#include "ui/dialogs/FtpBrowse.h"
 
 #include <QColor>
 #include <QImage>

@@ -2,6 +2,7 @@
 #include "DialogTestSupport.h"
 #include "RealFtpServers.h"
 
+#include "ftp/LogOnTable.h"
 #include "ui/dialogs/CFtpDirDialog.h"
 #include "ui/dialogs/CNewDirDialog.h"
 
@@ -105,9 +106,10 @@ TEST(FtpDirDialogServers, BrowsesThroughTheProxyThePageNames)
     ProFtpdForwardProxy proxy;
     ASSERT_TRUE(proxy.start("pu", "proxysecret")) << proxy.error();
     FtpBrowseSettings s = direct(server, "/images");
-    s.useProxy = true;
     // "USER no logon": USER user@host to the proxy.
-    s.proxy = ProxySettings{3, "127.0.0.1", proxy.port(ProFtpdForwardProxy::UserAtHost), "", ""};
+    s.connection.logonType = LogonTypeForProxy(true, 3);
+    s.connection.proxyHost = "127.0.0.1";
+    s.connection.proxyPort = proxy.port(ProFtpdForwardProxy::UserAtHost);
     RecordedServices recorded;
     CFtpDirDialog dialog(s, recorded.services());
     dialog.show();

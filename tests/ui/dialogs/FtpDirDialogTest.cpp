@@ -4,9 +4,9 @@
 #include "ListingFuzz.h"
 #include "ScriptedFtpServer.h"
 
+#include "ftp/FtpBrowse.h"
 #include "ui/dialogs/CFtpDirDialog.h"
 #include "ui/dialogs/CNewDirDialog.h"
-#include "ui/dialogs/FtpBrowse.h"
 
 #include <gtest/gtest.h>
 

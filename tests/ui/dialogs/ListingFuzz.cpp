@@ -1,6 +1,6 @@
 #include "ListingFuzz.h"
 
-#include "ui/dialogs/FtpBrowse.h"
+#include "ftp/FtpBrowse.h"
 
 #include <algorithm>
 #include <string>

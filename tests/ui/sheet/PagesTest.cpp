@@ -8,6 +8,7 @@
 #include "fake/FakeRasScript.h"
 
 #include "config/SettingsFile.h"
+#include "ftp/LogOnTable.h"
 #include "platform/Autostart.h"
 #include "ui/sheet/CapturePage.h"
 #include "ui/sheet/ConnectionPage.h"
@@ -358,13 +359,16 @@ TEST_F(LocationPage, TheProxyAndDirectoryDialogsGetThePagesValues)
     type("ftpDirectory", QStringLiteral("/start"));
     click("passiveMode");
     click("browseDirectory");
-    EXPECT_EQ(shownToBrowser.host, "ftp.example.org");
-    EXPECT_EQ(shownToBrowser.port, 2121);
-    EXPECT_EQ(shownToBrowser.user, "cam");
-    EXPECT_EQ(shownToBrowser.password, "secret");
-    EXPECT_EQ(shownToBrowser.proxy, (ProxySettings{1, "gate.lan", 2100, "puser", "ppass"}));
-    EXPECT_TRUE(shownToBrowser.passive);
-    EXPECT_TRUE(shownToBrowser.useProxy);
+    const FtpConnection& shown = shownToBrowser.connection;
+    EXPECT_EQ(shown.host, "ftp.example.org");
+    EXPECT_EQ(shown.port, 2121);
+    EXPECT_EQ(shown.user, "cam");
+    EXPECT_EQ(shown.password, "secret");
+    EXPECT_EQ(
+        (ProxySettings{1, shown.proxyHost, shown.proxyPort, shown.proxyUser, shown.proxyPassword}),
+        (ProxySettings{1, "gate.lan", 2100, "puser", "ppass"}));
+    EXPECT_TRUE(shown.passive);
+    EXPECT_EQ(shown.logonType, LogonTypeForProxy(true, 1)); // the proxy is on, type OPEN
     EXPECT_EQ(shownToBrowser.directory, "/start");
     EXPECT_EQ(edit("ftpDirectory")->text(), "/pub/cam");
 
@@ -455,6 +459,33 @@ TEST_F(LocationPage, TestShowsTheConversationWithoutThePasswordAndNeverBlocks)
         << page()->testDialog()->transcript().toStdString();
     EXPECT_EQ(FtpTestVerdict(true, true),
               "The FTP settings work, but the server's certificate was not verified.");
+}
+
+// The Test button tests the upload a cycle makes: what the page does not show (storing without a
+// temporary name, the archive) comes from the settings file, as the cycle takes it.
+TEST_F(LocationPage, TestUploadsAsTheCycleWould)
+{
+    PyFtpdServer server;
+    ASSERT_TRUE(server.start("cam", "s3cret-pw")) << server.error();
+    startHub();
+    set("UploadOptions", "FTPPort", server.port());
+    set("UploadOptions", "FTPTimeOut", 5);
+    set("UploadOptions", "NoTempFile", 1);
+    set("UploadOptions", "ArchiveInterval", 2);
+    set("UploadOptions", "NumberOfArchives", 3);
+    openSheet(Sheet::LocationPage);
+    type("ftpServer", QStringLiteral("127.0.0.1"));
+    type("ftpUserName", QStringLiteral("cam"));
+    type("ftpPassword", QStringLiteral("s3cret-pw"));
+    click("passiveMode");
+    click("testFtp");
+    QTRY_VERIFY_WITH_TIMEOUT(!page()->testDialog()->isRunning(), 20000);
+    const std::string text = page()->testDialog()->transcript().toStdString();
+    EXPECT_TRUE(page()->testDialog()->passed()) << text;
+    EXPECT_NE(text.find("store      ok      vistrel-check-"), std::string::npos) << text;
+    EXPECT_EQ(text.find(".tmp"), std::string::npos) << text; // stored under its own name
+    EXPECT_EQ(text.find("rename     "), std::string::npos) << text;
+    EXPECT_NE(text.find("archive    ok      vistrel-check-"), std::string::npos) << text;
 }
 
 class ImagePage : public SheetFixture {};

@@ -1,9 +1,6 @@
 #pragma once
 
-#include "config/KeyCatalogue.h"
-#include "ftp/FtpSecurity.h"
-
-#include "ui/dialogs/CFtpProxyDialog.h"
+#include "ftp/FtpConnection.h"
 
 #include <atomic>
 #include <memory>
@@ -12,19 +9,11 @@
 
 namespace vistrel {
 
-// What the FTP directory browser logs on with: the Location page's current values, and the port
-// and time-out from the settings file (the page has fields for neither), as a cycle would.
+// What the FTP directory browser logs on with: the log-on a cycle would make with the Location
+// page's current values (the settings file's for what the page does not show).
 struct FtpBrowseSettings {
-    std::string host;
-    int port = keys::UploadOptions::FTPPort.programDefaultInt();
-    int timeout = keys::UploadOptions::FTPTimeOut.programDefaultInt(); // seconds, from the file
-    std::string user;
-    std::string password;
-    bool passive = false;
-    bool useProxy = false;
-    ProxySettings proxy;
-    FtpSecuritySettings security; // TLS as the page shows it, the fingerprint from the file
-    std::string directory;        // where browsing starts; OK hands the chosen directory back here
+    FtpConnection connection;
+    std::string directory; // where browsing starts; OK hands the chosen directory back here
     // Set by the browser's Cancel: a listing under way ends at once.
     std::shared_ptr<const std::atomic<bool>> cancelled;
 };
@@ -54,10 +43,10 @@ std::string ParsePwdReply(const std::string& reply);
 // dir followed by "/" (unless dir is empty or already ends with "/") and name.
 std::string JoinRemotePath(const std::string& dir, const std::string& name);
 
-// One browse: its own session (90-second time-out, passive as set, direct or through the proxy),
-// log-on, change to directory unless it is empty, list, PWD, quit. Blocks for as long as the
-// server takes, but the listing ends at 16 MiB, after two minutes, or when settings.cancelled is
-// set; the browser runs it off the user-interface thread.
+// One browse: its own session (the connection's time-out, passive as set, direct or through the
+// proxy), log-on, change to directory unless it is empty, list, PWD, quit. Blocks for as long as
+// the server takes, but the listing ends at 16 MiB, after two minutes, or when settings.cancelled
+// is set; the browser runs it off the user-interface thread.
 FtpBrowseOutcome BrowseFtpDirectory(const FtpBrowseSettings& settings,
                                     const std::string& directory);
 

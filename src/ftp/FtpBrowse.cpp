@@ -1,7 +1,6 @@
-#include "ui/dialogs/FtpBrowse.h"
+#include "ftp/FtpBrowse.h"
 
 #include "ftp/FtpSession.h"
-#include "ftp/LogOnTable.h"
 
 #include <memory>
 
@@ -49,23 +48,12 @@ std::string messageOf(const CFtpSession& session)
     return trimmed(session.Message());
 }
 
-bool logOn(CFtpSession& session, const FtpBrowseSettings& s)
-{
-    session.SetTimeout(s.timeout);
-    session.SetPassive(s.passive);
-    session.SetSecurity(s.security);
-    return session.LogOn(s.host, s.port, s.user, s.password, "", s.proxy.server, s.proxy.user,
-                         s.proxy.password, s.proxy.port,
-                         LogonTypeForProxy(s.useProxy, s.proxy.type));
-}
-
 // Whether a List() that returned 0 still ended with the server's 2xx reply to the listing: an
-// empty directory. Any other failure leaves a non-2xx reply or one of the session's own texts;
-// a PASV reply (227) that could not be used also counts as a failure.
+// empty directory. A refusal, a PASV reply that could not be used, a broken connection or a
+// listing given up leave their failure.
 bool listingEndedWell(const CFtpSession& session)
 {
-    const std::string& m = session.Message();
-    return session.ReplyClass() == 2 && !m.empty() && m[0] == '2' && m.rfind("227", 0) != 0;
+    return session.Failure() == FtpFailure::None;
 }
 
 } // namespace
@@ -124,7 +112,7 @@ FtpBrowseOutcome BrowseFtpDirectory(const FtpBrowseSettings& settings, const std
     CFtpSession session;
     if (settings.cancelled)
         session.SetCancel([cancelled = settings.cancelled] { return cancelled->load(); });
-    if (!logOn(session, settings)) {
+    if (!session.LogOn(settings.connection)) {
         out.messages.push_back(messageOf(session));
         return out;
     }
@@ -153,7 +141,7 @@ FtpBrowseOutcome MakeFtpDirectory(const FtpBrowseSettings& settings, const std::
 {
     FtpBrowseOutcome out;
     CFtpSession session;
-    if (!logOn(session, settings)) {
+    if (!session.LogOn(settings.connection)) {
         out.messages.push_back(messageOf(session));
         return out;
     }
