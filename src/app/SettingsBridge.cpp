@@ -87,7 +87,6 @@ CaptureSettings ToCaptureSettings(const LiveSettings& l)
     c.captureDevice = l.m_nCaptureDevice;
     c.devicePath = l.m_strCaptureDevicePath;
     c.disablePreview = l.m_bDisablePreview;
-    c.previewLeadTime = l.m_nPreviewLeadTime;
     c.previewRate = l.m_nPreviewRate;
     const VideoFormatSettings v = ReadVideoFormatSettings();
     ImageFormat& f = c.storedFormat;

@@ -22,7 +22,6 @@ struct CaptureSettings {
     // when that driver is not there no other one is connected in its place.
     std::string devicePath;
     bool disablePreview = keys::DeviceOptions::DisablePreview.programDefaultFlag();
-    int previewLeadTime = keys::DeviceOptions::PreviewLeadTime.programDefaultInt();
     int previewRate = keys::DeviceOptions::PreviewRate.programDefaultInt();
     ImageFormat storedFormat;
 };

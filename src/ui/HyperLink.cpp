@@ -189,19 +189,6 @@ void CHyperLink::Attach()
     Restyle();
 }
 
-void CHyperLink::SetLinkUrl(const QString& address)
-{
-    m_strUrl = address;
-    setToolTip(address);
-    FitToText();
-}
-
-void CHyperLink::SetLinkText(const QString& text)
-{
-    setText(text);
-    FitToText();
-}
-
 void CHyperLink::SetStyle(unsigned style)
 {
     m_nStyle = style;

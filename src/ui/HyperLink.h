@@ -81,11 +81,8 @@ class CHyperLink : public QLabel {
     // construction, and again by a dialog after it has placed the control.
     void Attach();
 
-    void SetLinkUrl(const QString& address);
     QString LinkUrl() const { return m_strUrl; }
-    void SetLinkText(const QString& text);
     void SetStyle(unsigned style);
-    unsigned GetStyle() const { return m_nStyle; }
 
     // Opens the address; a failure beeps and shows "Can't open link:" with its reason, a success
     // marks the link visited.
@@ -95,7 +92,6 @@ class CHyperLink : public QLabel {
     void SetPrompter(Prompter* prompter) { m_pPrompter = prompter; }
     void SetOpener(LinkOpener opener) { m_opener = std::move(opener); }
 
-    bool IsOver() const { return m_bOver; }
     bool IsActive() const { return m_bActive; }
     bool IsVisited() const { return m_bVisited; }
     // The colour the text is drawn in now.

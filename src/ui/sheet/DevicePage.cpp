@@ -35,21 +35,6 @@ VideoFormatSettings ToSettings(const ImageFormat& format)
     return {at(0), at(1), at(2), at(3), at(4), at(5), at(6), at(7), at(8), at(9), at(10)};
 }
 
-// Where the driver that was at index in before is in after; -1 when it is gone.
-int FollowDriver(const std::vector<CaptureDriverEntry>& before,
-                 const std::vector<CaptureDriverEntry>& after, int index)
-{
-    if (index < 0 || index >= static_cast<int>(before.size()))
-        return -1;
-    const CaptureDriverEntry& was = before[static_cast<std::size_t>(index)];
-    for (std::size_t i = 0; i < after.size(); ++i) {
-        const CaptureDriverEntry& e = after[i];
-        if (e.kind == was.kind && e.path == was.path && e.networkSlot == was.networkSlot)
-            return static_cast<int>(i);
-    }
-    return -1;
-}
-
 } // namespace
 
 CMyPropertyPage7::CMyPropertyPage7(Hub& hub, Prompter& prompter, QWidget* parent)
@@ -221,16 +206,7 @@ void CMyPropertyPage7::CamerasChanged(int select)
         [](const NetworkCameraKeys& a, const NetworkCameraKeys& b) { return a.slot < b.slot; });
     m_bCamerasChanged = true;
     FillDriverList();
-    int selectNow = FollowDriver(before, m_entries, selected);
-    for (std::size_t i = 0; select != 0 && i < m_entries.size(); ++i)
-        if (m_entries[i].kind == CaptureDriverKind::Network && m_entries[i].networkSlot == select)
-            selectNow = static_cast<int>(i);
-    // The removed camera was selected: the test pattern (always there unless cameras fill the
-    // list) takes its place rather than nothing.
-    if (selectNow < 0 && !m_entries.empty() &&
-        m_entries.back().kind == CaptureDriverKind::TestPattern)
-        selectNow = static_cast<int>(m_entries.size()) - 1;
-    m_pDriver->setCurrentIndex(selectNow);
+    m_pDriver->setCurrentIndex(FollowDriver(before, m_entries, selected, select));
     UpdateDriverVersion();
     markModified();
 }
