@@ -34,21 +34,6 @@ ImageFormat CompleteStoredFormat(const ImageFormat& stored);
 // (or below).
 int PreviewPeriodMs(int previewRate);
 
-// Where the picture sits in the 320 x 240 preview area: centred when it fits, otherwise at the
-// top left, cut to the area.
-struct PreviewGeometry {
-    int x = 0;
-    int y = 0;
-    int width = 320;
-    int height = 240;
-    bool operator==(const PreviewGeometry&) const = default;
-};
-PreviewGeometry PlacePreviewGeometry(int imageWidth, int imageHeight);
-
-// The preview's rectangle in main-window coordinates, inside the two-pixel border of the preview
-// frame whose top-left corner is (frameLeft, frameTop).
-PreviewGeometry PreviewWindowRect(int frameLeft, int frameTop, const PreviewGeometry& geometry);
-
 // The main window's capture device and the operations on it: connecting the chosen driver, the
 // driver information line, putting the stored format back, placing the preview and grabbing a
 // sample. Message boxes go through the Prompter. Used from the user-interface thread; the device
@@ -82,7 +67,8 @@ class CaptureSession {
     void ApplyStoredVideoFormat(const ImageFormat& stored);
     // The same without a message: the note about a size the camera does not offer, or "".
     std::string SetStoredVideoFormat(const ImageFormat& stored);
-    // Recomputes previewGeometry() from the current frame size.
+    // Takes the device's current frame size as previewSize(), which the window places its
+    // preview by ("Failed to get capture status" when it cannot be read).
     void PlacePreviewWindow();
     // Grabs one frame into "~vs.bmp" in the private temporary directory; returns that path, or
     // an empty string when the grab or the save fails.
@@ -96,7 +82,7 @@ class CaptureSession {
     std::string missingDriver() const;
     std::shared_ptr<CaptureDevice> device() const;
     std::string driverInfo() const;
-    PreviewGeometry previewGeometry() const;
+    FrameSize previewSize() const;
 
   private:
     CaptureDriverList& m_drivers;
@@ -107,7 +93,7 @@ class CaptureSession {
     bool m_bConnected = false;
     std::string m_strDriverInfo;
     std::string m_strMissingDriver;
-    PreviewGeometry m_geometry;
+    FrameSize m_previewSize;
 };
 
 } // namespace vistrel

@@ -36,6 +36,18 @@ namespace {
 
 using Id = CMainDialog::Command;
 
+TEST(PreviewPlacement, SmallPicturesAreCentredAndLargeOnesCut)
+{
+    EXPECT_EQ(PlacePreviewGeometry(160, 120), (PreviewGeometry{80, 60, 160, 120}));
+    EXPECT_EQ(PlacePreviewGeometry(640, 480), (PreviewGeometry{0, 0, 320, 240}));
+    EXPECT_EQ(PlacePreviewGeometry(320, 200), (PreviewGeometry{0, 20, 320, 200}));
+    EXPECT_EQ(PlacePreviewGeometry(320, 240), (PreviewGeometry{0, 0, 320, 240}));
+    EXPECT_EQ(PlacePreviewGeometry(400, 100), (PreviewGeometry{0, 0, 320, 240}));
+    EXPECT_EQ(PlacePreviewGeometry(161, 121), (PreviewGeometry{80, 60, 161, 121}));
+    EXPECT_EQ(PreviewWindowRect(10, 20, PlacePreviewGeometry(160, 120)),
+              (PreviewGeometry{92, 82, 160, 120}));
+}
+
 TEST_F(MainWindowTest, LayoutInDialogUnitsWithItsTextsAndNoDefaultButton)
 {
     start();
@@ -549,7 +561,7 @@ TEST_F(MainWindowTest, LeavingWithTheSheetOpenClosesItFirst)
             ++sheets;
             QDialog d(parent);
             QObject::connect(&d, &QDialog::rejected, [&] {
-                connectedAtCancel = window->hub().Capture().isConnected() ? 1 : 0;
+                connectedAtCancel = (window->hub().ShownCapture().device != nullptr) ? 1 : 0;
             });
             QTimer::singleShot(100, [&] {
                 if (c.sessionEnd) {
