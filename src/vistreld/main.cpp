@@ -9,6 +9,7 @@
 #include "config/SettingsFile.h"
 #include "dialup/CDialUpManager.h"
 #include "platform/PrivateTempDir.h"
+#include "platform/SignalSocket.h"
 #include "vistrel/Version.h"
 #include "vistreld/DaemonHost.h"
 #include "vistreld/DaemonOptions.h"
@@ -23,11 +24,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <malloc.h>
 #include <pwd.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -35,27 +34,6 @@
 using namespace vistrel;
 
 namespace {
-
-int g_signalPipe[2] = {-1, -1};
-
-void onSignal(int signo)
-{
-    const char c = static_cast<char>(signo);
-    [[maybe_unused]] auto n = ::write(g_signalPipe[1], &c, 1);
-}
-
-void installSignals()
-{
-    ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe);
-    ::fcntl(g_signalPipe[1], F_SETFL, O_NONBLOCK);
-    struct sigaction sa {};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    for (int s : {SIGTERM, SIGINT, SIGHUP, SIGUSR1})
-        ::sigaction(s, &sa, nullptr);
-    ::signal(SIGPIPE, SIG_IGN);
-}
 
 std::string userName()
 {
@@ -245,7 +223,11 @@ int main(int argc, char** argv)
     }
     QGuiApplication app(argc, argv);
 
-    installSignals();
+    std::string signalError;
+    const int signalFd = InstallSignalSocket(&signalError);
+    ::signal(SIGPIPE, SIG_IGN);
+    if (signalFd < 0) // the signals keep their default action: they end the program
+        host.Log("warning", signalError);
     auto dialUp = std::make_shared<CDialUpManager>(host);
     CaptureDriverList drivers;
     Hub hub(host, host, dialUp, drivers, {});
@@ -280,10 +262,10 @@ int main(int argc, char** argv)
     if (!options.once)
         logNextCapture(host, hub);
 
-    QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
+    QSocketNotifier notifier(signalFd, QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
-        char c = 0;
-        if (::read(g_signalPipe[0], &c, 1) != 1)
+        const int c = ReadSignal(signalFd);
+        if (c == 0)
             return;
         switch (c) {
         case SIGHUP:
