@@ -341,7 +341,15 @@ TEST_F(ScriptedCycle, ShutdownDuringAStalledUploadEndsWithinFiveSecondsWithoutAR
     set("ImageOptions", "Quality", 100);
     start();
     ASSERT_TRUE(hub->OnCaptureCommand());
-    pump(1500); // the upload is under way and stuck
+    // The upload is under way and stuck: the server has the STOR and reads nothing.
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            for (const std::string& command : server.transcript())
+                if (command.rfind("STOR ", 0) == 0)
+                    return true;
+            return false;
+        },
+        10000));
     EXPECT_TRUE(hub->CycleRunning());
     const auto t0 = std::chrono::steady_clock::now();
     hub->Shutdown();

@@ -262,10 +262,16 @@ TEST_F(HubQuestions, AQuestionPendingAtShutdownIsAnsweredNo)
     set("ConnectOptions", "UseLAN", 0);
     useServer(server.port());
     start();
+    const long looked = ras.calls("RasEnumConnectionsA");
     ASSERT_TRUE(hub->OnCaptureCommand());
-    // The question is queued to this thread and not yet asked: shut down without running it.
+    // Once the worker has found no line up, its question is queued to this thread, which does not
+    // run it (no events are handled here): shut down with it pending. (Were the shutdown to come
+    // between the look and the question, the question would be answered No all the same.)
     const auto t0 = std::chrono::steady_clock::now();
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    while (ras.calls("RasEnumConnectionsA") == looked &&
+           std::chrono::steady_clock::now() - t0 < std::chrono::seconds(5))
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_GT(ras.calls("RasEnumConnectionsA"), looked);
     EXPECT_TRUE(hub->Shutdown());
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(3000));
     pump(100);

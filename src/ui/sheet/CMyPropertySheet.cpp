@@ -29,8 +29,7 @@ CMyPropertySheet::CMyPropertySheet(Hub& hub, Prompter& prompter, QWidget* parent
     setObjectName(QStringLiteral("settingsSheet"));
 
     m_pTabs = new QTabWidget(this);
-    // The pages keep their established class names, numbered in the order they were written,
-    // not in the order of the tabs:
+    // The pages keep their established class names, whose numbers do not follow the tabs:
     //   CMyPropertyPage7  Device      capture driver, preview rate and lead time, network cameras
     //   CMyPropertyPage3  Image       banner, date and time stamp, logo, JPEG options
     //   CMyPropertyPage6  Capture     interval, hours of operation, archive interval and order
