@@ -772,6 +772,15 @@ void Hub::RestoreCaptureFormat()
     PlacePreview();
 }
 
+bool Hub::SetCaptureFormat(const ImageFormat& format)
+{
+    const std::shared_ptr<CaptureDevice> device = ShownCapture().device;
+    bool ok = false;
+    if (device)
+        m_capture.runBeside([&] { ok = device->setFormat(format); });
+    return ok;
+}
+
 void Hub::CaptureFormatChanged()
 {
     PlacePreview();

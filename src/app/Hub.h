@@ -154,6 +154,9 @@ class Hub : public QObject {
     // window's thread, when it differs; CaptureFormatChanged re-reads the frame size the preview
     // is placed by after the Format dialog changed it. The last two report captureDeviceChanged.
     void KeepCaptureFormat();
+    // Sets format on the connected device beside the window's thread (the Format dialog's OK);
+    // false when there is no device or it refused (its lastError() says why).
+    bool SetCaptureFormat(const ImageFormat& format);
     bool StoreCaptureFormat();
     void RestoreCaptureFormat();
     void CaptureFormatChanged();
