@@ -10,6 +10,7 @@ cd "$(dirname "$0")/.."
 scripts/bootstrap.sh --tests --package
 # Formatting first: it takes a second and a difference fails the run.
 scripts/check-format.sh
+scripts/check-layers.sh
 scripts/check-setting-names.sh
 build=${BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DVISTREL_WERROR=ON -DVISTREL_BUILD_TESTS=ON

@@ -12,6 +12,7 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -20,10 +21,11 @@ namespace vistrel {
 
 namespace {
 
-std::int64_t monotonicMs()
+VideoFormatSettings ToVideoFormatSettings(const ImageFormat& format)
 {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    const auto v = ImageFormatValues(format);
+    auto at = [&v](std::size_t i) { return static_cast<int>(v[i]); };
+    return {at(0), at(1), at(2), at(3), at(4), at(5), at(6), at(7), at(8), at(9), at(10)};
 }
 
 // The capture device as the stamping pipeline uses it.
@@ -202,6 +204,11 @@ Hub::Hub(Prompter& prompter, SettingsMigrationHost& migration,
     m_shared->dialUp = m_dialUp;
     if (!m_deps.sessions)
         m_deps.sessions = RealFtpSessions();
+    if (!m_deps.monotonicMs)
+        m_deps.monotonicMs = [] {
+            using namespace std::chrono;
+            return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+        };
     DialUpOps* dialUpOps = m_deps.dialUpOps;
     if (!dialUpOps) {
         m_shared->dialUpAdapter = std::make_unique<DialUpAdapter>(*m_shared->dialUp);
@@ -571,21 +578,27 @@ bool Hub::ArmTimer()
         TimerPeriodMs(live.m_nUploadInterval, live.m_nUploadIntervalMeasure);
     if (period == 0)
         return false;
-    m_timer.Arm(period, monotonicMs());
+    m_timer.Arm(period, m_deps.monotonicMs());
     ScheduleNextWake();
     return true;
 }
 
 void Hub::ScheduleNextWake()
 {
-    const std::int64_t slice = m_timer.NextSliceMs(monotonicMs());
+    const std::int64_t slice = m_timer.NextSliceMs(m_deps.monotonicMs());
     if (slice >= 0)
         m_wake.start(static_cast<int>(slice));
 }
 
+void Hub::CheckTimerNow()
+{
+    m_wake.stop();
+    OnWake();
+}
+
 void Hub::OnWake()
 {
-    if (m_timer.OnWake(monotonicMs()))
+    if (m_timer.OnWake(m_deps.monotonicMs()))
         OnTimer();
     ScheduleNextWake();
 }
@@ -656,6 +669,155 @@ std::string Hub::ComposeViewPicture(std::string* error)
     return stamp.empty() ? std::string() : path;
 }
 
+std::string Hub::ViewPicture(std::string* error)
+{
+    if (Settings().m_nViewDisplaysLastUploadImage != 0)
+        return LastPicturePath();
+    // The preview lead time and the grab run beside the window, which keeps repainting.
+    std::string path;
+    m_capture.runBeside([&] { path = ComposeViewPicture(error); });
+    return path;
+}
+
+void Hub::SettingsSheetClosed(bool accepted)
+{
+    if (accepted)
+        WriteSetting(keys::License::INIVersion, kCurrentIniVersion);
+    if (m_bShuttingDown || !m_capture.isConnected())
+        return;
+    m_capture.ShowDriverInfo();
+    ShowDriverInfo(m_capture.driverInfo());
+}
+
+CaptureView Hub::ShownCapture() const
+{
+    CaptureView view;
+    const std::shared_ptr<CaptureDevice> device = m_capture.device();
+    if (m_capture.isConnected()) {
+        view.device = device;
+        view.previewSize = m_capture.previewSize();
+        view.driverText = m_capture.driverInfo();
+        view.capabilities = device ? device->capabilities() : CaptureCapabilities{};
+        return view;
+    }
+    view.driverText = "No capture device connected";
+    if (device && !device->lastError().empty())
+        view.driverText += "\n" + device->lastError();
+    return view;
+}
+
+std::vector<CaptureDriverEntry> Hub::DriversWith(const std::vector<NetworkCameraKeys>& cameras)
+{
+    std::vector<NetworkCameraSlot> listed;
+    for (const NetworkCameraKeys& k : cameras)
+        listed.push_back({k.slot, {k.name, k.url, k.username, k.password}});
+    std::vector<CaptureDriverEntry> entries = m_drivers.entriesWith(listed);
+    if (entries.size() > static_cast<std::size_t>(kMaxCaptureDrivers))
+        entries.resize(kMaxCaptureDrivers);
+    return entries;
+}
+
+bool Hub::StoreNetworkCameras(const std::vector<NetworkCameraKeys>& cameras, std::string* error)
+{
+    const std::vector<NetworkCameraKeys> stored = ReadNetworkCameras();
+    bool ok = true;
+    for (int slot = 1; slot <= kMaxNetworkCameras; ++slot) {
+        const auto find = [slot](const std::vector<NetworkCameraKeys>& list) {
+            return std::find_if(list.begin(), list.end(),
+                                [slot](const NetworkCameraKeys& k) { return k.slot == slot; });
+        };
+        const auto shown = find(cameras);
+        const auto was = find(stored);
+        const bool inList = shown != cameras.end();
+        const bool changed =
+            inList ? was == stored.end() || !(*was == *shown) : was != stored.end();
+        if (!changed)
+            continue;
+        ok = (inList ? WriteNetworkCamera(*shown, error) : RemoveNetworkCamera(slot, error)) && ok;
+        // Another address or password under the same place in the list: connect it afresh.
+        if (m_connectedDriver && m_connectedDriver->kind == CaptureDriverKind::Network &&
+            m_connectedDriver->networkSlot == slot)
+            m_bReconnectPending = true;
+    }
+    return ok;
+}
+
+void Hub::KeepCaptureFormat()
+{
+    m_keptDevice.reset();
+    const std::shared_ptr<CaptureDevice> device = ShownCapture().device;
+    if (device && device->getFormat(m_keptFormat))
+        m_keptDevice = device;
+}
+
+bool Hub::StoreCaptureFormat()
+{
+    // Without a connected camera there is no format to store.
+    KeepCaptureFormat();
+    return !m_keptDevice || WriteVideoFormatSettings(ToVideoFormatSettings(m_keptFormat));
+}
+
+void Hub::RestoreCaptureFormat()
+{
+    const std::shared_ptr<CaptureDevice> kept = m_keptDevice;
+    if (!kept || kept != ShownCapture().device)
+        return;
+    ImageFormat now;
+    // Putting the same format back would only restart the camera's stream.
+    if (kept->getFormat(now) && now == m_keptFormat)
+        return;
+    const ImageFormat format = m_keptFormat;
+    m_capture.runBeside([&] { kept->setFormat(format); });
+    PlacePreview();
+}
+
+bool Hub::SetCaptureFormat(const ImageFormat& format)
+{
+    const std::shared_ptr<CaptureDevice> device = ShownCapture().device;
+    bool ok = false;
+    if (device)
+        m_capture.runBeside([&] { ok = device->setFormat(format); });
+    return ok;
+}
+
+void Hub::CaptureFormatChanged()
+{
+    PlacePreview();
+}
+
+void Hub::PlacePreview()
+{
+    m_capture.PlacePreviewWindow();
+    emit captureDeviceChanged();
+}
+
+std::string Hub::GrabSampleFrame()
+{
+    return m_capture.GrabSampleFrame();
+}
+
+bool Hub::DialUpAvailable() const
+{
+    return m_dialUp->IsRasAvailable();
+}
+
+std::vector<std::string> Hub::PhoneBook()
+{
+    std::vector<std::string> names;
+    if (!m_dialUp->IsRasAvailable())
+        return names;
+    const int count = m_dialUp->GetEntryCount();
+    for (int i = 0; i < count; ++i)
+        names.push_back(m_dialUp->GetEntryName(i));
+    return names;
+}
+
+bool Hub::PhoneBookEntry(const std::string& name, std::string& userName, std::string& password,
+                         std::string& phoneNumber)
+{
+    return m_dialUp->GetEntryDialInfo(name, userName, password, phoneNumber);
+}
+
 std::string Hub::LastPicturePath() const
 {
     return Settings().m_strWorkingFolder + "~vistrel.jpg";
@@ -696,7 +858,7 @@ LiveSettings Hub::Settings() const
 
 std::int64_t Hub::MsUntilNextTick() const
 {
-    return m_timer.MsUntilDeadline(monotonicMs());
+    return m_timer.MsUntilDeadline(m_deps.monotonicMs());
 }
 
 int Hub::CurrentUpload() const

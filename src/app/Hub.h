@@ -4,6 +4,7 @@
 #include "capture/CaptureDrivers.h"
 #include "capture/CaptureSession.h"
 #include "config/LiveSettings.h"
+#include "config/NetworkCameraSettings.h"
 #include "config/ReloadGroup.h"
 #include "imaging/ComposeAndSave.h"
 #include "platform/Prompter.h"
@@ -26,6 +27,20 @@ namespace vistrel {
 class CDialUpManager;
 class SettingsMigrationHost;
 
+// What a window shows of the capture device, as the hub reports it.
+struct CaptureView {
+    // The connected device, for the preview and the camera's own Format and Source dialogs;
+    // null when none is connected.
+    std::shared_ptr<CaptureDevice> device;
+    // The frame size the preview is placed by (taken at the connect and after a format change).
+    FrameSize previewSize;
+    // The driver field: "<name>\n<w> x <h>, <bits> bit color" while connected, else "No capture
+    // device connected" with the device's last error on a second line when it has one.
+    std::string driverText;
+    // Which of the camera's dialogs exist (none without a device).
+    CaptureCapabilities capabilities;
+};
+
 // Everything the worker thread shares with the hub. Held by shared pointer so that a worker
 // abandoned at shutdown (blocked in a network call) never touches freed memory.
 struct HubShared;
@@ -46,6 +61,9 @@ class Hub : public QObject {
     struct Dependencies {
         UploadThread::SessionFactory sessions; // FTP sessions for the worker
         std::function<std::time_t()> clock = [] { return std::time(nullptr); };
+        // Milliseconds of a monotonic clock, which the capture timer's deadlines are counted
+        // in; null is the steady clock.
+        std::function<std::int64_t()> monotonicMs;
         ComposeEnvironment composeEnvironment;
         DialUpOps* dialUpOps = nullptr; // defaults to the dial-up manager passed in
         // Runs work that may wait on a camera or on the worker, returning when it is done (see
@@ -79,6 +97,10 @@ class Hub : public QObject {
 
     // The timer's tick: automatic capture, within the time window.
     void OnTimer();
+    // The capture timer looks at its deadline now instead of at its next wake-up: a tick is
+    // due when the monotonic clock (Dependencies::monotonicMs) reached it. For a clock that is
+    // moved on by hand.
+    void CheckTimerNow();
     // The Capture button or tray item: a cycle started by hand.
     // Returns whether a cycle was started.
     bool OnCaptureCommand();
@@ -91,9 +113,9 @@ class Hub : public QObject {
     // reconnects the driver when another one was chosen and sets the preview rate; General reports
     // a change of "Hide when minimized" through trayInUseChanged().
     void ApplySettingsPage(ReloadGroup group);
-    // The connected driver changed under its index (a network camera's address or password was
-    // edited): the next Device apply connects it again even when the index stays.
-    void RequestCaptureReconnect() { m_bReconnectPending = true; }
+    // The settings sheet closed (accepted: with OK): an accepted sheet writes the settings
+    // file's version marker, and either way the driver information is read afresh and shown.
+    void SettingsSheetClosed(bool accepted);
     // Re-reads every reload group as applying every page would (the headless publisher's SIGHUP).
     void ReloadSettings();
 
@@ -103,6 +125,10 @@ class Hub : public QObject {
     // composing finishes first). Returns the picture's path, or an empty text with *error set to
     // the capture error.
     std::string ComposeViewPicture(std::string* error);
+    // The picture the View command shows (Options/ViewDisplaysLastUploadImage): the last
+    // cycle's, or a fresh one composed beside the window's thread (see Dependencies::runBeside).
+    // Returns its path, or an empty text with *error set.
+    std::string ViewPicture(std::string* error);
     // The file of the last cycle's picture, "~vistrel.jpg" in the program folder.
     std::string LastPicturePath() const;
     // Runs fn while no composition is writing a picture (it holds the composition lock), so a
@@ -110,11 +136,39 @@ class Hub : public QObject {
     // cycle may be writing it.
     void WhileNoComposition(const std::function<void()>& fn);
 
-    // The capture device and its preview, for the window's preview and the Device page. Use on
-    // the hub's thread.
-    CaptureSession& Capture() { return m_capture; }
-    CaptureDriverList& Drivers() { return m_drivers; }
-    CDialUpManager& DialUp() { return *m_dialUp; }
+    // The capture device as the windows show it. Use on the hub's thread, as every call below.
+    CaptureView ShownCapture() const;
+    // The drivers as the Device page lists them with its (not yet stored) network cameras, at
+    // most kMaxCaptureDrivers.
+    std::vector<CaptureDriverEntry> DriversWith(const std::vector<NetworkCameraKeys>& cameras);
+    // Stores the network cameras a page shows: every slot that differs from the settings is
+    // written or removed. When the connected driver is one of the changed cameras, the next
+    // Device apply connects it again even when its place in the list stays. False with *error
+    // when a camera could not be written.
+    bool StoreNetworkCameras(const std::vector<NetworkCameraKeys>& cameras, std::string* error);
+
+    // The Device page's hold on the video format: KeepCaptureFormat keeps the connected
+    // device's format (for Cancel); StoreCaptureFormat keeps the format in use and writes it as
+    // the stored format (false when writing failed; nothing is written without a device);
+    // RestoreCaptureFormat puts the kept format back on the device it was kept from, beside the
+    // window's thread, when it differs; CaptureFormatChanged re-reads the frame size the preview
+    // is placed by after the Format dialog changed it. The last two report captureDeviceChanged.
+    void KeepCaptureFormat();
+    // Sets format on the connected device beside the window's thread (the Format dialog's OK);
+    // false when there is no device or it refused (its lastError() says why).
+    bool SetCaptureFormat(const ImageFormat& format);
+    bool StoreCaptureFormat();
+    void RestoreCaptureFormat();
+    void CaptureFormatChanged();
+    // One frame of the camera for the stamp dialogs' sample (see CaptureSession::GrabSampleFrame).
+    std::string GrabSampleFrame();
+
+    // Dial-up for the Connection page: whether a provider is there, the phone book's entry
+    // names, and the log-in data an entry stores (false after the manager said why it failed).
+    bool DialUpAvailable() const;
+    std::vector<std::string> PhoneBook();
+    bool PhoneBookEntry(const std::string& name, std::string& userName, std::string& password,
+                        std::string& phoneNumber);
 
     bool CycleRunning() const { return !m_bCaptureEnabled; }
     bool AutoCaptureDisabled() const;
@@ -168,6 +222,8 @@ class Hub : public QObject {
     // list, so the same position may name another driver).
     bool ChosenDriverChanged(int previousDevice);
     void ShowDriverInfo(const std::string& text);
+    // The preview takes the device's frame size afresh and is told so.
+    void PlacePreview();
     void ShowStatus(const std::string& text);
     void SetCycleRunning(bool running);
     void OnWorkerStatus(const std::string& text);
@@ -190,6 +246,9 @@ class Hub : public QObject {
     bool m_bFailureShown = false; // a cycle's failure box is open
     // What the connected driver is (kind, name, node or address), taken when it was connected.
     std::optional<CaptureDriverEntry> m_connectedDriver;
+    // The format the Device page's Cancel puts back, and the device it was kept from.
+    std::shared_ptr<CaptureDevice> m_keptDevice;
+    ImageFormat m_keptFormat;
     std::string m_strStatus;
     LongPeriodTimer m_timer;
     QTimer m_wake;

@@ -51,7 +51,6 @@ class LongPeriodTimer {
     // Starts (or restarts) the timer at monotonic time nowMs; a period of 0 stops it.
     void Arm(std::uint32_t periodMs, std::int64_t nowMs);
     void Stop() { m_periodMs = 0; }
-    bool Armed() const { return m_periodMs != 0; }
     std::uint32_t Period() const { return m_periodMs; }
 
     // Milliseconds from nowMs to the next tick (0 when it is overdue), or -1 when stopped.

@@ -107,7 +107,6 @@ CaptureSettings ToCaptureSettings(const LiveSettings& l)
     c.captureDevice = l.m_nCaptureDevice;
     c.devicePath = l.m_strCaptureDevicePath;
     c.disablePreview = l.m_bDisablePreview;
-    c.previewLeadTime = l.m_nPreviewLeadTime;
     c.previewRate = l.m_nPreviewRate;
     c.cameraControls = l.m_strCameraControls;
     const VideoFormatSettings v = ReadVideoFormatSettings();

@@ -181,7 +181,7 @@ std::unique_ptr<CaptureDevice> CaptureDriverList::createDevice(int index)
     case CaptureDriverKind::Network: {
         NetworkCameraSettings camera = e.camera;
         camera.name = e.description;
-        return std::make_unique<CaptureDevice>(MakeNetworkCameraBackend(camera, m_networkLimits));
+        return std::make_unique<CaptureDevice>(MakeNetworkCameraBackend(camera));
     }
     case CaptureDriverKind::V4l2:
         break;
@@ -189,6 +189,25 @@ std::unique_ptr<CaptureDevice> CaptureDriverList::createDevice(int index)
     auto backend = std::make_unique<V4l2Backend>(m_io, e.path, e.description);
     backend->setFrameTimeout(m_nFrameTimeoutMs);
     return std::make_unique<CaptureDevice>(std::move(backend));
+}
+
+int FollowDriver(const std::vector<CaptureDriverEntry>& before,
+                 const std::vector<CaptureDriverEntry>& after, int index, int select)
+{
+    for (std::size_t i = 0; select != 0 && i < after.size(); ++i)
+        if (after[i].kind == CaptureDriverKind::Network && after[i].networkSlot == select)
+            return static_cast<int>(i);
+    if (index >= 0 && index < static_cast<int>(before.size())) {
+        const CaptureDriverEntry& was = before[static_cast<std::size_t>(index)];
+        for (std::size_t i = 0; i < after.size(); ++i) {
+            const CaptureDriverEntry& e = after[i];
+            if (e.kind == was.kind && e.path == was.path && e.networkSlot == was.networkSlot)
+                return static_cast<int>(i);
+        }
+    }
+    if (!after.empty() && after.back().kind == CaptureDriverKind::TestPattern)
+        return static_cast<int>(after.size()) - 1;
+    return -1;
 }
 
 } // namespace vistrel

@@ -50,6 +50,14 @@ struct CaptureDriverEntry {
     bool operator==(const CaptureDriverEntry&) const = default;
 };
 
+// Which entry of after is chosen once the list changed from before while index was chosen: the
+// network camera in slot select when it is listed (one just added or edited), else the same
+// driver as before (same kind, node and slot) wherever it went. A chosen driver that is gone
+// gives way to the test pattern when the list ends with it, as it does unless cameras fill the
+// list; -1 otherwise (nothing chosen).
+int FollowDriver(const std::vector<CaptureDriverEntry>& before,
+                 const std::vector<CaptureDriverEntry>& after, int index, int select = 0);
+
 // A network camera of the settings, with the slot it is kept in.
 struct NetworkCameraSlot {
     int slot = 0;
@@ -82,8 +90,6 @@ class CaptureDriverList {
         m_networkCameras = std::move(source);
     }
     bool hasNetworkCameraSource() const { return static_cast<bool>(m_networkCameras); }
-    // What a network camera may cost (tests shorten the time limit).
-    void setNetworkCameraLimits(const NetworkCameraLimits& limits) { m_networkLimits = limits; }
 
     // The index of the driver a name chooses: its device node (or a link to it, such as a
     // /dev/v4l/by-id name), a network camera's name, or "Test Pattern"; -1 when none is there.
@@ -117,7 +123,6 @@ class CaptureDriverList {
     std::shared_ptr<V4l2Io> m_io;
     int m_nFrameTimeoutMs;
     NetworkCameraSource m_networkCameras;
-    NetworkCameraLimits m_networkLimits;
 };
 
 } // namespace vistrel

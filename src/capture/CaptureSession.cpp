@@ -10,29 +10,9 @@
 
 namespace vistrel {
 
-namespace {
-
-constexpr int kPreviewWidth = 320;
-constexpr int kPreviewHeight = 240;
-
-} // namespace
-
 int PreviewPeriodMs(int previewRate)
 {
     return previewRate > 0 ? 1000 / previewRate : 0;
-}
-
-PreviewGeometry PlacePreviewGeometry(int imageWidth, int imageHeight)
-{
-    if (imageWidth > kPreviewWidth || imageHeight > kPreviewHeight)
-        return {0, 0, kPreviewWidth, kPreviewHeight};
-    return {kPreviewWidth / 2 - imageWidth / 2, kPreviewHeight / 2 - imageHeight / 2, imageWidth,
-            imageHeight};
-}
-
-PreviewGeometry PreviewWindowRect(int frameLeft, int frameTop, const PreviewGeometry& geometry)
-{
-    return {frameLeft + 2 + geometry.x, frameTop + 2 + geometry.y, geometry.width, geometry.height};
 }
 
 CaptureSession::CaptureSession(CaptureDriverList& drivers, Prompter& prompter)
@@ -207,7 +187,7 @@ void CaptureSession::PlacePreviewWindow()
         return;
     }
     std::lock_guard lock(m_mutex);
-    m_geometry = PlacePreviewGeometry(size.width, size.height);
+    m_previewSize = size;
 }
 
 std::string CaptureSession::GrabSampleFrame()
@@ -259,10 +239,10 @@ std::string CaptureSession::driverInfo() const
     return m_strDriverInfo;
 }
 
-PreviewGeometry CaptureSession::previewGeometry() const
+FrameSize CaptureSession::previewSize() const
 {
     std::lock_guard lock(m_mutex);
-    return m_geometry;
+    return m_previewSize;
 }
 
 } // namespace vistrel

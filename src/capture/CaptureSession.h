@@ -22,7 +22,6 @@ struct CaptureSettings {
     // when that driver is not there no other one is connected in its place.
     std::string devicePath;
     bool disablePreview = keys::DeviceOptions::DisablePreview.programDefaultFlag();
-    int previewLeadTime = keys::DeviceOptions::PreviewLeadTime.programDefaultInt();
     int previewRate = keys::DeviceOptions::PreviewRate.programDefaultInt();
     ImageFormat storedFormat;
     // ImageFormat/CameraControls: the camera's own settings, set at every connect.
@@ -40,21 +39,6 @@ std::string ControlsNote(CaptureDevice& device, const std::string& cameraControl
 // The preview period for a rate in frames a second: 1000 / rate milliseconds, 0 for a rate of 0
 // (or below).
 int PreviewPeriodMs(int previewRate);
-
-// Where the picture sits in the 320 x 240 preview area: centred when it fits, otherwise at the
-// top left, cut to the area.
-struct PreviewGeometry {
-    int x = 0;
-    int y = 0;
-    int width = 320;
-    int height = 240;
-    bool operator==(const PreviewGeometry&) const = default;
-};
-PreviewGeometry PlacePreviewGeometry(int imageWidth, int imageHeight);
-
-// The preview's rectangle in main-window coordinates, inside the two-pixel border of the preview
-// frame whose top-left corner is (frameLeft, frameTop).
-PreviewGeometry PreviewWindowRect(int frameLeft, int frameTop, const PreviewGeometry& geometry);
 
 // The main window's capture device and the operations on it: connecting the chosen driver, the
 // driver information line, putting the stored format back, placing the preview and grabbing a
@@ -89,7 +73,8 @@ class CaptureSession {
     void ApplyStoredVideoFormat(const ImageFormat& stored);
     // The same without a message: the note about a size the camera does not offer, or "".
     std::string SetStoredVideoFormat(const ImageFormat& stored);
-    // Recomputes previewGeometry() from the current frame size.
+    // Takes the device's current frame size as previewSize(), which the window places its
+    // preview by ("Failed to get capture status" when it cannot be read).
     void PlacePreviewWindow();
     // Grabs one frame into "~vs.bmp" in the private temporary directory; returns that path, or
     // an empty string when the grab or the save fails.
@@ -103,7 +88,7 @@ class CaptureSession {
     std::string missingDriver() const;
     std::shared_ptr<CaptureDevice> device() const;
     std::string driverInfo() const;
-    PreviewGeometry previewGeometry() const;
+    FrameSize previewSize() const;
 
   private:
     CaptureDriverList& m_drivers;
@@ -114,7 +99,7 @@ class CaptureSession {
     bool m_bConnected = false;
     std::string m_strDriverInfo;
     std::string m_strMissingDriver;
-    PreviewGeometry m_geometry;
+    FrameSize m_previewSize;
 };
 
 } // namespace vistrel

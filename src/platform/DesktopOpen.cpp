@@ -57,4 +57,31 @@ DesktopOpenResult OpenWithDesktop(const std::string& address, const std::string&
     }
 }
 
+int LinkResultOf(const DesktopOpenResult& answer)
+{
+    switch (answer.kind) {
+    case DesktopOpenResult::Opened:
+        return kLinkOpened;
+    case DesktopOpenResult::NotStarted:
+        return answer.startError == EACCES ? kLinkAccessDenied : kLinkFileNotFound;
+    case DesktopOpenResult::Failed:
+        break;
+    }
+    switch (answer.exitStatus) {
+    case 2:
+        return kLinkFileNotFound;
+    case 3:
+        return kLinkNoAssociation;
+    case 4:
+        return kLinkBadAssociation;
+    default:
+        return kLinkOutOfResources;
+    }
+}
+
+int OpenAddressOnDesktop(const std::string& address)
+{
+    return LinkResultOf(OpenWithDesktop(address));
+}
+
 } // namespace vistrel

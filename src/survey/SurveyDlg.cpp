@@ -1,6 +1,8 @@
 #include "survey/SurveyDlg.h"
 
-#include <QDesktopServices>
+#include "platform/DesktopOpen.h"
+#include "widgets/SessionEnd.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -12,8 +14,10 @@ namespace vistrel {
 
 void OpenAddressWithDesktop(const QString& address)
 {
-    // The address is normally a web page but may be anything the desktop can open.
-    QDesktopServices::openUrl(QUrl::fromUserInput(address));
+    // The address is normally a web page but may be anything the desktop can open: a bare
+    // "example.org/why" is read as a web address.
+    const std::string url = QUrl::fromUserInput(address).toString(QUrl::FullyEncoded).toStdString();
+    RunBeside([&] { OpenAddressOnDesktop(url); });
 }
 
 CSurveyDlg::CSurveyDlg(const QString& address, const QString& title, AddressOpener opener,

@@ -13,7 +13,8 @@ namespace vistrel {
 // Hands an address to whatever opens it; the program uses the desktop's default handler.
 using AddressOpener = std::function<void(const QString& address)>;
 
-// Opens the address with the desktop's default handler; failure is not reported.
+// Opens the address with the programs' address opener (the desktop's default handler, waited
+// for beside the dialog); failure is not reported.
 void OpenAddressWithDesktop(const QString& address);
 
 // "Uninstall Survey": tells the user the product is being removed and asks whether they will say

@@ -4,8 +4,6 @@
 #include "widgets/MessageBoxPrompter.h"
 #include "widgets/SessionEnd.h"
 
-#include <cerrno>
-
 #include <QApplication>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -46,34 +44,12 @@ LinkOpener DefaultLinkOpener()
 {
     LinkOpener opener;
     opener.open = [](const QString& address) {
-        DesktopOpenResult answer;
+        int result = kLinkOutOfResources;
         const std::string text = address.toStdString();
-        RunBeside([&] { answer = OpenWithDesktop(text); });
-        return LinkResultOf(answer);
+        RunBeside([&] { result = OpenAddressOnDesktop(text); });
+        return result;
     };
     return opener;
-}
-
-int LinkResultOf(const DesktopOpenResult& answer)
-{
-    switch (answer.kind) {
-    case DesktopOpenResult::Opened:
-        return kLinkOpened;
-    case DesktopOpenResult::NotStarted:
-        return answer.startError == EACCES ? kLinkAccessDenied : kLinkFileNotFound;
-    case DesktopOpenResult::Failed:
-        break;
-    }
-    switch (answer.exitStatus) {
-    case 2:
-        return kLinkFileNotFound;
-    case 3:
-        return kLinkNoAssociation;
-    case 4:
-        return kLinkBadAssociation;
-    default:
-        return kLinkOutOfResources;
-    }
 }
 
 int OpenAddress(const QString& address, const LinkOpener& opener)
@@ -85,48 +61,21 @@ QString LinkErrorText(int result)
 {
     QString reason;
     switch (result) {
-    case 0:
+    case kLinkOutOfResources:
         reason = QStringLiteral("The operating system is out\nof memory or resources.");
         break;
-    case 2:
+    case kLinkFileNotFound:
         reason = QStringLiteral("The specified file was not found.");
         break;
-    case 3:
-        reason = QStringLiteral("The specified path was not found.");
-        break;
-    case 5:
+    case kLinkAccessDenied:
         reason = QStringLiteral("The operating system denied\naccess to the specified file.");
         break;
-    case 8:
-        reason = QStringLiteral("There was not enough memory to complete the operation.");
-        break;
-    case 11:
-        reason =
-            QStringLiteral("The .EXE file is invalid\n(non-Win32 .EXE or error in .EXE image).");
-        break;
-    case 26:
-        reason = QStringLiteral("A sharing violation occurred. ");
-        break;
-    case 27:
+    case kLinkBadAssociation:
         reason = QStringLiteral("The filename association is\nincomplete or invalid.");
         break;
-    case 28:
-        reason = QStringLiteral(
-            "The DDE transaction could not\nbe completed because the request timed out.");
-        break;
-    case 29:
-        reason = QStringLiteral("The DDE transaction failed.");
-        break;
-    case 30:
-        reason = QStringLiteral("The DDE transaction could not\nbe completed because other DDE "
-                                "transactions\nwere being processed.");
-        break;
-    case 31:
+    case kLinkNoAssociation:
         reason = QStringLiteral("There is no application associated\nwith the given filename "
                                 "extension.");
-        break;
-    case 32:
-        reason = QStringLiteral("The specified dynamic-link library was not found.");
         break;
     default:
         reason = QStringLiteral("Unknown Error (%1) occurred.").arg(result);
@@ -187,19 +136,6 @@ void CHyperLink::Attach()
     setToolTip(m_strUrl);
     FitToText();
     Restyle();
-}
-
-void CHyperLink::SetLinkUrl(const QString& address)
-{
-    m_strUrl = address;
-    setToolTip(address);
-    FitToText();
-}
-
-void CHyperLink::SetLinkText(const QString& text)
-{
-    setText(text);
-    FitToText();
 }
 
 void CHyperLink::SetStyle(unsigned style)

@@ -23,25 +23,11 @@ struct LinkOpener {
 // The desktop's handler (xdg-open), its exit status waited for beside the window.
 LinkOpener DefaultLinkOpener();
 
-// Results of opening an address, read as the error table of the link's message box reads them:
-// above kLinkOpened is success, anything else names a failure.
-enum LinkResult : int {
-    kLinkOutOfResources = 0,  // the handler failed without saying why
-    kLinkFileNotFound = 2,    // the handler does not exist, or the address names nothing
-    kLinkAccessDenied = 5,    // the handler may not be run
-    kLinkBadAssociation = 27, // the handler found no way to open the address
-    kLinkNoAssociation = 31,  // the handler found nothing to open it with
-    kLinkOpened = 33,
-};
-
-// The LinkResult of how the desktop's handler answered: status 0 (or still busy) is opened;
-// xdg-open's 2 (nothing there), 3 (no tool for it), 4 (the action failed) name their failure.
-int LinkResultOf(const DesktopOpenResult& answer);
-
 // Opens address with opener; returns a LinkResult.
 int OpenAddress(const QString& address, const LinkOpener& opener);
 
-// The text of the link's message box for a result: "Can't open link:\n\n" and the result's text.
+// The text of the link's message box for a result (a LinkResult): "Can't open link:\n\n" and the
+// result's text.
 QString LinkErrorText(int result);
 
 // A text that behaves like a web link: coloured and underlined, a hand cursor, a tooltip with the
@@ -81,11 +67,8 @@ class CHyperLink : public QLabel {
     // construction, and again by a dialog after it has placed the control.
     void Attach();
 
-    void SetLinkUrl(const QString& address);
     QString LinkUrl() const { return m_strUrl; }
-    void SetLinkText(const QString& text);
     void SetStyle(unsigned style);
-    unsigned GetStyle() const { return m_nStyle; }
 
     // Opens the address; a failure beeps and shows "Can't open link:" with its reason, a success
     // marks the link visited.
@@ -95,7 +78,6 @@ class CHyperLink : public QLabel {
     void SetPrompter(Prompter* prompter) { m_pPrompter = prompter; }
     void SetOpener(LinkOpener opener) { m_opener = std::move(opener); }
 
-    bool IsOver() const { return m_bOver; }
     bool IsActive() const { return m_bActive; }
     bool IsVisited() const { return m_bVisited; }
     // The colour the text is drawn in now.

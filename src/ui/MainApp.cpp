@@ -3,6 +3,7 @@
 #include "capture/CaptureDrivers.h"
 #include "config/SettingsFile.h"
 #include "dialup/CDialUpManager.h"
+#include "platform/SignalSocket.h"
 #include "ui/MainDialog.h"
 #include "ui/SingleInstance.h"
 #include "ui/WindowUtils.h"
@@ -17,41 +18,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <memory>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace vistrel {
-
-namespace {
-
-int g_signalPipe[2] = {-1, -1};
-
-void onSignal(int signo)
-{
-    const char c = static_cast<char>(signo);
-    [[maybe_unused]] auto n = ::write(g_signalPipe[1], &c, 1);
-}
-
-// A desktop session that ends, or a terminal that goes, sends SIGTERM or SIGHUP: the program then
-// shuts down as Exit does (counter saved, worker stopped), handled on the window's thread.
-// SIGUSR1 comes from a second start with the same settings file.
-bool InstallShutdownSignals()
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
-        return false;
-    ::fcntl(g_signalPipe[1], F_SETFL, O_NONBLOCK);
-    struct sigaction sa {};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    for (int s : {SIGTERM, SIGINT, SIGHUP, SIGUSR1})
-        ::sigaction(s, &sa, nullptr);
-    return true;
-}
-
-} // namespace
 
 TailRequest ReadTail(const std::string& tail)
 {
@@ -106,11 +76,12 @@ int CMainApp::Run(int argc, char** argv)
     CMainDialog* mainWindow = nullptr;
     bool showRequested = false;
     std::unique_ptr<QSocketNotifier> signalNotifier;
-    if (InstallShutdownSignals()) {
-        signalNotifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
-        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, [&] {
-            char c = 0;
-            if (::read(g_signalPipe[0], &c, 1) != 1)
+    // Without the socket the signals keep their default action and end the program at once.
+    if (const int signalFd = InstallSignalSocket(); signalFd >= 0) {
+        signalNotifier = std::make_unique<QSocketNotifier>(signalFd, QSocketNotifier::Read);
+        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, [&, signalFd] {
+            const int c = ReadSignal(signalFd);
+            if (c == 0)
                 return;
             if (c == SIGUSR1) {
                 if (mainWindow)

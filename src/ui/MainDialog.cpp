@@ -1,6 +1,5 @@
 #include "ui/MainDialog.h"
 
-#include "config/KeyCatalogue.h"
 #include "config/SettingsCheck.h"
 #include "config/SettingsFile.h"
 #include "ui/AboutBox.h"
@@ -323,23 +322,15 @@ void CMainDialog::OnCaptureDeviceChanged()
 {
     if (m_bShuttingDown)
         return;
-    CaptureSession& capture = m_hub->Capture();
-    const bool connected = capture.isConnected();
-    const std::shared_ptr<CaptureDevice> device = capture.device();
+    const CaptureView shown = m_hub->ShownCapture();
     const QRect frame = m_pPreviewFrame->geometry();
-    const PreviewGeometry placed =
-        PreviewWindowRect(frame.left(), frame.top(),
-                          connected ? capture.previewGeometry() : PlacePreviewGeometry(320, 240));
+    const PreviewGeometry placed = PreviewWindowRect(
+        frame.left(), frame.top(),
+        shown.device ? PlacePreviewGeometry(shown.previewSize.width, shown.previewSize.height)
+                     : PlacePreviewGeometry(320, 240));
     m_pPreview->setGeometry(placed.x, placed.y, placed.width, placed.height);
-    m_pPreview->Attach(connected ? device : nullptr);
-    if (connected) {
-        SetDriverField(QString::fromStdString(capture.driverInfo()));
-        return;
-    }
-    QString text = QStringLiteral("No capture device connected");
-    if (device && !device->lastError().empty())
-        text += QLatin1Char('\n') + QString::fromStdString(device->lastError());
-    SetDriverField(text);
+    m_pPreview->Attach(shown.device);
+    SetDriverField(QString::fromStdString(shown.driverText));
 }
 
 void CMainDialog::OnTrayInUseChanged(bool inUse)
@@ -476,12 +467,7 @@ void CMainDialog::OnSettings()
 {
     if (!OpenOneWindow(kIdSettings, kSettingsTitle))
         return;
-    if (ExecSettingsSheet(false))
-        WriteSetting(keys::License::INIVersion, kCurrentIniVersion);
-    if (!m_bShuttingDown && m_hub->Capture().isConnected()) {
-        m_hub->Capture().ShowDriverInfo();
-        SetDriverField(QString::fromStdString(m_hub->DriverInfo()));
-    }
+    m_hub->SettingsSheetClosed(ExecSettingsSheet(false));
     button(kIdSettings)->setEnabled(true);
 }
 
@@ -501,23 +487,17 @@ void CMainDialog::OnView()
     if (!OpenOneWindow(kIdView, kImageViewTitle))
         return;
     QPushButton* view = button(kIdView);
-    const bool lastUpload = m_hub->Settings().m_nViewDisplaysLastUploadImage != 0;
-    std::string path;
-    if (lastUpload) {
-        path = m_hub->LastPicturePath();
-    } else {
-        // The preview lead time and the grab run beside the window, which keeps repainting.
-        std::string error;
-        m_hub->Capture().runBeside([&] { path = m_hub->ComposeViewPicture(&error); });
-        if (m_bExitRequested) {
-            view->setEnabled(true);
-            return;
-        }
-        if (path.empty()) {
-            m_pPrompter->message(error);
-            view->setEnabled(true);
-            return;
-        }
+    // A fresh picture is composed beside the window, which keeps repainting meanwhile.
+    std::string error;
+    const std::string path = m_hub->ViewPicture(&error);
+    if (m_bExitRequested) {
+        view->setEnabled(true);
+        return;
+    }
+    if (path.empty()) {
+        m_pPrompter->message(error);
+        view->setEnabled(true);
+        return;
     }
     auto* viewer = new CImageView(QString::fromStdString(path), *m_pPrompter, this);
     viewer->setAttribute(Qt::WA_DeleteOnClose);

@@ -26,7 +26,9 @@ class Prompter;
 
 // The main window: the live preview, the capture driver's description, the status of the upload
 // cycle, six buttons, and the tray icon with its menu. It shows what the hub reports and hands
-// the user's commands to the hub; the decisions are the hub's.
+// the user's commands to the hub, which decides what they do (the settings file's version
+// marker, which picture View shows, what the driver field says); the window decides only how
+// texts fit their fields and which of its own windows are open.
 class CMainDialog : public QDialog, public SettingsMigrationHost {
     Q_OBJECT
   public:

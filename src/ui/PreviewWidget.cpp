@@ -8,6 +8,21 @@
 
 namespace vistrel {
 
+PreviewGeometry PlacePreviewGeometry(int imageWidth, int imageHeight)
+{
+    constexpr int kPreviewWidth = 320;
+    constexpr int kPreviewHeight = 240;
+    if (imageWidth > kPreviewWidth || imageHeight > kPreviewHeight)
+        return {0, 0, kPreviewWidth, kPreviewHeight};
+    return {kPreviewWidth / 2 - imageWidth / 2, kPreviewHeight / 2 - imageHeight / 2, imageWidth,
+            imageHeight};
+}
+
+PreviewGeometry PreviewWindowRect(int frameLeft, int frameTop, const PreviewGeometry& geometry)
+{
+    return {frameLeft + 2 + geometry.x, frameTop + 2 + geometry.y, geometry.width, geometry.height};
+}
+
 // The newest frame, handed from the device's preview thread to the window's thread. One queued
 // call at a time: frames that come faster than the window draws replace each other.
 struct CPreviewWidget::Mailbox {

@@ -12,6 +12,21 @@
 
 namespace vistrel {
 
+// Where the picture sits in the 320 x 240 preview area: centred when it fits, otherwise at the
+// top left, cut to the area.
+struct PreviewGeometry {
+    int x = 0;
+    int y = 0;
+    int width = 320;
+    int height = 240;
+    bool operator==(const PreviewGeometry&) const = default;
+};
+PreviewGeometry PlacePreviewGeometry(int imageWidth, int imageHeight);
+
+// The preview's rectangle in main-window coordinates, inside the two-pixel border of the preview
+// frame whose top-left corner is (frameLeft, frameTop).
+PreviewGeometry PreviewWindowRect(int frameLeft, int frameTop, const PreviewGeometry& geometry);
+
 // The live preview in the main window: shows the frames the capture device hands to its preview
 // listener (at the device's preview rate), drawn at their natural size from the top-left corner,
 // so a picture larger than the widget shows its top-left part. Black while there is no picture.

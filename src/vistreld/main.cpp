@@ -10,6 +10,7 @@
 #include "config/SettingsFile.h"
 #include "dialup/CDialUpManager.h"
 #include "platform/PrivateTempDir.h"
+#include "platform/SignalSocket.h"
 #include "vistrel/Version.h"
 #include "vistreld/DaemonHost.h"
 #include "vistreld/DaemonOptions.h"
@@ -29,11 +30,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <malloc.h>
 #include <pwd.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -41,27 +40,6 @@
 using namespace vistrel;
 
 namespace {
-
-int g_signalPipe[2] = {-1, -1};
-
-void onSignal(int signo)
-{
-    const char c = static_cast<char>(signo);
-    [[maybe_unused]] auto n = ::write(g_signalPipe[1], &c, 1);
-}
-
-void installSignals()
-{
-    ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe);
-    ::fcntl(g_signalPipe[1], F_SETFL, O_NONBLOCK);
-    struct sigaction sa {};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    for (int s : {SIGTERM, SIGINT, SIGHUP, SIGUSR1})
-        ::sigaction(s, &sa, nullptr);
-    ::signal(SIGPIPE, SIG_IGN);
-}
 
 std::string userName()
 {
@@ -356,7 +334,11 @@ int runCycles(int argc, char** argv, DaemonHost& host, const DaemonOptions& opti
     prepareQtEnvironment();
     QGuiApplication app(argc, argv);
 
-    installSignals();
+    std::string signalError;
+    const int signalFd = InstallSignalSocket(&signalError);
+    ::signal(SIGPIPE, SIG_IGN);
+    if (signalFd < 0) // the signals keep their default action: they end the program
+        host.Log("warning", signalError);
     auto dialUp = std::make_shared<CDialUpManager>(host);
     CaptureDriverList drivers;
     Hub hub(host, host, dialUp, drivers, {});
@@ -395,10 +377,10 @@ int runCycles(int argc, char** argv, DaemonHost& host, const DaemonOptions& opti
     QTimer watchdog;
     startWatchdog(watchdog, service, host, hub, cycleSince);
 
-    QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
+    QSocketNotifier notifier(signalFd, QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
-        char c = 0;
-        if (::read(g_signalPipe[0], &c, 1) != 1)
+        const char c = static_cast<char>(ReadSignal(signalFd));
+        if (c == 0)
             return;
         if (c == SIGHUP)
             service.Send("RELOADING=1\nMONOTONIC_USEC=" + monotonicUsec());

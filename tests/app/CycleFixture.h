@@ -93,6 +93,7 @@ class CycleFixture : public ::testing::Test {
     std::unique_ptr<Hub> hub;
     std::string rasLibrary = "/nonexistent/librasapi32.so";
     std::time_t now = 1'796'000'000;         // the error log's clock
+    std::int64_t monotonicMs = 5'000'000;    // the capture timer's clock, moved on by hand
     std::function<QDateTime()> composeClock; // the composer's clock for the stamp, when set
 
     void SetUp() override
@@ -136,6 +137,7 @@ class CycleFixture : public ::testing::Test {
         drivers = std::make_unique<CaptureDriverList>(NoV4l2Devices());
         Hub::Dependencies deps;
         deps.clock = [this] { return now; };
+        deps.monotonicMs = [this] { return monotonicMs; };
         if (composeClock)
             deps.composeEnvironment.now = composeClock;
         hub = std::make_unique<Hub>(prompter, host, dialUp, *drivers, deps);

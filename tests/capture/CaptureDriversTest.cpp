@@ -126,3 +126,52 @@ TEST(CaptureDriverList, FindsADriverByNodeLinkOrName)
     for (const auto& [name, index] : cases)
         EXPECT_EQ(drivers.find(name), index) << name;
 }
+
+TEST(FollowDriver, TheChoiceFollowsItsDriverWhenTheListChanges)
+{
+    using K = CaptureDriverKind;
+    const CaptureDriverEntry cam{K::V4l2, "Cam", "/dev/video0", "/dev/video0", 0};
+    const CaptureDriverEntry yard{K::Network, "Yard", "http://yard/", "", 1};
+    const CaptureDriverEntry porch{K::Network, "Porch", "http://porch/", "", 2};
+    const CaptureDriverEntry porchMoved{K::Network, "Porch", "http://porch2/", "", 2};
+    const CaptureDriverEntry yardAsSlot2{K::Network, "Yard", "http://yard/", "", 2};
+    const CaptureDriverEntry pattern{K::TestPattern, "Test Pattern", "built in", "", 0};
+    using List = std::vector<CaptureDriverEntry>;
+    const struct {
+        const char* what;
+        List before, after;
+        int index, select, expected;
+    } cases[] = {
+        {"a camera added before it shifts the choice",
+         {cam, porch, pattern},
+         {cam, yard, porch, pattern},
+         1,
+         0,
+         2},
+        {"an added camera to select wins", {cam, pattern}, {cam, yard, pattern}, 0, 1, 1},
+        {"an edited camera keeps its slot, whatever its address",
+         {cam, porch, pattern},
+         {cam, porchMoved, pattern},
+         1,
+         0,
+         1},
+        {"the same name in another slot is another driver",
+         {cam, yard, pattern},
+         {cam, yardAsSlot2, pattern},
+         1,
+         0,
+         2},
+        {"a removed choice gives way to the test pattern",
+         {cam, yard, pattern},
+         {cam, pattern},
+         1,
+         0,
+         1},
+        {"nothing chosen before: the test pattern", {cam, pattern}, {cam, yard, pattern}, -1, 0, 2},
+        {"an index past the list counts as nothing chosen", {cam}, {cam, pattern}, 5, 0, 1},
+        {"gone, and no test pattern to fall back on", {cam, yard}, {cam, porch}, 1, 0, -1},
+        {"a slot to select that is not listed is ignored", {cam, pattern}, {cam, pattern}, 0, 3, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FollowDriver(c.before, c.after, c.index, c.select), c.expected) << c.what;
+}

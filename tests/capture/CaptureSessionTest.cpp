@@ -49,18 +49,6 @@ TEST(CaptureSession, PreviewPeriodIsAThousandDividedByTheRate)
     EXPECT_EQ(PreviewPeriodMs(-5), 0);
 }
 
-TEST(CaptureSession, SmallPicturesAreCentredAndLargeOnesCut)
-{
-    EXPECT_EQ(PlacePreviewGeometry(160, 120), (PreviewGeometry{80, 60, 160, 120}));
-    EXPECT_EQ(PlacePreviewGeometry(640, 480), (PreviewGeometry{0, 0, 320, 240}));
-    EXPECT_EQ(PlacePreviewGeometry(320, 200), (PreviewGeometry{0, 20, 320, 200}));
-    EXPECT_EQ(PlacePreviewGeometry(320, 240), (PreviewGeometry{0, 0, 320, 240}));
-    EXPECT_EQ(PlacePreviewGeometry(400, 100), (PreviewGeometry{0, 0, 320, 240}));
-    EXPECT_EQ(PlacePreviewGeometry(161, 121), (PreviewGeometry{80, 60, 161, 121}));
-    EXPECT_EQ(PreviewWindowRect(10, 20, PlacePreviewGeometry(160, 120)),
-              (PreviewGeometry{92, 82, 160, 120}));
-}
-
 TEST(CaptureSession, AMissingOrBusyDriverGivesTheConnectFailure)
 {
     const std::string text = "Unable to connect to video driver!\nThe requested video driver is "
@@ -94,7 +82,7 @@ TEST(CaptureSession, ConnectingPutsTheStoredFormatBackAndStartsThePreview)
     EXPECT_TRUE(f.session.isConnected());
     EXPECT_TRUE(f.prompter.texts().empty());
     EXPECT_EQ(f.session.driverInfo(), "Fake Cam\n160 x 120, 24 bit color");
-    EXPECT_EQ(f.session.previewGeometry(), (PreviewGeometry{80, 60, 160, 120}));
+    EXPECT_EQ(f.session.previewSize(), (FrameSize{160, 120}));
     auto dev = f.session.device();
     EXPECT_TRUE(dev->isPreviewing());
     EXPECT_EQ(dev->previewPeriod(), 40);
@@ -156,7 +144,7 @@ TEST(CaptureSession, TheFormatSurvivesARoundTripThroughTheSettingsKeys)
     ImageFormat restored;
     ASSERT_TRUE(next.session.device()->getFormat(restored));
     EXPECT_EQ(restored, current);
-    EXPECT_EQ(next.session.previewGeometry(), (PreviewGeometry{0, 0, 320, 240}));
+    EXPECT_EQ(next.session.previewSize(), (FrameSize{1280, 720}));
 }
 
 TEST(CaptureSession, StoredFieldsWrapLikeTheirThirtyTwoBitValues)

@@ -108,6 +108,12 @@ std::uint64_t FakeV4l2::framesProduced(const std::string& path)
     return s ? s->stream.produced : 0;
 }
 
+int FakeV4l2::waitingPolls()
+{
+    std::lock_guard lock(m_mutex);
+    return m_waitingPolls;
+}
+
 int FakeV4l2::openDescriptors()
 {
     std::lock_guard lock(m_mutex);
@@ -542,8 +548,10 @@ int FakeV4l2::poll(int fd, short, int timeoutMs)
             return POLLIN;
         if (m_autoDeliver && produceLocked(*s))
             return POLLIN;
-        if (m_changed.wait_until(lock, deadline) == std::cv_status::timeout &&
-            s->stream.done.empty() && !s->unplugged)
+        ++m_waitingPolls;
+        const std::cv_status waited = m_changed.wait_until(lock, deadline);
+        --m_waitingPolls;
+        if (waited == std::cv_status::timeout && s->stream.done.empty() && !s->unplugged)
             return 0;
     }
 }

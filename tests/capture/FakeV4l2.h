@@ -62,6 +62,8 @@ class FakeV4l2 : public V4l2Io {
 
     bool streaming(const std::string& path);
     std::uint64_t framesProduced(const std::string& path);
+    // How many poll() calls wait for a frame now (a grab that waits, not one that got its frame).
+    int waitingPolls();
     int openDescriptors();
     int mappedBuffers();
 
@@ -110,6 +112,7 @@ class FakeV4l2 : public V4l2Io {
     int m_nextFd = 1000;
     bool m_autoDeliver = true;
     int m_mapped = 0;
+    int m_waitingPolls = 0;
 };
 
 } // namespace vistrel::test

@@ -219,8 +219,16 @@ TEST(V4l2Capture, PreviewFramesAndWorkerGrabsRunSideBySide)
 
     EXPECT_EQ(grabbed, 20);
     EXPECT_GE(previewFrames, 3);
+    // The preview goes on with another listener: by its second frame, a late call of the
+    // removed one would have come.
     const int seen = previewFrames;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::atomic<int> later{0};
+    dev->setPreviewListener([&](const RgbFrame&) { ++later; });
+    const auto more = Clock::now();
+    while (later < 2 && msSince(more) < 5000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    dev->setPreviewListener(nullptr);
+    EXPECT_GE(later, 2);
     EXPECT_EQ(previewFrames, seen) << "a removed listener was still called";
 }
 
@@ -268,7 +276,10 @@ TEST(V4l2Capture, AnUnplugWakesAGrabWaitingForAFrame)
     std::atomic<bool> result{true};
     const auto start = Clock::now();
     std::thread worker([&] { result = dev->grabFrame(); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The grab waits for its frame when the camera goes.
+    while (f.fake->waitingPolls() == 0 && msSince(start) < 2000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_GE(f.fake->waitingPolls(), 1);
     f.fake->unplug(kCam);
     worker.join();
     EXPECT_FALSE(result);

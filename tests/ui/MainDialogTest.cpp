@@ -36,6 +36,18 @@ namespace {
 
 using Id = CMainDialog::Command;
 
+TEST(PreviewPlacement, SmallPicturesAreCentredAndLargeOnesCut)
+{
+    EXPECT_EQ(PlacePreviewGeometry(160, 120), (PreviewGeometry{80, 60, 160, 120}));
+    EXPECT_EQ(PlacePreviewGeometry(640, 480), (PreviewGeometry{0, 0, 320, 240}));
+    EXPECT_EQ(PlacePreviewGeometry(320, 200), (PreviewGeometry{0, 20, 320, 200}));
+    EXPECT_EQ(PlacePreviewGeometry(320, 240), (PreviewGeometry{0, 0, 320, 240}));
+    EXPECT_EQ(PlacePreviewGeometry(400, 100), (PreviewGeometry{0, 0, 320, 240}));
+    EXPECT_EQ(PlacePreviewGeometry(161, 121), (PreviewGeometry{80, 60, 161, 121}));
+    EXPECT_EQ(PreviewWindowRect(10, 20, PlacePreviewGeometry(160, 120)),
+              (PreviewGeometry{92, 82, 160, 120}));
+}
+
 TEST_F(MainWindowTest, LayoutInDialogUnitsWithItsTextsAndNoDefaultButton)
 {
     start();
@@ -265,7 +277,13 @@ TEST_F(MainWindowTest, ExitDuringAStalledUploadEndsWithinSixSecondsAndTheWorkerE
     set("UploadOptions", "ArchiveInterval", 5);
     start();
     window->OnCapture();
-    pump(1500); // the upload is under way and stuck
+    // The upload is under way and stuck: the server has the STOR and reads nothing.
+    ASSERT_TRUE(waitFor([&] {
+        for (const std::string& command : server->transcript())
+            if (command.rfind("STOR ", 0) == 0)
+                return true;
+        return false;
+    }));
     ASSERT_TRUE(window->hub().CycleRunning());
     window->OnAbout();
 
@@ -361,14 +379,24 @@ TEST_F(MainWindowTest, TheSettingsSheetAtTheFirstStartAndFromAltS)
         }
         return keys;
     };
-    // Closes the sheet the next event loop shows, with a key.
+    // Closes the sheet with a key as soon as it is the modal window (start() shows it); gives up
+    // after ten seconds, *seen staying false.
     auto answerSheet = [](Qt::Key key, bool* seen) {
-        QTimer::singleShot(200, [key, seen] {
+        auto* poll = new QTimer;
+        const auto t0 = std::chrono::steady_clock::now();
+        QObject::connect(poll, &QTimer::timeout, [poll, key, seen, t0] {
             QWidget* open = FindTopLevelWindow(kSettingsTitle);
-            *seen = open != nullptr;
-            if (open)
+            const bool shown = open && QApplication::activeModalWidget() == open;
+            if (shown) {
+                *seen = true;
                 QTest::keyClick(open, key);
+            }
+            if (shown || msSince(t0) > 10000) {
+                poll->stop();
+                poll->deleteLater();
+            }
         });
+        poll->start(10);
     };
     set("License", "INIVersion", 0);
     const auto before = keysOf();
@@ -468,13 +496,15 @@ TEST_F(MainWindowTest, ViewNeverHoldsTheWindowWhileACompositionRuns)
         window->OnCapture();
         ASSERT_EQ(waitCycle(), 1);
         std::atomic<bool> release{false};
+        std::atomic<bool> holding{false};
         std::thread composing([&] {
             window->hub().WhileNoComposition([&] {
+                holding = true;
                 while (!release)
                     std::this_thread::sleep_for(std::chrono::milliseconds(10));
             });
         });
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_TRUE(waitFor([&] { return holding.load(); }));
         // The window's own loop answers throughout: a timer of 20 ms is never late by 200 ms.
         long long worstGap = 0;
         auto last = std::chrono::steady_clock::now();
@@ -486,7 +516,7 @@ TEST_F(MainWindowTest, ViewNeverHoldsTheWindowWhileACompositionRuns)
         ping.start(20);
         QTimer::singleShot(1500, [&] { release = true; });
         window->OnView();
-        pump(1700);
+        EXPECT_TRUE(waitFor([&] { return release.load(); })); // the viewer waited for it or not
         composing.join();
         ping.stop();
         EXPECT_LT(worstGap, 200);
@@ -549,7 +579,7 @@ TEST_F(MainWindowTest, LeavingWithTheSheetOpenClosesItFirst)
             ++sheets;
             QDialog d(parent);
             QObject::connect(&d, &QDialog::rejected, [&] {
-                connectedAtCancel = window->hub().Capture().isConnected() ? 1 : 0;
+                connectedAtCancel = (window->hub().ShownCapture().device != nullptr) ? 1 : 0;
             });
             QTimer::singleShot(100, [&] {
                 if (c.sessionEnd) {

@@ -25,7 +25,7 @@ struct FileDialogRequest {
 // supply a known frame, record message boxes and choose file names.
 struct DialogServices {
     // Grabs a sample frame from the camera into a bitmap file and returns its path, or an empty
-    // text when the grab failed. The settings pages pass the hub's CaptureSession::GrabSampleFrame.
+    // text when the grab failed. The settings pages pass the hub's GrabSampleFrame.
     // Empty: no camera (the sample stays empty and the size notice shows).
     std::function<std::string()> grabSample;
     // Message boxes. Null: Qt message boxes captioned "Vistrel" over the dialog.

@@ -29,6 +29,13 @@ CMyPropertySheet::CMyPropertySheet(Hub& hub, Prompter& prompter, QWidget* parent
     setObjectName(QStringLiteral("settingsSheet"));
 
     m_pTabs = new QTabWidget(this);
+    // The pages keep their established class names, whose numbers do not follow the tabs:
+    //   CMyPropertyPage7  Device      capture driver, preview rate and lead time, network cameras
+    //   CMyPropertyPage3  Image       banner, date and time stamp, logo, JPEG options
+    //   CMyPropertyPage6  Capture     interval, hours of operation, archive interval and order
+    //   CMyPropertyPage2  Location    FTP target and options, FTP proxy, local copy
+    //   CMyPropertyPage1  Connection  LAN or dial-up and its log-in data
+    //   CMyPropertyPage5  General     start-up, tray, logging, error messages, sound, View
     m_pages = {
         new CMyPropertyPage7(hub, prompter, m_pTabs),
         new CMyPropertyPage3(hub, prompter, m_dialogs, m_pTabs),

@@ -2,7 +2,6 @@
 
 #include "config/KeyCatalogue.h"
 #include "config/SettingsFile.h"
-#include "dialup/CDialUpManager.h"
 #include "platform/Prompter.h"
 #include "ui/HelpWindow.h"
 #include "ui/sheet/PageRules.h"
@@ -81,13 +80,11 @@ int CMyPropertyPage1::helpContext() const
 void CMyPropertyPage1::loadSettings()
 {
     CSettingsPage::loadSettings();
-    CDialUpManager& dialUp = m_hub.DialUp();
     m_pEntries->clear();
-    if (!dialUp.IsRasAvailable())
+    if (!m_hub.DialUpAvailable())
         return;
-    const int count = dialUp.GetEntryCount();
-    for (int i = 0; i < count; ++i)
-        m_pEntries->addItem(FromStd(dialUp.GetEntryName(i)));
+    for (const std::string& name : m_hub.PhoneBook())
+        m_pEntries->addItem(FromStd(name));
     // The stored name selects the first entry it begins, letters compared without regard to
     // case, as a list's own string selection does (so an empty name selects the first entry).
     const QString stored = FromStd(m_strStoredEntry);
@@ -112,7 +109,7 @@ void CMyPropertyPage1::EnableDialUp(bool on)
 
 void CMyPropertyPage1::OnLanClicked(bool checked)
 {
-    if (!m_hub.DialUp().IsRasAvailable()) {
+    if (!m_hub.DialUpAvailable()) {
         m_prompter.message(kNoRasText);
         m_pUseLan->setChecked(true);
         return;
@@ -126,8 +123,8 @@ void CMyPropertyPage1::OnEntrySelected(int index)
         return;
     std::string userName, password, phoneNumber;
     // On a failure the manager has said why; the fields keep what the user had.
-    if (m_hub.DialUp().GetEntryDialInfo(m_pEntries->itemText(index).toStdString(), userName,
-                                        password, phoneNumber)) {
+    if (m_hub.PhoneBookEntry(m_pEntries->itemText(index).toStdString(), userName, password,
+                             phoneNumber)) {
         m_pUserName->setText(FromStd(userName));
         m_pPassword->setText(FromStd(password));
         m_pPhoneNumber->setText(FromStd(phoneNumber));

@@ -4,7 +4,6 @@
 #include "capture/NetworkCameraLoader.h"
 #include "config/KeyCatalogue.h"
 #include "config/NetworkCameraSettings.h"
-#include "config/SettingsFile.h"
 #include "ui/HelpWindow.h"
 #include "ui/sheet/NetworkCameraDialog.h"
 #include "ui/sheet/PageRules.h"
@@ -25,32 +24,6 @@
 #include <algorithm>
 
 namespace vistrel {
-
-namespace {
-
-VideoFormatSettings ToSettings(const ImageFormat& format)
-{
-    const auto v = ImageFormatValues(format);
-    auto at = [&v](std::size_t i) { return static_cast<int>(v[i]); };
-    return {at(0), at(1), at(2), at(3), at(4), at(5), at(6), at(7), at(8), at(9), at(10)};
-}
-
-// Where the driver that was at index in before is in after; -1 when it is gone.
-int FollowDriver(const std::vector<CaptureDriverEntry>& before,
-                 const std::vector<CaptureDriverEntry>& after, int index)
-{
-    if (index < 0 || index >= static_cast<int>(before.size()))
-        return -1;
-    const CaptureDriverEntry& was = before[static_cast<std::size_t>(index)];
-    for (std::size_t i = 0; i < after.size(); ++i) {
-        const CaptureDriverEntry& e = after[i];
-        if (e.kind == was.kind && e.path == was.path && e.networkSlot == was.networkSlot)
-            return static_cast<int>(i);
-    }
-    return -1;
-}
-
-} // namespace
 
 CMyPropertyPage7::CMyPropertyPage7(Hub& hub, Prompter& prompter, QWidget* parent)
     : CSettingsPage(hub, prompter, parent)
@@ -152,12 +125,7 @@ void CMyPropertyPage7::FillDriverList()
 {
     const QSignalBlocker quiet(m_pDriver);
     m_pDriver->clear();
-    std::vector<NetworkCameraSlot> cameras;
-    for (const NetworkCameraKeys& k : m_cameras)
-        cameras.push_back({k.slot, {k.name, k.url, k.username, k.password}});
-    m_entries = m_hub.Drivers().entriesWith(cameras);
-    if (m_entries.size() > static_cast<std::size_t>(kMaxCaptureDrivers))
-        m_entries.resize(kMaxCaptureDrivers);
+    m_entries = m_hub.DriversWith(m_cameras);
     bool network = false;
     for (const CaptureDriverEntry& e : m_entries) {
         m_pDriver->addItem(FromStd(e.description));
@@ -174,7 +142,6 @@ void CMyPropertyPage7::loadSettings()
 {
     m_cameras = ReadNetworkCameras();
     m_bCamerasChanged = false;
-    m_bChosenCameraEdited = false;
     FillDriverList();
     CSettingsPage::loadSettings();
     UpdateDriverVersion();
@@ -221,16 +188,7 @@ void CMyPropertyPage7::CamerasChanged(int select)
         [](const NetworkCameraKeys& a, const NetworkCameraKeys& b) { return a.slot < b.slot; });
     m_bCamerasChanged = true;
     FillDriverList();
-    int selectNow = FollowDriver(before, m_entries, selected);
-    for (std::size_t i = 0; select != 0 && i < m_entries.size(); ++i)
-        if (m_entries[i].kind == CaptureDriverKind::Network && m_entries[i].networkSlot == select)
-            selectNow = static_cast<int>(i);
-    // The removed camera was selected: the test pattern (always there unless cameras fill the
-    // list) takes its place rather than nothing.
-    if (selectNow < 0 && !m_entries.empty() &&
-        m_entries.back().kind == CaptureDriverKind::TestPattern)
-        selectNow = static_cast<int>(m_entries.size()) - 1;
-    m_pDriver->setCurrentIndex(selectNow);
+    m_pDriver->setCurrentIndex(FollowDriver(before, m_entries, selected, select));
     UpdateDriverVersion();
     markModified();
 }
@@ -257,9 +215,6 @@ void CMyPropertyPage7::OnEditCamera()
     CNetworkCameraDialog dialog(*it, m_prompter, this);
     if (dialog.exec() != QDialog::Accepted || dialog.camera() == *it)
         return;
-    // The camera in use has another address or password now: storing connects it again.
-    if (m_hub.Settings().m_nCaptureDevice == m_pDriver->currentIndex())
-        m_bChosenCameraEdited = true;
     *it = dialog.camera();
     CamerasChanged(slot);
 }
@@ -281,23 +236,8 @@ bool CMyPropertyPage7::StoreCameras()
 {
     if (!m_bCamerasChanged)
         return true;
-    const std::vector<NetworkCameraKeys> stored = ReadNetworkCameras();
-    bool ok = true;
     std::string error;
-    for (int slot = 1; slot <= kMaxNetworkCameras; ++slot) {
-        const auto find = [slot](const std::vector<NetworkCameraKeys>& list) {
-            return std::find_if(list.begin(), list.end(),
-                                [slot](const NetworkCameraKeys& k) { return k.slot == slot; });
-        };
-        const auto shown = find(m_cameras);
-        const auto was = find(stored);
-        if (shown != m_cameras.end()) {
-            if (was == stored.end() || !(*was == *shown))
-                ok = WriteNetworkCamera(*shown, &error) && ok;
-        } else if (was != stored.end()) {
-            ok = RemoveNetworkCamera(slot, &error) && ok;
-        }
-    }
+    const bool ok = m_hub.StoreNetworkCameras(m_cameras, &error);
     if (!ok)
         m_prompter.message("Unable to save the network camera.\n" + error);
     m_bCamerasChanged = false;
@@ -306,24 +246,15 @@ bool CMyPropertyPage7::StoreCameras()
 
 void CMyPropertyPage7::opened()
 {
-    KeepFormat();
+    // Cancel puts back the format the connected device has now.
+    m_hub.KeepCaptureFormat();
     UpdateButtons();
     UpdateLeadTime();
 }
 
-// Keeps the connected device's current format, so that Cancel can put it back.
-void CMyPropertyPage7::KeepFormat()
-{
-    m_keptDevice.reset();
-    const std::shared_ptr<CaptureDevice> device = m_hub.Capture().device();
-    if (device && device->getFormat(m_keptFormat))
-        m_keptDevice = device;
-}
-
 void CMyPropertyPage7::UpdateButtons()
 {
-    const std::shared_ptr<CaptureDevice> device = m_hub.Capture().device();
-    const CaptureCapabilities caps = device ? device->capabilities() : CaptureCapabilities{};
+    const CaptureCapabilities caps = m_hub.ShownCapture().capabilities;
     m_pFormat->setEnabled(caps.hasDlgVideoFormat);
     m_pSource->setEnabled(caps.hasDlgVideoSource);
     m_pDisplay->setEnabled(caps.hasDlgVideoDisplay);
@@ -337,28 +268,22 @@ void CMyPropertyPage7::UpdateLeadTime()
     m_pLeadLabels[1]->setEnabled(on);
 }
 
-// The preview takes the device's (new) frame size and placement.
-void CMyPropertyPage7::RePlacePreview()
-{
-    m_hub.Capture().PlacePreviewWindow();
-    emit m_hub.captureDeviceChanged();
-}
-
 void CMyPropertyPage7::OnFormat()
 {
-    const std::shared_ptr<CaptureDevice> device = m_hub.Capture().device();
+    const std::shared_ptr<CaptureDevice> device = m_hub.ShownCapture().device;
     if (!device)
         return;
-    CVideoFormatDialog dialog(device, m_prompter, this);
+    CVideoFormatDialog dialog(device, m_prompter, this,
+                              [this](const ImageFormat& f) { return m_hub.SetCaptureFormat(f); });
     if (dialog.exec() == QDialog::Accepted) {
-        RePlacePreview();
+        m_hub.CaptureFormatChanged();
         markModified();
     }
 }
 
 void CMyPropertyPage7::OnSource()
 {
-    const std::shared_ptr<CaptureDevice> device = m_hub.Capture().device();
+    const std::shared_ptr<CaptureDevice> device = m_hub.ShownCapture().device;
     if (!device)
         return;
     CVideoSourceDialog dialog(device, this);
@@ -379,36 +304,21 @@ std::optional<PageRefusal> CMyPropertyPage7::validate()
 
 bool CMyPropertyPage7::apply()
 {
-    bool stored = true;
-    // The format in use becomes the stored one (and the one Cancel goes back to). Without a
-    // connected camera there is no format to store; the driver choice is stored all the same.
-    KeepFormat();
-    if (m_keptDevice)
-        stored = WriteVideoFormatSettings(ToSettings(m_keptFormat));
+    // The format in use becomes the stored one (and the one Cancel goes back to); the driver
+    // choice is stored even without a connected camera.
+    bool stored = m_hub.StoreCaptureFormat();
     stored = StoreCameras() && stored;
     stored = saveSettings() && stored;
-    if (m_bChosenCameraEdited) {
-        m_bChosenCameraEdited = false;
-        m_hub.RequestCaptureReconnect();
-    }
     // Switches the preview, reconnects when another driver was chosen, sets the rate.
     m_hub.ApplySettingsPage(reloadGroup());
-    if (m_hub.Capture().device() != m_keptDevice)
-        KeepFormat(); // another driver now: Cancel concerns its format
+    m_hub.KeepCaptureFormat(); // another driver now: Cancel concerns its format
     UpdateButtons();
     return stored;
 }
 
 void CMyPropertyPage7::cancel()
 {
-    if (!m_keptDevice || m_keptDevice != m_hub.Capture().device())
-        return;
-    ImageFormat now;
-    // Putting the same format back would only restart the camera's stream.
-    if (m_keptDevice->getFormat(now) && now == m_keptFormat)
-        return;
-    m_keptDevice->setFormat(m_keptFormat);
-    RePlacePreview();
+    m_hub.RestoreCaptureFormat();
 }
 
 } // namespace vistrel

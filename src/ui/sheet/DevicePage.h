@@ -1,7 +1,6 @@
 #pragma once
 
 #include "capture/CaptureDrivers.h"
-#include "capture/ImageFormat.h"
 #include "config/KeyCatalogue.h"
 #include "config/NetworkCameraSettings.h"
 #include "ui/sheet/SettingsPage.h"
@@ -46,10 +45,8 @@ class CMyPropertyPage7 : public CSettingsPage {
     void opened() override;
 
   private:
-    void KeepFormat();
     void UpdateButtons();
     void UpdateLeadTime();
-    void RePlacePreview();
     void OnFormat();
     void OnSource();
     void FillDriverList();
@@ -70,11 +67,7 @@ class CMyPropertyPage7 : public CSettingsPage {
     // The network cameras as the page shows them, stored on OK or Apply.
     std::vector<NetworkCameraKeys> m_cameras;
     bool m_bCamerasChanged = false;
-    bool m_bChosenCameraEdited = false; // the chosen camera's address or password changed
 
-    // The format the device had when the page opened (or was last applied), for Cancel.
-    std::shared_ptr<CaptureDevice> m_keptDevice;
-    ImageFormat m_keptFormat;
     QComboBox* m_pDriver;
     QLabel* m_pDriverVersion;
     QLabel* m_pModuleNote;                     // shown when network cameras lack their module

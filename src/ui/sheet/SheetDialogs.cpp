@@ -17,7 +17,7 @@ DialogServices servicesFor(Hub* hub)
 {
     DialogServices services;
     if (hub)
-        services.grabSample = [hub] { return hub->Capture().GrabSampleFrame(); };
+        services.grabSample = [hub] { return hub->GrabSampleFrame(); };
     services.chooseOpenFile = [](QWidget* parent, const FileDialogRequest& request) {
         FileChooserRequest chooser;
         chooser.mode = FileChooserRequest::Mode::Open;

@@ -12,9 +12,12 @@
 namespace vistrel {
 
 CVideoFormatDialog::CVideoFormatDialog(std::shared_ptr<CaptureDevice> device, Prompter& prompter,
-                                       QWidget* parent)
-    : QDialog(parent), m_device(std::move(device)), m_prompter(prompter)
+                                       QWidget* parent, FormatSetter setFormat)
+    : QDialog(parent), m_device(std::move(device)), m_prompter(prompter),
+      m_setFormat(std::move(setFormat))
 {
+    if (!m_setFormat)
+        m_setFormat = [device = m_device](const ImageFormat& f) { return device->setFormat(f); };
     setWindowTitle(QStringLiteral("Video Format"));
     setObjectName(QStringLiteral("videoFormat"));
     m_sizes = m_device->frameSizes();
@@ -80,7 +83,7 @@ void CVideoFormatDialog::accept()
     const FrameSize chosen = selectedSize();
     FrameSize current;
     if (chosen.width > 0 && !(m_device->status(current) && current == chosen) &&
-        !m_device->setFormat(Rgb24Format(chosen.width, chosen.height))) {
+        !m_setFormat(Rgb24Format(chosen.width, chosen.height))) {
         m_prompter.message("Unable to set the video format.\n" + m_device->lastError());
         return;
     }

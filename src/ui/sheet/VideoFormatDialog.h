@@ -1,9 +1,11 @@
 #pragma once
 
 #include "capture/CaptureBackend.h"
+#include "capture/ImageFormat.h"
 
 #include <QDialog>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -21,8 +23,12 @@ class Prompter;
 class CVideoFormatDialog : public QDialog {
     Q_OBJECT
   public:
+    // How OK sets the chosen format: true when the device took it. The Device page sets it
+    // through the hub, beside the window's thread; by default it is set on the device here.
+    using FormatSetter = std::function<bool(const ImageFormat& format)>;
+
     CVideoFormatDialog(std::shared_ptr<CaptureDevice> device, Prompter& prompter,
-                       QWidget* parent = nullptr);
+                       QWidget* parent = nullptr, FormatSetter setFormat = {});
 
     const std::vector<FrameSize>& sizes() const { return m_sizes; }
     // Selects a listed size (false when it is not offered).
@@ -34,6 +40,7 @@ class CVideoFormatDialog : public QDialog {
   private:
     std::shared_ptr<CaptureDevice> m_device;
     Prompter& m_prompter;
+    FormatSetter m_setFormat;
     std::vector<FrameSize> m_sizes;
     QListWidget* m_pSizes;
     QLabel* m_pFormats;

@@ -6,8 +6,8 @@
 #include "FakeV4l2.h"
 #include "SheetFixture.h"
 
+#include "ui/PreviewWidget.h"
 #include "ui/sheet/NetworkCameraDialog.h"
-
 #include "ui/sheet/UpDownEdit.h"
 #include "ui/sheet/VideoFormatDialog.h"
 #include "ui/sheet/VideoSourceDialog.h"
@@ -34,6 +34,12 @@ class DevicePage : public SheetFixture {
     std::shared_ptr<FakeV4l2> cams = std::make_shared<FakeV4l2>();
 
     FakeV4l2::Node& camera() { return cams->node(kCam); }
+    // Where the main window puts the picture for the frame size the hub reports.
+    PreviewGeometry placedPreview() const
+    {
+        const FrameSize size = hub->ShownCapture().previewSize;
+        return PlacePreviewGeometry(size.width, size.height);
+    }
     void SetUp() override
     {
         SheetFixture::SetUp();
@@ -93,14 +99,14 @@ TEST_F(DevicePage, CancelPutsTheFormatBackAndPlacesThePreviewAgain)
     EXPECT_EQ(offered, (std::vector<FrameSize>{{160, 120}, {320, 240}, {640, 480}, {1280, 720}}));
     EXPECT_TRUE(formats.contains("YUYV 4:2:2, Motion-JPEG")) << formats.toStdString();
     EXPECT_EQ(camera().current, (FrameSize{160, 120}));
-    EXPECT_EQ(hub->Capture().previewGeometry(), (PreviewGeometry{80, 60, 160, 120}));
+    EXPECT_EQ(placedPreview(), (PreviewGeometry{80, 60, 160, 120}));
     EXPECT_EQ(placed.count(), 1);
     EXPECT_TRUE(sheet->applyButton()->isEnabled());
 
     const auto before = fileKeys();
     click("cancel");
     EXPECT_EQ(camera().current, (FrameSize{640, 480}));
-    EXPECT_EQ(hub->Capture().previewGeometry(), (PreviewGeometry{0, 0, 320, 240}));
+    EXPECT_EQ(placedPreview(), (PreviewGeometry{0, 0, 320, 240}));
     EXPECT_EQ(placed.count(), 2);
     EXPECT_EQ(fileKeys(), before);
 }
@@ -209,9 +215,9 @@ TEST_F(DevicePage, TheDriverListAndAChangeOfDriver)
     list->setCurrentIndex(1);
     type("previewRate", QStringLiteral("30"));
     sheet->applyButton()->click();
-    EXPECT_EQ(hub->Capture().device()->name(), "Test Pattern");
-    EXPECT_FALSE(hub->Capture().device()->isPreviewing());
-    EXPECT_EQ(hub->Capture().device()->previewPeriod(), 33);
+    EXPECT_EQ(hub->ShownCapture().device->name(), "Test Pattern");
+    EXPECT_FALSE(hub->ShownCapture().device->isPreviewing());
+    EXPECT_EQ(hub->ShownCapture().device->previewPeriod(), 33);
     const auto keys = fileKeys();
     EXPECT_EQ(keys.at("ImageFormat/CaptureDevice"), "1");
     EXPECT_EQ(keys.at("DeviceOptions/DisablePreview"), "1");
@@ -280,7 +286,7 @@ TEST_F(DevicePage, NetworkCameraChangesAreStoredWithThePageAndRemoveAsks)
     EXPECT_EQ(fileKeys(), before); // nothing stored yet
     click("cancel");
     EXPECT_EQ(fileKeys(), before);
-    EXPECT_EQ(hub->Capture().device()->name(), "Test Pattern");
+    EXPECT_EQ(hub->ShownCapture().device->name(), "Test Pattern");
 
     // Added again and applied, with the test pattern kept as the choice.
     sheet.reset();
@@ -337,7 +343,7 @@ TEST_F(DevicePage, NetworkCameraChangesAreStoredWithThePageAndRemoveAsks)
     keys = fileKeys();
     EXPECT_EQ(keys.at("NetworkCameras/Camera1URL"), "");
     EXPECT_EQ(keys.at("ImageFormat/CaptureDevice"), "1");
-    EXPECT_EQ(hub->Capture().device()->name(), "Test Pattern");
+    EXPECT_EQ(hub->ShownCapture().device->name(), "Test Pattern");
 }
 
 TEST_F(DevicePage, ANetworkCameraConnectsWithItsOwnSizeAndReconnectsWhenEdited)
@@ -354,9 +360,9 @@ TEST_F(DevicePage, ANetworkCameraConnectsWithItsOwnSizeAndReconnectsWhenEdited)
     ASSERT_EQ(list->itemText(1), "Yard");
     list->setCurrentIndex(1);
     sheet->applyButton()->click();
-    const auto device = hub->Capture().device();
+    const auto device = hub->ShownCapture().device;
     EXPECT_EQ(device->name(), "Yard");
-    EXPECT_EQ(hub->Capture().driverInfo(), "Yard\n160 x 120, 24 bit color");
+    EXPECT_EQ(hub->DriverInfo(), "Yard\n160 x 120, 24 bit color");
     EXPECT_FALSE(find<QPushButton>("source")->isEnabled());
 
     // The Format dialog offers the camera's size and no other.
@@ -378,8 +384,8 @@ TEST_F(DevicePage, ANetworkCameraConnectsWithItsOwnSizeAndReconnectsWhenEdited)
     });
     click("editCamera");
     sheet->applyButton()->click();
-    ASSERT_NE(hub->Capture().device(), device);
-    EXPECT_EQ(hub->Capture().device()->pixelFormats(), std::vector<std::string>{"PNG"});
+    ASSERT_NE(hub->ShownCapture().device, device);
+    EXPECT_EQ(hub->ShownCapture().device->pixelFormats(), std::vector<std::string>{"PNG"});
 }
 
 } // namespace

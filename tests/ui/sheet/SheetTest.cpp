@@ -22,122 +22,47 @@ namespace {
 using Keys = std::map<std::string, std::string>;
 using Sheet = CMyPropertySheet;
 
-// What each page stores for a settings file without its keys: the values the page shows for
-// missing keys. The Device page is shown whenever the sheet opens; it stores the test pattern's
+// What a page stores for a settings file without its keys: every key of the table it edits,
+// with the value it shows for a missing key.
+Keys PageDefaults(SettingsPage page)
+{
+    Keys keys;
+    for (const SettingKey& k : SettingKeys())
+        if (k.page == page)
+            keys[k.name()] = k.pageDefault ? k.pageDefault : k.programDefaultText();
+    return keys;
+}
+
+// The Device page is shown whenever the sheet opens: it stores its keys and the test pattern's
 // format (320 x 240, 24 bits).
-const Keys kDeviceKeys = {
-    {"ImageFormat/CaptureDevice", "0"},
-    {"ImageFormat/Size", "40"},
-    {"ImageFormat/Width", "320"},
-    {"ImageFormat/Height", "240"},
-    {"ImageFormat/Planes", "1"},
-    {"ImageFormat/BitCount", "24"},
-    {"ImageFormat/Compression", "0"},
-    {"ImageFormat/SizeImage", "230400"},
-    {"ImageFormat/XPelsPerMeter", "0"},
-    {"ImageFormat/YPelsPerMeter", "0"},
-    {"ImageFormat/ClrUsed", "0"},
-    {"ImageFormat/ClrImportant", "0"},
-    {"DeviceOptions/PreviewLeadTime", "10"},
-    {"DeviceOptions/DisablePreview", "0"},
-    {"DeviceOptions/PreviewRate", "25"},
-};
+const Keys kDeviceKeys = [] {
+    Keys keys = PageDefaults(SettingsPage::Device);
+    keys.insert({{"ImageFormat/Size", "40"},
+                 {"ImageFormat/Width", "320"},
+                 {"ImageFormat/Height", "240"},
+                 {"ImageFormat/Planes", "1"},
+                 {"ImageFormat/BitCount", "24"},
+                 {"ImageFormat/Compression", "0"},
+                 {"ImageFormat/SizeImage", "230400"},
+                 {"ImageFormat/XPelsPerMeter", "0"},
+                 {"ImageFormat/YPelsPerMeter", "0"},
+                 {"ImageFormat/ClrUsed", "0"},
+                 {"ImageFormat/ClrImportant", "0"}});
+    return keys;
+}();
 
 struct PageCase {
     int page;
-    Keys keys;
+    SettingsPage keys;
 };
 
 const PageCase kPageCases[] = {
-    {Sheet::DevicePage, {}},
-    {Sheet::ImagePage,
-     {{"ImageOptions/Stamp", "1"},
-      {"ImageOptions/EnableMessage", "1"},
-      {"ImageOptions/ProgressiveJPG", "1"},
-      {"ImageOptions/Message", ""},
-      {"ImageOptions/Quality", "75"},
-      {"ImageOptions/Font", "System"},
-      {"ImageOptions/FontHeight", "-13"},
-      {"ImageOptions/FontWidth", "0"},
-      {"ImageOptions/FontWeight", "700"},
-      {"ImageOptions/FontItalic", "0"},
-      {"ImageOptions/FontColor", "16777215"},
-      {"ImageOptions/ShadowText", "1"},
-      {"ImageOptions/Alignment", "1"},
-      {"ImageOptions/DateTimeFormat", "0"},
-      {"ImageOptions/TimeFont", "System"},
-      {"ImageOptions/TimeFontHeight", "-13"},
-      {"ImageOptions/TimeFontWidth", "0"},
-      {"ImageOptions/TimeFontWeight", "700"},
-      {"ImageOptions/TimeFontItalic", "0"},
-      {"ImageOptions/TimeFontColor", "16777215"},
-      {"ImageOptions/TimeShadowText", "1"},
-      {"ImageOptions/TimeAlignment", "4"},
-      {"ImageOptions/OverlayTransparency", "0"},
-      {"ImageOptions/EnableOverlay", "0"},
-      {"ImageOptions/OverlayFilename", ""},
-      {"ImageOptions/OverlayAlignment", "0"}}},
-    {Sheet::CapturePage,
-     {{"UploadOptions/ArchiveOrder", "0"},
-      {"UploadOptions/UploadIntervalMeasure", "1"},
-      {"UploadOptions/UploadInterval", "0"},
-      {"UploadOptions/ArchiveInterval", "0"},
-      {"UploadOptions/NumberOfArchives", "0"},
-      {"UploadOptions/UploadTimeRange", "0"},
-      {"UploadOptions/UploadTimeRangeStartHour", "0"},
-      {"UploadOptions/UploadTimeRangeStartMinute", "0"},
-      {"UploadOptions/UploadTimeRangeEndHour", "0"},
-      {"UploadOptions/UploadTimeRangeEndMinute", "0"}}},
-    {Sheet::LocationPage,
-     {{"UploadOptions/FTPUpload", "1"},
-      {"UploadOptions/FTPServer", ""},
-      {"UploadOptions/FTPPort", "21"},
-      {"UploadOptions/FTPUsername", ""},
-      {"UploadOptions/FTPPassword", ""},
-      {"UploadOptions/FTPDirectory", ""},
-      {"UploadOptions/FTPFilename", "vistrel.jpg"},
-      {"UploadOptions/FTPSecurity", "0"},
-      {"UploadOptions/FTPVerifyCertificate", "1"},
-      {"UploadOptions/OnlyWhileOnline", "1"},
-      {"UploadOptions/PassiveMode", "0"},
-      {"UploadOptions/UseFireWall", "0"},
-      {"UploadOptions/SaveAsFile", "0"},
-      {"UploadOptions/SaveAsFilename", "vistrel.jpg"},
-      {"UploadOptions/FireWallType", "3"},
-      {"UploadOptions/FireWallServer", ""},
-      {"UploadOptions/FireWallPort", "21"},
-      {"UploadOptions/FireWallUsername", ""},
-      {"UploadOptions/FireWallPassword", ""},
-      {"UploadOptions/UploadTarget", "ftp"},
-      {"UploadOptions/SFTPHostKey", ""},
-      {"UploadOptions/SFTPKeyFile", ""},
-      {"UploadOptions/SFTPKeyPassphrase", ""},
-      {"UploadOptions/WebDAVURL", ""},
-      {"UploadOptions/S3Endpoint", ""},
-      {"UploadOptions/S3Region", ""},
-      {"UploadOptions/S3Bucket", ""},
-      {"UploadOptions/S3AccessKey", ""},
-      {"UploadOptions/S3Secret", ""},
-      {"UploadOptions/S3CacheControl", ""}}},
-    {Sheet::ConnectionPage,
-     {{"ConnectOptions/AskBeforeConnect", "1"},
-      {"ConnectOptions/UseLAN", "0"},
-      {"ConnectOptions/DUN", ""},
-      {"ConnectOptions/UserName", ""},
-      {"ConnectOptions/Password", ""},
-      {"ConnectOptions/PhoneNumber", ""}}},
-    {Sheet::GeneralPage,
-     {{"Options/RunMinimized", "0"},
-      {"Options/UploadOnStart", "0"},
-      {"Options/HideWhenMinimized", "0"},
-      {"UploadOptions/FTPLog", "0"},
-      {"Options/SaveAutoCaptureStatus", "0"},
-      {"UploadOptions/SuppressErrors", "0"},
-      {"Options/ErrorLog", "0"},
-      {"Options/DeleteBeforeMove", "0"},
-      {"Options/UseSound", "0"},
-      {"Options/SoundFile", "shutter.wav"},
-      {"Options/ViewDisplaysLastUploadImage", "0"}}},
+    {Sheet::DevicePage, SettingsPage::Device},
+    {Sheet::ImagePage, SettingsPage::Image},
+    {Sheet::CapturePage, SettingsPage::Capture},
+    {Sheet::LocationPage, SettingsPage::Location},
+    {Sheet::ConnectionPage, SettingsPage::Connection},
+    {Sheet::GeneralPage, SettingsPage::General},
 };
 
 class SheetTest : public SheetFixture {};
@@ -153,7 +78,7 @@ TEST_F(SheetTest, OkStoresExactlyTheKeysOfThePagesShown)
         click("ok");
         EXPECT_EQ(sheet->result(), QDialog::Accepted);
         Keys expected = kDeviceKeys;
-        expected.insert(c.keys.begin(), c.keys.end());
+        expected.merge(PageDefaults(c.keys));
         EXPECT_EQ(fileKeys(), expected);
         EXPECT_TRUE(prompter.texts().empty());
         sheet.reset();
@@ -166,7 +91,7 @@ TEST_F(SheetTest, OkStoresExactlyTheKeysOfThePagesShown)
     click("ok");
     Keys all;
     for (const PageCase& c : kPageCases)
-        all.insert(c.keys.begin(), c.keys.end());
+        all.merge(PageDefaults(c.keys));
     all.insert(kDeviceKeys.begin(), kDeviceKeys.end());
     EXPECT_EQ(fileKeys(), all);
 
