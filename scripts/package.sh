@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the Debian packages vistreld, vistrel, vistrel-netcam and vistrel-targets into a folder.
+# Builds the Debian packages vistreld, vistrel, vistrel-netcam and vistrel-targets into a folder,
+# and beside them the source package (vistrel_VERSION.dsc and .tar.xz) they were built from.
 #   scripts/package.sh [FOLDER]     (default: packages/)
 #   PACKAGE_WORK_DIR   where a copy of the sources is built (default: build-package; the tests
 #                      build there too)
@@ -26,11 +27,14 @@ export DEB_BUILD_OPTIONS="nocheck noautodbgsym parallel=$(nproc) ${DEB_BUILD_OPT
 if command -v ccache >/dev/null; then
   export VISTREL_COMPILER_LAUNCHER=ccache
 fi
-rm -f "$work"/*.deb "$work"/*.changes "$work"/*.buildinfo
+rm -f "$work"/*.deb "$work"/*.changes "$work"/*.buildinfo "$work"/*.dsc "$work"/*.tar.xz
+# The source package first, from the clean copy (the build leaves its objects in the copy).
+(cd "$work" && dpkg-source -b "vistrel-$version" >/dev/null)
 (cd "$src" && dpkg-buildpackage -b -uc -us)
 
 rm -f "$out"/vistrel*_"$version"_*.deb "$out"/vistrel_"$version"_*.changes \
-      "$out"/vistrel_"$version"_*.buildinfo
-mv "$work"/*.deb "$work"/*.changes "$work"/*.buildinfo "$out"/
+      "$out"/vistrel_"$version"_*.buildinfo "$out"/vistrel_"$version".dsc \
+      "$out"/vistrel_"$version".tar.xz
+mv "$work"/*.deb "$work"/*.changes "$work"/*.buildinfo "$work"/*.dsc "$work"/*.tar.xz "$out"/
 rm -rf "$src"
-echo "package: $(cd "$out" && ls ./*.deb | tr '\n' ' ')in $out"
+echo "package: $(cd "$out" && ls ./*.deb ./*.dsc | tr '\n' ' ')in $out"
