@@ -24,6 +24,8 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
+#include <utility>
 
 #include <cerrno>
 #include <csignal>
@@ -352,6 +354,8 @@ int runCycles(int argc, char** argv, DaemonHost& host, const DaemonOptions& opti
                      [&](bool running) { cycleSince = running ? std::time(nullptr) : 0; });
 
     int exitCode = 0;
+    // --once prints its result after the closing log lines, so that it is the last line.
+    std::optional<std::pair<int, QString>> onceResult;
     QObject::connect(&hub, &Hub::cycleDone, &app, [&](int result, const QString& text) {
         lastResult = (result ? "" : "failed: ") + oneLine(text.toStdString());
         if (!options.once) {
@@ -362,7 +366,7 @@ int runCycles(int argc, char** argv, DaemonHost& host, const DaemonOptions& opti
             ::malloc_trim(0);
             return;
         }
-        printOnceResult(host, result, text);
+        onceResult.emplace(result, text);
         exitCode = result ? 0 : 1;
         app.quit();
     });
@@ -403,6 +407,8 @@ int runCycles(int argc, char** argv, DaemonHost& host, const DaemonOptions& opti
     service.Send("STOPPING=1");
     const bool ended = hub.Shutdown();
     host.Log("status", "stopped");
+    if (onceResult)
+        printOnceResult(host, onceResult->first, onceResult->second);
     if (!ended) {
         // The worker is stuck in a network call past its time: leave without running the
         // destructors it may still be using.
