@@ -780,6 +780,32 @@ bool Hub::SetCaptureFormat(const ImageFormat& format)
     return ok;
 }
 
+std::vector<CaptureControl> Hub::CaptureControls()
+{
+    const std::shared_ptr<CaptureDevice> device = ShownCapture().device;
+    std::vector<CaptureControl> controls;
+    if (device)
+        m_capture.runBeside([&] { controls = device->controls(); });
+    return controls;
+}
+
+std::vector<std::string>
+Hub::SetCaptureControls(const std::vector<std::pair<std::uint32_t, std::int32_t>>& values)
+{
+    const std::shared_ptr<CaptureDevice> device = ShownCapture().device;
+    std::vector<std::string> errors(values.size());
+    if (!device) {
+        std::fill(errors.begin(), errors.end(), std::string("No capture device connected"));
+        return errors;
+    }
+    m_capture.runBeside([&] {
+        for (std::size_t i = 0; i < values.size(); ++i)
+            if (!device->setControl(values[i].first, values[i].second))
+                errors[i] = device->lastError();
+    });
+    return errors;
+}
+
 void Hub::CaptureFormatChanged()
 {
     PlacePreview();

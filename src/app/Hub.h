@@ -21,6 +21,8 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace vistrel {
 
@@ -158,6 +160,14 @@ class Hub : public QObject {
     // false when there is no device or it refused (its lastError() says why).
     bool SetCaptureFormat(const ImageFormat& format);
     bool StoreCaptureFormat();
+    // The connected device's own controls (the Source dialog's), read beside the window's
+    // thread; none without a device.
+    std::vector<CaptureControl> CaptureControls();
+    // Sets each (control id, value) on the connected device in order, beside the window's
+    // thread, and returns for each what went wrong: the device's lastError() when it refused,
+    // empty when it was set ("No capture device connected" for all without a device).
+    std::vector<std::string>
+    SetCaptureControls(const std::vector<std::pair<std::uint32_t, std::int32_t>>& values);
     void RestoreCaptureFormat();
     void CaptureFormatChanged();
     // One frame of the camera for the stamp dialogs' sample (see CaptureSession::GrabSampleFrame).

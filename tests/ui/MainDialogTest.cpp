@@ -12,8 +12,10 @@
 #include "ui/ImageView.h"
 #include "ui/PreviewWidget.h"
 #include "ui/WindowUtils.h"
+#include "ui/sheet/CMyPropertySheet.h"
 #include "widgets/SessionEnd.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QFrame>
@@ -612,6 +614,60 @@ TEST_F(MainWindowTest, LeavingWithTheSheetOpenClosesItFirst)
         EXPECT_TRUE(prompter.texts().empty()) << prompter.texts().front();
         window.reset();
         ResetSessionEndForTesting();
+    }
+}
+
+// Leaving (the tray's Exit, or the end of the session) while the sheet's directory browser lists
+// or its Test window checks, against a server that never greets: the program ends at once, no
+// click awaited, and the listing or check ends on its own thread by its time-out.
+TEST_F(MainWindowTest, LeavingWhileTheSheetTalksToAServerEndsAtOnce)
+{
+    ScriptedFtpServer silent;
+    silent.greeting(ScriptedFtpServer::Action{ScriptedFtpServer::Action::Stall, {}, 0});
+    ASSERT_TRUE(silent.start());
+    useServer(silent.port());
+    set("UploadOptions", "FTPTimeOut", 2);
+    set("Options", "UploadOnStart", 0);
+    struct Case {
+        const char* what;
+        const char* button;
+        bool sessionEnd;
+    };
+    for (const Case c :
+         {Case{"browser, tray Exit", "browseDirectory", false},
+          Case{"browser, session end", "browseDirectory", true},
+          Case{"Test, tray Exit", "testFtp", false}, Case{"Test, session end", "testFtp", true}}) {
+        SCOPED_TRACE(c.what);
+        bool talking = false;
+        sheet = [&](QWidget* parent) {
+            CMyPropertySheet s(window->hub(), prompter, parent, SheetDialogs::Installed());
+            s.setCurrentPage(CMyPropertySheet::LocationPage);
+            QTimer::singleShot(300, [&] {
+                talking = ThreadWorkRunning() > 0;
+                if (c.sessionEnd) {
+                    BeginSessionEnd();
+                    window->ShutDownWithoutAsking();
+                } else {
+                    window->trayAction(Id::kIdExit)->trigger();
+                }
+            });
+            QTimer::singleShot(
+                0, [&] { s.findChild<QAbstractButton*>(QString::fromLatin1(c.button))->click(); });
+            return s.exec() == QDialog::Accepted;
+        };
+        start();
+        bool finished = false;
+        QObject::connect(window.get(), &QDialog::finished, [&] { finished = true; });
+        const auto t0 = std::chrono::steady_clock::now();
+        window->OnSettings();
+        EXPECT_TRUE(waitFor([&] { return finished; }, 1500));
+        EXPECT_LT(msSince(t0), 1500);
+        EXPECT_TRUE(talking);
+        EXPECT_TRUE(prompter.texts().empty()) << prompter.texts().front();
+        window.reset();
+        EXPECT_TRUE(WaitForThreadWork(5000));
+        ResetSessionEndForTesting();
+        prompter.clear();
     }
 }
 

@@ -11,20 +11,63 @@
 #include "ui/sheet/LocationPage.h"
 
 #include <QAbstractSpinBox>
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace vistrel {
 
+// A message box's parent is the main window, which the window system activates when the box
+// closes; the window the box was raised from (the sheet, or a dialog of a page) takes the focus
+// back instead, on the control that had it.
+class CMyPropertySheet::FocusReturningPrompter final : public Prompter {
+  public:
+    explicit FocusReturningPrompter(Prompter& inner) : m_inner(inner) {}
+
+    void message(const std::string& text, PromptIcon icon) override
+    {
+        const Returning back;
+        m_inner.message(text, icon);
+    }
+    bool askYesNo(const std::string& text) override
+    {
+        const Returning back;
+        return m_inner.askYesNo(text);
+    }
+
+  private:
+    struct Returning {
+        QPointer<QWidget> window = QApplication::activeWindow();
+        QPointer<QWidget> focus = QApplication::focusWidget();
+        ~Returning()
+        {
+            if (!window || !window->isVisible() || QApplication::activeWindow() == window)
+                return;
+            window->activateWindow();
+            if (focus && focus->isVisible() && focus->window() == window)
+                focus->setFocus(Qt::ActiveWindowFocusReason);
+        }
+    };
+    Prompter& m_inner;
+};
+
 CMyPropertySheet::CMyPropertySheet(Hub& hub, Prompter& prompter, QWidget* parent,
                                    SheetDialogs dialogs)
-    : QDialog(parent), m_hub(hub), m_prompter(prompter), m_dialogs(std::move(dialogs))
+    : QDialog(parent), m_hub(hub),
+      m_ownPrompter(std::make_unique<FocusReturningPrompter>(prompter)), m_prompter(*m_ownPrompter),
+      m_dialogs(std::move(dialogs))
 {
+    // A message box of the sheet's (its parent the main window) closing activates the window
+    // behind, which the sheet blocks: the sheet takes the focus back, where it left it.
+    if (parent)
+        parent->window()->installEventFilter(this);
     setWindowTitle(QStringLiteral("Vistrel Settings"));
     setObjectName(QStringLiteral("settingsSheet"));
 
@@ -37,12 +80,12 @@ CMyPropertySheet::CMyPropertySheet(Hub& hub, Prompter& prompter, QWidget* parent
     //   CMyPropertyPage1  Connection  LAN or dial-up and its log-in data
     //   CMyPropertyPage5  General     start-up, tray, logging, error messages, sound, View
     m_pages = {
-        new CMyPropertyPage7(hub, prompter, m_pTabs),
-        new CMyPropertyPage3(hub, prompter, m_dialogs, m_pTabs),
-        new CMyPropertyPage6(hub, prompter, m_pTabs),
-        new CMyPropertyPage2(hub, prompter, m_dialogs, m_pTabs),
-        new CMyPropertyPage1(hub, prompter, m_pTabs),
-        new CMyPropertyPage5(hub, prompter, m_pTabs),
+        new CMyPropertyPage7(hub, m_prompter, m_pTabs),
+        new CMyPropertyPage3(hub, m_prompter, m_dialogs, m_pTabs),
+        new CMyPropertyPage6(hub, m_prompter, m_pTabs),
+        new CMyPropertyPage2(hub, m_prompter, m_dialogs, m_pTabs),
+        new CMyPropertyPage1(hub, m_prompter, m_pTabs),
+        new CMyPropertyPage5(hub, m_prompter, m_pTabs),
     };
     for (CSettingsPage* p : m_pages) {
         m_pTabs->addTab(p, p->title());
@@ -116,6 +159,17 @@ void CMyPropertySheet::OnHelp()
 {
     if (CSettingsPage* p = page(currentPage()))
         ShowHelpTopic(p->helpContext(), this);
+}
+
+bool CMyPropertySheet::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate && isVisible() &&
+        QApplication::activeModalWidget() == this)
+        QTimer::singleShot(0, this, [this] {
+            if (isVisible() && QApplication::activeModalWidget() == this)
+                activateWindow();
+        });
+    return QDialog::eventFilter(watched, event);
 }
 
 bool CMyPropertySheet::apply()

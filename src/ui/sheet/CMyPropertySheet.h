@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+#include <memory>
 #include <vector>
 
 class QPushButton;
@@ -52,13 +53,18 @@ class CMyPropertySheet : public QDialog {
     void reject() override; // Cancel, Escape, the close box
 
   protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
   private:
     void OnPageShown(int index);
     void OnHelp();
 
+    // The prompter the sheet and its pages use: each box hands the focus back when it closes.
+    class FocusReturningPrompter;
+
     Hub& m_hub;
+    std::unique_ptr<FocusReturningPrompter> m_ownPrompter;
     Prompter& m_prompter;
     SheetDialogs m_dialogs;
     std::vector<CSettingsPage*> m_pages;

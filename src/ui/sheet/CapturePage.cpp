@@ -60,7 +60,7 @@ CMyPropertyPage6::CMyPropertyPage6(Hub& hub, Prompter& prompter, QWidget* parent
     m_pUnit->setObjectName(QStringLiteral("captureUnit"));
     m_pUnit->addItems(
         {QStringLiteral("seconds"), QStringLiteral("minutes"), QStringLiteral("hours")});
-    m_pTimeRange = MakeCheck("onlyBetween", "Only between");
+    m_pTimeRange = MakeCheck("onlyBetween", "&Only between");
     m_pStart = TimePicker(this, "rangeStart");
     m_pEnd = TimePicker(this, "rangeEnd");
     m_pArchiveInterval = CountEdit(this, "archiveInterval");
@@ -72,23 +72,27 @@ CMyPropertyPage6::CMyPropertyPage6(Hub& hub, Prompter& prompter, QWidget* parent
     m_pArchiveOrder->addItems({QStringLiteral("first"), QStringLiteral("last")});
 
     auto* grid = new QGridLayout;
-    grid->addWidget(new QLabel(QStringLiteral("Capture image every "), this), 0, 0);
+    const auto caption = [this](const char* text, QWidget* buddy) {
+        auto* label = new QLabel(QString::fromLatin1(text), this);
+        label->setBuddy(buddy);
+        return label;
+    };
+    grid->addWidget(caption("&Capture image every ", m_pInterval), 0, 0);
     grid->addWidget(m_pInterval, 0, 1);
     grid->addWidget(m_pUnit, 0, 2);
     grid->addWidget(m_pTimeRange, 1, 0);
     grid->addWidget(m_pStart, 1, 1);
     grid->addWidget(m_pEnd, 1, 2);
-    grid->addWidget(new QLabel(QStringLiteral("Archive every "), this), 2, 0);
+    grid->addWidget(caption("Archive &every ", m_pArchiveInterval), 2, 0);
     grid->addWidget(m_pArchiveInterval, 2, 1);
     auto* image = new QHBoxLayout;
     image->addWidget(new QLabel(QStringLiteral("image"), this));
     image->addWidget(m_pArchiveTime, 1);
     grid->addLayout(image, 2, 2, 1, 2);
-    grid->addWidget(new QLabel(QStringLiteral("Keep"), this), 3, 0);
+    grid->addWidget(caption("&Keep", m_pNumberOfArchives), 3, 0);
     grid->addWidget(m_pNumberOfArchives, 3, 1);
     grid->addWidget(new QLabel(QStringLiteral("archived images"), this), 3, 2);
-    grid->addWidget(new QLabel(QStringLiteral("Archive with most recent image "), this), 4, 0, 1,
-                    2);
+    grid->addWidget(caption("Archive with &most recent image ", m_pArchiveOrder), 4, 0, 1, 2);
     grid->addWidget(m_pArchiveOrder, 4, 2);
     grid->setColumnStretch(3, 1);
     auto* layout = new QVBoxLayout(this);

@@ -38,23 +38,24 @@ CMyPropertyPage7::CMyPropertyPage7(Hub& hub, Prompter& prompter, QWidget* parent
     m_pModuleNote->setWordWrap(true);
     m_pModuleNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_pModuleNote->hide();
-    // Alt+A is the sheet's Apply; Alt+D reaches Add since Display is never enabled.
+    // Alt+A is the sheet's Apply.
     m_pAddCamera = MakeButton("addCamera", "A&dd...");
     m_pEditCamera = MakeButton("editCamera", "&Edit...");
     m_pRemoveCamera = MakeButton("removeCamera", "Re&move");
     m_pFormat = MakeButton("format", "&Format");
     m_pSource = MakeButton("source", "&Source");
-    m_pDisplay = MakeButton("display", "&Display");
+    m_pDisplay = MakeButton("display", "D&isplay");
     m_pRate = new CUpDownEdit(this);
     m_pRate->setObjectName(QStringLiteral("previewRate"));
     m_pRate->setUpDownRange(1, 5000);
-    m_pDisablePreview = MakeCheck("disablePreview", "Disable preview");
+    m_pDisablePreview = MakeCheck("disablePreview", "Disable &preview");
     m_pLeadTime = new CUpDownEdit(this);
     m_pLeadTime->setObjectName(QStringLiteral("previewLeadTime"));
     m_pLeadTime->setUpDownRange(keys::DeviceOptions::PreviewLeadTime.minimum,
                                 keys::DeviceOptions::PreviewLeadTime.maximum);
-    m_pLeadLabels[0] = new QLabel(QStringLiteral("Allow "), this);
+    m_pLeadLabels[0] = new QLabel(QStringLiteral("Allo&w "), this);
     m_pLeadLabels[1] = new QLabel(QStringLiteral("seconds for image adjustment"), this);
+    m_pLeadLabels[0]->setBuddy(m_pLeadTime);
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_pFormat);
@@ -62,7 +63,7 @@ CMyPropertyPage7::CMyPropertyPage7(Hub& hub, Prompter& prompter, QWidget* parent
     buttons->addWidget(m_pDisplay);
     buttons->addStretch(1);
     auto* rate = new QHBoxLayout;
-    auto* rateLabel = new QLabel(QStringLiteral("Preview frame rate (fps)"), this);
+    auto* rateLabel = new QLabel(QStringLiteral("Preview frame &rate (fps)"), this);
     rateLabel->setBuddy(m_pRate);
     rate->addWidget(rateLabel);
     rate->addWidget(m_pRate);
@@ -283,10 +284,11 @@ void CMyPropertyPage7::OnFormat()
 
 void CMyPropertyPage7::OnSource()
 {
-    const std::shared_ptr<CaptureDevice> device = m_hub.ShownCapture().device;
-    if (!device)
+    if (!m_hub.ShownCapture().device)
         return;
-    CVideoSourceDialog dialog(device, this);
+    CVideoSourceDialog dialog(
+        m_hub.CaptureControls(),
+        [this](const auto& values) { return m_hub.SetCaptureControls(values); }, this);
     dialog.exec();
 }
 

@@ -22,16 +22,16 @@ CMyPropertyPage5::CMyPropertyPage5(Hub& hub, Prompter& prompter, QWidget* parent
     : CSettingsPage(hub, prompter, parent), m_strSettingsName(SettingsNameOf(SettingsFilePath())),
       m_strAutostartCommand(AutostartCommand(RunningProgramPath(), m_strSettingsName))
 {
-    m_pRunAtStart = MakeCheck("runAtStart", "Run when I log in");
-    m_pRunMinimized = MakeCheck("runMinimized", "Minimize on start");
-    m_pUploadOnStart = MakeCheck("uploadOnStart", "Upload on start");
-    m_pHideWhenMinimized = MakeCheck("hideWhenMinimized", "Hide when minimized");
-    m_pFtpLog = MakeCheck("ftpLog", "Enable FTP logging");
-    m_pSaveAutoCapture = MakeCheck("saveAutoCaptureStatus", "Save Auto-Capture status on exit");
-    m_pSuppressErrors = MakeCheck("suppressErrors", "Suppress error message windows");
-    m_pErrorLog = MakeCheck("errorLog", "Enable error logging");
-    m_pDeleteBeforeMove = MakeCheck("deleteBeforeMove", "Delete before moving images");
-    m_pUseSound = MakeCheck("useSound", "Play sound when image is captured");
+    m_pRunAtStart = MakeCheck("runAtStart", "&Run when I log in");
+    m_pRunMinimized = MakeCheck("runMinimized", "M&inimize on start");
+    m_pUploadOnStart = MakeCheck("uploadOnStart", "&Upload on start");
+    m_pHideWhenMinimized = MakeCheck("hideWhenMinimized", "&Hide when minimized");
+    m_pFtpLog = MakeCheck("ftpLog", "Enable &FTP logging");
+    m_pSaveAutoCapture = MakeCheck("saveAutoCaptureStatus", "Save Auto-&Capture status on exit");
+    m_pSuppressErrors = MakeCheck("suppressErrors", "&Suppress error message windows");
+    m_pErrorLog = MakeCheck("errorLog", "Enable &error logging");
+    m_pDeleteBeforeMove = MakeCheck("deleteBeforeMove", "&Delete before moving images");
+    m_pUseSound = MakeCheck("useSound", "&Play sound when image is captured");
     m_pSoundFile = MakeEdit("soundFile");
     m_pChooseSound = MakeButton("chooseSoundFile", "...");
     m_pView = new QComboBox(this);
@@ -53,7 +53,7 @@ CMyPropertyPage5::CMyPropertyPage5(Hub& hub, Prompter& prompter, QWidget* parent
     sound->addSpacing(20);
     sound->addWidget(m_pSoundFile, 1);
     sound->addWidget(m_pChooseSound);
-    auto* view = new QGroupBox(QStringLiteral("View Button"), this);
+    auto* view = new QGroupBox(QStringLiteral("&View Button"), this);
     auto* viewLayout = new QVBoxLayout(view);
     viewLayout->addWidget(m_pView);
     auto* layout = new QVBoxLayout(this);

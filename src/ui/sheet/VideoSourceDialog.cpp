@@ -1,6 +1,5 @@
 #include "ui/sheet/VideoSourceDialog.h"
 
-#include "capture/CaptureDevice.h"
 #include "ui/sheet/PageKeys.h"
 
 #include <QCheckBox>
@@ -15,14 +14,16 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace vistrel {
 
-CVideoSourceDialog::CVideoSourceDialog(std::shared_ptr<CaptureDevice> device, QWidget* parent)
-    : QDialog(parent), m_device(std::move(device))
+CVideoSourceDialog::CVideoSourceDialog(std::vector<CaptureControl> controls,
+                                       ControlSetter setControls, QWidget* parent)
+    : QDialog(parent), m_setControls(std::move(setControls)), m_controls(std::move(controls))
 {
     setWindowTitle(QStringLiteral("Video Source"));
     setObjectName(QStringLiteral("videoSource"));
-    m_controls = m_device->controls();
 
     auto* inner = new QWidget;
     auto* form = new QFormLayout(inner);
@@ -94,12 +95,7 @@ QWidget* CVideoSourceDialog::MakeWidget(const CaptureControl& c)
         auto* button = new QPushButton(FromStd(c.name));
         button->setAutoDefault(false);
         // A button control acts when it is written; the value is ignored.
-        connect(button, &QPushButton::clicked, this, [this, c] {
-            if (!m_device->setControl(c.id, c.maximum)) {
-                m_pError->setText(FromStd(c.name + ": " + m_device->lastError()));
-                m_pError->show();
-            }
-        });
+        connect(button, &QPushButton::clicked, this, [this, c] { SetAll({{c.id, c.maximum}}); });
         m_widgets[c.id] = button;
         return button;
     }
@@ -142,29 +138,49 @@ QWidget* CVideoSourceDialog::widgetFor(std::uint32_t id) const
 void CVideoSourceDialog::Set(const CaptureControl& c, std::int32_t value)
 {
     m_changed.emplace(c.id, c.value); // the first change remembers the value found
-    if (m_device->setControl(c.id, value)) {
-        m_pError->hide();
+    SetAll({{c.id, value}});
+}
+
+void CVideoSourceDialog::SetAll(const std::vector<std::pair<std::uint32_t, std::int32_t>>& values)
+{
+    const std::vector<std::string> errors = m_setControls(values);
+    for (std::size_t i = 0; i < values.size() && i < errors.size(); ++i) {
+        if (errors[i].empty())
+            continue;
+        const auto c =
+            std::find_if(m_controls.begin(), m_controls.end(),
+                         [&](const CaptureControl& k) { return k.id == values[i].first; });
+        const std::string name = c == m_controls.end() ? std::string() : c->name;
+        m_pError->setText(FromStd(name + ": " + errors[i]));
+        m_pError->show();
         return;
     }
-    m_pError->setText(FromStd(c.name + ": " + m_device->lastError()));
-    m_pError->show();
+    m_pError->hide();
 }
 
 void CVideoSourceDialog::resetToDefaults()
 {
+    // One trip to the camera for all of them: a slow camera keeps the wait to one.
+    std::vector<std::pair<std::uint32_t, std::int32_t>> values;
     for (const CaptureControl& c : m_controls) {
         const auto show = m_show.find(c.id);
         if (show == m_show.end())
             continue; // buttons have no value
-        Set(c, c.defaultValue);
+        m_changed.emplace(c.id, c.value);
+        values.emplace_back(c.id, c.defaultValue);
         show->second(c.defaultValue);
     }
+    SetAll(values);
 }
 
 void CVideoSourceDialog::reject()
 {
-    for (const auto& [id, value] : m_changed)
-        m_device->setControl(id, value);
+    if (!m_changed.empty()) {
+        const std::vector<std::pair<std::uint32_t, std::int32_t>> values(m_changed.begin(),
+                                                                         m_changed.end());
+        m_changed.clear(); // a second Cancel (the program ending meanwhile) sets nothing again
+        m_setControls(values);
+    }
     QDialog::reject();
 }
 

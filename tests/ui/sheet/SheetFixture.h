@@ -8,6 +8,7 @@
 #include "ui/sheet/CMyPropertySheet.h"
 #include "ui/sheet/SettingsPage.h"
 #include "ui/sheet/UpDownEdit.h"
+#include "widgets/SessionEnd.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -33,13 +34,16 @@ class SheetFixture : public CycleFixture {
         CycleFixture::TearDown();
     }
 
-    // The hub over the given cameras (none: the test pattern alone).
-    void startHub(std::shared_ptr<V4l2Io> io = NoV4l2Devices())
+    // The hub over the given cameras (none: the test pattern alone). beside: the camera calls
+    // run beside the window's thread, as in the program (else in place).
+    void startHub(std::shared_ptr<V4l2Io> io = NoV4l2Devices(), bool beside = false)
     {
         dialUp = std::make_shared<CDialUpManager>(prompter, rasLibrary, "");
         drivers = std::make_unique<CaptureDriverList>(std::move(io));
         Hub::Dependencies deps;
         deps.clock = [this] { return now; };
+        if (beside)
+            deps.runBeside = &RunBeside;
         hub = std::make_unique<Hub>(prompter, host, dialUp, *drivers, deps);
         host.Attach(*hub);
         ASSERT_TRUE(hub->Startup(false));

@@ -8,11 +8,18 @@
 #include "ui/HelpWindow.h"
 #include "ui/sheet/LocationPage.h"
 #include "ui/sheet/UpDownEdit.h"
+#include "widgets/MessageBoxPrompter.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QKeySequence>
+#include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
 
 #include <set>
 
@@ -349,6 +356,91 @@ TEST_F(SheetTest, TheFileNameRuleGivesWayToSaveAsFile)
                       std::vector<std::string>{"Filename must have a .JPG extension"});
         sheet.reset();
     }
+}
+
+// Alt+letter on every page: no letter twice on a page, none that the sheet's own buttons use
+// (Alt+A is Apply), and a label's letter reaches a control. On the Device, Capture and General
+// pages every button, box and control caption has a letter (a "..." button has none to give, and
+// the words after a field, "seconds …", are no caption).
+TEST_F(SheetTest, MnemonicsAreUniqueOnEachPageAndLeaveTheSheetsButtonsAlone)
+{
+    startHub();
+    openSheet();
+    const auto mnemonic = [](const QString& text) {
+        return QKeySequence::mnemonic(text).toString(QKeySequence::PortableText);
+    };
+    std::set<QString> sheetKeys;
+    for (QAbstractButton* b : sheet->findChildren<QAbstractButton*>()) {
+        bool onPage = false;
+        for (int i = 0; i <= Sheet::GeneralPage; ++i)
+            onPage = onPage || sheet->page(i)->isAncestorOf(b);
+        if (!onPage && !mnemonic(b->text()).isEmpty())
+            sheetKeys.insert(mnemonic(b->text()));
+    }
+    ASSERT_TRUE(sheetKeys.count("Alt+A")); // Apply
+
+    const std::set<int> everyCaption = {Sheet::DevicePage, Sheet::CapturePage, Sheet::GeneralPage};
+    for (int i = 0; i <= Sheet::GeneralPage; ++i) {
+        SCOPED_TRACE(i);
+        QWidget* page = sheet->page(i);
+        std::map<QString, QStringList> texts; // mnemonic -> texts that use it
+        const bool required = everyCaption.count(i) > 0;
+        const auto check = [&](const QString& text, bool needsOne) {
+            const QString key = mnemonic(text);
+            if (!key.isEmpty())
+                texts[key] << text;
+            else if (required && needsOne && text.contains(QRegularExpression("[A-Za-z]")))
+                ADD_FAILURE() << "no mnemonic: " << text.toStdString();
+        };
+        for (QAbstractButton* b : page->findChildren<QAbstractButton*>())
+            check(b->text(), true);
+        for (QGroupBox* g : page->findChildren<QGroupBox*>())
+            check(g->title(), true);
+        for (QLabel* l : page->findChildren<QLabel*>()) {
+            if (!mnemonic(l->text()).isEmpty() && !l->buddy())
+                ADD_FAILURE() << "a mnemonic without a control: " << l->text().toStdString();
+            check(l->text(), l->buddy() != nullptr);
+        }
+        EXPECT_GE(texts.size(), 3u);
+        for (const auto& [key, users] : texts) {
+            EXPECT_EQ(users.size(), 1)
+                << key.toStdString() << " on " << users.join(", ").toStdString();
+            EXPECT_FALSE(sheetKeys.count(key))
+                << key.toStdString() << " is the sheet's, also on " << users.front().toStdString();
+        }
+    }
+}
+
+// A message box raised from the sheet, whose parent is the main window, hands the focus back to
+// the sheet when it closes (the window behind is blocked by the sheet), onto what it refused.
+TEST_F(SheetTest, AMessageBoxGivesTheFocusBackToTheSheet)
+{
+    startHub();
+    QWidget main;
+    main.show();
+    MessageBoxPrompter boxes(QStringLiteral("Vistrel"), &main);
+    CMyPropertySheet modal(*hub, boxes, &main, dialogs);
+    modal.open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &modal; }));
+    auto* rate = modal.findChild<CUpDownEdit*>("previewRate");
+    rate->edit()->setText(QStringLiteral("0"));
+    QString shown;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            ADD_FAILURE() << "no message box";
+            return;
+        }
+        shown = box->text();
+        box->button(QMessageBox::Ok)->click();
+    });
+    modal.accept();
+    EXPECT_TRUE(shown.startsWith("Please enter an integer between")) << shown.toStdString();
+    EXPECT_TRUE(modal.isVisible());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &modal; }, 1000));
+    QTest::qWait(50); // nothing takes it away again
+    EXPECT_EQ(QApplication::activeWindow(), &modal);
+    EXPECT_EQ(QApplication::focusWidget(), rate);
 }
 
 TEST_F(SheetTest, HelpOpensTheTopicOfThePageShown)
