@@ -3,8 +3,9 @@
 # an installed openssh-server starts a system service on port 22. When run as root it also makes
 # the sshd user that sshd's privilege separation needs (it starts no service), and the log-on
 # user of the password tests, vistrel-sftp: no home folder, no shell (the test server only
-# offers SFTP), and a password made at random for this build folder, kept in
-# BUILD_DIR/sshd-password (readable by root only), so no published password opens the account.
+# offers SFTP), and a password made at random on this machine, kept in
+# /var/lib/vistrel-tests and copied to BUILD_DIR/sshd-password (readable by root only), so no
+# published password opens the account.
 # Does nothing more when the folder is already complete.
 #   usage: sshd.sh BUILD_DIR
 set -euo pipefail
@@ -23,12 +24,16 @@ if [[ $(id -u) -eq 0 ]]; then
             vistrel-sftp
     fi
     usermod --shell /usr/sbin/nologin vistrel-sftp
-    password="$build/sshd-password"
-    if [[ ! -s "$password" ]]; then
-        mkdir -p "$build"
-        (umask 077 && head -c 18 /dev/urandom | base64 > "$password")
+    # One password per machine (so that build folders side by side agree), copied into the
+    # build folder for the tests.
+    machine=/var/lib/vistrel-tests/sftp-password
+    if [[ ! -s "$machine" ]]; then
+        mkdir -p "$(dirname "$machine")"
+        (umask 077 && head -c 18 /dev/urandom | base64 > "$machine")
     fi
-    echo "vistrel-sftp:$(cat "$password")" | chpasswd
+    echo "vistrel-sftp:$(cat "$machine")" | chpasswd
+    mkdir -p "$build"
+    (umask 077 && cp "$machine" "$build/sshd-password")
 fi
 if [[ -f "$stamp" && "$(cat "$stamp")" == "${packages[*]}" ]]; then
     exit 0

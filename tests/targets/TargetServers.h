@@ -12,7 +12,7 @@ int run(const std::string& command, std::string* out = nullptr);
 
 // OpenSSH's sshd from the build tree (scripts/test-setup.d/sshd.sh), on 127.0.0.1 and a free
 // port, with a host key, a user key and a folder made for the run. As root the log-on user is
-// vistrel-sftp (the password scripts/test-setup.d/sshd.sh made for this build folder, and the
+// vistrel-sftp (the password scripts/test-setup.d/sshd.sh copied into this build folder, and the
 // user key); otherwise sshd can only serve the user running the tests, by key.
 class SshServer {
   public:
