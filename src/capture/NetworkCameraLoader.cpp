@@ -3,6 +3,7 @@
 #include "capture/NetworkCameraLoader.h"
 
 #include "capture/NetworkCameraModule.h"
+#include "platform/Autostart.h"
 #include "vistrel/Version.h"
 
 #include <dlfcn.h>
@@ -20,11 +21,7 @@ constexpr const char* kModuleFile = "netcam.so";
 
 std::string ProgramFolder()
 {
-    char buf[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0)
-        return {};
-    const std::string exe(buf, static_cast<std::size_t>(n));
+    const std::string exe = RunningProgramPath();
     const auto slash = exe.rfind('/');
     return slash == std::string::npos ? std::string() : exe.substr(0, slash);
 }

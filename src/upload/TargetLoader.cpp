@@ -1,6 +1,7 @@
 // The upload-target module is loaded here on first use, so the programs never link libcurl.
 #include "upload/TargetLoader.h"
 
+#include "platform/Autostart.h"
 #include "upload/TargetModule.h"
 #include "vistrel/Version.h"
 
@@ -19,11 +20,7 @@ constexpr const char* kModuleFile = "targets.so";
 
 std::string ProgramFolder()
 {
-    char buf[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0)
-        return {};
-    const std::string exe(buf, static_cast<std::size_t>(n));
+    const std::string exe = RunningProgramPath();
     const auto slash = exe.rfind('/');
     return slash == std::string::npos ? std::string() : exe.substr(0, slash);
 }
