@@ -780,6 +780,18 @@ bool Hub::SetCaptureFormat(const ImageFormat& format)
     return ok;
 }
 
+FormatOffer Hub::CaptureFormatOffer()
+{
+    const std::shared_ptr<CaptureDevice> device = ShownCapture().device;
+    FormatOffer offer;
+    if (device)
+        m_capture.runBeside([&] {
+            offer.sizes = device->frameSizes();
+            offer.pixelFormats = device->pixelFormats();
+        });
+    return offer;
+}
+
 std::vector<CaptureControl> Hub::CaptureControls()
 {
     const std::shared_ptr<CaptureDevice> device = ShownCapture().device;

@@ -159,6 +159,10 @@ class Hub : public QObject {
     // Sets format on the connected device beside the window's thread (the Format dialog's OK);
     // false when there is no device or it refused (its lastError() says why).
     bool SetCaptureFormat(const ImageFormat& format);
+    // The connected device's frame sizes and pixel formats (the Format dialog's), read beside
+    // the window's thread: a camera that stopped answering never freezes the window. Empty
+    // without a device.
+    FormatOffer CaptureFormatOffer();
     bool StoreCaptureFormat();
     // The connected device's own controls (the Source dialog's), read beside the window's
     // thread; none without a device.

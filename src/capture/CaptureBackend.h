@@ -15,6 +15,13 @@ struct FrameSize {
     bool operator==(const FrameSize&) const = default;
 };
 
+// What a connected camera offers for the Format dialog: its frame sizes and what it sends
+// before every frame is turned into 24-bit RGB.
+struct FormatOffer {
+    std::vector<FrameSize> sizes;
+    std::vector<std::string> pixelFormats;
+};
+
 // A setting of the camera itself (brightness, contrast, …), shown by the Source dialog.
 struct CaptureControl {
     enum class Type { Integer, Boolean, Menu, Button };

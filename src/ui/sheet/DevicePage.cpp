@@ -274,7 +274,7 @@ void CMyPropertyPage7::OnFormat()
     const std::shared_ptr<CaptureDevice> device = m_hub.ShownCapture().device;
     if (!device)
         return;
-    CVideoFormatDialog dialog(device, m_prompter, this,
+    CVideoFormatDialog dialog(device, m_hub.CaptureFormatOffer(), m_prompter, this,
                               [this](const ImageFormat& f) { return m_hub.SetCaptureFormat(f); });
     if (dialog.exec() == QDialog::Accepted) {
         m_hub.CaptureFormatChanged();

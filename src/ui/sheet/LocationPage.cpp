@@ -21,6 +21,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <vector>
+
 namespace vistrel {
 
 namespace {
@@ -70,9 +73,9 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
     m_pVerifyCertificate = MakeCheck("verifyCertificate", "Verify certificate");
     m_pOnlyWhileOnline = MakeCheck("onlyWhileOnline", "Only while online");
     m_pPassive = MakeCheck("passiveMode", "Use passive transfers");
-    m_pUseProxy = MakeCheck("useProxy", "Use FTP Proxy");
-    m_pConfigureProxy = MakeButton("configureProxy", "Configure Proxy");
-    m_pTest = MakeButton("testFtp", "Test");
+    m_pUseProxy = MakeCheck("useProxy", "Use FTP Pro&xy");
+    m_pConfigureProxy = MakeButton("configureProxy", "Co&nfigure Proxy");
+    m_pTest = MakeButton("testFtp", "&Test");
     m_pTest->setToolTip(QStringLiteral("Do what a cycle does with these settings: log on, store, "
                                        "rename and delete a probe file, and show the "
                                        "conversation"));
@@ -97,9 +100,9 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
     grid->removeWidget(m_pServer);
     auto* server = new QHBoxLayout;
     server->addWidget(m_pServer, 1);
-    auto* portLabel = new QLabel(QStringLiteral("P&ort"), this);
-    portLabel->setBuddy(m_pPort);
-    server->addWidget(portLabel);
+    m_pPortLabel = new QLabel(QStringLiteral("P&ort"), this);
+    m_pPortLabel->setBuddy(m_pPort);
+    server->addWidget(m_pPortLabel);
     server->addWidget(m_pPort);
     grid->addLayout(server, 0, 1);
     auto* security = new QHBoxLayout;
@@ -172,11 +175,10 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
     m_pTarget->setObjectName(QStringLiteral("uploadTarget"));
     m_pTarget->addItems({QStringLiteral("FTP or FTPS"), QStringLiteral("SFTP"),
                          QStringLiteral("WebDAV"), QStringLiteral("S3-compatible storage")});
-    auto* targetLabel = new QLabel(QStringLiteral("Upload &target"), this);
+    auto* targetLabel = new QLabel(QStringLiteral("Upload tar&get"), this);
     targetLabel->setBuddy(m_pTarget);
     m_pTargetNote = new QLabel(this);
     m_pTargetNote->setObjectName(QStringLiteral("targetNote"));
-    m_pTargetNote->setWordWrap(true);
     const auto field = [this](const char* name, const char* label, int target) {
         QLineEdit* e = MakeEdit(name);
         auto* l = new QLabel(QString::fromLatin1(label), this);
@@ -246,6 +248,9 @@ CMyPropertyPage2::CMyPropertyPage2(Hub& hub, Prompter& prompter, const SheetDial
     connect(m_pTarget, &QComboBox::currentIndexChanged, this, &CMyPropertyPage2::UpdateEnabling);
     connect(m_pTarget, &QComboBox::activated, this, &CMyPropertyPage2::OnTargetChanged);
     AddHelpShortcut(this, helpContext());
+    // The page is loaded when first shown; until then it takes the room FTP's fields take, so
+    // that the sheet opens no taller than the page needs.
+    UpdateEnabling();
 }
 
 void CMyPropertyPage2::OnTargetChanged(int index)
@@ -340,32 +345,41 @@ void CMyPropertyPage2::UpdateEnabling()
         f.label->setEnabled(ftp);
         f.edit->setEnabled(ftp);
     }
+    // The FTP fields a target does not use are off, and out of sight so that the page stays
+    // short enough for a small screen (WebDAV keeps the security row for its certificate check).
+    std::vector<QWidget*> unused;
+    if (target > 0)
+        unused = {m_pPassive, m_pUseProxy, m_pConfigureProxy, m_pBrowse};
+    if (target == kSftp || target == kS3)
+        unused.insert(unused.end(), {m_pSecurityLabel, m_pSecurity, m_pVerifyCertificate});
+    if (target == kS3)
+        unused.insert(unused.end(), {m_pLabels[0], m_pServer, m_pPortLabel, m_pPort, m_pLabels[1],
+                                     m_pUserName, m_pLabels[2], m_pPassword});
+    else if (target == kWebDav)
+        unused.insert(unused.end(),
+                      {m_pLabels[0], m_pServer, m_pPortLabel, m_pPort, m_pLabels[3], m_pDirectory});
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             m_pLabels[0], m_pLabels[1], m_pLabels[2], m_pLabels[3], m_pServer, m_pPortLabel,
+             m_pPort, m_pUserName, m_pPassword, m_pDirectory, m_pBrowse, m_pPassive, m_pUseProxy,
+             m_pConfigureProxy, m_pSecurityLabel, m_pSecurity, m_pVerifyCertificate})
+        w->setVisible(std::find(unused.begin(), unused.end(), w) == unused.end());
+    for (QWidget* w : unused)
+        w->setEnabled(false);
     if (target > 0) {
-        for (QWidget* w :
-             std::initializer_list<QWidget*>{m_pPassive, m_pUseProxy, m_pSecurityLabel, m_pSecurity,
-                                             m_pConfigureProxy, m_pBrowse})
-            w->setEnabled(false);
+        m_pSecurity->setEnabled(false);
         m_pVerifyCertificate->setEnabled(ftp && target == kWebDav);
     }
-    if (target == kS3) {
-        for (QWidget* w :
-             std::initializer_list<QWidget*>{m_pLabels[0], m_pServer, m_pPort, m_pLabels[1],
-                                             m_pUserName, m_pLabels[2], m_pPassword})
-            w->setEnabled(false);
-    } else if (target == kWebDav) {
-        for (QWidget* w : std::initializer_list<QWidget*>{m_pLabels[0], m_pServer, m_pPort,
-                                                          m_pLabels[3], m_pDirectory})
-            w->setEnabled(false);
-    }
     m_pTargetNote->setVisible(target > 0);
+    // Two lines each, broken by hand: a word-wrapped label in the grid would ask for one line's
+    // height when the sheet is made small, and its lines would run into each other.
     m_pTargetNote->setText(
         target == kS3 ? QStringLiteral("S3 uses Directory as the key prefix and Filename as the "
-                                       "object's name. The directory browser works for FTP only.")
+                                       "object's name.\nThe directory browser works for FTP only.")
         : target == kWebDav
-            ? QStringLiteral("WebDAV logs on with Username and Password; the certificate is "
+            ? QStringLiteral("WebDAV logs on with Username and Password; the certificate\nis "
                              "checked as for FTPS. The directory browser works for FTP only.")
-            : QStringLiteral("SFTP uses the server, port, user name, password (or the key file) "
-                             "and directory above. The directory browser works for FTP only."));
+            : QStringLiteral("SFTP uses the server, port, user name, password (or the key\nfile) "
+                             "and directory below. The directory browser works for FTP only."));
     const bool local = m_pSaveAsFile->isChecked();
     m_pSaveAsFileName->setEnabled(local);
     m_pChooseLocalFile->setEnabled(local);

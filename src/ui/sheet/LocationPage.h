@@ -75,6 +75,7 @@ class CMyPropertyPage2 : public CSettingsPage {
     QPushButton* m_pBrowse;
     QLineEdit* m_pFileName;
     QLabel* m_pSecurityLabel;
+    QLabel* m_pPortLabel;
     QComboBox* m_pSecurity;
     QCheckBox* m_pVerifyCertificate;
     QCheckBox* m_pOnlyWhileOnline;

@@ -11,16 +11,15 @@
 
 namespace vistrel {
 
-CVideoFormatDialog::CVideoFormatDialog(std::shared_ptr<CaptureDevice> device, Prompter& prompter,
-                                       QWidget* parent, FormatSetter setFormat)
+CVideoFormatDialog::CVideoFormatDialog(std::shared_ptr<CaptureDevice> device, FormatOffer offer,
+                                       Prompter& prompter, QWidget* parent, FormatSetter setFormat)
     : QDialog(parent), m_device(std::move(device)), m_prompter(prompter),
-      m_setFormat(std::move(setFormat))
+      m_setFormat(std::move(setFormat)), m_sizes(std::move(offer.sizes))
 {
     if (!m_setFormat)
         m_setFormat = [device = m_device](const ImageFormat& f) { return device->setFormat(f); };
     setWindowTitle(QStringLiteral("Video Format"));
     setObjectName(QStringLiteral("videoFormat"));
-    m_sizes = m_device->frameSizes();
     FrameSize current;
     const bool haveCurrent = m_device->status(current);
     // A camera that cannot list its sizes still shows the one it uses.
@@ -34,7 +33,7 @@ CVideoFormatDialog::CVideoFormatDialog(std::shared_ptr<CaptureDevice> device, Pr
     if (haveCurrent)
         selectSize(current);
 
-    const std::vector<std::string> formats = m_device->pixelFormats();
+    const std::vector<std::string>& formats = offer.pixelFormats;
     QString text = QStringLiteral("Every frame is converted to 24-bit RGB.");
     if (!formats.empty()) {
         QStringList names;

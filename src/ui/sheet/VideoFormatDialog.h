@@ -19,7 +19,10 @@ class Prompter;
 
 // The Device page's Format dialog: the frame sizes the camera offers, the current one selected,
 // and what the camera sends before every frame is turned into 24-bit RGB. OK sets the chosen
-// size on the device (the preview follows at once); Cancel leaves it as it was.
+// size on the device (the preview follows at once); Cancel leaves it as it was. The offer is
+// read before the dialog opens (the Device page reads it through the hub, beside the window's
+// thread); the dialog itself asks the device only for what it keeps at hand (the current size,
+// the last error), so it never waits on a camera.
 class CVideoFormatDialog : public QDialog {
     Q_OBJECT
   public:
@@ -27,7 +30,7 @@ class CVideoFormatDialog : public QDialog {
     // through the hub, beside the window's thread; by default it is set on the device here.
     using FormatSetter = std::function<bool(const ImageFormat& format)>;
 
-    CVideoFormatDialog(std::shared_ptr<CaptureDevice> device, Prompter& prompter,
+    CVideoFormatDialog(std::shared_ptr<CaptureDevice> device, FormatOffer offer, Prompter& prompter,
                        QWidget* parent = nullptr, FormatSetter setFormat = {});
 
     const std::vector<FrameSize>& sizes() const { return m_sizes; }

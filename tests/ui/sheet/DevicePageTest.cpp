@@ -34,15 +34,19 @@ namespace {
 
 const std::string kCam = "/dev/video0";
 
-// The fake camera, whose control calls can be made to hang for a while (a camera that stops
-// answering).
+// The fake camera, whose control calls, or its format calls, can be made to hang for a while
+// (a camera that stops answering).
 class StallingV4l2 : public FakeV4l2 {
   public:
     std::atomic<int> controlStallMs{0};
+    std::atomic<int> formatStallMs{0};
     int ioctl(int fd, unsigned long request, void* arg) override
     {
         if (request == VIDIOC_S_CTRL || request == VIDIOC_QUERYCTRL)
             std::this_thread::sleep_for(std::chrono::milliseconds(controlStallMs.load()));
+        if (request == VIDIOC_ENUM_FRAMESIZES || request == VIDIOC_ENUM_FMT ||
+            request == VIDIOC_S_FMT)
+            std::this_thread::sleep_for(std::chrono::milliseconds(formatStallMs.load()));
         return FakeV4l2::ioctl(fd, request, arg);
     }
 };
@@ -80,6 +84,37 @@ class DevicePage : public SheetFixture {
             }
             action(*dialog);
         });
+    }
+
+    // The longest the window's thread went without running its timer while fn ran, and whether
+    // the wait cursor showed meanwhile.
+    struct Answer {
+        qint64 longestGapMs = 0;
+        bool waitCursor = false;
+    };
+    static Answer measure(const std::function<void()>& fn)
+    {
+        Answer a;
+        QElapsedTimer since;
+        since.start();
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            a.longestGapMs = std::max(a.longestGapMs, since.restart());
+            const QCursor* c = QApplication::overrideCursor();
+            a.waitCursor = a.waitCursor || (c && c->shape() == Qt::WaitCursor);
+        });
+        tick.start(20);
+        fn();
+        a.longestGapMs = std::max(a.longestGapMs, since.elapsed());
+        return a;
+    }
+    static void expectAnswered(const std::vector<std::pair<const char*, Answer>>& answers)
+    {
+        for (const auto& [what, a] : answers) {
+            SCOPED_TRACE(what);
+            EXPECT_LT(a.longestGapMs, 200);
+            EXPECT_TRUE(a.waitCursor);
+        }
     }
 
     static CaptureControl control(std::uint32_t id, const char* name, CaptureControl::Type type,
@@ -232,28 +267,6 @@ TEST_F(DevicePage, TheSourceDialogWaitsForAStalledCameraBesideTheWindow)
     openSheet();
     auto value = [this](std::uint32_t id) { return camera().controls.at(id).value; };
 
-    // The longest the window's thread went without running its timer while fn ran, and whether
-    // the wait cursor showed meanwhile.
-    struct Answer {
-        qint64 longestGapMs = 0;
-        bool waitCursor = false;
-    };
-    auto measure = [](const std::function<void()>& fn) {
-        Answer a;
-        QElapsedTimer since;
-        since.start();
-        QTimer tick;
-        QObject::connect(&tick, &QTimer::timeout, [&] {
-            a.longestGapMs = std::max(a.longestGapMs, since.restart());
-            const QCursor* c = QApplication::overrideCursor();
-            a.waitCursor = a.waitCursor || (c && c->shape() == Qt::WaitCursor);
-        });
-        tick.start(20);
-        fn();
-        a.longestGapMs = std::max(a.longestGapMs, since.elapsed());
-        return a;
-    };
-
     cams->controlStallMs = 600;
     std::vector<std::pair<const char*, Answer>> answers;
     QString error;
@@ -275,12 +288,33 @@ TEST_F(DevicePage, TheSourceDialogWaitsForAStalledCameraBesideTheWindow)
     });
     answers.emplace_back("open", measure([&] { click("source"); }));
     ASSERT_EQ(answers.size(), 3u);
-    for (const auto& [what, a] : answers) {
-        SCOPED_TRACE(what);
-        EXPECT_LT(a.longestGapMs, 200);
-        EXPECT_TRUE(a.waitCursor);
-    }
+    expectAnswered(answers);
     EXPECT_TRUE(error.startsWith("Brightness: ")) << error.toStdString();
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// A camera whose format calls hang: the Format dialog reads the sizes it offers, and its OK sets
+// the chosen one, beside the window, which keeps answering under a wait cursor; the dialog still
+// offers every size and the camera takes the chosen one.
+TEST_F(DevicePage, TheFormatDialogWaitsForAStalledCameraBesideTheWindow)
+{
+    startHub(cams, true);
+    openSheet();
+    cams->formatStallMs = 150;
+    std::vector<std::pair<const char*, Answer>> answers;
+    std::vector<FrameSize> offered;
+    onDialog<CVideoFormatDialog>([&](CVideoFormatDialog& d) {
+        offered = d.sizes();
+        EXPECT_EQ(d.selectedSize(), (FrameSize{640, 480}));
+        d.selectSize({320, 240});
+        answers.emplace_back("OK", measure([&] { d.accept(); }));
+    });
+    answers.emplace_back("open", measure([&] { click("format"); }));
+    ASSERT_EQ(answers.size(), 2u);
+    expectAnswered(answers);
+    EXPECT_EQ(offered, (std::vector<FrameSize>{{160, 120}, {320, 240}, {640, 480}, {1280, 720}}));
+    EXPECT_EQ(camera().current, (FrameSize{320, 240}));
+    cams->formatStallMs = 0;
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 

@@ -411,6 +411,36 @@ TEST_F(SheetTest, MnemonicsAreUniqueOnEachPageAndLeaveTheSheetsButtonsAlone)
     }
 }
 
+// The sheet fits a 1024 x 600 screen with a panel, whatever upload target the Location page
+// shows: the fields a target does not use are out of sight, and every field in sight lies inside
+// the page.
+TEST_F(SheetTest, TheSheetFitsASmallScreenForEveryUploadTarget)
+{
+    startHub();
+    openSheet(Sheet::LocationPage);
+    auto* target = find<QComboBox>("uploadTarget");
+    QWidget* page = sheet->page(Sheet::LocationPage);
+    QApplication::processEvents();
+    EXPECT_LE(sheet->height(), 560) << "as it opens";
+    for (int i = 0; i < target->count(); ++i) {
+        SCOPED_TRACE(target->itemText(i).toStdString());
+        target->setCurrentIndex(i);
+        QApplication::processEvents();
+        sheet->resize(sheet->width(), 0); // as small as its layout lets it be
+        QApplication::processEvents();
+        EXPECT_LE(sheet->height(), 560);
+        for (QWidget* w : page->findChildren<QWidget*>()) {
+            if (!w->isVisible() || w->parentWidget() != page)
+                continue;
+            EXPECT_TRUE(page->rect().contains(w->geometry()))
+                << w->objectName().toStdString() << " is cut";
+        }
+        EXPECT_EQ(find<QWidget>("ftpServer")->isVisible(), i <= 1); // FTP and SFTP
+        EXPECT_EQ(find<QWidget>("s3Bucket")->isVisible(), i == 3);
+        EXPECT_EQ(find<QWidget>("passiveMode")->isVisible(), i == 0);
+    }
+}
+
 // A message box raised from the sheet, whose parent is the main window, hands the focus back to
 // the sheet when it closes (the window behind is blocked by the sheet), onto what it refused.
 TEST_F(SheetTest, AMessageBoxGivesTheFocusBackToTheSheet)
