@@ -366,7 +366,11 @@ int runCycles(int argc, char** argv, DaemonHost& host, const DaemonOptions& opti
             ::malloc_trim(0);
             return;
         }
-        onceResult.emplace(result, text);
+        // A failure says why, as the daemon's error line does ("connection refused: …").
+        const std::string cause = result ? std::string() : hub.LastCause();
+        onceResult.emplace(result, cause.empty() ? text
+                                                 : text + QStringLiteral(" (%1)").arg(
+                                                              QString::fromStdString(cause)));
         exitCode = result ? 0 : 1;
         app.quit();
     });

@@ -439,7 +439,8 @@ TEST_F(Vistreld, OnceReportsAFailedUploadWithStatusOneAndTheReasonOnce)
             ++n;
         return n;
     };
-    useServer(freeLoopbackPort()); // nothing listens there
+    const int closed = freeLoopbackPort(); // nothing listens there
+    useServer(closed);
     EXPECT_EQ(runFresh({"--once", "--config", dir.file("cam")}), 1);
     EXPECT_EQ(count(output(), "FTP Error: Unable to connect to server"), 1) << output();
     // The reason is the last line, after the log's closing lines, so `tail -1` shows it.
@@ -447,7 +448,11 @@ TEST_F(Vistreld, OnceReportsAFailedUploadWithStatusOneAndTheReasonOnce)
         const auto from = text.rfind('\n', text.size() >= 2 ? text.size() - 2 : 0);
         return text.substr(from == std::string::npos ? 0 : from + 1);
     };
-    EXPECT_EQ(lastLine(output()), "FTP Error: Unable to connect to server\n") << output();
+    EXPECT_EQ(lastLine(output()),
+              "FTP Error: Unable to connect to server (connection refused: nothing listens on "
+              "127.0.0.1:" +
+                  std::to_string(closed) + ")\n")
+        << output();
 
     // A server's reply ends in a line break of its own: still one line, and no empty one.
     PyFtpdServer server;
