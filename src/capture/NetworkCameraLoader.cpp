@@ -3,34 +3,30 @@
 #include "capture/NetworkCameraLoader.h"
 
 #include "capture/NetworkCameraModule.h"
-#include "platform/Autostart.h"
+#include "platform/ModuleFile.h"
 #include "vistrel/Version.h"
 
-#include <dlfcn.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <mutex>
 
 namespace vistrel {
 
 namespace {
 
-constexpr const char* kModuleFile = "netcam.so";
-
-std::string ProgramFolder()
-{
-    const std::string exe = RunningProgramPath();
-    const auto slash = exe.rfind('/');
-    return slash == std::string::npos ? std::string() : exe.substr(0, slash);
-}
+constexpr ModuleTexts kTexts{"Network cameras", "The network camera module", kNetcamPackage};
 
 std::mutex g_mutex;
 // The module last loaded and where from. A module stays loaded for the life of the process (the
 // back-ends' code is in it); when the folder looked in changes, the new one is what counts.
 const VistrelNetcamModule* g_module = nullptr;
 std::string g_loadedPath;
+
+bool Fits(const void* loaded)
+{
+    const auto* m = static_cast<const VistrelNetcamModule*>(loaded);
+    return m->abiVersion == kNetcamModuleAbi && m->settingsSize == sizeof(NetworkCameraSettings) &&
+           m->limitsSize == sizeof(NetworkCameraLimits) && m->create &&
+           std::string(m->programVersion ? m->programVersion : "") == kVersionString;
+}
 
 // With g_mutex held. With load false only whether the file is there.
 std::string Load(const VistrelNetcamModule*& module, bool load = true)
@@ -39,32 +35,14 @@ std::string Load(const VistrelNetcamModule*& module, bool load = true)
     module = path == g_loadedPath ? g_module : nullptr;
     if (module)
         return {};
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return std::string("Network cameras need the ") + kNetcamPackage +
-               " package, which is not installed (" + path + " is missing).";
     if (!load)
-        return {};
-    void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle) {
-        const char* why = ::dlerror();
-        return "The network camera module " + path + " cannot be loaded (" +
-               (why ? why : "unknown error") + "); reinstall the " + kNetcamPackage + " package.";
-    }
-    using Entry = const VistrelNetcamModule* (*)();
-    auto entry = reinterpret_cast<Entry>(::dlsym(handle, VISTREL_NETCAM_ENTRY));
-    module = entry ? entry() : nullptr;
-    if (!module || module->abiVersion != kNetcamModuleAbi ||
-        module->settingsSize != sizeof(NetworkCameraSettings) ||
-        module->limitsSize != sizeof(NetworkCameraLimits) || !module->create ||
-        std::string(module->programVersion ? module->programVersion : "") != kVersionString) {
-        ::dlclose(handle);
-        module = nullptr;
-        return "The network camera module " + path + " does not belong to Vistrel " +
-               kVersionString + "; install the " + kNetcamPackage + " package of " +
-               "the same version.";
-    }
-    g_module = module; // the handle stays open
+        return MissingModuleProblem(path, kTexts);
+    std::string why;
+    module = static_cast<const VistrelNetcamModule*>(
+        OpenModuleFile(path, VISTREL_NETCAM_ENTRY, kTexts, Fits, &why));
+    if (!module)
+        return why;
+    g_module = module;
     g_loadedPath = path;
     return {};
 }
@@ -100,9 +78,7 @@ class UnavailableNetworkCamera : public CaptureBackend {
 
 std::string NetworkCameraModulePath()
 {
-    if (const char* dir = ::secure_getenv("VISTREL_NETCAM_DIR"); dir && *dir)
-        return std::string(dir) + "/" + kModuleFile;
-    return ProgramFolder() + "/" VISTREL_NETCAM_RELATIVE_DIR "/" + kModuleFile;
+    return ModuleFilePath("VISTREL_NETCAM_DIR", VISTREL_NETCAM_RELATIVE_DIR, "netcam.so");
 }
 
 std::string NetworkCameraModuleProblem(bool load)

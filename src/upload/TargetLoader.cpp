@@ -1,33 +1,29 @@
 // The upload-target module is loaded here on first use, so the programs never link libcurl.
 #include "upload/TargetLoader.h"
 
-#include "platform/Autostart.h"
+#include "platform/ModuleFile.h"
 #include "upload/TargetModule.h"
 #include "vistrel/Version.h"
 
-#include <dlfcn.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <mutex>
 
 namespace vistrel {
 
 namespace {
 
-constexpr const char* kModuleFile = "targets.so";
-
-std::string ProgramFolder()
-{
-    const std::string exe = RunningProgramPath();
-    const auto slash = exe.rfind('/');
-    return slash == std::string::npos ? std::string() : exe.substr(0, slash);
-}
+constexpr ModuleTexts kTexts{"SFTP, WebDAV and S3 uploads", "The upload-target module",
+                             kTargetsPackage};
 
 std::mutex g_mutex;
 const VistrelTargetModule* g_module = nullptr; // stays loaded for the life of the process
 std::string g_loadedPath;
+
+bool Fits(const void* loaded)
+{
+    const auto* m = static_cast<const VistrelTargetModule*>(loaded);
+    return m->abiVersion == kTargetModuleAbi && m->settingsSize == sizeof(TargetSettings) &&
+           m->create && std::string(m->programVersion ? m->programVersion : "") == kVersionString;
+}
 
 // With g_mutex held.
 std::string Load(const VistrelTargetModule*& module)
@@ -36,28 +32,11 @@ std::string Load(const VistrelTargetModule*& module)
     module = path == g_loadedPath ? g_module : nullptr;
     if (module)
         return {};
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return std::string("SFTP, WebDAV and S3 uploads need the ") + kTargetsPackage +
-               " package, which is not installed (" + path + " is missing).";
-    void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle) {
-        const char* why = ::dlerror();
-        return "The upload-target module " + path + " cannot be loaded (" +
-               (why ? why : "unknown error") + "); reinstall the " + kTargetsPackage + " package.";
-    }
-    using Entry = const VistrelTargetModule* (*)();
-    auto entry = reinterpret_cast<Entry>(::dlsym(handle, VISTREL_TARGETS_ENTRY));
-    module = entry ? entry() : nullptr;
-    if (!module || module->abiVersion != kTargetModuleAbi ||
-        module->settingsSize != sizeof(TargetSettings) || !module->create ||
-        std::string(module->programVersion ? module->programVersion : "") != kVersionString) {
-        ::dlclose(handle);
-        module = nullptr;
-        return "The upload-target module " + path + " does not belong to Vistrel " +
-               kVersionString + "; install the " + kTargetsPackage + " package of the same " +
-               "version.";
-    }
+    std::string why;
+    module = static_cast<const VistrelTargetModule*>(
+        OpenModuleFile(path, VISTREL_TARGETS_ENTRY, kTexts, Fits, &why));
+    if (!module)
+        return why;
     g_module = module;
     g_loadedPath = path;
     return {};
@@ -67,9 +46,7 @@ std::string Load(const VistrelTargetModule*& module)
 
 std::string TargetModulePath()
 {
-    if (const char* dir = ::secure_getenv("VISTREL_TARGETS_DIR"); dir && *dir)
-        return std::string(dir) + "/" + kModuleFile;
-    return ProgramFolder() + "/" VISTREL_TARGETS_RELATIVE_DIR "/" + kModuleFile;
+    return ModuleFilePath("VISTREL_TARGETS_DIR", VISTREL_TARGETS_RELATIVE_DIR, "targets.so");
 }
 
 std::unique_ptr<TargetSession> MakeTargetSession(const TargetSettings& settings, std::string* error)
