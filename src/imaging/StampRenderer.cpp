@@ -23,11 +23,12 @@ constexpr int kMaxFallbackFaces = 8;
 const char* const kFallbackFamily = "DejaVu Sans";
 const char* const kGenericFamily = "sans-serif";
 
-// One FreeType library and one fontconfig configuration for the process, made on first use.
-// FreeType objects are not for several threads at once: every use holds the mutex.
+// One FreeType library for the process, made on first use, and fontconfig's own configuration
+// (the one a toolkit in the same process uses too). FreeType objects are not for several threads
+// at once: every use holds the mutex.
 struct Engine {
     FT_Library ft = nullptr;
-    FcConfig* fc = nullptr;
+    bool fc = false;
 };
 
 std::mutex& engineMutex()
@@ -42,7 +43,7 @@ Engine& engine()
         Engine made;
         if (FT_Init_FreeType(&made.ft) != 0)
             made.ft = nullptr;
-        made.fc = FcInitLoadConfigAndFonts();
+        made.fc = FcInit() == FcTrue;
         return made;
     }();
     return e;
@@ -53,7 +54,7 @@ bool familyInstalled(const std::string& family)
     FcPattern* p = FcPatternCreate();
     FcPatternAddString(p, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
     FcObjectSet* os = FcObjectSetBuild(FC_FAMILY, nullptr);
-    FcFontSet* fonts = FcFontList(engine().fc, p, os);
+    FcFontSet* fonts = FcFontList(nullptr, p, os);
     const bool found = fonts && fonts->nfont > 0;
     if (fonts)
         FcFontSetDestroy(fonts);
@@ -70,7 +71,7 @@ FcPattern* requestPattern(const std::string& family, int weight, bool italic)
     FcPatternAddInteger(p, FC_WEIGHT, FcWeightFromOpenType(weight));
     FcPatternAddInteger(p, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
     FcPatternAddBool(p, FC_SCALABLE, FcTrue);
-    FcConfigSubstitute(engine().fc, p, FcMatchPattern);
+    FcConfigSubstitute(nullptr, p, FcMatchPattern);
     FcDefaultSubstitute(p);
     return p;
 }
@@ -96,7 +97,7 @@ FontFile matchFile(const std::string& family, int weight, bool italic)
     FontFile result;
     FcPattern* p = requestPattern(family, weight, italic);
     FcResult r = FcResultNoMatch;
-    if (FcPattern* font = FcFontMatch(engine().fc, p, &r)) {
+    if (FcPattern* font = FcFontMatch(nullptr, p, &r)) {
         fileOf(font, result);
         FcPatternDestroy(font);
     }
@@ -113,7 +114,7 @@ FontFile fileWithCharacter(char32_t c, int weight, bool italic)
     FcCharSetAddChar(wanted, c);
     FcPatternAddCharSet(p, FC_CHARSET, wanted);
     FcResult r = FcResultNoMatch;
-    if (FcFontSet* fonts = FcFontSort(engine().fc, p, FcFalse, nullptr, &r)) {
+    if (FcFontSet* fonts = FcFontSort(nullptr, p, FcFalse, nullptr, &r)) {
         for (int i = 0; i < fonts->nfont && result.path.empty(); ++i) {
             FcCharSet* has = nullptr;
             if (FcPatternGetCharSet(fonts->fonts[i], FC_CHARSET, 0, &has) == FcResultMatch &&
