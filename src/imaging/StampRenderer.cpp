@@ -19,7 +19,8 @@ namespace {
 
 constexpr int kDefaultPixelSize = 16; // the size of a display context's own font
 constexpr int kMaxFaceName = 31;
-constexpr int kMaxFallbackFaces = 8;
+constexpr std::size_t kMaxFallbackFaces = 8;
+constexpr std::size_t kMaxMissing = 32; // characters looked for in vain, before looking no more
 const char* const kFallbackFamily = "DejaVu Sans";
 const char* const kGenericFamily = "sans-serif";
 
@@ -114,7 +115,7 @@ FontFile fileWithCharacter(char32_t c, int weight, bool italic)
     FcCharSetAddChar(wanted, c);
     FcPatternAddCharSet(p, FC_CHARSET, wanted);
     FcResult r = FcResultNoMatch;
-    if (FcFontSet* fonts = FcFontSort(nullptr, p, FcFalse, nullptr, &r)) {
+    if (FcFontSet* fonts = FcFontSort(nullptr, p, FcTrue, nullptr, &r)) {
         for (int i = 0; i < fonts->nfont && result.path.empty(); ++i) {
             FcCharSet* has = nullptr;
             if (FcPatternGetCharSet(fonts->fonts[i], FC_CHARSET, 0, &has) == FcResultMatch &&
@@ -200,7 +201,7 @@ struct StampFont::Impl {
                 return {f.get(), g};
         }
         const bool control = c < 0x20 || (c >= 0x7F && c < 0xA0);
-        if (!control && faces.size() < kMaxFallbackFaces + 1 &&
+        if (!control && faces.size() < kMaxFallbackFaces + 1 && missing.size() < kMaxMissing &&
             std::find(missing.begin(), missing.end(), c) == missing.end()) {
             const FontFile file = fileWithCharacter(c, weight, italic);
             auto face = std::make_unique<StampFace>();
@@ -490,6 +491,31 @@ struct Pen {
     int left = 0, top = 0, right = 0, bottom = 0;
 };
 
+// Where the rasteriser's spans go: a row of the outline (y up from the baseline) is the view's
+// row baseline - 1 - y.
+struct SpanTarget {
+    const PixelView* view;
+    const Pen* pen;
+    int baseline;
+};
+
+void blendSpans(int y, int count, const FT_Span* spans, void* user)
+{
+    const auto& t = *static_cast<const SpanTarget*>(user);
+    const int row = t.baseline - 1 - y;
+    if (row < t.pen->top || row >= t.pen->bottom)
+        return;
+    for (int i = 0; i < count; ++i) {
+        const int from = std::max<int>(spans[i].x, t.pen->left);
+        const int to = std::min<int>(spans[i].x + spans[i].len, t.pen->right);
+        for (int x = from; x < to; ++x)
+            t.view->blend(x, row, t.pen->colour, spans[i].coverage);
+    }
+}
+
+// Draws a glyph with its origin at penX (a fraction of a pixel kept) on the baseline. The
+// rasteriser hands over only the spans within the pen's part of the view, so a huge glyph costs
+// no bitmap of its own.
 void drawGlyph(const PixelView& view, const Pen& pen, const Glyph& g, double penX, int baseline)
 {
     FT_Face face = g.face->face;
@@ -502,27 +528,15 @@ void drawGlyph(const PixelView& view, const Pen& pen, const Glyph& g, double pen
         FT_GlyphSlot_Oblique(slot);
     if (g.face->embolden)
         FT_GlyphSlot_Embolden(slot);
-    const double originX = std::floor(penX);
-    FT_Outline_Translate(&slot->outline, static_cast<FT_Pos>(std::lround((penX - originX) * 64)),
-                         0);
-    if (FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0)
-        return;
-    const FT_Bitmap& bm = slot->bitmap;
-    if (bm.pixel_mode != FT_PIXEL_MODE_GRAY)
-        return;
-    const int x0 = static_cast<int>(originX) + slot->bitmap_left + pen.dx;
-    const int y0 = baseline - slot->bitmap_top + pen.dy;
-    for (unsigned row = 0; row < bm.rows; ++row) {
-        const int y = y0 + static_cast<int>(row);
-        if (y < pen.top || y >= pen.bottom)
-            continue;
-        const unsigned char* src = bm.buffer + static_cast<std::ptrdiff_t>(row) * bm.pitch;
-        for (unsigned col = 0; col < bm.width; ++col) {
-            const int x = x0 + static_cast<int>(col);
-            if (x >= pen.left && x < pen.right)
-                view.blend(x, y, pen.colour, src[col]);
-        }
-    }
+    const int originY = baseline + pen.dy;
+    FT_Outline_Translate(&slot->outline, static_cast<FT_Pos>(std::lround((penX + pen.dx) * 64)), 0);
+    SpanTarget target{&view, &pen, originY};
+    FT_Raster_Params params{};
+    params.flags = FT_RASTER_FLAG_AA | FT_RASTER_FLAG_DIRECT | FT_RASTER_FLAG_CLIP;
+    params.gray_spans = blendSpans;
+    params.user = &target;
+    params.clip_box = {pen.left, originY - pen.bottom, pen.right, originY - pen.top};
+    FT_Outline_Render(engine().ft, &slot->outline, &params);
 }
 
 void drawUnderline(const PixelView& view, const Pen& pen, const StampFace& face, double penX,
