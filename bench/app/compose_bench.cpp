@@ -64,7 +64,7 @@ int main(int argc, char** argv)
         device->disconnect();
 
         // Whole processes.
-        const std::string env = "XDG_CONFIG_HOME=" + dir + " QT_QPA_PLATFORM=offscreen ";
+        const std::string env = "XDG_CONFIG_HOME=" + dir + " ";
         const auto daemon = bench::timeRuns(runs / 5 + 1, [&] {
             return bench::sh(env + VISTRELD + " --once --config " + dir + "/cam >/dev/null 2>&1");
         });

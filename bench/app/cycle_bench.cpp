@@ -100,7 +100,7 @@ int main(int argc, char** argv)
     {
         test::ChildProcess daemon;
         daemon.start({VISTRELD, "--config", dir + "/cam"}, dir + "/daemon.log",
-                     {"QT_QPA_PLATFORM=offscreen", "XDG_CONFIG_HOME=" + dir});
+                     {"XDG_CONFIG_HOME=" + dir});
         std::this_thread::sleep_for(std::chrono::seconds(2));
         idle = bench::rssKiB(daemon.pid());
         ::kill(daemon.pid(), SIGUSR1); // and after one published cycle
