@@ -8,7 +8,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-svg-dev libjpeg62-turbo-dev libpng-dev zlib1g-dev
           libtiff-dev libv4l-dev libcurl4-openssl-dev libssl-dev libavformat-dev libavcodec-dev
-          libswscale-dev fonts-dejavu-core)
+          libswscale-dev libfontconfig-dev libfreetype-dev fonts-dejavu-core)
 for arg in "$@"; do
   case "$arg" in
     --tests) packages+=(libgtest-dev libgmock-dev python3 python3-pyftpdlib python3-openssl

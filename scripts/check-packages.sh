@@ -91,8 +91,13 @@ zcat "$root/usr/share/doc/vistreld/README.md.gz" | grep -o '](docs/[^)]*\.png)' 
   done > "$tmp/missing-pictures"
 [[ -s "$tmp/missing-pictures" ]] && fail "the README shows pictures not installed: $(cat "$tmp/missing-pictures")"
 # The font the stamps are drawn in is a dependency.
-dpkg-deb -f "$out/vistreld_${version}_${arch}.deb" Depends | grep -q 'fonts-dejavu-core' ||
-  fail "vistreld does not depend on fonts-dejavu-core"
+depends=$(dpkg-deb -f "$out/vistreld_${version}_${arch}.deb" Depends)
+grep -q 'fonts-dejavu-core' <<<"$depends" || fail "vistreld does not depend on fonts-dejavu-core"
+# It draws them with fontconfig and FreeType, without Qt Gui.
+for library in libfontconfig1 libfreetype6; do
+  grep -q "$library" <<<"$depends" || fail "vistreld does not depend on $library: $depends"
+done
+if grep -q 'libqt6gui6' <<<"$depends"; then fail "vistreld depends on libqt6gui6: $depends"; fi
 
 # The units as installed. The analyzer wants the program a unit starts to exist and looks up
 # its manual pages: copies name the unpacked program, MANPATH the unpacked pages.

@@ -8,7 +8,7 @@
 #include "imaging/ComposeAndSave.h"
 #include "imaging/codec/ImgLib.h"
 
-#include <QGuiApplication>
+#include <QCoreApplication>
 
 #include <cstdio>
 
@@ -32,8 +32,7 @@ class Grabber : public FrameGrabber {
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     const int runs = argc > 1 ? std::atoi(argv[1]) : 50;
     const bool haveFswebcam = bench::sh("command -v fswebcam >/dev/null");
 
@@ -65,7 +64,7 @@ int main(int argc, char** argv)
         device->disconnect();
 
         // Whole processes.
-        const std::string env = "XDG_CONFIG_HOME=" + dir + " QT_QPA_PLATFORM=offscreen ";
+        const std::string env = "XDG_CONFIG_HOME=" + dir + " ";
         const auto daemon = bench::timeRuns(runs / 5 + 1, [&] {
             return bench::sh(env + VISTRELD + " --once --config " + dir + "/cam >/dev/null 2>&1");
         });

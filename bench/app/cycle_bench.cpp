@@ -12,8 +12,8 @@
 #include "dialup/CDialUpManager.h"
 #include "vistreld/DaemonHost.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
-#include <QGuiApplication>
 #include <QTimer>
 
 #include <csignal>
@@ -25,8 +25,7 @@ using namespace vistrel;
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     const int cycles = argc > 1 ? std::atoi(argv[1]) : 100;
 
     const std::string dir = bench::tempDir();
@@ -101,7 +100,7 @@ int main(int argc, char** argv)
     {
         test::ChildProcess daemon;
         daemon.start({VISTRELD, "--config", dir + "/cam"}, dir + "/daemon.log",
-                     {"QT_QPA_PLATFORM=offscreen", "XDG_CONFIG_HOME=" + dir});
+                     {"XDG_CONFIG_HOME=" + dir});
         std::this_thread::sleep_for(std::chrono::seconds(2));
         idle = bench::rssKiB(daemon.pid());
         ::kill(daemon.pid(), SIGUSR1); // and after one published cycle

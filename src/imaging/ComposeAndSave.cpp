@@ -1,14 +1,12 @@
 #include "imaging/ComposeAndSave.h"
 
 #include "imaging/LogoFile.h"
+#include "imaging/PixelView.h"
+#include "imaging/StampRenderer.h"
 #include "imaging/codec/ImgLib.h"
-#include "imaging/codec/ImgLibQt.h"
 #include "platform/PrivateTempDir.h"
 #include "platform/ReplaceFile.h"
 #include "platform/Sound.h"
-
-#include <QImage>
-#include <QPainter>
 
 #include <algorithm>
 #include <chrono>
@@ -25,13 +23,6 @@ const char* const kSaveFailed = kCaptureSaveFailedText;
 std::string libraryError(const char* where)
 {
     return ImageLibraryErrorText(ImgLibGetLastError()) + " (" + where + ")";
-}
-
-void drawText(QPainter& painter, const FontRecord& font, const std::string& text, int width,
-              int height, int alignment, bool shadow, std::uint32_t colour)
-{
-    DrawStamp(painter, font, QString::fromStdString(text), width, height, alignment, shadow,
-              colour);
 }
 
 // The grab file of one composition, removed when the composition ends, however it ends.
@@ -174,19 +165,14 @@ ComposeResult ComposeAndSave(const std::string& outPath, const ComposeSettings& 
     result.width = static_cast<int>(width);
     result.height = static_cast<int>(height);
 
-    QImage canvas(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
-    if (canvas.isNull())
-        return fail("Capture Error: bm.CreateBitmap Failed");
-    QPainter painter;
-    if (!painter.begin(&canvas))
-        return fail("Capture Error: cDC.SelectObject(bm) Failed");
-    painter.setBackgroundMode(Qt::TransparentMode);
-    painter.setFont(MakeStampFont({"", 0, 0, 700, false}));
-
-    if (!ImgLibDrawRGB(painter, frame, width, height, 0, 0, static_cast<int>(width),
-                       static_cast<int>(height)))
+    // The picture is drawn on where it lies: the logo, then the texts.
+    if (frame.size() != static_cast<std::size_t>(width) * height * 3) {
+        ImgLibThreadState().lastError = IMGLIB_BAD_PARAM;
         return fail(libraryError("ImgLibDrawRGB"));
-    frame = RgbImage();
+    }
+    const PixelView canvas = PixelView::Of(frame, width, height);
+    if (canvas.empty())
+        return fail("Capture Error: bm.CreateBitmap Failed");
 
     if (!s.overlayFilename.empty() && s.enableOverlay) {
         unsigned lw = 0, lh = 0;
@@ -201,14 +187,13 @@ ComposeResult ComposeAndSave(const std::string& outPath, const ComposeSettings& 
         const std::vector<std::uint8_t> alpha =
             isGif ? std::vector<std::uint8_t>() : ReadLogoAlpha(s.overlayFilename, lw, lh);
         if (isGif && transparent != static_cast<ColorRef>(-1) && s.overlayTransparency) {
-            if (!ImgLibDrawTranparentRGB(painter, logo, lw, lh, at.x, at.y, transparent))
+            if (!DrawRgbKeyed(canvas, logo, lw, lh, at.x, at.y, transparent))
                 return fail(libraryError("Overlay Image - ImgLibDrawTranparentRGB"));
         } else if (!alpha.empty()) {
             // A logo with its own alpha (a PNG) is blended by it.
-            if (!ImgLibDrawRGBWithAlpha(painter, logo, alpha, lw, lh, at.x, at.y))
+            if (!DrawRgbWithAlpha(canvas, logo, alpha, lw, lh, at.x, at.y))
                 return fail(libraryError("Overlay Image - ImgLibDrawRGBWithAlpha"));
-        } else if (!ImgLibDrawRGB(painter, logo, lw, lh, at.x, at.y, static_cast<int>(lw),
-                                  static_cast<int>(lh))) {
+        } else if (!DrawRgb(canvas, logo, lw, lh, at.x, at.y)) {
             return fail(libraryError("Overlay Image - ImgLibDrawRGB"));
         }
     }
@@ -221,18 +206,12 @@ ComposeResult ComposeAndSave(const std::string& outPath, const ComposeSettings& 
         stamp = DateTimeStampText(when, s.dateTimeFormat, env.locale);
     const std::string stampText = stamp.toStdString();
     if (s.stamp)
-        drawText(painter, s.timeFont, stampText, result.width, result.height, s.timeAlignment,
-                 s.timeShadowText, s.timeFontColor);
+        DrawStamp(canvas, s.timeFont, stamp, s.timeAlignment, s.timeShadowText, s.timeFontColor);
     if (s.enableMessage)
-        drawText(painter, s.font, s.message, result.width, result.height, s.alignment, s.shadowText,
-                 s.fontColor);
-    painter.end();
+        DrawStamp(canvas, s.font, QString::fromStdString(s.message), s.alignment, s.shadowText,
+                  s.fontColor);
 
-    unsigned ow = 0, oh = 0;
-    RgbImage composed = ImgLibHBITMAPToRGB(canvas, ow, oh);
-    if (!composed)
-        return fail(libraryError("ImgLibHBITMAPToRGB"));
-    if (!saveJpegReplacing(outPath, composed, ow, oh, s.quality, s.progressive))
+    if (!saveJpegReplacing(outPath, frame, width, height, s.quality, s.progressive))
         return fail(libraryError("ImgLibSaveRGBToJPG"));
     result.stampText = stampText;
     return result;

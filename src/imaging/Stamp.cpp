@@ -2,8 +2,6 @@
 
 #include "platform/TimePattern.h"
 
-#include <QFontInfo>
-#include <QFontMetricsF>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -14,57 +12,9 @@ namespace vistrel {
 
 namespace {
 
-constexpr int kDefaultPixelSize = 16; // the size of a display context's own font
-constexpr int kMaxFaceName = 31;
 constexpr int kMaxDateTimePart = 63;
 
 } // namespace
-
-QFont MakeStampFont(const FontRecord& record)
-{
-    QFont font;
-    const QString face = QString::fromStdString(record.face).left(kMaxFaceName);
-    if (!face.isEmpty())
-        font.setFamilies({face, QStringLiteral("DejaVu Sans"), QStringLiteral("sans-serif")});
-    else
-        font.setFamilies({QStringLiteral("DejaVu Sans"), QStringLiteral("sans-serif")});
-    font.setStyleHint(QFont::SansSerif);
-
-    const int weight = record.weight <= 0 ? 400 : std::clamp(record.weight, 1, 1000);
-    font.setWeight(static_cast<QFont::Weight>(weight));
-    font.setItalic(record.italic);
-
-    // Any stored number is taken (-2147483648 cannot be negated), but within a drawable range.
-    const int height = std::clamp(record.height, -kMaxFontPixels, kMaxFontPixels);
-    if (height < 0) {
-        font.setPixelSize(-height);
-    } else if (height > 0) {
-        // A cell height includes the internal leading: scale the em size so that ascent +
-        // descent of the chosen face match the requested cell.
-        font.setPixelSize(100);
-        const QFontMetricsF m(font);
-        const double cell = m.ascent() + m.descent();
-        font.setPixelSize(std::max(1, static_cast<int>(std::lround(height * 100.0 / cell))));
-    } else {
-        font.setPixelSize(kDefaultPixelSize);
-    }
-
-    if (record.width > 0) {
-        const QFontMetricsF m(font);
-        const double natural = m.averageCharWidth();
-        const int width = std::min(record.width, kMaxFontPixels);
-        if (natural > 0)
-            font.setStretch(
-                std::clamp(static_cast<int>(std::lround(width * 100.0 / natural)), 1, 4000));
-    }
-    return font;
-}
-
-QColor ColorFromColorRef(std::uint32_t colorref)
-{
-    return QColor(static_cast<int>(colorref & 0xFF), static_cast<int>((colorref >> 8) & 0xFF),
-                  static_cast<int>((colorref >> 16) & 0xFF));
-}
 
 OverlayPoint OverlayPosition(int code, int logoWidth, int logoHeight, int imageWidth,
                              int imageHeight)
@@ -95,56 +45,18 @@ OverlayPoint OverlayPosition(int code, int logoWidth, int logoHeight, int imageW
     }
 }
 
-int StampTextFlags(int alignment)
+int StampTextFlags(int alignment, StampLines lines)
 {
     int flags = Qt::TextShowMnemonic;
     const int horizontal = ((alignment % 3) + 3) % 3;
     flags |= horizontal == 0 ? Qt::AlignLeft : horizontal == 1 ? Qt::AlignHCenter : Qt::AlignRight;
-    if (alignment >= 0 && alignment <= 2)
+    if (alignment >= 0 && alignment <= 2 && lines == StampLines::ByAlignment)
         flags |= Qt::AlignTop | Qt::TextWordWrap;
+    else if (alignment >= 0 && alignment <= 2)
+        flags |= Qt::AlignTop | Qt::TextSingleLine;
     else
         flags |= Qt::AlignBottom | Qt::TextSingleLine;
     return flags;
-}
-
-int StampTextFlags(int alignment, StampLines lines)
-{
-    int flags = StampTextFlags(alignment);
-    if (lines == StampLines::SingleLine)
-        flags = (flags & ~Qt::TextWordWrap) | Qt::TextSingleLine;
-    return flags;
-}
-
-void DrawStamp(QPainter& painter, const FontRecord& font, const QString& text, int width,
-               int height, int alignment, bool shadow, std::uint32_t colorref, StampLines lines)
-{
-    const QFont previous = painter.font();
-    if (!font.face.empty())
-        painter.setFont(MakeStampFont(font));
-    DrawStampTextWithFlags(painter, text, width, height, StampTextFlags(alignment, lines), shadow,
-                           colorref);
-    painter.setFont(previous);
-}
-
-void DrawStampText(QPainter& painter, const QString& text, int width, int height, int alignment,
-                   bool shadow, std::uint32_t colorref)
-{
-    DrawStampTextWithFlags(painter, text, width, height, StampTextFlags(alignment), shadow,
-                           colorref);
-}
-
-void DrawStampTextWithFlags(QPainter& painter, const QString& text, int width, int height,
-                            int flags, bool shadow, std::uint32_t colorref)
-{
-    if (text.isEmpty())
-        return;
-    painter.setBackgroundMode(Qt::TransparentMode);
-    if (shadow) {
-        painter.setPen(Qt::black);
-        painter.drawText(QRect(1, 1, width - 1, height - 1), flags, text);
-    }
-    painter.setPen(ColorFromColorRef(colorref));
-    painter.drawText(QRect(0, 0, width - 1, height - 1), flags, text);
 }
 
 namespace {

@@ -2,11 +2,8 @@
 
 #include "config/KeyCatalogue.h"
 
-#include <QColor>
 #include <QDateTime>
-#include <QFont>
 #include <QLocale>
-#include <QPainter>
 #include <QString>
 
 #include <cstdint>
@@ -38,14 +35,6 @@ inline FontRecord DefaultFont(const keys::FontKeys& k)
 // The largest font height and width a record gives, in pixels (larger values are taken as this).
 inline constexpr int kMaxFontPixels = 1000;
 
-// The Qt font for a font record. The face name is cut to 31 characters; a face the machine lacks
-// falls back to the default sans-serif face, so a stamp is always drawn. Heights and widths
-// beyond kMaxFontPixels either way are clamped to it.
-QFont MakeStampFont(const FontRecord& record);
-
-// A stored colour value (0x00BBGGRR) as a QColor.
-QColor ColorFromColorRef(std::uint32_t colorref);
-
 // Top-left corner of a logo for the nine logo alignment codes (0 and unknown codes: top left).
 // Logos larger than the picture get negative coordinates; the drawing clips them.
 struct OverlayPoint {
@@ -56,34 +45,15 @@ struct OverlayPoint {
 OverlayPoint OverlayPosition(int code, int logoWidth, int logoHeight, int imageWidth,
                              int imageHeight);
 
-// Qt text flags for the six banner/stamp alignment codes: codes 0–2 word-wrap at the top, codes
-// 3–5 stay on one line at the bottom; code mod 3 is left, centre, right. "&" works as a mnemonic
-// marker, so "&&" draws one "&".
-int StampTextFlags(int alignment);
-
-// Draws a banner or stamp over a picture of width × height: the shadow (black, one pixel right
-// and down) when asked, then the text in its colour, with no background box.
-void DrawStampText(QPainter& painter, const QString& text, int width, int height, int alignment,
-                   bool shadow, std::uint32_t colorref);
-
 // How a stamp's lines are laid out: by its alignment code (top codes wrap, bottom codes stay on
 // one line), as on the picture; or on one line at the top or bottom, as the date/time dialog's
 // sample shows it.
 enum class StampLines { ByAlignment, SingleLine };
 
-// The text flags of an alignment code for a layout (ByAlignment gives StampTextFlags(alignment)).
-int StampTextFlags(int alignment, StampLines lines);
-
-// DrawStampText with the text flags given.
-void DrawStampTextWithFlags(QPainter& painter, const QString& text, int width, int height,
-                            int flags, bool shadow, std::uint32_t colorref);
-
-// Draws a banner or date/time stamp in its own font over a picture of width × height, as the
-// pipeline stamps a picture: an empty face name keeps the painter's font; the painter's font is
-// put back afterwards. The stamp dialogs draw their samples with this too.
-void DrawStamp(QPainter& painter, const FontRecord& font, const QString& text, int width,
-               int height, int alignment, bool shadow, std::uint32_t colorref,
-               StampLines lines = StampLines::ByAlignment);
+// Qt text flags for the six banner/stamp alignment codes: codes 0–2 word-wrap at the top, codes
+// 3–5 stay on one line at the bottom; code mod 3 is left, centre, right. "&" works as a mnemonic
+// marker, so "&&" draws one "&". SingleLine keeps the top codes on one line too.
+int StampTextFlags(int alignment, StampLines lines = StampLines::ByAlignment);
 
 // The date/time stamp for the six layouts (other codes behave as 0): date, one space, time; each
 // part cut to 63 characters. Dates come from the locale's short or long format, or the picture

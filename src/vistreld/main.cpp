@@ -18,7 +18,7 @@
 #include "vistreld/PasswordInput.h"
 #include "vistreld/ServiceNotifier.h"
 
-#include <QGuiApplication>
+#include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -276,19 +276,6 @@ bool openSettings(DaemonHost& host, const DaemonOptions& options, std::string* s
     return true;
 }
 
-// Qt draws text on pictures in memory; it needs no display, but a runtime directory.
-void prepareQtEnvironment()
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Services started outside a login session have no runtime directory; Qt wants one.
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        const std::string runtime = PrivateTempDirectory();
-        if (!runtime.empty())
-            qputenv("XDG_RUNTIME_DIR", runtime.c_str());
-    }
-}
-
 // The result of a --once cycle alone, once, for scripts: the time of the capture, or why it
 // failed. The journal takes each line as an entry of its own: each gets the priority.
 void printOnceResult(const DaemonHost& host, int result, const QString& text)
@@ -333,8 +320,7 @@ bool handleSignal(char signo, DaemonHost& host, Hub& hub, CaptureDriverList& dri
 int runCycles(int argc, char** argv, DaemonHost& host, const DaemonOptions& options,
               const std::string& settingsPath)
 {
-    prepareQtEnvironment();
-    QGuiApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
 
     std::string signalError;
     const int signalFd = InstallSignalSocket(&signalError);

@@ -2,11 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QImage>
 #include <QRegularExpression>
 #include <QTimeZone>
-
-#include <climits>
 
 using namespace vistrel;
 
@@ -27,33 +24,6 @@ TEST(OverlayPosition, NineCodesAndClipping)
     EXPECT_EQ(OverlayPosition(4, 401, 51, 320, 240), (OverlayPoint{-40, 95}));
 }
 
-TEST(StampFont, LogicalFontMapping)
-{
-    const QFont f = MakeStampFont({"DejaVu Sans", -20, 0, 700, true});
-    EXPECT_EQ(f.pixelSize(), 20);
-    EXPECT_EQ(f.weight(), QFont::Bold);
-    EXPECT_TRUE(f.italic());
-    const QFont regular = MakeStampFont({"DejaVu Sans", -13, 0, 400, false});
-    EXPECT_EQ(regular.weight(), QFont::Normal);
-
-    // A positive height is the cell height: the em size comes out smaller.
-    const QFont cell = MakeStampFont({"DejaVu Sans", 20, 0, 400, false});
-    EXPECT_LT(cell.pixelSize(), 20);
-    EXPECT_GT(cell.pixelSize(), 12);
-
-    const QFont longName = MakeStampFont({std::string(40, 'x'), -13, 0, 400, false});
-    EXPECT_EQ(longName.families().front().size(), 31);
-
-    // Any number a settings file holds gives a drawable font.
-    for (int height : {INT_MIN, -5000, 5000, INT_MAX}) {
-        const QFont huge = MakeStampFont({"DejaVu Sans", height, INT_MAX, 700, false});
-        EXPECT_GE(huge.pixelSize(), 1) << height;
-        EXPECT_LE(huge.pixelSize(), kMaxFontPixels) << height;
-        EXPECT_LE(huge.stretch(), 4000);
-    }
-    EXPECT_EQ(MakeStampFont({"DejaVu Sans", INT_MIN, 0, 700, false}).pixelSize(), kMaxFontPixels);
-}
-
 TEST(StampText, AlignmentFlags)
 {
     EXPECT_EQ(StampTextFlags(0),
@@ -62,84 +32,11 @@ TEST(StampText, AlignmentFlags)
     EXPECT_EQ(StampTextFlags(5),
               Qt::TextShowMnemonic | Qt::AlignRight | Qt::AlignBottom | Qt::TextSingleLine);
     EXPECT_EQ(StampTextFlags(4) & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
-}
-
-namespace {
-
-QImage blank(int w = 320, int h = 240)
-{
-    QImage img(w, h, QImage::Format_RGB32);
-    img.fill(QColor(0, 0, 255));
-    return img;
-}
-
-QRect inkBounds(const QImage& img, QRgb background = qRgb(0, 0, 255))
-{
-    QRect r;
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x)
-            if (img.pixel(x, y) != background)
-                r |= QRect(x, y, 1, 1);
-    return r;
-}
-
-QImage draw(const QString& text, int alignment, bool shadow, std::uint32_t colour = 0xFFFFFF)
-{
-    QImage img = blank();
-    QPainter p(&img);
-    p.setFont(MakeStampFont({"DejaVu Sans", -16, 0, 700, false}));
-    DrawStampText(p, text, img.width(), img.height(), alignment, shadow, colour);
-    return img;
-}
-
-} // namespace
-
-TEST(StampText, ShadowLiesOnePixelRightAndDownInBlack)
-{
-    const QImage plain = draw("I", 0, false, 0x0000FF); // red text, as 0x00BBGGRR
-    const QImage shadowed = draw("I", 0, true, 0x0000FF);
-    const QRect ink = inkBounds(plain);
-    ASSERT_FALSE(ink.isEmpty());
-    EXPECT_EQ(plain.pixel(ink.center()), qRgb(255, 0, 0));
-    // Below the text's lowest row the shadow shows, and only there.
-    const QRect shadowInk = inkBounds(shadowed);
-    EXPECT_EQ(shadowInk.bottom(), ink.bottom() + 1);
-    EXPECT_EQ(shadowInk.right(), ink.right() + 1);
-    // A fully inked pixel whose lower-right neighbour is background casts an exact black shadow.
-    int checked = 0;
-    for (int y = ink.top(); y <= ink.bottom(); ++y)
-        for (int x = ink.left(); x <= ink.right(); ++x)
-            if (plain.pixel(x, y) == qRgb(255, 0, 0) &&
-                plain.pixel(x + 1, y + 1) == qRgb(0, 0, 255)) {
-                EXPECT_EQ(shadowed.pixel(x + 1, y + 1), qRgb(0, 0, 0));
-                ++checked;
-            }
-    EXPECT_GT(checked, 0);
-}
-
-TEST(StampText, TopCodesWrapAndBottomCodesStayOnOneLine)
-{
-    const QString longText = QString("a long banner text that cannot fit ").repeated(3);
-    const QRect top = inkBounds(draw(longText, 1, false));
-    const QRect bottom = inkBounds(draw(longText, 4, false));
-    EXPECT_EQ(top.top() < 10, true);
-    EXPECT_GT(top.height(), 40);    // several lines
-    EXPECT_LT(bottom.height(), 25); // one line
-    EXPECT_GT(bottom.bottom(), 225);
-}
-
-TEST(StampText, DoubleAmpersandDrawsOneAndEmptyTextDrawsNothing)
-{
-    const QImage doubled = draw("A&&B", 0, false);
-    QImage literal = blank();
-    {
-        QPainter p(&literal);
-        p.setFont(MakeStampFont({"DejaVu Sans", -16, 0, 700, false}));
-        p.setPen(Qt::white);
-        p.drawText(QRect(0, 0, 319, 239), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, "A&B");
-    }
-    EXPECT_EQ(doubled, literal);
-    EXPECT_TRUE(inkBounds(draw("", 0, true)).isEmpty());
+    // A single-line sample keeps its edge; bottom codes are one line either way.
+    EXPECT_EQ(StampTextFlags(2, StampLines::SingleLine),
+              Qt::TextShowMnemonic | Qt::AlignRight | Qt::AlignTop | Qt::TextSingleLine);
+    EXPECT_EQ(StampTextFlags(4, StampLines::SingleLine), StampTextFlags(4));
+    EXPECT_EQ(StampTextFlags(2, StampLines::ByAlignment), StampTextFlags(2));
 }
 
 TEST(DateTimeStamp, SixLayoutsInAFixedLocale)

@@ -232,7 +232,8 @@ TEST_P(InstallTree, UnderDestdir)
 
 // The programs load neither FFmpeg nor libcurl (a USB camera or the test pattern costs none of
 // the hundred-odd libraries they bring: the network-camera module needs them), nor libtiff with
-// its codecs, which is loaded when a TIFF logo is read, nor OpenSSL, loaded for FTPS.
+// its codecs, which is loaded when a TIFF logo is read, nor OpenSSL, loaded for FTPS; the
+// publisher not even Qt Gui.
 TEST(Programs, LoadTheHeavyLibrariesOnlyWhenTheyAreUsed)
 {
     const std::vector<std::string> programs = {binaryDir() + "/src/vistreld/vistreld",
@@ -246,6 +247,11 @@ TEST(Programs, LoadTheHeavyLibrariesOnlyWhenTheyAreUsed)
         for (const char* library : {"libtiff", "libssl", "libcrypto"})
             cases.emplace_back(program, library, false);
     }
+    // The publisher draws its stamps without Qt Gui; the desktop program has its windows.
+    cases.emplace_back(programs[0], "libQt6Gui", false);
+    cases.emplace_back(programs[0], "libfontconfig", true);
+    cases.emplace_back(programs[0], "libfreetype", true);
+    cases.emplace_back(programs[1], "libQt6Gui", true);
     for (const char* library : network)
         cases.emplace_back(module, library, true);
     cases.emplace_back(VISTREL_NETCAM_BUILD_DIR "/targets.so", "libcurl", true);

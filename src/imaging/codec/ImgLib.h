@@ -2,7 +2,7 @@
 
 // The ImgLib codec layer: reads picture files into plain RGB buffers, writes RGB buffers as
 // JPEG, PNG or BMP, and keeps the last error code of each thread. This header and everything
-// behind it is free of Qt; drawing onto a QImage/QPainter lives in ImgLibQt.h.
+// behind it is free of Qt; the bridge to QImage/QPainter lives in ImgLibQt.h.
 //
 // Conventions shared by every operation:
 // - Paths are byte strings (UTF-8 on Linux). An empty path fails like a missing file (code 2).
@@ -16,16 +16,13 @@
 //   tighter bound, as the stamping pipeline does for logos) fails with code 1 before anything
 //   large is allocated.
 //
-// A typical composition:
+// A typical composition (the pipeline draws on the frame itself, through imaging/PixelView.h):
 //     unsigned w, h;
 //     RgbImage frame = ImgLibReadRGBFromBMP(grabbedPath, w, h);
 //     if (!frame) return ImageLibraryErrorText(ImgLibGetLastError());
-//     QImage canvas = ImgLibRGBToQImage(frame, w, h);             // ImgLibQt.h
-//     QPainter dc(&canvas);
-//     ... logo read by its extension, then ImgLibDrawRGB / ImgLibDrawTranparentRGB onto dc ...
-//     dc.end();
-//     frame = ImgLibHBITMAPToRGB(canvas, w, h);                    // ImgLibQt.h
+//     ... logo read by its extension and drawn onto the frame, then the texts ...
 //     ImgLibSaveRGBToJPG(outPath, frame, w, h, quality, 1, progressive);
+// The desktop program shows and draws pictures through QImage and QPainter (ImgLibQt.h).
 
 #include "imaging/codec/RgbImage.h"
 

@@ -2,8 +2,9 @@
 
 #include "imaging/ComposeAndSave.h"
 #include "imaging/LogoFile.h"
+#include "imaging/PixelView.h"
 #include "imaging/Stamp.h"
-#include "imaging/codec/ImgLibQt.h"
+#include "imaging/codec/ImgLib.h"
 #include "ui/HelpWindow.h"
 #include "ui/dialogs/DialogWidgets.h"
 #include "ui/dialogs/SampleSizeNotice.h"
@@ -17,7 +18,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPushButton>
 
 namespace vistrel {
@@ -230,11 +230,12 @@ void LogoPropertiesDialog::RedrawSample()
         return;
     QImage image(SampleView::kWidth, SampleView::kHeight, QImage::Format_RGB32);
     image.fill(palette().color(QPalette::Window));
-    QPainter painter(&image);
+    // Drawn as the pipeline draws the logo on the picture.
+    const PixelView view{image.bits(), image.width(), image.height(), image.bytesPerLine(),
+                         PixelOrder::Xrgb32};
     bool drawn = true;
     if (!m_frame.empty())
-        drawn = ImgLibDrawRGB(painter, m_frame, m_nFrameWidth, m_nFrameHeight, 0, 0,
-                              SampleView::kWidth, SampleView::kHeight);
+        drawn = DrawRgb(view, m_frame, m_nFrameWidth, m_nFrameHeight, 0, 0);
     if (drawn && !m_logo.empty()) {
         const int frameWidth =
             m_frame.empty() ? SampleView::kWidth : static_cast<int>(m_nFrameWidth);
@@ -244,16 +245,14 @@ void LogoPropertiesDialog::RedrawSample()
             OverlayPosition(m_nAlignment, static_cast<int>(m_nLogoWidth),
                             static_cast<int>(m_nLogoHeight), frameWidth, frameHeight);
         if (m_transparent != kNoColor && m_pTransparency->isChecked())
-            drawn = ImgLibDrawTranparentRGB(painter, m_logo, m_nLogoWidth, m_nLogoHeight, at.x,
-                                            at.y, m_transparent);
+            drawn =
+                DrawRgbKeyed(view, m_logo, m_nLogoWidth, m_nLogoHeight, at.x, at.y, m_transparent);
         else if (!m_alpha.empty())
-            drawn = ImgLibDrawRGBWithAlpha(painter, m_logo, m_alpha, m_nLogoWidth, m_nLogoHeight,
-                                           at.x, at.y);
+            drawn =
+                DrawRgbWithAlpha(view, m_logo, m_alpha, m_nLogoWidth, m_nLogoHeight, at.x, at.y);
         else
-            drawn = ImgLibDrawRGB(painter, m_logo, m_nLogoWidth, m_nLogoHeight, at.x, at.y,
-                                  static_cast<int>(m_nLogoWidth), static_cast<int>(m_nLogoHeight));
+            drawn = DrawRgb(view, m_logo, m_nLogoWidth, m_nLogoHeight, at.x, at.y);
     }
-    painter.end();
     m_pSample->setImage(image);
     if (!drawn) {
         // The dialog ends as if cancelled, once it is running.

@@ -1,5 +1,6 @@
 #include "ui/dialogs/StampFontDialog.h"
 
+#include "imaging/StampRenderer.h"
 #include "imaging/codec/ImgLib.h"
 #include "imaging/codec/ImgLibQt.h"
 #include "ui/dialogs/DialogWidgets.h"
@@ -229,14 +230,15 @@ void StampFontDialog::RedrawSample()
 {
     QImage image(SampleView::kWidth, SampleView::kHeight, QImage::Format_RGB32);
     image.fill(palette().color(QPalette::Window));
-    QPainter painter(&image);
-    if (!m_frame.isNull())
+    if (!m_frame.isNull()) {
+        QPainter painter(&image);
         painter.drawImage(0, 0, m_frame);
-    // The font a stamp with an empty face name is drawn in, as on the picture.
-    painter.setFont(MakeStampFont({"", 0, 0, 700, false}));
-    DrawStamp(painter, m_values.font, SampleText(), SampleView::kWidth, SampleView::kHeight,
-              m_values.alignment, m_values.shadow, m_values.color, SampleLines());
-    painter.end();
+    }
+    // The text as the pipeline draws it on the picture.
+    const PixelView view{image.bits(), image.width(), image.height(), image.bytesPerLine(),
+                         PixelOrder::Xrgb32};
+    DrawStamp(view, m_values.font, SampleText(), m_values.alignment, m_values.shadow,
+              m_values.color, SampleLines());
     m_pSample->setImage(image);
 }
 

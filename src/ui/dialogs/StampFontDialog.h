@@ -3,6 +3,7 @@
 #include "imaging/Stamp.h"
 #include "ui/dialogs/DialogServices.h"
 
+#include <QColor>
 #include <QDialog>
 #include <QImage>
 #include <QSize>
@@ -17,6 +18,13 @@ namespace vistrel {
 
 class EditList;
 class SampleView;
+
+// A stored colour value (0x00BBGGRR) as a QColor.
+inline QColor ColorFromColorRef(std::uint32_t colorref)
+{
+    return QColor(static_cast<int>(colorref & 0xFF), static_cast<int>((colorref >> 8) & 0xFF),
+                  static_cast<int>((colorref >> 16) & 0xFF));
+}
 
 // Whether two font records have the same fields.
 inline bool SameFontRecord(const FontRecord& a, const FontRecord& b)

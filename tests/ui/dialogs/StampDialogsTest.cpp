@@ -2,7 +2,7 @@
 // the size notice.
 #include "DialogTestSupport.h"
 
-#include "imaging/Stamp.h"
+#include "imaging/StampRenderer.h"
 #include "ui/HelpWindow.h"
 #include "ui/dialogs/CMyFontDialog.h"
 #include "ui/dialogs/CMyTimeDialog.h"
@@ -16,7 +16,6 @@
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPainter>
 #include <QPushButton>
 #include <QTest>
 
@@ -240,11 +239,10 @@ TEST(TimeDialog, FormatListAndASampleThatWrapsAsThePictureDoes)
     EXPECT_GE(top.height(), 40); // more than one line
     QImage picture(320, 240, QImage::Format_RGB32);
     picture.fill(Qt::black);
-    {
-        QPainter painter(&picture);
-        DrawStamp(painter, dialog.Values().font, DateTimeStampText(when, 5, QLocale::system()), 320,
-                  240, 1, false, 0xFFFFFF);
-    }
+    DrawStamp({picture.bits(), picture.width(), picture.height(), picture.bytesPerLine(),
+               PixelOrder::Xrgb32},
+              dialog.Values().font, DateTimeStampText(when, 5, QLocale::system()), 1, false,
+              0xFFFFFF);
     EXPECT_EQ(top.height(), inkBounds(picture, kSampleArea, qRgb(0, 0, 0)).height());
 
     child<QComboBox>(dialog, "alignment")->setCurrentIndex(3);
