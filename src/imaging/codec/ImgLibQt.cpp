@@ -130,21 +130,4 @@ bool ImgLibDrawTranparentRGB(QPainter& dc, const RgbImage& image, unsigned width
     });
 }
 
-bool ImgLibDrawRGBWithAlpha(QPainter& dc, const RgbImage& image,
-                            const std::vector<std::uint8_t>& alpha, unsigned width, unsigned height,
-                            int x, int y)
-{
-    codec::setLastError(IMGLIB_OK);
-    if (!codec::imageMatches(image, width, height) ||
-        alpha.size() != static_cast<std::size_t>(width) * height) {
-        codec::setLastError(IMGLIB_BAD_PARAM);
-        return false;
-    }
-    const std::uint8_t* rgb = image.data();
-    return DrawBlended(dc, width, height, x, y, [&](std::size_t i) {
-        const std::uint8_t* p = rgb + i * 3;
-        return qRgba(p[0], p[1], p[2], alpha[i]);
-    });
-}
-
 } // namespace vistrel

@@ -12,7 +12,6 @@
 #include <QRgb>
 
 #include <string>
-#include <vector>
 
 namespace vistrel {
 
@@ -43,12 +42,5 @@ bool ImgLibDrawRGB(QPainter& dc, const RgbImage& image, unsigned width, unsigned
 // Codes: 5 missing image or sizes that do not match, 26 painter not active.
 bool ImgLibDrawTranparentRGB(QPainter& dc, const RgbImage& image, unsigned width, unsigned height,
                              int x, int y, ColorRef transparent);
-
-// Draws the whole image at (x, y) blended by its alpha (width × height bytes, 0 transparent, 255
-// opaque) over what is there. Codes: 5 missing image or sizes that do not match, 26 painter not
-// active.
-bool ImgLibDrawRGBWithAlpha(QPainter& dc, const RgbImage& image,
-                            const std::vector<std::uint8_t>& alpha, unsigned width, unsigned height,
-                            int x, int y);
 
 } // namespace vistrel
