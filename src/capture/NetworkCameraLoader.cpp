@@ -14,12 +14,6 @@ namespace {
 
 constexpr ModuleTexts kTexts{"Network cameras", "The network camera module", kNetcamPackage};
 
-std::mutex g_mutex;
-// The module last loaded and where from. A module stays loaded for the life of the process (the
-// back-ends' code is in it); when the folder looked in changes, the new one is what counts.
-const VistrelNetcamModule* g_module = nullptr;
-std::string g_loadedPath;
-
 bool Fits(const void* loaded)
 {
     const auto* m = static_cast<const VistrelNetcamModule*>(loaded);
@@ -28,24 +22,8 @@ bool Fits(const void* loaded)
            std::string(m->programVersion ? m->programVersion : "") == kVersionString;
 }
 
-// With g_mutex held. With load false only whether the file is there.
-std::string Load(const VistrelNetcamModule*& module, bool load = true)
-{
-    const std::string path = NetworkCameraModulePath();
-    module = path == g_loadedPath ? g_module : nullptr;
-    if (module)
-        return {};
-    if (!load)
-        return MissingModuleProblem(path, kTexts);
-    std::string why;
-    module = static_cast<const VistrelNetcamModule*>(
-        OpenModuleFile(path, VISTREL_NETCAM_ENTRY, kTexts, Fits, &why));
-    if (!module)
-        return why;
-    g_module = module;
-    g_loadedPath = path;
-    return {};
-}
+ModuleSlot g_slot(VISTREL_NETCAM_ENTRY, kTexts, Fits);
+std::mutex g_making; // back-ends are made one at a time, as the module expects
 
 // Stands in for a network camera while the module cannot be had: it never connects, and says
 // what to install.
@@ -83,18 +61,23 @@ std::string NetworkCameraModulePath()
 
 std::string NetworkCameraModuleProblem(bool load)
 {
-    std::lock_guard lock(g_mutex);
-    const VistrelNetcamModule* module = nullptr;
-    return Load(module, load);
+    const std::string path = NetworkCameraModulePath();
+    std::string why;
+    if (!load)
+        return g_slot.Problem(path);
+    g_slot.Get(path, &why);
+    return why;
 }
 
 std::unique_ptr<CaptureBackend> MakeNetworkCameraBackend(const NetworkCameraSettings& camera,
                                                          const NetworkCameraLimits& limits)
 {
-    std::lock_guard lock(g_mutex);
-    const VistrelNetcamModule* module = nullptr;
-    if (std::string why = Load(module); !why.empty())
+    std::string why;
+    const auto* module =
+        static_cast<const VistrelNetcamModule*>(g_slot.Get(NetworkCameraModulePath(), &why));
+    if (!module)
         return std::make_unique<UnavailableNetworkCamera>(camera.name, std::move(why));
+    const std::lock_guard lock(g_making);
     return std::unique_ptr<CaptureBackend>(module->create(&camera, &limits));
 }
 

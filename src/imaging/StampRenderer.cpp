@@ -636,13 +636,43 @@ void DrawStampTextWithFlags(const PixelView& view, const StampFont& font, const 
     }
 }
 
+std::shared_ptr<const StampFont> CachedStampFont(const FontRecord& record)
+{
+    // A cycle draws the same two fonts every time, and a dialog its sample at each change:
+    // matching a face and opening its file once is enough. The few fonts last used are kept,
+    // shared, so that one still drawing elsewhere outlives its place in the cache.
+    constexpr std::size_t kKept = 4;
+    struct Kept {
+        FontRecord record;
+        std::shared_ptr<const StampFont> font;
+    };
+    static std::mutex mutex;
+    static std::vector<Kept> kept; // the most recently used last
+    const auto same = [&](const Kept& k) {
+        return k.record.face == record.face && k.record.height == record.height &&
+               k.record.width == record.width && k.record.weight == record.weight &&
+               k.record.italic == record.italic;
+    };
+    const std::lock_guard<std::mutex> lock(mutex);
+    auto it = std::find_if(kept.begin(), kept.end(), same);
+    if (it == kept.end()) {
+        if (kept.size() == kKept)
+            kept.erase(kept.begin());
+        kept.push_back({record, std::make_shared<const StampFont>(record)});
+    } else {
+        std::rotate(it, it + 1, kept.end());
+    }
+    return kept.back().font;
+}
+
 void DrawStamp(const PixelView& view, const FontRecord& font, const QString& text, int alignment,
                bool shadow, std::uint32_t colorref, StampLines lines)
 {
     if (text.isEmpty() || view.empty())
         return;
-    const StampFont stampFont(font.face.empty() ? DefaultStampDrawingFont() : font);
-    DrawStampTextWithFlags(view, stampFont, text, StampTextFlags(alignment, lines), shadow,
+    const std::shared_ptr<const StampFont> stampFont =
+        CachedStampFont(font.face.empty() ? DefaultStampDrawingFont() : font);
+    DrawStampTextWithFlags(view, *stampFont, text, StampTextFlags(alignment, lines), shadow,
                            colorref);
 }
 

@@ -52,6 +52,11 @@ class StampFont {
                                        bool, std::uint32_t);
 };
 
+// The font for a record, resolved once and kept with the few last used (the pipeline and the
+// dialogs draw the same fonts again and again). Fonts installed later are not seen for a record
+// already kept.
+std::shared_ptr<const StampFont> CachedStampFont(const FontRecord& record);
+
 // The font a stamp with an empty face name is drawn in: the default face, 16 pixels, bold.
 FontRecord DefaultStampDrawingFont();
 

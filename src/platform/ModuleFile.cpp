@@ -57,4 +57,27 @@ const void* OpenModuleFile(const std::string& path, const char* entry, const Mod
     return nullptr;
 }
 
+const void* ModuleSlot::Get(const std::string& path, std::string* problem)
+{
+    const std::lock_guard lock(m_mutex);
+    if (m_module && path == m_path)
+        return m_module;
+    const void* module = OpenModuleFile(path, m_entry, m_texts, m_fits, problem);
+    if (module) {
+        m_module = module;
+        m_path = path;
+    }
+    return module;
+}
+
+std::string ModuleSlot::Problem(const std::string& path)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_module && path == m_path)
+            return {};
+    }
+    return MissingModuleProblem(path, m_texts);
+}
+
 } // namespace vistrel

@@ -3,6 +3,7 @@
 // The program's loadable modules (network cameras, upload targets): where one is looked for and
 // how it is opened and checked, with the texts that tell the user which package to install.
 
+#include <mutex>
 #include <string>
 
 namespace vistrel {
@@ -28,5 +29,29 @@ std::string MissingModuleProblem(const std::string& path, const ModuleTexts& tex
 // process), or nullptr with *problem saying what is wrong and what to install.
 const void* OpenModuleFile(const std::string& path, const char* entry, const ModuleTexts& texts,
                            bool (*fits)(const void* module), std::string* problem);
+
+// One module of the process: opened on first use and kept loaded for the life of the process
+// (the code of what it makes lives in it). When the path asked for changes (the environment names
+// another folder), the file there is what counts. Safe to use from several threads.
+class ModuleSlot {
+  public:
+    ModuleSlot(const char* entry, const ModuleTexts& texts, bool (*fits)(const void* module))
+        : m_entry(entry), m_texts(texts), m_fits(fits)
+    {
+    }
+    // The module at path (see OpenModuleFile), or nullptr with *problem.
+    const void* Get(const std::string& path, std::string* problem);
+    // Without opening anything: empty when the module at path is loaded or its file is there,
+    // otherwise what to install (see MissingModuleProblem).
+    std::string Problem(const std::string& path);
+
+  private:
+    std::mutex m_mutex;
+    const char* m_entry;
+    ModuleTexts m_texts;
+    bool (*m_fits)(const void*);
+    const void* m_module = nullptr; // the one last opened, from m_path
+    std::string m_path;
+};
 
 } // namespace vistrel

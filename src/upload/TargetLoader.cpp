@@ -14,10 +14,6 @@ namespace {
 constexpr ModuleTexts kTexts{"SFTP, WebDAV and S3 uploads", "The upload-target module",
                              kTargetsPackage};
 
-std::mutex g_mutex;
-const VistrelTargetModule* g_module = nullptr; // stays loaded for the life of the process
-std::string g_loadedPath;
-
 bool Fits(const void* loaded)
 {
     const auto* m = static_cast<const VistrelTargetModule*>(loaded);
@@ -25,22 +21,8 @@ bool Fits(const void* loaded)
            m->create && std::string(m->programVersion ? m->programVersion : "") == kVersionString;
 }
 
-// With g_mutex held.
-std::string Load(const VistrelTargetModule*& module)
-{
-    const std::string path = TargetModulePath();
-    module = path == g_loadedPath ? g_module : nullptr;
-    if (module)
-        return {};
-    std::string why;
-    module = static_cast<const VistrelTargetModule*>(
-        OpenModuleFile(path, VISTREL_TARGETS_ENTRY, kTexts, Fits, &why));
-    if (!module)
-        return why;
-    g_module = module;
-    g_loadedPath = path;
-    return {};
-}
+ModuleSlot g_slot(VISTREL_TARGETS_ENTRY, kTexts, Fits);
+std::mutex g_making; // sessions are made one at a time (each sets up libcurl's global state)
 
 } // namespace
 
@@ -51,13 +33,11 @@ std::string TargetModulePath()
 
 std::unique_ptr<TargetSession> MakeTargetSession(const TargetSettings& settings, std::string* error)
 {
-    std::lock_guard lock(g_mutex);
-    const VistrelTargetModule* module = nullptr;
-    if (std::string why = Load(module); !why.empty()) {
-        if (error)
-            *error = std::move(why);
+    const auto* module =
+        static_cast<const VistrelTargetModule*>(g_slot.Get(TargetModulePath(), error));
+    if (!module)
         return nullptr;
-    }
+    const std::lock_guard lock(g_making);
     return std::unique_ptr<TargetSession>(module->create(&settings));
 }
 

@@ -62,6 +62,18 @@ TEST(ModuleFile, EachFailureSaysWhatToInstallAndAFittingModuleIsHandedOut)
     }
     EXPECT_EQ(MissingModuleProblem(dir.file("none.so"), kTexts), cases[0].problem);
 
+    // A slot keeps what it opened, and opens anew when it is asked for another file.
+    ModuleSlot slot("vistrel_probe_module", kTexts, VersionSeven);
+    std::string problem;
+    EXPECT_EQ(slot.Get(dir.file("none.so"), &problem), nullptr);
+    EXPECT_EQ(problem, cases[0].problem);
+    EXPECT_EQ(slot.Problem(dir.file("none.so")), cases[0].problem);
+    const void* first = slot.Get(PROBE_MODULE, &problem);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(slot.Get(PROBE_MODULE, &problem), first);
+    EXPECT_EQ(slot.Problem(PROBE_MODULE), "");
+    EXPECT_EQ(slot.Get(dir.file("garbage.so"), &problem), nullptr);
+
     ::setenv("VISTREL_PROBE_DIR", dir.path().c_str(), 1);
     EXPECT_EQ(ModuleFilePath("VISTREL_PROBE_DIR", "../lib", "p.so"), dir.file("p.so"));
     ::setenv("VISTREL_PROBE_DIR", "", 1);

@@ -98,6 +98,11 @@ class Vistreld : public ::testing::Test {
         return p.wait(timeoutMs);
     }
     std::string output() { return readFile(out); }
+    // Whether the log shows text within timeoutMs.
+    bool outputShows(const std::string& text, int timeoutMs)
+    {
+        return waitUntil([&] { return output().find(text) != std::string::npos; }, timeoutMs);
+    }
     // run() with an empty log first, so output() is this run's alone.
     int runFresh(std::vector<std::string> args, int timeoutMs = 30000)
     {
@@ -663,15 +668,12 @@ TEST_F(Vistreld, AFailedCycleLogsWhyItCouldNotConnect)
     IniWriteInt("Options", "ErrorLog", 1);
     ChildProcess p;
     ASSERT_TRUE(launch(p, {"--config", dir.file("cam")}));
-    ASSERT_TRUE(waitUntil(
-        [&] { return output().find("device: Test Pattern") != std::string::npos; }, 10000))
-        << output();
+    ASSERT_TRUE(outputShows("device: Test Pattern", 10000)) << output();
     ::kill(p.pid(), SIGUSR1);
     const std::string line = "error: FTP Error: Unable to connect to server (connection refused: "
                              "nothing listens on 127.0.0.1:" +
                              std::to_string(closed) + ")\n";
-    EXPECT_TRUE(waitUntil([&] { return output().find(line) != std::string::npos; }, 10000))
-        << output();
+    EXPECT_TRUE(outputShows(line, 10000)) << output();
     ::kill(p.pid(), SIGTERM);
     EXPECT_EQ(p.wait(6000), 0) << output();
     const std::string errors = readFile(dir.file("program/error.log"));
@@ -793,9 +795,7 @@ TEST_F(Vistreld, SignalsCaptureReloadAndStop)
     useServer(server.port());
     ChildProcess p;
     ASSERT_TRUE(launch(p, {"--config", dir.file("cam")}));
-    ASSERT_TRUE(waitUntil(
-        [&] { return output().find("device: Test Pattern") != std::string::npos; }, 10000))
-        << output();
+    ASSERT_TRUE(outputShows("device: Test Pattern", 10000)) << output();
 
     ::kill(p.pid(), SIGUSR1);
     ASSERT_TRUE(waitUntil([&] { return fileExists(server.root() + "/vistrel.jpg"); }, 10000))
@@ -804,7 +804,7 @@ TEST_F(Vistreld, SignalsCaptureReloadAndStop)
     // Re-read the settings: the next picture goes to another name.
     IniWriteString("UploadOptions", "FTPFilename", "other.jpg");
     ::kill(p.pid(), SIGHUP);
-    ASSERT_TRUE(waitUntil([&] { return output().find("SIGHUP") != std::string::npos; }, 5000));
+    ASSERT_TRUE(outputShows("SIGHUP", 5000));
     ::kill(p.pid(), SIGUSR1);
     ASSERT_TRUE(waitUntil([&] { return fileExists(server.root() + "/other.jpg"); }, 10000))
         << output();
@@ -915,9 +915,7 @@ TEST_F(Vistreld, TheLogSaysWhatIsWrongAndWhatWillHappen)
     ChildProcess p;
     ASSERT_TRUE(launch(p, {"--config", dir.file("cam")}));
     const std::string typo = "warning: unknown key FTPServr in [UploadOptions] (line ";
-    ASSERT_TRUE(
-        waitUntil([&] { return output().find("next capture: ") != std::string::npos; }, 10000))
-        << output();
+    ASSERT_TRUE(outputShows("next capture: ", 10000)) << output();
     std::string o = output();
     EXPECT_NE(o.find(typo), std::string::npos) << o;
     EXPECT_NE(o.find("): did you mean FTPServer?\n"), std::string::npos);
@@ -930,15 +928,9 @@ TEST_F(Vistreld, TheLogSaysWhatIsWrongAndWhatWillHappen)
     EXPECT_NE(o.find("plan: FTP upload: off (UploadOptions/FTPUpload=0)"), std::string::npos);
 
     ::kill(p.pid(), SIGUSR1);
-    ASSERT_TRUE(waitUntil(
-        [&] { return output().find("status: Capturing Image...") != std::string::npos; }, 5000));
+    ASSERT_TRUE(outputShows("status: Capturing Image...", 5000));
     ::kill(p.pid(), SIGUSR1);
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            return output().find("signal: SIGUSR1: a cycle is running; this request is dropped") !=
-                   std::string::npos;
-        },
-        5000))
+    ASSERT_TRUE(outputShows("signal: SIGUSR1: a cycle is running; this request is dropped", 5000))
         << output();
     // After the cycle: when the next one is due.
     ASSERT_TRUE(waitUntil(
@@ -952,12 +944,7 @@ TEST_F(Vistreld, TheLogSaysWhatIsWrongAndWhatWillHappen)
     // Re-read: the warning again, and the new plan.
     IniWriteInt("UploadOptions", "UploadInterval", 0);
     ::kill(p.pid(), SIGHUP);
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            return output().find("next capture: none scheduled (UploadOptions/UploadInterval=0)") !=
-                   std::string::npos;
-        },
-        5000))
+    ASSERT_TRUE(outputShows("next capture: none scheduled (UploadOptions/UploadInterval=0)", 5000))
         << output();
     o = output();
     EXPECT_NE(o.find(typo, o.find("SIGHUP")), std::string::npos) << o;
@@ -986,9 +973,7 @@ TEST_F(Vistreld, TermDuringTheLeadTimeEndsAtOnce)
     IniWriteInt("Options", "UploadOnStart", 1);
     ChildProcess p;
     ASSERT_TRUE(launch(p, {"--config", dir.file("cam")}));
-    ASSERT_TRUE(waitUntil(
-        [&] { return output().find("status: Capturing Image...") != std::string::npos; }, 10000))
-        << output();
+    ASSERT_TRUE(outputShows("status: Capturing Image...", 10000)) << output();
     const auto t0 = std::chrono::steady_clock::now();
     ::kill(p.pid(), SIGTERM);
     EXPECT_EQ(p.wait(10000), 0) << output();
